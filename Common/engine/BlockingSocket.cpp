@@ -1,0 +1,278 @@
+#include "engine/BlockingSocket.h"
+
+#include <cstring>
+
+#include "engine/Reporter.h"
+#include "engine/TextCodec.h"
+
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+namespace nsSocket {
+namespace {
+
+constexpr wchar_t kCreateFailed[] = L"Cannot not create socket.";
+constexpr wchar_t kConnectFailed[] = L"Cannot establish a connection to the server.";
+constexpr wchar_t kBindFailed[] = L"Error binding acceptor socket.";
+constexpr wchar_t kListenFailed[] = L"Error creating listening socket.";
+constexpr wchar_t kAcceptFailed[] = L"Error creating acceptor socket.";
+constexpr wchar_t kCloseFailed[] = L"Unable to close socket.";
+constexpr wchar_t kSendTimeout[] = L"Unable to send data (send timeout).";
+constexpr wchar_t kSendFailed[] = L"Unable to send data.";
+constexpr wchar_t kReceiveTimeout[] = L"Unable to receive data (receive timeout).";
+constexpr wchar_t kReceiveFailed[] = L"Unable to receive data.";
+constexpr wchar_t kLocalAddressFailed[] = L"getsockname() failed.";
+constexpr wchar_t kSelectFailed[] = L"select() failed.";
+constexpr wchar_t kHostNotFound[] =
+    L"The host '%s' could not be found. Please make sure you are connected to the Internet and verify that you have "
+    L"entered the server name correctly.";
+constexpr wchar_t kAddressNotFound[] =
+    L"The host could not be found. Please verify that you have entered the server name and port correctly and make "
+    L"sure you are connected to the Internet.";
+
+#ifdef _WIN32
+using NativeSocket = SOCKET;
+using AddressLength = int;
+NativeSocket ToNative(SocketHandle handle) { return handle; }
+SocketHandle FromNative(NativeSocket s) { return s == INVALID_SOCKET ? 0 : s; }
+int CloseNative(NativeSocket s) { return closesocket(s); }
+#else
+using NativeSocket = int;
+using AddressLength = socklen_t;
+NativeSocket ToNative(SocketHandle handle) { return static_cast<NativeSocket>(handle) - 1; }
+SocketHandle FromNative(NativeSocket s) { return s < 0 ? 0 : static_cast<SocketHandle>(s) + 1; }
+int CloseNative(NativeSocket s) { return ::close(s); }
+#endif
+
+// Waits until the socket can be read (or written); 0 means the time ran out, a negative
+// value that the wait itself failed.
+int WaitReady(SocketHandle handle, bool forWriting, int timeoutSeconds)
+{
+    if (timeoutSeconds < 0) timeoutSeconds = 0;
+#ifdef _WIN32
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(ToNative(handle), &set);
+    timeval limit{timeoutSeconds, 0};
+    return select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr, &limit);
+#else
+    pollfd entry{ToNative(handle), static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    constexpr int kMaxSeconds = 2'000'000;  // keeps the milliseconds within int
+    const int milliseconds = (timeoutSeconds > kMaxSeconds ? kMaxSeconds : timeoutSeconds) * 1000;
+    int result;
+    do {
+        result = ::poll(&entry, 1, milliseconds);
+    } while (result < 0 && errno == EINTR);
+    return result;
+#endif
+}
+
+} // namespace
+
+int LastSocketError()
+{
+#ifdef _WIN32
+    return WSAGetLastError();
+#else
+    return errno;
+#endif
+}
+
+CBlockingSocketException::CBlockingSocketException(std::wstring message)
+    : CBlockingSocketException(std::move(message), LastSocketError())
+{
+}
+
+CBlockingSocketException::CBlockingSocketException(std::wstring message, int errorCode)
+    : message(std::move(message)), errorCode(errorCode)
+{
+}
+
+std::wstring CBlockingSocketException::MessageText(unsigned int* /*helpContext*/) const
+{
+    std::wstring text;
+    FormatMessageText(text);
+    return text;
+}
+
+bool CBlockingSocketException::FormatMessageText(std::wstring& text) const
+{
+    text = message + L"\n\nError code: " + std::to_wstring(errorCode);
+    return true;
+}
+
+IBlockingSocket* CBlockingSocket::NewInstance() const { return new CBlockingSocket(); }
+
+void CBlockingSocket::Open(int type)
+{
+    handle = FromNative(::socket(AF_INET, type, 0));
+    if (handle == 0) throw CBlockingSocketException(kCreateFailed);
+}
+
+void CBlockingSocket::Connect(const SocketAddress& address)
+{
+    if (::connect(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+        throw CBlockingSocketException(kConnectFailed);
+}
+
+void CBlockingSocket::Bind(const SocketAddress& address)
+{
+    if (::bind(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+        throw CBlockingSocketException(kBindFailed);
+}
+
+void CBlockingSocket::Listen()
+{
+    if (::listen(ToNative(handle), LISTEN_BACKLOG) != 0) throw CBlockingSocketException(kListenFailed);
+}
+
+void CBlockingSocket::CloseQuietly()
+{
+    if (handle == 0) return;
+    CloseNative(ToNative(handle));
+    handle = 0;
+}
+
+bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer)
+{
+    auto* accepted = dynamic_cast<CBlockingSocket*>(&target);
+    if (accepted == nullptr) throw CBlockingSocketException(kAcceptFailed, 0);
+    nsFTP::ReportSocketActivity();
+    AddressLength length = sizeof(peer);
+    const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&peer), &length);
+    accepted->handle = FromNative(s);
+    if (accepted->handle != 0) return true;
+    const int error = LastSocketError();
+#ifdef _WIN32
+    if (error == WSAEINTR) return false;
+#else
+    if (error == EINTR) return false;
+#endif
+    throw CBlockingSocketException(kAcceptFailed, error);
+}
+
+void CBlockingSocket::Close()
+{
+    if (handle == 0) return;
+    if (CloseNative(ToNative(handle)) != 0) throw CBlockingSocketException(kCloseFailed);
+    handle = 0;
+}
+
+int CBlockingSocket::SendSome(const char* bytes, int length, int timeoutSeconds)
+{
+    nsFTP::ReportSocketActivity();
+    if (WaitReady(handle, true, timeoutSeconds) == 0) throw CBlockingSocketException(kSendTimeout);
+#ifdef _WIN32
+    const int sent = ::send(ToNative(handle), bytes, length, 0);
+#else
+    // A peer that has gone must show up as a failed send, not as SIGPIPE.
+    const int sent = static_cast<int>(::send(ToNative(handle), bytes, static_cast<size_t>(length), MSG_NOSIGNAL));
+#endif
+    if (sent < 0) throw CBlockingSocketException(kSendFailed);
+    return sent;
+}
+
+int CBlockingSocket::SendAll(const char* bytes, int length, int timeoutSeconds)
+{
+    int done = 0;
+    while (done < length) done += SendSome(bytes + done, length - done, timeoutSeconds);
+    return length;
+}
+
+int CBlockingSocket::Receive(char* buffer, int capacity, int timeoutSeconds)
+{
+    nsFTP::ReportSocketActivity();
+    if (WaitReady(handle, false, timeoutSeconds) == 0) throw CBlockingSocketException(kReceiveTimeout);
+#ifdef _WIN32
+    const int received = ::recv(ToNative(handle), buffer, capacity, 0);
+#else
+    ssize_t received;
+    do {
+        received = ::recv(ToNative(handle), buffer, static_cast<size_t>(capacity), 0);
+    } while (received < 0 && errno == EINTR);
+#endif
+    if (received < 0) throw CBlockingSocketException(kReceiveFailed);
+    return static_cast<int>(received);
+}
+
+void CBlockingSocket::LocalAddress(SocketAddress& address)
+{
+    AddressLength length = sizeof(address);
+    if (::getsockname(ToNative(handle), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw CBlockingSocketException(kLocalAddressFailed);
+}
+
+bool CBlockingSocket::HasPendingData()
+{
+#ifdef _WIN32
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(ToNative(handle), &set);
+    timeval noWait{0, 0};
+    const int ready = select(0, &set, nullptr, nullptr, &noWait);
+#else
+    pollfd entry{ToNative(handle), POLLIN, 0};
+    const int ready = ::poll(&entry, 1, 0);
+#endif
+    if (ready < 0) throw CBlockingSocketException(kSelectFailed);
+    return ready == 1;
+}
+
+SocketAddress CBlockingSocket::ResolveHost(const std::string& host, std::uint16_t port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (status != 0 || found == nullptr) {
+        std::wstring text = kHostNotFound;
+        text.replace(text.find(L"%s"), 2, nsFTP::WireToWide(host));
+#ifdef _WIN32
+        throw CBlockingSocketException(std::move(text), status);
+#else
+        throw CBlockingSocketException(std::move(text), status == EAI_SYSTEM ? errno : status);
+#endif
+    }
+    SocketAddress address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+    return address;
+}
+
+std::string CBlockingSocket::ResolveAddress(const SocketAddress& address)
+{
+    char name[NI_MAXHOST] = {};
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof(address), name, sizeof(name), nullptr, 0,
+                      NI_NAMEREQD) != 0)
+        throw CBlockingSocketException(kAddressNotFound);
+    return name;
+}
+
+SocketLibrary::SocketLibrary()
+{
+#ifdef _WIN32
+    WSADATA data;
+    started = WSAStartup(MAKEWORD(2, 0), &data) == 0;
+#else
+    started = true;
+#endif
+}
+
+SocketLibrary::~SocketLibrary()
+{
+#ifdef _WIN32
+    if (started) WSACleanup();
+#endif
+}
+
+} // namespace nsSocket

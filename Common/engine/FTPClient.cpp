@@ -1,0 +1,287 @@
+#include "engine/FTPClient.h"
+
+#include <cstring>
+
+#include "engine/Reporter.h"
+#include "engine/TextCodec.h"
+
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
+
+namespace nsFTP {
+namespace {
+
+constexpr wchar_t kLogonFailed[] = L"Logon failed.";
+constexpr wchar_t kCrLf[] = L"\r\n";
+
+// The decimal number at the start of a reply line; -1 when it starts with no digit.
+long LeadingNumber(const std::wstring& line)
+{
+    long number = -1;
+    for (wchar_t c : line) {
+        if (c < L'0' || c > L'9') break;
+        number = (number < 0 ? 0 : number) * 10 + (c - L'0');
+        if (number > 99999999) break;
+    }
+    return number;
+}
+
+bool IsPathDelimiter(wchar_t c) { return c == L' ' || c == L'\'' || c == L'"'; }
+
+// The path of a 257 reply: RFC 959 quotes it and doubles quotes inside it. Replies that
+// quote nothing give the first word.
+std::wstring PathFromPwdReply(const std::wstring& text)
+{
+    constexpr std::size_t kCodeAndSpace = 4;
+    if (text.size() <= kCodeAndSpace) return {};
+    const std::wstring rest = text.substr(kCodeAndSpace);
+    const std::size_t open = rest.find(L'"');
+    if (open != std::wstring::npos) {
+        std::wstring path;
+        for (std::size_t i = open + 1; i < rest.size(); ++i) {
+            if (rest[i] != L'"') {
+                path.push_back(rest[i]);
+            } else if (i + 1 < rest.size() && rest[i + 1] == L'"') {
+                path.push_back(L'"');
+                ++i;
+            } else {
+                return path;
+            }
+        }
+    }
+    std::size_t start = 0;
+    while (start < rest.size() && IsPathDelimiter(rest[start])) ++start;
+    std::size_t end = start;
+    while (end < rest.size() && !IsPathDelimiter(rest[end])) ++end;
+    return rest.substr(start, end - start);
+}
+
+} // namespace
+
+CFTPClient::CFTPClient(nsSocket::IBlockingSocket* controlSocket) : controlSocket(controlSocket) {}
+
+CFTPClient::~CFTPClient()
+{
+    if (IsConnected()) LogOff();
+}
+
+void CFTPClient::ShowSocketFailure(const nsSocket::CBlockingSocketException& failure) const
+{
+    ReportError(failure.MessageText());
+}
+
+int CFTPClient::ShowReplyResult(const ServerReply& reply) const
+{
+    const int result = reply.Result();
+    if (result != REPLY_OK && !reply.text.empty()) ReportError(reply.text);
+    return result;
+}
+
+void CFTPClient::ForgetPendingLines()
+{
+    pendingLines.clear();
+    partialLine.clear();
+}
+
+bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t port)
+{
+    CloseControlConnection();
+    ForgetPendingLines();
+    try {
+        controlSocket->Open(SOCK_STREAM);
+        const std::string hostBytes = WideToWire(host);
+        nsSocket::SocketAddress address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = inet_addr(hostBytes.c_str());
+        if (address.sin_addr.s_addr == INADDR_NONE) address = controlSocket->ResolveHost(hostBytes, port);
+        controlSocket->Connect(address);
+        return true;
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        ShowSocketFailure(failure);
+        controlSocket->CloseQuietly();
+        return false;
+    }
+}
+
+void CFTPClient::CloseControlConnection()
+{
+    try {
+        controlSocket->Close();
+    } catch (const nsSocket::CBlockingSocketException&) {
+        controlSocket->CloseQuietly();
+    }
+    ForgetPendingLines();
+}
+
+bool CFTPClient::SendCommand(const std::wstring& command, bool report)
+{
+    if (!IsConnected()) return false;
+    const std::string line = WideToWire(command) + "\r\n";
+    try {
+        controlSocket->SendAll(line.data(), static_cast<int>(line.size()), timeout);
+        return true;
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        if (report) ShowSocketFailure(failure);
+        controlSocket->CloseQuietly();
+        return false;
+    }
+}
+
+// Receives until at least one whole line is queued. Replies come in blocks of up to
+// 2047 bytes; one block may hold several replies, and one line may span several blocks.
+// A last line without LF is queued when the server closes the connection.
+bool CFTPClient::FillPendingLines()
+{
+    constexpr int kReceiveCapacity = static_cast<int>(RECEIVE_BUFFER_SIZE) - 1;
+    while (pendingLines.empty()) {
+        const int received = controlSocket->Receive(receiveBuffer.data(), kReceiveCapacity, timeout);
+        if (received == 0) {
+            if (partialLine.empty()) return false;
+            pendingLines.push_back(std::move(partialLine));
+            partialLine.clear();
+            break;
+        }
+        receiveBuffer[static_cast<std::size_t>(received)] = '\0';
+        const std::size_t usable = std::strlen(receiveBuffer.data());
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < usable; ++i) {
+            if (receiveBuffer[i] != '\n') continue;
+            partialLine.append(receiveBuffer.data() + start, i + 1 - start);
+            pendingLines.push_back(std::move(partialLine));
+            partialLine.clear();
+            start = i + 1;
+        }
+        partialLine.append(receiveBuffer.data() + start, usable - start);
+    }
+    return true;
+}
+
+bool CFTPClient::ReadReplyLine(std::wstring& line, bool report)
+{
+    if (!IsConnected()) return false;
+    try {
+        if (!FillPendingLines()) return false;
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        if (report) ShowSocketFailure(failure);
+        controlSocket->CloseQuietly();
+        return false;
+    }
+    line = WireToWide(pendingLines.front());
+    pendingLines.pop_front();
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, kCrLf) == 0) line.resize(line.size() - 2);
+    return true;
+}
+
+bool CFTPClient::ReadReply(ServerReply& reply, bool report)
+{
+    reply.Clear();
+    std::wstring line;
+    if (!ReadReplyLine(line, report)) return false;
+    std::wstring text = line;
+    if (line.size() > 3 && line[3] == L'-') {
+        const long code = LeadingNumber(line);
+        for (;;) {
+            if (!ReadReplyLine(line, true)) return false;
+            text += kCrLf;
+            text += line;
+            if (line.size() > 3 && line[3] == L' ' && code >= 0 && LeadingNumber(line) == code) break;
+        }
+    }
+    const bool valid = reply.Assign(std::move(text));
+    if (report) ReportStatus(STATUS_PANE_REPLIES, reply.text);
+    return valid;
+}
+
+int CFTPClient::GetCurrentDir(std::wstring& path)
+{
+    if (!currentDirectory.empty()) {
+        path = currentDirectory;
+        return REPLY_OK;
+    }
+    ServerReply reply;
+    if (!SendCommand(L"PWD", true) || !ReadReply(reply, true)) {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return REPLY_OTHER;
+    }
+    // Only a 2xx reply names the directory; the text of a refusal is no path.
+    if (reply.Result() != REPLY_OK) return ShowReplyResult(reply);
+    currentDirectory = PathFromPwdReply(reply.text);
+    if (currentDirectory.empty()) {
+        ReportError(reply.text);
+        return REPLY_OTHER;
+    }
+    path = currentDirectory;
+    return REPLY_OK;
+}
+
+bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
+{
+    logonSettings = settings;
+    timeout = timeoutSeconds;
+    if (IsConnected()) LogOff();
+
+    const int mode = logonSettings.firewallMode;
+    if (mode < 0 || mode >= FIREWALL_MODE_COUNT) {
+        ReportError(kLogonFailed);
+        return false;
+    }
+    const bool direct = mode == FIREWALL_NONE;
+    if (!OpenControlConnection(direct ? logonSettings.host : logonSettings.firewallHost,
+                               direct ? logonSettings.port : logonSettings.firewallPort))
+        return false;
+
+    ServerReply reply;
+    if (!ReadReply(reply, true) || reply.code[0] != L'2') {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return false;
+    }
+
+    const int* row = LogonSteps[mode];
+    int step = 0;
+    // The table only ever moves forward, so a walk takes at most one pass over the row.
+    for (int taken = 0; taken < LOGON_STEP_COUNT; ++taken) {
+        const int* entry = row + step;
+        if (!SendCommand(LogonCommandText(entry[0], logonSettings), true) || !ReadReply(reply, true)) {
+            if (!reply.text.empty()) ReportError(reply.text);
+            return false;
+        }
+        int next;
+        if (reply.code[0] == L'2') {
+            next = entry[1];
+        } else if (reply.code[0] == L'3') {
+            next = entry[2];
+        } else {
+            ReportError(reply.text);
+            return false;
+        }
+        if (next == LOGON_STEP_LOGGED_ON) {
+            currentDirectory.clear();
+            std::wstring path;
+            return GetCurrentDir(path) == REPLY_OK;
+        }
+        if (next < 0 || next >= LOGON_ROW_LENGTH || next % LOGON_STEP_WIDTH != 0) break;
+        step = next;
+    }
+    ReportError(kLogonFailed);
+    return false;
+}
+
+int CFTPClient::LogOff()
+{
+    ServerReply reply;
+    if (SendCommand(L"QUIT", true) && ReadReply(reply, true)) {
+        CloseControlConnection();
+        return ShowReplyResult(reply);
+    }
+    if (!reply.text.empty()) ReportError(reply.text);
+    // Whatever came back, the user asked to leave: a connection answering QUIT with
+    // garbage must not stay counted as connected.
+    if (IsConnected()) CloseControlConnection();
+    return REPLY_OTHER;
+}
+
+} // namespace nsFTP

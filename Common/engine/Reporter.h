@@ -1,0 +1,30 @@
+#pragma once
+// How the engine tells the user what happened. The engine never touches a window:
+// the program installs a reporter that shows error boxes, posts status-line texts and
+// forwards socket activity to the window that restarts the keep-alive timer.
+// Tests install a recorder instead and assert on what a user would have seen.
+#include <string>
+
+namespace nsFTP {
+
+constexpr int STATUS_PANE_REPLIES = 0;
+
+class IEngineReporter {
+public:
+    virtual ~IEngineReporter() = default;
+    // A modal error box (error icon, OK button) shown on the calling thread.
+    virtual void ShowError(const std::wstring& text) = 0;
+    // A status-bar text for the given pane; must not block the caller.
+    virtual void SetStatusText(int pane, const std::wstring& text) = 0;
+    // A send, receive or accept is about to happen; must not block the caller.
+    virtual void SocketActivity() = 0;
+};
+
+// Process-wide, like the activity window it stands for. Passing nullptr removes it;
+// without a reporter every report is dropped.
+void SetEngineReporter(IEngineReporter* reporter);
+void ReportError(const std::wstring& text);
+void ReportStatus(int pane, const std::wstring& text);
+void ReportSocketActivity();
+
+} // namespace nsFTP

@@ -1,0 +1,97 @@
+#pragma once
+
+// Real FTP servers (vsftpd, pure-ftpd, proftpd) on loopback for integration tests.
+//
+// Native Linux: RealServer::Start launches the daemon itself. This needs root (the
+// servers switch users and chroot) and, for pure-ftpd and proftpd, the tree unpacked
+// by tests/support/fetch-ftpd named in the environment variable ORVID_FTPD_ROOT.
+// vsftpd is taken from /usr/sbin/vsftpd.
+//
+// Windows (the tests run under Wine): Linux daemons cannot be started from there, so
+// the native program ftpfixture starts them and passes each one on in the environment
+// variable ORVID_FTP_VSFTPD / ORVID_FTP_PUREFTPD / ORVID_FTP_PROFTPD; Start reads it.
+//
+// A native server dies with the thread that started it (so that a crashed test leaves no
+// daemon behind): start it from a thread that outlives it.
+//
+// Every server runs on its own free port with its own temporary directory, so several
+// test processes may use servers at the same time.
+//
+// All three servers confine the test user to `root`: after logon PWD answers "/" and
+// "/" is `root`. Anonymous logon (user "anonymous") reaches a separate, read-only
+// directory that does not lie under `root`.
+//
+// Files the test process creates below `root` belong to the test process, not to the
+// FTP user; create anything the server has to write into or overwrite through
+// MakeDirectory / WriteFile, which hand it to the FTP user.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+enum class ServerKind { Vsftpd, PureFtpd, Proftpd };
+
+inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind::PureFtpd,
+                                                 ServerKind::Proftpd};
+
+const char* ServerName(ServerKind kind);  // "vsftpd", "pure-ftpd", "proftpd"
+
+// Name of the environment variable through which ftpfixture passes a server on.
+const char* ServerEnvironmentVariable(ServerKind kind);
+
+struct RealServerInfo {
+  ServerKind kind = ServerKind::Vsftpd;
+  uint16_t port = 0;  // on 127.0.0.1
+  std::string user, password;
+  bool anonymous = false;  // anonymous logon accepted
+  // The user's FTP root in this process's terms (a Z:\ path under Wine); writable.
+  std::filesystem::path root;
+  std::string loginDirectory;  // what PWD answers right after the user logs on
+};
+
+// One line of text carrying a RealServerInfo through the environment.
+std::string EncodeServerInfo(const RealServerInfo& info);
+// Returns false when `text` is not a well-formed encoding. `root` comes back unchanged
+// (the Linux path); see WinePath.
+bool DecodeServerInfo(ServerKind kind, std::string_view text, RealServerInfo* info);
+// "/tmp/x/y" -> "Z:\tmp\x\y", the path under which Wine shows a Linux file.
+std::string WinePath(std::string_view unixPath);
+
+class RealServer {
+ public:
+  // Returns nullptr and sets *why when the server cannot run here (not root, binaries
+  // missing, not started by ftpfixture). Throws std::runtime_error, with the server's
+  // log, when it should run but does not come up: a broken fixture must fail tests,
+  // not skip them.
+  static std::unique_ptr<RealServer> Start(ServerKind kind, std::string* why);
+
+  RealServer(const RealServer&) = delete;
+  RealServer& operator=(const RealServer&) = delete;
+  ~RealServer();  // stops the server and removes its directory (native only)
+
+  const RealServerInfo& Info() const { return info_; }
+
+  // Creates root/relative (and missing parents) owned by the FTP user; returns its path.
+  std::filesystem::path MakeDirectory(const std::filesystem::path& relative) const;
+  // Writes root/relative (creating parents) owned by the FTP user; returns its path.
+  std::filesystem::path WriteFile(const std::filesystem::path& relative,
+                                  std::string_view contents) const;
+
+  // Native only: the process id of the daemon, -1 under Wine.
+  int ProcessId() const { return pid_; }
+
+ private:
+  RealServer() = default;
+  void HandOver(const std::filesystem::path& path) const;
+
+  RealServerInfo info_;
+  std::filesystem::path base_;  // owns root and the server's configuration; native only
+  int pid_ = -1;
+  unsigned uid_ = 0, gid_ = 0;
+};
+
+}  // namespace testsupport

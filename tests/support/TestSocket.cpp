@@ -1,0 +1,223 @@
+#include "support/TestSocket.h"
+
+#include <cstring>
+#include <mutex>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace testsupport {
+
+namespace {
+
+#ifdef _WIN32
+using NativeSocket = SOCKET;
+constexpr int kSendFlags = 0;
+constexpr int kShutdownSend = SD_SEND;
+#else
+using NativeSocket = int;
+// A peer that has gone away must produce an error, not kill the test process.
+constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kShutdownSend = SHUT_WR;
+#endif
+
+NativeSocket Native(const Socket& socket) { return static_cast<NativeSocket>(socket.Handle()); }
+
+sockaddr_in LoopbackAddress(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+Socket NewTcpSocket() {
+  StartSockets();
+  NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+#ifdef _WIN32
+  if (s == INVALID_SOCKET) return Socket();
+#else
+  if (s < 0) return Socket();
+#endif
+  return Socket(static_cast<SocketHandle>(s));
+}
+
+}  // namespace
+
+void StartSockets() {
+#ifdef _WIN32
+  // Never cleaned up: other fixtures may still hold sockets until process exit.
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+#endif
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.Release();
+  }
+  return *this;
+}
+
+SocketHandle Socket::Release() {
+  SocketHandle handle = handle_;
+  handle_ = kInvalidSocket;
+  return handle;
+}
+
+void Socket::Close() {
+  if (!Valid()) return;
+#ifdef _WIN32
+  ::closesocket(static_cast<NativeSocket>(handle_));
+#else
+  ::close(handle_);
+#endif
+  handle_ = kInvalidSocket;
+}
+
+void Socket::ShutdownSend() {
+  if (Valid()) ::shutdown(Native(*this), kShutdownSend);
+}
+
+Socket ListenLoopback(uint16_t port) {
+  Socket socket = NewTcpSocket();
+  if (!socket.Valid()) return socket;
+  sockaddr_in address = LoopbackAddress(port);
+  if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(Native(socket), 8) != 0) {
+    socket.Close();
+  }
+  return socket;
+}
+
+uint16_t LocalPort(const Socket& socket) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+Socket Accept(const Socket& listener) {
+  NativeSocket s = ::accept(Native(listener), nullptr, nullptr);
+#ifdef _WIN32
+  if (s == INVALID_SOCKET) return Socket();
+#else
+  if (s < 0) return Socket();
+#endif
+  return Socket(static_cast<SocketHandle>(s));
+}
+
+Socket ConnectLoopback(uint16_t port) {
+  Socket socket = NewTcpSocket();
+  if (!socket.Valid()) return socket;
+  sockaddr_in address = LoopbackAddress(port);
+  if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    socket.Close();
+  }
+  return socket;
+}
+
+void SetNoDelay(const Socket& socket) {
+  int on = 1;
+  ::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+               sizeof on);
+}
+
+WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout) {
+  if (!socket.Valid()) return WaitResult::kError;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(Native(socket), &readable);
+  timeval tv{};
+  tv.tv_sec = static_cast<long>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
+  int n = ::select(static_cast<int>(Native(socket)) + 1, &readable, nullptr, nullptr, &tv);
+  if (n < 0) return WaitResult::kError;
+  return n == 0 ? WaitResult::kTimeout : WaitResult::kReady;
+}
+
+int ReceiveSome(const Socket& socket, char* buffer, int size) {
+  return static_cast<int>(::recv(Native(socket), buffer, size, 0));
+}
+
+bool SendAll(const Socket& socket, std::string_view bytes) {
+  if (!socket.Valid()) return false;
+  while (!bytes.empty()) {
+    int chunk = bytes.size() > 65536 ? 65536 : static_cast<int>(bytes.size());
+    auto sent = ::send(Native(socket), bytes.data(), chunk, kSendFlags);
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return true;
+}
+
+bool TestClient::Connect(uint16_t port) {
+  socket_ = ConnectLoopback(port);
+  if (socket_.Valid()) SetNoDelay(socket_);
+  return socket_.Valid();
+}
+
+TestClient::Received TestClient::ReceiveOnce(std::chrono::milliseconds timeout) {
+  Received result;
+  switch (WaitReadable(socket_, timeout)) {
+    case WaitResult::kTimeout:
+      result.status = Received::Status::kTimeout;
+      return result;
+    case WaitResult::kError:
+      result.status = Received::Status::kError;
+      return result;
+    case WaitResult::kReady:
+      break;
+  }
+  char buffer[65536];
+  int n = ReceiveSome(socket_, buffer, sizeof buffer);
+  if (n > 0) {
+    result.status = Received::Status::kData;
+    result.data.assign(buffer, static_cast<size_t>(n));
+  } else {
+    result.status = n == 0 ? Received::Status::kClosed : Received::Status::kError;
+  }
+  return result;
+}
+
+std::string TestClient::ReceiveUntil(std::string_view terminator,
+                                     std::chrono::milliseconds timeout) {
+  std::string data;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (data.find(terminator) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    Received part = ReceiveOnce(left);
+    if (part.status != Received::Status::kData) break;
+    data += part.data;
+  }
+  return data;
+}
+
+bool TestClient::WaitForClose(std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    Received part = ReceiveOnce(left);
+    if (part.status == Received::Status::kClosed) return true;
+    if (part.status != Received::Status::kData) return false;
+  }
+}
+
+}  // namespace testsupport

@@ -1,0 +1,85 @@
+#pragma once
+
+// Minimal blocking TCP helpers for the test side. The engine's own socket layer
+// is what the tests examine, so the test fixtures must not depend on it.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+#ifdef _WIN32
+using SocketHandle = std::uintptr_t;  // SOCKET, without pulling winsock2.h into every test
+inline constexpr SocketHandle kInvalidSocket = ~static_cast<SocketHandle>(0);
+#else
+using SocketHandle = int;
+inline constexpr SocketHandle kInvalidSocket = -1;
+#endif
+
+// Starts Winsock once per process; a no-op elsewhere. Safe to call from any thread.
+void StartSockets();
+
+// Owns one socket handle; closing is idempotent.
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(SocketHandle handle) : handle_(handle) {}
+  ~Socket() { Close(); }
+  Socket(Socket&& other) noexcept : handle_(other.Release()) {}
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  SocketHandle Handle() const { return handle_; }
+  bool Valid() const { return handle_ != kInvalidSocket; }
+  SocketHandle Release();
+  void Close();
+  // Sends FIN while still allowing reads, so the peer sees a clean end of stream.
+  void ShutdownSend();
+
+ private:
+  SocketHandle handle_ = kInvalidSocket;
+};
+
+// Listens on 127.0.0.1; port 0 picks a free port. Returns an invalid socket on failure.
+Socket ListenLoopback(uint16_t port = 0);
+uint16_t LocalPort(const Socket& socket);
+// Call once the listener is readable; returns an invalid socket on failure.
+Socket Accept(const Socket& listener);
+Socket ConnectLoopback(uint16_t port);
+void SetNoDelay(const Socket& socket);
+
+enum class WaitResult { kReady, kTimeout, kError };
+WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout);
+// Bytes received (> 0), 0 on orderly close by the peer, < 0 on error.
+int ReceiveSome(const Socket& socket, char* buffer, int size);
+bool SendAll(const Socket& socket, std::string_view bytes);
+
+// A plain blocking client for driving a server from a test.
+class TestClient {
+ public:
+  struct Received {
+    enum class Status { kData, kClosed, kTimeout, kError };
+    Status status = Status::kTimeout;
+    std::string data;
+  };
+
+  TestClient() { StartSockets(); }
+  bool Connect(uint16_t port);
+  bool Send(std::string_view bytes) { return SendAll(socket_, bytes); }
+  // Exactly one receive call, so tests can observe how the peer segmented its data.
+  Received ReceiveOnce(std::chrono::milliseconds timeout);
+  // Accumulates until `terminator` has arrived, the peer closes or the time is up.
+  std::string ReceiveUntil(std::string_view terminator, std::chrono::milliseconds timeout);
+  // Discards incoming data until the peer's orderly close; false on timeout or reset.
+  bool WaitForClose(std::chrono::milliseconds timeout);
+  void Close() { socket_.Close(); }
+  const Socket& Raw() const { return socket_; }
+
+ private:
+  Socket socket_;
+};
+
+}  // namespace testsupport
