@@ -23,6 +23,7 @@ constexpr wchar_t kConnectFailed[] = L"Cannot establish a connection to the serv
 constexpr wchar_t kBindFailed[] = L"Error binding acceptor socket.";
 constexpr wchar_t kListenFailed[] = L"Error creating listening socket.";
 constexpr wchar_t kAcceptFailed[] = L"Error creating acceptor socket.";
+constexpr wchar_t kAcceptTimeout[] = L"The server did not open the data connection (accept timeout).";
 constexpr wchar_t kCloseFailed[] = L"Unable to close socket.";
 constexpr wchar_t kSendTimeout[] = L"Unable to send data (send timeout).";
 constexpr wchar_t kSendFailed[] = L"Unable to send data.";
@@ -140,11 +141,13 @@ void CBlockingSocket::CloseQuietly()
     handle = 0;
 }
 
-bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer)
+bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int timeoutSeconds)
 {
     auto* accepted = dynamic_cast<CBlockingSocket*>(&target);
     if (accepted == nullptr) throw CBlockingSocketException(kAcceptFailed, 0);
     nsFTP::ReportSocketActivity();
+    // A server that never opens the data connection must not hold the caller forever.
+    if (WaitReady(handle, false, timeoutSeconds) == 0) throw CBlockingSocketException(kAcceptTimeout);
     AddressLength length = sizeof(peer);
     const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&peer), &length);
     accepted->handle = FromNative(s);

@@ -57,7 +57,8 @@ public:
     virtual void Bind(const SocketAddress& address) = 0;
     virtual void Listen() = 0;
     virtual void CloseQuietly() = 0;
-    virtual bool Accept(IBlockingSocket& target, SocketAddress& peer) = 0;
+    // Waits at most timeoutSeconds for the peer to connect.
+    virtual bool Accept(IBlockingSocket& target, SocketAddress& peer, int timeoutSeconds) = 0;
     virtual void Close() = 0;
     virtual int SendAll(const char* bytes, int length, int timeoutSeconds) = 0;
     virtual int Receive(char* buffer, int capacity, int timeoutSeconds) = 0;
@@ -80,7 +81,7 @@ public:
     void Bind(const SocketAddress& address) override;
     void Listen() override;
     void CloseQuietly() override;
-    bool Accept(IBlockingSocket& target, SocketAddress& peer) override;
+    bool Accept(IBlockingSocket& target, SocketAddress& peer, int timeoutSeconds) override;
     void Close() override;
     int SendAll(const char* bytes, int length, int timeoutSeconds) override;
     int Receive(char* buffer, int capacity, int timeoutSeconds) override;

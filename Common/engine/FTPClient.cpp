@@ -65,6 +65,7 @@ CFTPClient::CFTPClient(nsSocket::IBlockingSocket* controlSocket) : controlSocket
 
 CFTPClient::~CFTPClient()
 {
+    if (transferInProgress) AbortTransfer();
     if (IsConnected()) LogOff();
 }
 
@@ -99,6 +100,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
         address.sin_addr.s_addr = inet_addr(hostBytes.c_str());
         if (address.sin_addr.s_addr == INADDR_NONE) address = controlSocket->ResolveHost(hostBytes, port);
         controlSocket->Connect(address);
+        controlPeer = address;
         return true;
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
@@ -113,7 +115,9 @@ void CFTPClient::CloseControlConnection()
         controlSocket->Close();
     } catch (const nsSocket::CBlockingSocketException&) {
         controlSocket->CloseQuietly();
+        return;
     }
+    currentRepresentation.reset();
     ForgetPendingLines();
 }
 

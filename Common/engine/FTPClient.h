@@ -2,10 +2,13 @@
 // The FTP engine: one object per connection session. Every operation runs on the
 // caller's thread and blocks it; failures are shown to the user through the reporter.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/BlockingSocket.h"
 #include "engine/FTPDataTypes.h"
@@ -32,8 +35,38 @@ public:
     // One complete reply, multi-line replies joined with CR LF.
     bool ReadReply(ServerReply& reply, bool report);
 
+    // Data connections and transfers. Passive mode connects to the server's data port
+    // before the command; active mode accepts the server's connection after its 1xx reply.
+    // LIST of path (empty: the current directory), parsed; entries are replaced only on success.
+    bool ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive);
+    // A whole data command: every byte to the sink (LIST, NLST, RETR) or from the source
+    // (STOR, STOU, APPE), then the final reply.
+    bool RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
+                        const RepresentationType& representation, bool passive);
+    // A caller-driven binary transfer (STOR when upload, else RETR): the caller moves the
+    // bytes with ReadData or WriteData and always ends with CloseDataTransfer.
+    std::unique_ptr<nsSocket::IBlockingSocket> OpenDataTransfer(const std::wstring& path, bool passive, bool upload);
+    // count 0 after a successful read means the server has sent everything.
+    bool ReadData(nsSocket::IBlockingSocket& dataSocket, char* buffer, int capacity, int& count);
+    bool WriteData(nsSocket::IBlockingSocket& dataSocket, const char* bytes, int length, int& count);
+    // Closes the data connection and reads the final reply; true for 2xx.
+    bool CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> dataSocket);
+    // During a transfer only asks the running loop to stop; otherwise sends ABOR.
+    int AbortTransfer();
+    bool IsTransferInProgress() const { return transferInProgress; }
+
+    // Single commands; each returns the reply result and shows failed replies.
     // The working directory, from the cache when it is known, else from PWD.
     int GetCurrentDir(std::wstring& path);
+    // PWD without showing or posting anything, to keep an idle connection open.
+    int KeepAlivePwd();
+    int ChangeDir(const std::wstring& path);
+    // The reply of a refused MKD is shown only when show is set.
+    int MakeDir(const std::wstring& path, bool show);
+    int RemoveDir(const std::wstring& path);
+    int Delete(const std::wstring& path);
+    int Rename(const std::wstring& from, const std::wstring& to);
+    int SiteCommand(const std::wstring& text);
 
     bool IsConnected() const { return controlSocket->Handle() != 0; }
     const std::wstring& CurrentDirectory() const { return currentDirectory; }
@@ -51,14 +84,39 @@ private:
     void ShowSocketFailure(const nsSocket::CBlockingSocketException& failure) const;
     void ForgetPendingLines();
 
+    // Data connections (FTPClientData.cpp).
+    bool SelectRepresentation(const RepresentationType& wanted);
+    int SetRepresentation(const RepresentationType& representation);
+    int RequestPassive(std::uint32_t& address, std::uint16_t& port);
+    int SendPortCommand(const std::wstring& addressText, std::uint16_t port);
+    bool OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
+    bool OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
+    bool OpenDataConnection(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command, bool passive);
+    bool ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink);
+    bool SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& source);
+    bool StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket);
+    void FailLoop(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
+    void DrainFinalReply();
+    bool HasPendingReply();
+    // One command and its reply, with the failed reply shown (FTPClientCommands.cpp).
+    int SimpleCommand(const std::wstring& command);
+
     std::wstring currentDirectory;
     int timeout = DEFAULT_TIMEOUT_SECONDS;
     std::wstring lineSeparator = L"\r\n";
     std::array<char, RECEIVE_BUFFER_SIZE> receiveBuffer{};
     std::deque<std::string> pendingLines;
     std::string partialLine;  // received bytes of a line whose LF has not arrived yet
+    std::optional<RepresentationType> currentRepresentation;
     std::unique_ptr<nsSocket::IBlockingSocket> controlSocket;
+    // Read by a user-interface thread that asks a worker's transfer to stop.
+    std::atomic<bool> transferInProgress{false};
+    std::atomic<bool> abortRequested{false};
     LogonSettings logonSettings;
+    // Where the control connection goes; data connections go there too, whatever
+    // address a PASV reply names.
+    nsSocket::SocketAddress controlPeer{};
+    std::vector<unsigned char> dataBuffer;  // allocated at the first data command
 };
 
 } // namespace nsFTP

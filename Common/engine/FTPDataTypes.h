@@ -121,6 +121,9 @@ struct ServerReply {
     int Result() const;
 };
 
+// Sizes are 64-bit so that files of 4 GiB and more list and move correctly.
+constexpr std::uint64_t SIZE_UNKNOWN = ~std::uint64_t{0};
+
 // One entry of a remote directory listing.
 struct CFTPFileStatus {
     std::wstring name;
@@ -128,7 +131,7 @@ struct CFTPFileStatus {
     bool isDirectory = false;
     bool isRetrievable = false;
     std::int32_t sizeKnown = 0;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;  // SIZE_UNKNOWN when the listing had no usable size
     std::int64_t modified = 0;
     std::wstring attributes;
     std::wstring owner;

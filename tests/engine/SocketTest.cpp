@@ -43,7 +43,7 @@ struct Pair {
         if (bufferBytes) SetSendBuffer(client, bufferBytes);
         client.Connect(Loopback(ntohs(bound.sin_port)));
         nsSocket::SocketAddress peer{};
-        EXPECT_TRUE(listener.Accept(server, peer));
+        EXPECT_TRUE(listener.Accept(server, peer, 5));
         if (bufferBytes) SetReceiveBuffer(server, bufferBytes);
     }
     ~Pair()

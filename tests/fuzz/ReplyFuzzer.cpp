@@ -21,7 +21,7 @@ public:
     void Bind(const nsSocket::SocketAddress&) override {}
     void Listen() override {}
     void CloseQuietly() override { handle = 0; }
-    bool Accept(IBlockingSocket&, nsSocket::SocketAddress&) override { return false; }
+    bool Accept(IBlockingSocket&, nsSocket::SocketAddress&, int) override { return false; }
     void Close() override { handle = 0; }
     int SendAll(const char*, int length, int) override
     {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 namespace testsupport {
@@ -15,8 +16,43 @@ constexpr std::chrono::milliseconds kPollInterval{20};
 // socket; closing with unread data would send a reset that can destroy the client's
 // unread replies.
 constexpr std::chrono::milliseconds kCloseLinger{100};
+// Bound for opening a data connection and for a data connection without progress.
+constexpr std::chrono::milliseconds kDataWait{5000};
 
 std::string Quoted(const std::string& bytes) { return "'" + Printable(bytes) + "'"; }
+
+// Parses "h1,h2,h3,h4,p1,p2", each a decimal number from 0 to 255.
+bool ParseHostPort(const std::string& text, uint32_t& address, uint16_t& port) {
+  uint32_t fields[6];
+  size_t at = 0;
+  for (int i = 0; i < 6; ++i) {
+    if (i > 0) {
+      if (at >= text.size() || text[at] != ',') return false;
+      ++at;
+    }
+    size_t begin = at;
+    uint32_t value = 0;
+    while (at < text.size() && at - begin < 3 && text[at] >= '0' && text[at] <= '9') {
+      value = value * 10 + static_cast<uint32_t>(text[at++] - '0');
+    }
+    if (at == begin || value > 255) return false;
+    fields[i] = value;
+  }
+  if (at != text.size()) return false;
+  address = fields[0] << 24 | fields[1] << 16 | fields[2] << 8 | fields[3];
+  port = static_cast<uint16_t>(fields[4] << 8 | fields[5]);
+  return true;
+}
+
+std::string HostPortText(uint32_t address, uint16_t port) {
+  return std::to_string(address >> 24) + "," + std::to_string(address >> 16 & 0xFF) + "," +
+         std::to_string(address >> 8 & 0xFF) + "," + std::to_string(address & 0xFF) + "," +
+         std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+}
+
+bool Expired(std::chrono::steady_clock::time_point since) {
+  return std::chrono::steady_clock::now() - since > kDataWait;
+}
 
 }  // namespace
 
@@ -105,6 +141,28 @@ ScriptedServer& ScriptedServer::On(std::string expectLine, std::string replyByte
   return Reply(std::move(replyBytes));
 }
 
+ScriptedServer& ScriptedServer::ExpectPasv(std::string replyFormat) {
+  return Add({StepKind::kExpectPasv, std::move(replyFormat), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::ExpectPort(std::string reply) {
+  return Add({StepKind::kExpectPort, std::move(reply), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::DataSend(std::string bytes) {
+  return Add({StepKind::kDataSend, std::move(bytes), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::DataSendThenReset(std::string bytes) {
+  return Add({StepKind::kDataSendThenReset, std::move(bytes), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::DataReceive() { return Add({StepKind::kDataReceive, {}, {}, {}}); }
+
+ScriptedServer& ScriptedServer::DataHold() { return Add({StepKind::kDataHold, {}, {}, {}}); }
+
+ScriptedServer& ScriptedServer::DataClose() { return Add({StepKind::kDataClose, {}, {}, {}}); }
+
 ScriptedServer& ScriptedServer::SegmentPause(std::chrono::milliseconds pause) {
   std::lock_guard lock(mutex_);
   if (started_) throw std::logic_error("ScriptedServer: SegmentPause must be set before Start()");
@@ -146,6 +204,11 @@ std::string ScriptedServer::CurrentStep() const {
   return currentStep_;
 }
 
+std::vector<std::string> ScriptedServer::DataReceived() const {
+  std::lock_guard lock(mutex_);
+  return dataReceived_;
+}
+
 std::string ScriptedServer::Describe(const Step& step) const {
   switch (step.kind) {
     case StepKind::kReply: return "Reply " + Quoted(step.bytes);
@@ -157,6 +220,14 @@ std::string ScriptedServer::Describe(const Step& step) const {
     case StepKind::kClose: return "Close";
     case StepKind::kSilent: return "Silent";
     case StepKind::kAcceptNext: return "AcceptNext";
+    case StepKind::kExpectPasv: return "ExpectPasv";
+    case StepKind::kExpectPort: return "ExpectPort";
+    case StepKind::kDataSend: return "DataSend of " + std::to_string(step.bytes.size()) + " bytes";
+    case StepKind::kDataSendThenReset:
+      return "DataSendThenReset of " + std::to_string(step.bytes.size()) + " bytes";
+    case StepKind::kDataReceive: return "DataReceive";
+    case StepKind::kDataHold: return "DataHold";
+    case StepKind::kDataClose: return "DataClose";
   }
   return "?";
 }
@@ -215,12 +286,14 @@ void ScriptedServer::Run() {
     }
     skipping = !Play(step, i + 1 == steps_.size());
     if (Stopping()) {
+      ForgetTransfer();
       CloseConnection();
       return;
     }
   }
   SetFinished();
   RunAfterScript();
+  ForgetTransfer();
   CloseConnection();
 }
 
@@ -228,10 +301,6 @@ bool ScriptedServer::Play(const Step& step, bool last) {
   switch (step.kind) {
     case StepKind::kReply:
     case StepKind::kReplySplit: {
-      if (!connection_.Valid()) {
-        RecordFailure("reply " + Quoted(step.bytes) + " not sent: no connection");
-        return true;
-      }
       std::vector<std::string> segments;
       size_t begin = 0;
       for (size_t cut : step.cuts) {
@@ -239,15 +308,7 @@ bool ScriptedServer::Play(const Step& step, bool last) {
         begin = cut;
       }
       segments.push_back(step.bytes.substr(begin));
-      for (size_t i = 0; i < segments.size(); ++i) {
-        if (i > 0 && !Pause(segmentPause_)) return true;
-        if (!SendAll(connection_, segments[i])) {
-          RecordFailure("reply " + Quoted(step.bytes) + " not sent: connection lost");
-          CloseConnection();
-          return false;
-        }
-      }
-      return true;
+      return SendReply(step.bytes, segments);
     }
     case StepKind::kExpect:
     case StepKind::kExpectPrefix:
@@ -255,27 +316,55 @@ bool ScriptedServer::Play(const Step& step, bool last) {
       std::string wanted = step.kind == StepKind::kExpectAny ? std::string("any line")
                                                               : Quoted(step.bytes);
       if (step.kind == StepKind::kExpectPrefix) wanted = "a line starting with " + wanted;
-      if (!connection_.Valid()) {
-        RecordFailure("expected " + wanted + ", no connection");
-        return true;
-      }
       std::string line;
-      switch (ReadLine(line)) {
-        case ReadResult::kStopped:
-          return true;
-        case ReadResult::kClosed:
-          RecordFailure("expected " + wanted + ", connection closed");
-          CloseConnection();
-          return false;
-        case ReadResult::kLine:
-          break;
-      }
+      LineResult result = ExpectLine(wanted, line);
+      if (result != LineResult::kLine) return result != LineResult::kLost;
       bool matches = step.kind == StepKind::kExpectAny ||
                      (step.kind == StepKind::kExpect && line == step.bytes) ||
                      (step.kind == StepKind::kExpectPrefix && line.rfind(step.bytes, 0) == 0);
       if (!matches) RecordFailure("expected " + wanted + ", got " + Quoted(line));
       return true;
     }
+    case StepKind::kExpectPasv: {
+      std::string line;
+      LineResult result = ExpectLine("'PASV'", line);
+      if (result != LineResult::kLine) return result != LineResult::kLost;
+      if (line != "PASV") RecordFailure("expected 'PASV', got " + Quoted(line));
+      ForgetTransfer();
+      dataListener_ = ListenLoopback(0);
+      if (!dataListener_.Valid()) RecordFailure("ExpectPasv: cannot listen on 127.0.0.1");
+      std::string reply = step.bytes;
+      size_t at = reply.find("%s");
+      if (at != std::string::npos) {
+        reply.replace(at, 2, HostPortText(0x7F000001, LocalPort(dataListener_)));
+      }
+      at = reply.find("%p");
+      if (at != std::string::npos) {
+        const uint16_t port = LocalPort(dataListener_);
+        reply.replace(at, 2, std::to_string(port >> 8) + "," + std::to_string(port & 0xFF));
+      }
+      return SendReply(reply, {reply});
+    }
+    case StepKind::kExpectPort: {
+      std::string line;
+      LineResult result = ExpectLine("a line starting with 'PORT '", line);
+      if (result != LineResult::kLine) return result != LineResult::kLost;
+      ForgetTransfer();
+      if (line.rfind("PORT ", 0) != 0) {
+        RecordFailure("expected a line starting with 'PORT ', got " + Quoted(line));
+      } else if (!ParseHostPort(line.substr(5), activeAddress_, activePort_)) {
+        RecordFailure("ExpectPort: cannot parse the address in " + Quoted(line));
+        activePort_ = 0;
+      }
+      return SendReply(step.bytes, {step.bytes});
+    }
+    case StepKind::kDataSend:
+    case StepKind::kDataSendThenReset:
+    case StepKind::kDataReceive:
+    case StepKind::kDataHold:
+    case StepKind::kDataClose:
+      PlayData(step);
+      return true;
     case StepKind::kDelay:
       Pause(step.delay);
       return true;
@@ -291,11 +380,192 @@ bool ScriptedServer::Play(const Step& step, bool last) {
       return true;
     }
     case StepKind::kAcceptNext:
+      // A new session: whatever the old one prepared for a transfer is gone with it.
+      ForgetTransfer();
       CloseConnection();
       AcceptConnection();
       return true;
   }
   return true;
+}
+
+bool ScriptedServer::SendReply(const std::string& bytes, const std::vector<std::string>& segments) {
+  if (!connection_.Valid()) {
+    RecordFailure("reply " + Quoted(bytes) + " not sent: no connection");
+    return true;
+  }
+  for (size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0 && !Pause(segmentPause_)) return true;
+    if (!SendAll(connection_, segments[i])) {
+      RecordFailure("reply " + Quoted(bytes) + " not sent: connection lost");
+      CloseConnection();
+      return false;
+    }
+  }
+  return true;
+}
+
+ScriptedServer::LineResult ScriptedServer::ExpectLine(const std::string& wanted, std::string& line) {
+  if (!connection_.Valid()) {
+    RecordFailure("expected " + wanted + ", no connection");
+    return LineResult::kNone;
+  }
+  switch (ReadLine(line)) {
+    case ReadResult::kStopped:
+      return LineResult::kNone;
+    case ReadResult::kClosed:
+      RecordFailure("expected " + wanted + ", connection closed");
+      CloseConnection();
+      return LineResult::kLost;
+    case ReadResult::kLine:
+      break;
+  }
+  return LineResult::kLine;
+}
+
+void ScriptedServer::PlayData(const Step& step) {
+  const std::string what = Describe(step);
+  switch (step.kind) {
+    case StepKind::kDataSend:
+    case StepKind::kDataSendThenReset:
+      if (!OpenData(what)) return;
+      SendData(step.bytes, what);
+      if (step.kind == StepKind::kDataSendThenReset) {
+        data_.CloseWithReset();
+      } else {
+        CloseData();
+      }
+      return;
+    case StepKind::kDataReceive:
+      if (OpenData(what)) {
+        ReceiveData();
+      } else {
+        std::lock_guard lock(mutex_);
+        dataReceived_.emplace_back();
+      }
+      return;
+    case StepKind::kDataHold:
+      OpenData(what);
+      return;
+    case StepKind::kDataClose:
+      CloseData();
+      return;
+    default:
+      return;
+  }
+}
+
+void ScriptedServer::ForgetTransfer() {
+  CloseData();
+  dataListener_.Close();
+  activePort_ = 0;
+}
+
+bool ScriptedServer::OpenData(const std::string& what) {
+  if (data_.Valid()) return true;
+  auto begin = std::chrono::steady_clock::now();
+  Socket opened;
+  if (dataListener_.Valid()) {
+    // The client connects before it sends the transfer command, so the connection is
+    // normally pending already.
+    while (!Stopping() && !Expired(begin)) {
+      WaitResult ready = WaitReadable(dataListener_, kPollInterval);
+      if (ready == WaitResult::kTimeout) continue;
+      if (ready == WaitResult::kReady) opened = Accept(dataListener_);
+      break;
+    }
+    dataListener_.Close();
+    if (!opened.Valid()) {
+      if (!Stopping()) RecordFailure(what + ": the client did not connect to the passive port");
+      return false;
+    }
+  } else if (activePort_ != 0) {
+    std::string target = HostPortText(activeAddress_, activePort_);
+    opened = StartConnect(activeAddress_, activePort_);
+    activePort_ = 0;
+    WaitResult connected = WaitResult::kError;
+    while (opened.Valid() && !Stopping() && !Expired(begin)) {
+      connected = WaitConnected(opened, kPollInterval);
+      if (connected != WaitResult::kTimeout) break;
+    }
+    if (connected != WaitResult::kReady) {
+      opened.Close();
+      if (!Stopping()) RecordFailure(what + ": cannot connect to the PORT address " + target);
+      return false;
+    }
+  } else {
+    RecordFailure(what + ": no transfer prepared by ExpectPasv or ExpectPort");
+    return false;
+  }
+  SetNonBlocking(opened);
+  SetNoDelay(opened);
+  data_ = std::move(opened);
+  return true;
+}
+
+bool ScriptedServer::SendData(const std::string& bytes, const std::string& what) {
+  std::string_view rest(bytes);
+  auto progress = std::chrono::steady_clock::now();
+  while (!rest.empty()) {
+    if (Stopping()) return false;
+    int sent = SendSome(data_, rest);
+    if (sent > 0) {
+      rest.remove_prefix(static_cast<size_t>(sent));
+      progress = std::chrono::steady_clock::now();
+      continue;
+    }
+    if (sent < 0 || Expired(progress)) {
+      RecordFailure(what + ": " + (sent < 0 ? "connection lost" : "client stopped reading") +
+                    " after " + std::to_string(bytes.size() - rest.size()) + " bytes");
+      return false;
+    }
+    WaitWritable(data_, kPollInterval);
+  }
+  return true;
+}
+
+void ScriptedServer::ReceiveData() {
+  std::string received;
+  char buffer[16384];
+  auto progress = std::chrono::steady_clock::now();
+  while (!Stopping()) {
+    WaitResult ready = WaitReadable(data_, kPollInterval);
+    if (ready == WaitResult::kTimeout) {
+      if (!Expired(progress)) continue;
+      RecordFailure("DataReceive: no data and no close for 5 s after " +
+                    std::to_string(received.size()) + " bytes");
+      break;
+    }
+    int n = ready == WaitResult::kReady ? ReceiveSome(data_, buffer, sizeof buffer) : -1;
+    if (n > 0) {
+      received.append(buffer, static_cast<size_t>(n));
+      progress = std::chrono::steady_clock::now();
+      continue;
+    }
+    if (n < 0) {
+      RecordFailure("DataReceive: connection reset after " + std::to_string(received.size()) +
+                    " bytes");
+    }
+    break;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    dataReceived_.push_back(std::move(received));
+  }
+  CloseData();
+}
+
+void ScriptedServer::CloseData() {
+  if (!data_.Valid()) return;
+  data_.ShutdownSend();
+  // Closing with unread bytes would turn the FIN into a reset.
+  auto deadline = std::chrono::steady_clock::now() + kCloseLinger;
+  char buffer[4096];
+  while (std::chrono::steady_clock::now() < deadline &&
+         WaitReadable(data_, std::chrono::milliseconds(0)) == WaitResult::kReady &&
+         ReceiveSome(data_, buffer, sizeof buffer) > 0) {
+  }
+  data_.Close();
 }
 
 void ScriptedServer::RunAfterScript() {

@@ -14,6 +14,15 @@
 //
 // After the last step, lines still arriving are recorded as failures and never
 // answered, and a further connection is recorded as a failure.
+//
+// Data connections are scripted in the same step list, so control and data events
+// happen in exactly the order written. ExpectPasv() or ExpectPort() prepares one
+// transfer; the first data step after it opens the connection (accepting the
+// client's connection in passive mode, connecting to the client in active mode)
+// and every wait for it is bounded by 5 s. A data step without a prepared transfer,
+// or whose connection cannot be opened, is recorded as a failure and the script goes
+// on. A connection opened by DataHold() stays open for the following data step, so
+// DataHold().Delay(d).DataSend(x) models a server that is slow to start sending.
 
 #include <chrono>
 #include <condition_variable>
@@ -60,6 +69,34 @@ class ScriptedServer {
   // Expect(line), then Reply(bytes).
   ScriptedServer& On(std::string expectLine, std::string replyBytes);
 
+  // Data connection steps.
+  //
+  // Reads one line that must be "PASV", listens on a new port of 127.0.0.1 and replies
+  // with `replyFormat`, its first "%s" replaced by "127,0,0,1,p1,p2" and its first "%p"
+  // by "p1,p2" alone (for replies that name another address). Closes the data
+  // connection and listener of any earlier transfer first. Another line is recorded as
+  // a mismatch and answered all the same.
+  ScriptedServer& ExpectPasv(std::string replyFormat = "227 Entering Passive Mode (%s)\r\n");
+  // Reads one line that must be "PORT h1,h2,h3,h4,p1,p2", remembers that address for
+  // the next data step and sends `reply`. An argument that does not parse is a failure.
+  // Closes the data connection and listener of any earlier transfer first.
+  ScriptedServer& ExpectPort(std::string reply = "200 PORT command successful\r\n");
+  // Sends the bytes on the data connection and closes it with a FIN.
+  ScriptedServer& DataSend(std::string bytes);
+  // Sends the bytes on the data connection, then resets it (zero linger), as a server
+  // that drops the connection mid-transfer. The client may lose bytes it had not
+  // read yet when the reset arrives.
+  ScriptedServer& DataSendThenReset(std::string bytes);
+  // Reads the data connection until the client closes it and closes it in turn; the
+  // bytes are appended to DataReceived(). A reset or 5 s without data is a failure.
+  ScriptedServer& DataReceive();
+  // Opens the data connection and keeps it open without sending. A later DataSend,
+  // DataSendThenReset or DataReceive uses it; DataClose(), the next ExpectPasv or
+  // ExpectPort, AcceptNext() and the destructor close it.
+  ScriptedServer& DataHold();
+  // Closes the open data connection with a FIN; no-op when none is open.
+  ScriptedServer& DataClose();
+
   // Pause between the segments of ReplySplit; 30 ms unless set before Start().
   ScriptedServer& SegmentPause(std::chrono::milliseconds pause);
 
@@ -75,10 +112,14 @@ class ScriptedServer {
   bool WaitDisconnected(std::chrono::milliseconds timeout);
   // The step the thread is currently playing, for diagnostics.
   std::string CurrentStep() const;
+  // The bytes of each DataReceive() step played so far, in script order; a step
+  // that got no connection contributes an empty entry.
+  std::vector<std::string> DataReceived() const;
 
  private:
   enum class StepKind { kReply, kReplySplit, kExpect, kExpectPrefix, kExpectAny, kDelay, kClose,
-                        kSilent, kAcceptNext };
+                        kSilent, kAcceptNext, kExpectPasv, kExpectPort, kDataSend,
+                        kDataSendThenReset, kDataReceive, kDataHold, kDataClose };
   struct Step {
     StepKind kind;
     std::string bytes;
@@ -86,12 +127,25 @@ class ScriptedServer {
     std::chrono::milliseconds delay{0};
   };
   enum class ReadResult { kLine, kClosed, kStopped };
+  // kNone: no line to judge (no connection, or the server is being destroyed).
+  enum class LineResult { kLine, kNone, kLost };
 
   ScriptedServer& Add(Step step);
   std::string Describe(const Step& step) const;
   void Run();
   // Plays one step; false when the connection was lost and the rest of its steps must be skipped.
   bool Play(const Step& step, bool last);
+  // Reads the next line for an Expect-like step; connection problems are recorded.
+  LineResult ExpectLine(const std::string& wanted, std::string& line);
+  // Sends `bytes`, cut into `segments`; false as Play.
+  bool SendReply(const std::string& bytes, const std::vector<std::string>& segments);
+  void PlayData(const Step& step);
+  void ForgetTransfer();
+  // Opens the data connection prepared by ExpectPasv or ExpectPort unless one is open.
+  bool OpenData(const std::string& what);
+  bool SendData(const std::string& bytes, const std::string& what);
+  void ReceiveData();
+  void CloseData();
   void RunAfterScript();
   bool AcceptConnection();
   void CloseConnection();
@@ -112,6 +166,10 @@ class ScriptedServer {
   // Touched only by the script thread once started.
   Socket connection_;
   std::string pending_;
+  Socket dataListener_;
+  uint32_t activeAddress_ = 0;
+  uint16_t activePort_ = 0;
+  Socket data_;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -122,6 +180,7 @@ class ScriptedServer {
   std::string currentStep_;
   std::vector<std::string> commands_;
   std::vector<std::string> failures_;
+  std::vector<std::string> dataReceived_;
   std::thread thread_;
 };
 

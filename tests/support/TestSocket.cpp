@@ -1,5 +1,6 @@
 #include "support/TestSocket.h"
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -8,6 +9,7 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/select.h>
@@ -32,12 +34,23 @@ constexpr int kShutdownSend = SHUT_WR;
 
 NativeSocket Native(const Socket& socket) { return static_cast<NativeSocket>(socket.Handle()); }
 
-sockaddr_in LoopbackAddress(uint16_t port) {
+sockaddr_in IPv4Address(uint32_t host, uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = htonl(host);
   return address;
+}
+
+sockaddr_in LoopbackAddress(uint16_t port) { return IPv4Address(INADDR_LOOPBACK, port); }
+
+bool WouldBlock() {
+#ifdef _WIN32
+  int error = WSAGetLastError();
+  return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
+#else
+  return errno == EWOULDBLOCK || errno == EAGAIN || errno == EINPROGRESS;
+#endif
 }
 
 Socket NewTcpSocket() {
@@ -92,6 +105,16 @@ void Socket::ShutdownSend() {
   if (Valid()) ::shutdown(Native(*this), kShutdownSend);
 }
 
+void Socket::CloseWithReset() {
+  if (!Valid()) return;
+  linger option{};
+  option.l_onoff = 1;
+  option.l_linger = 0;
+  ::setsockopt(Native(*this), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
+               sizeof option);
+  Close();
+}
+
 Socket ListenLoopback(uint16_t port) {
   Socket socket = NewTcpSocket();
   if (!socket.Valid()) return socket;
@@ -136,17 +159,77 @@ void SetNoDelay(const Socket& socket) {
                sizeof on);
 }
 
-WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout) {
+bool SetNonBlocking(const Socket& socket) {
+#ifdef _WIN32
+  u_long on = 1;
+  return ::ioctlsocket(Native(socket), FIONBIO, &on) == 0;
+#else
+  int flags = ::fcntl(Native(socket), F_GETFL, 0);
+  return flags >= 0 && ::fcntl(Native(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+#endif
+}
+
+namespace {
+
+// One select() on a single socket; a failed connection attempt shows up in the
+// exception set on Windows and as writable elsewhere.
+WaitResult Wait(const Socket& socket, bool write, std::chrono::milliseconds timeout,
+                bool* failed = nullptr) {
   if (!socket.Valid()) return WaitResult::kError;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(Native(socket), &readable);
+  fd_set wanted;
+  fd_set errors;
+  FD_ZERO(&wanted);
+  FD_ZERO(&errors);
+  FD_SET(Native(socket), &wanted);
+  FD_SET(Native(socket), &errors);
   timeval tv{};
   tv.tv_sec = static_cast<long>(timeout.count() / 1000);
   tv.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
-  int n = ::select(static_cast<int>(Native(socket)) + 1, &readable, nullptr, nullptr, &tv);
+  int n = ::select(static_cast<int>(Native(socket)) + 1, write ? nullptr : &wanted,
+                   write ? &wanted : nullptr, failed ? &errors : nullptr, &tv);
   if (n < 0) return WaitResult::kError;
+  if (failed) *failed = FD_ISSET(Native(socket), &errors) != 0;
   return n == 0 ? WaitResult::kTimeout : WaitResult::kReady;
+}
+
+}  // namespace
+
+WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout) {
+  return Wait(socket, false, timeout);
+}
+
+WaitResult WaitWritable(const Socket& socket, std::chrono::milliseconds timeout) {
+  return Wait(socket, true, timeout);
+}
+
+Socket StartConnect(uint32_t address, uint16_t port) {
+  Socket socket = NewTcpSocket();
+  if (!socket.Valid()) return socket;
+  if (!SetNonBlocking(socket)) {
+    socket.Close();
+    return socket;
+  }
+  sockaddr_in target = IPv4Address(address, port);
+  if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
+      !WouldBlock()) {
+    socket.Close();
+  }
+  return socket;
+}
+
+WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout) {
+  bool failed = false;
+  WaitResult result = Wait(socket, true, timeout, &failed);
+  if (result != WaitResult::kReady) return result;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (failed ||
+      ::getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                   &length) != 0 ||
+      error != 0) {
+    return WaitResult::kError;
+  }
+  return WaitResult::kReady;
 }
 
 int ReceiveSome(const Socket& socket, char* buffer, int size) {
@@ -162,6 +245,21 @@ bool SendAll(const Socket& socket, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(sent));
   }
   return true;
+}
+
+int SendSome(const Socket& socket, std::string_view bytes) {
+  int chunk = bytes.size() > 65536 ? 65536 : static_cast<int>(bytes.size());
+  auto sent = ::send(Native(socket), bytes.data(), chunk, kSendFlags);
+  if (sent < 0) return WouldBlock() ? 0 : -1;
+  return static_cast<int>(sent);
+}
+
+bool TestClient::Accept(const Socket& listener, std::chrono::milliseconds timeout) {
+  socket_.Close();
+  if (WaitReadable(listener, timeout) != WaitResult::kReady) return false;
+  socket_ = testsupport::Accept(listener);
+  if (socket_.Valid()) SetNoDelay(socket_);
+  return socket_.Valid();
 }
 
 bool TestClient::Connect(uint16_t port) {
@@ -217,6 +315,25 @@ bool TestClient::WaitForClose(std::chrono::milliseconds timeout) {
     Received part = ReceiveOnce(left);
     if (part.status == Received::Status::kClosed) return true;
     if (part.status != Received::Status::kData) return false;
+  }
+}
+
+TestClient::Received TestClient::ReceiveToEnd(std::chrono::milliseconds timeout) {
+  Received result;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      result.status = Received::Status::kTimeout;
+      return result;
+    }
+    Received part = ReceiveOnce(left);
+    if (part.status != Received::Status::kData) {
+      result.status = part.status;
+      return result;
+    }
+    result.data += part.data;
   }
 }
 

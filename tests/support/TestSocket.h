@@ -38,6 +38,9 @@ class Socket {
   void Close();
   // Sends FIN while still allowing reads, so the peer sees a clean end of stream.
   void ShutdownSend();
+  // Closes with a zero linger time: the peer receives a reset instead of a FIN and
+  // unsent data is discarded.
+  void CloseWithReset();
 
  private:
   SocketHandle handle_ = kInvalidSocket;
@@ -50,12 +53,24 @@ uint16_t LocalPort(const Socket& socket);
 Socket Accept(const Socket& listener);
 Socket ConnectLoopback(uint16_t port);
 void SetNoDelay(const Socket& socket);
+bool SetNonBlocking(const Socket& socket);
 
 enum class WaitResult { kReady, kTimeout, kError };
 WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout);
+WaitResult WaitWritable(const Socket& socket, std::chrono::milliseconds timeout);
 // Bytes received (> 0), 0 on orderly close by the peer, < 0 on error.
 int ReceiveSome(const Socket& socket, char* buffer, int size);
+// Blocks until everything is sent; only for sockets in blocking mode.
 bool SendAll(const Socket& socket, std::string_view bytes);
+// For non-blocking sockets: bytes sent (> 0), 0 when the send buffer is full, < 0 on error.
+int SendSome(const Socket& socket, std::string_view bytes);
+
+// A connection attempt split in two so that the caller can bound and interrupt the wait.
+// StartConnect returns a non-blocking socket, invalid when the attempt failed at once;
+// `address` is an IPv4 address in host byte order.
+Socket StartConnect(uint32_t address, uint16_t port);
+// kReady once connected, kError once refused or failed.
+WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout);
 
 // A plain blocking client for driving a server from a test.
 class TestClient {
@@ -68,6 +83,8 @@ class TestClient {
 
   TestClient() { StartSockets(); }
   bool Connect(uint16_t port);
+  // Takes the next connection from `listener`, for tests in which the server connects.
+  bool Accept(const Socket& listener, std::chrono::milliseconds timeout);
   bool Send(std::string_view bytes) { return SendAll(socket_, bytes); }
   // Exactly one receive call, so tests can observe how the peer segmented its data.
   Received ReceiveOnce(std::chrono::milliseconds timeout);
@@ -75,6 +92,9 @@ class TestClient {
   std::string ReceiveUntil(std::string_view terminator, std::chrono::milliseconds timeout);
   // Discards incoming data until the peer's orderly close; false on timeout or reset.
   bool WaitForClose(std::chrono::milliseconds timeout);
+  // Accumulates everything until the stream ends; the status says how it ended
+  // (kClosed for a FIN, kError for a reset, kTimeout).
+  Received ReceiveToEnd(std::chrono::milliseconds timeout);
   void Close() { socket_.Close(); }
   const Socket& Raw() const { return socket_; }
 

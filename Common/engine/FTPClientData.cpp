@@ -1,0 +1,389 @@
+// Data connections: representation type, passive and active opening, the receive and
+// send loops, listings, caller-driven transfers and abort.
+#include <cstring>
+
+#include "engine/FTPClient.h"
+#include "engine/ListingParser.h"
+#include "engine/Reporter.h"
+#include "engine/TextCodec.h"
+
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
+
+namespace nsFTP {
+namespace {
+
+// Listings and whole data commands move data in blocks of this size.
+constexpr std::size_t DATA_BUFFER_SIZE = 256 * 1024;
+constexpr unsigned PORT_BYTE = 256;
+
+// The address and port of a 227 reply: "(h1,h2,h3,h4,p1,p2)" after any text. Numbers
+// are not range-checked; anything but digits and the separators fails.
+bool ParsePassiveReply(const std::wstring& text, std::uint32_t& address, std::uint16_t& port)
+{
+    enum class State { Before, Address, PortHigh, PortLow };
+    State state = State::Before;
+    std::uint32_t number = 0;
+    std::uint32_t addressValue = 0;
+    std::uint32_t portValue = 0;
+    int commas = 0;
+    for (wchar_t c : text) {
+        const bool digit = c >= L'0' && c <= L'9';
+        switch (state) {
+        case State::Before:
+            if (c == L'(') state = State::Address;
+            break;
+        case State::Address:
+            if (digit) {
+                number = number * 10 + static_cast<std::uint32_t>(c - L'0');
+            } else if (c == L',') {
+                ++commas;
+                if (commas < 4) {
+                    addressValue += number << (8 * (4 - commas));
+                } else {
+                    addressValue += number;
+                    state = State::PortHigh;
+                }
+                number = 0;
+            } else {
+                return false;
+            }
+            break;
+        case State::PortHigh:
+            if (digit) {
+                number = number * 10 + static_cast<std::uint32_t>(c - L'0');
+            } else if (c == L',') {
+                portValue = (number & 0xFF) * PORT_BYTE;
+                number = 0;
+                state = State::PortLow;
+            } else {
+                return false;
+            }
+            break;
+        case State::PortLow:
+            if (digit) {
+                number = number * 10 + static_cast<std::uint32_t>(c - L'0');
+            } else if (c == L')') {
+                address = addressValue;
+                port = static_cast<std::uint16_t>(portValue + number);
+                return true;
+            } else {
+                return false;
+            }
+            break;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int CFTPClient::SetRepresentation(const RepresentationType& representation)
+{
+    const std::wstring command = representation.CommandText();
+    if (command.empty()) return REPLY_OTHER;
+    return SimpleCommand(command);
+}
+
+// The first listing after a connect needs no TYPE (ASCII is every server's default); a
+// file transfer switches to Image, and a listing after it back to ASCII.
+bool CFTPClient::SelectRepresentation(const RepresentationType& wanted)
+{
+    if (!currentRepresentation) currentRepresentation = RepresentationType{};
+    if (*currentRepresentation == wanted) return true;
+    if (SetRepresentation(wanted) != REPLY_OK) return false;
+    currentRepresentation = wanted;
+    return true;
+}
+
+int CFTPClient::RequestPassive(std::uint32_t& address, std::uint16_t& port)
+{
+    ServerReply reply;
+    if (!SendCommand(L"PASV", true) || !ReadReply(reply, true)) {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return REPLY_OTHER;
+    }
+    if (reply.code[0] == L'2' && !ParsePassiveReply(reply.text, address, port)) {
+        ReportError(reply.text);
+        return REPLY_OTHER;
+    }
+    return ShowReplyResult(reply);
+}
+
+int CFTPClient::SendPortCommand(const std::wstring& addressText, std::uint16_t port)
+{
+    std::wstring line = L"PORT " + addressText + L"," + std::to_wstring(port / PORT_BYTE) + L"," +
+                        std::to_wstring(port % PORT_BYTE);
+    for (wchar_t& c : line)
+        if (c == L'.') c = L',';
+    return SimpleCommand(line);
+}
+
+bool CFTPClient::OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command)
+{
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    if (RequestPassive(address, port) != REPLY_OK) return false;
+    try {
+        dataSocket.Open(SOCK_STREAM);
+        // The reply's address is only trusted for its port: a hostile server could aim the
+        // client anywhere, and behind NAT the named address is often unreachable.
+        nsSocket::SocketAddress target = controlPeer;
+        target.sin_port = htons(port);
+        dataSocket.Connect(target);
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        ShowSocketFailure(failure);
+        dataSocket.CloseQuietly();
+        return false;
+    }
+    ServerReply reply;
+    if (!SendCommand(command, true) || !ReadReply(reply, true) || reply.code[0] != L'1') {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return false;
+    }
+    return true;
+}
+
+bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command)
+{
+    std::unique_ptr<nsSocket::IBlockingSocket> listener(controlSocket->NewInstance());
+    nsSocket::SocketAddress listening{};
+    nsSocket::SocketAddress local{};
+    try {
+        listener->Open(SOCK_STREAM);
+        nsSocket::SocketAddress any{};
+        any.sin_family = AF_INET;
+        any.sin_port = 0;
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        listener->Bind(any);
+        listener->LocalAddress(listening);
+        listener->Listen();
+        controlSocket->LocalAddress(local);
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        ShowSocketFailure(failure);
+        listener->CloseQuietly();
+        return false;
+    }
+    if (SendPortCommand(WireToWide(inet_ntoa(local.sin_addr)), ntohs(listening.sin_port)) != REPLY_OK) {
+        listener->CloseQuietly();
+        return false;
+    }
+    ServerReply reply;
+    if (!SendCommand(command, true) || !ReadReply(reply, true) || reply.code[0] != L'1') {
+        if (!reply.text.empty()) ReportError(reply.text);
+        listener->CloseQuietly();
+        return false;
+    }
+    bool accepted = false;
+    try {
+        nsSocket::SocketAddress peer{};
+        accepted = listener->Accept(dataSocket, peer, timeout);
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        ShowSocketFailure(failure);
+    }
+    listener->CloseQuietly();
+    if (!accepted) DrainFinalReply();
+    return accepted;
+}
+
+bool CFTPClient::OpenDataConnection(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command, bool passive)
+{
+    if (dataBuffer.empty()) dataBuffer.resize(DATA_BUFFER_SIZE);
+    return passive ? OpenPassive(dataSocket, command) : OpenActive(dataSocket, command);
+}
+
+// A failed loop leaves the server's final reply to the data command unread; the next
+// command must not take it for its own.
+void CFTPClient::DrainFinalReply()
+{
+    ServerReply reply;
+    ReadReply(reply, false);
+}
+
+bool CFTPClient::HasPendingReply()
+{
+    if (!pendingLines.empty()) return true;
+    try {
+        return IsConnected() && controlSocket->HasPendingData();
+    } catch (const nsSocket::CBlockingSocketException&) {
+        return false;
+    }
+}
+
+void CFTPClient::FailLoop(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure)
+{
+    transferInProgress = false;
+    ShowSocketFailure(failure);
+    dataSocket.CloseQuietly();
+    DrainFinalReply();
+}
+
+// The data connection goes first, so that a server busy sending notices the abort and
+// answers ABOR; its reply to the data command is read afterwards.
+bool CFTPClient::StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket)
+{
+    dataSocket.CloseQuietly();
+    // A server that was still sending answers the data command (426) before ABOR itself;
+    // one that had finished has its 226 and the ABOR reply in flight.
+    if (AbortTransfer() == REPLY_REFUSED || HasPendingReply()) DrainFinalReply();
+    return false;
+}
+
+bool CFTPClient::ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink)
+{
+    transferInProgress = true;
+    try {
+        int count = dataSocket.Receive(reinterpret_cast<char*>(dataBuffer.data()), static_cast<int>(dataBuffer.size()),
+                                       timeout);
+        while (!abortRequested && count != 0) {
+            sink.OnBytesReceived(dataBuffer.data(), count);
+            count = dataSocket.Receive(reinterpret_cast<char*>(dataBuffer.data()), static_cast<int>(dataBuffer.size()),
+                                       timeout);
+        }
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        FailLoop(dataSocket, failure);
+        return false;
+    }
+    transferInProgress = false;
+    if (abortRequested) return StopLoopForAbort(dataSocket);
+    return true;
+}
+
+bool CFTPClient::SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& source)
+{
+    transferInProgress = true;
+    try {
+        for (;;) {
+            std::int32_t count = 0;
+            source.OnPreBytesSend(dataBuffer.data(), dataBuffer.size(), count);
+            if (abortRequested || count <= 0) break;
+            if (static_cast<std::size_t>(count) > dataBuffer.size()) count = static_cast<std::int32_t>(dataBuffer.size());
+            dataSocket.SendAll(reinterpret_cast<const char*>(dataBuffer.data()), count, timeout);
+        }
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        FailLoop(dataSocket, failure);
+        return false;
+    }
+    transferInProgress = false;
+    if (abortRequested) return StopLoopForAbort(dataSocket);
+    return true;
+}
+
+bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
+                                const RepresentationType& representation, bool passive)
+{
+    if (transferInProgress || !IsConnected()) return false;
+    if (!SelectRepresentation(representation)) return false;
+    const std::wstring command = TransferCommandText(kind, path);
+    std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
+    if (command.empty() || !OpenDataConnection(*dataSocket, command, passive)) {
+        dataSocket->CloseQuietly();
+        return false;
+    }
+    const bool moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource)
+                                                  : SendLoop(*dataSocket, sinkOrSource);
+    try {
+        dataSocket->Close();
+    } catch (const nsSocket::CBlockingSocketException&) {
+        dataSocket->CloseQuietly();
+    }
+    if (!moved) return false;
+    ServerReply reply;
+    if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
+    if (!reply.text.empty()) ReportError(reply.text);
+    return false;
+}
+
+bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive)
+{
+    COutputStream stream(lineSeparator);
+    if (!RunDataCommand(stream, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
+    entries.clear();
+    const ListingClock clock = ListingClock::FromSystemClock();
+    stream.SetStartPosition();
+    std::wstring line;
+    while (stream.GetNextLine(line)) {
+        auto* status = new CFTPFileStatus;
+        FileStatusPtr entry(status);
+        if (!ParseListLine(line, *status, clock)) continue;
+        status->path = path;
+        entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const std::wstring& path, bool passive,
+                                                                        bool upload)
+{
+    std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
+    if (transferInProgress || !IsConnected() ||
+        !SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) ||
+        !OpenDataConnection(*dataSocket, TransferCommandText(upload ? TRANSFER_STORE : TRANSFER_RETRIEVE, path),
+                            passive)) {
+        dataSocket->CloseQuietly();
+        return nullptr;
+    }
+    transferInProgress = true;
+    return dataSocket;
+}
+
+bool CFTPClient::ReadData(nsSocket::IBlockingSocket& dataSocket, char* buffer, int capacity, int& count)
+{
+    count = 0;
+    if (capacity == 0) return true;
+    try {
+        count = dataSocket.Receive(buffer, capacity, timeout);
+        return true;
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        transferInProgress = false;
+        ShowSocketFailure(failure);
+        dataSocket.CloseQuietly();
+        return false;
+    }
+}
+
+bool CFTPClient::WriteData(nsSocket::IBlockingSocket& dataSocket, const char* bytes, int length, int& count)
+{
+    count = 0;
+    if (length == 0) return true;
+    try {
+        count = dataSocket.SendAll(bytes, length, timeout);
+        return true;
+    } catch (const nsSocket::CBlockingSocketException& failure) {
+        transferInProgress = false;
+        ShowSocketFailure(failure);
+        dataSocket.CloseQuietly();
+        return false;
+    }
+}
+
+bool CFTPClient::CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> dataSocket)
+{
+    if (!dataSocket) return true;
+    transferInProgress = false;
+    try {
+        dataSocket->Close();
+    } catch (const nsSocket::CBlockingSocketException&) {
+        dataSocket->CloseQuietly();
+    }
+    dataSocket.reset();
+    ServerReply reply;
+    if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
+    if (!reply.text.empty()) ReportError(reply.text);
+    return false;
+}
+
+int CFTPClient::AbortTransfer()
+{
+    if (transferInProgress) {
+        abortRequested = true;
+        return REPLY_OK;
+    }
+    abortRequested = false;
+    return SimpleCommand(L"ABOR");
+}
+
+} // namespace nsFTP

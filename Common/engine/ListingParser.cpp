@@ -1,0 +1,481 @@
+#include "engine/ListingParser.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <limits>
+
+namespace nsFTP {
+namespace {
+
+constexpr std::size_t MIN_LINE_LENGTH = 2;
+constexpr std::size_t MONTH_NAME_LENGTH = 3;
+constexpr int MONTHS_PER_YEAR = 12;
+constexpr int TM_BASE_YEAR = 1900;
+constexpr int MAX_DAY = 31;
+constexpr int MAX_HOUR = 23;
+constexpr int MAX_MINUTE = 59;
+constexpr int MAX_SECOND = 59;
+constexpr int HOURS_PER_HALF_DAY = 12;
+constexpr std::int64_t SECONDS_PER_DAY = 86400;
+constexpr std::int64_t SECONDS_PER_HOUR = 3600;
+constexpr std::int64_t SECONDS_PER_MINUTE = 60;
+constexpr int NOT_A_NUMBER = -1;
+constexpr int NO_WEEKDAY = -1;
+constexpr std::uint64_t DECIMAL_BASE = 10;
+
+// DOS listings give two-digit years, or years since 1900 from servers that print tm_year.
+constexpr int DOS_CENTURY_PIVOT = 50;
+constexpr int DOS_PIVOT_CENTURY = 2000;
+constexpr int DOS_FULL_YEAR_MIN = 1000;
+
+// Unix time columns: "H:MM" or "HH:MM".
+constexpr std::size_t SHORT_TIME_LENGTH = 4;
+constexpr std::size_t SHORT_TIME_COLON = 1;
+constexpr std::size_t LONG_TIME_LENGTH = 5;
+constexpr std::size_t LONG_TIME_COLON = 2;
+constexpr std::size_t MIN_YEAR_LENGTH = 4;
+
+// A link-count column of this length starting with 'f' is the word "folder" of servers that
+// list folders without an owner column.
+constexpr std::size_t FOLDER_WORD_LENGTH = 6;
+
+// Listings whose second character is ' ' or '[' (permissions in brackets) put three extra
+// spaces before every name.
+constexpr std::size_t PADDED_NAME_INDENT = 3;
+constexpr std::size_t PADDED_NAME_MIN_LENGTH = 4;
+
+constexpr std::wstring_view DIRECTORY_SUFFIX = L".DIR";
+
+bool IsDigit(wchar_t c)
+{
+    return c >= L'0' && c <= L'9';
+}
+
+wchar_t AsciiLower(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// The index of the first c at or after from; the line's length when there is none.
+std::size_t FindChar(std::wstring_view line, std::size_t from, wchar_t c)
+{
+    return std::min(line.find(c, from), line.size());
+}
+
+// The index of the first character at or after from that is not c.
+std::size_t SkipChar(std::wstring_view line, std::size_t from, wchar_t c)
+{
+    while (from < line.size() && line[from] == c) ++from;
+    return from;
+}
+
+// A date or time component; NOT_A_NUMBER unless the text is a decimal that fits an int.
+int DateNumber(std::wstring_view text)
+{
+    const DecimalValue decimal = ParseDecimal(text);
+    if (!decimal.complete || decimal.value > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+        return NOT_A_NUMBER;
+    return static_cast<int>(decimal.value);
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date; a day past the month's end counts on
+// into the next month, as mktime does.
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day)
+{
+    constexpr std::int64_t daysPerEra = 146097;  // 400 years
+    constexpr std::int64_t yearsPerEra = 400;
+    constexpr std::int64_t daysBefore1970 = 719468;  // from 0000-03-01
+    constexpr int marchBasedShift = 9;               // months counted from March
+    if (month <= 2) --year;
+    const std::int64_t era = (year >= 0 ? year : year - (yearsPerEra - 1)) / yearsPerEra;
+    const std::int64_t yearOfEra = year - era * yearsPerEra;
+    // (153 * m + 2) / 5 is the number of days before month m of a year that starts in March.
+    const std::int64_t dayOfYear = (153 * ((month + marchBasedShift) % MONTHS_PER_YEAR) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * daysPerEra + dayOfEra - daysBefore1970;
+}
+
+std::optional<std::int64_t> CallMakeTime(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm fields{};
+    fields.tm_year = year - TM_BASE_YEAR;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    fields.tm_isdst = -1;
+    fields.tm_wday = NO_WEEKDAY;
+#ifdef _WIN32
+    // The 64-bit call whatever time_t is; it fails (-1) for anything before 1970.
+    const __time64_t result = _mktime64(&fields);
+    if (result < 0) return std::nullopt;
+#else
+    // -1 is also one second before 1970; only a weekday left unset tells failure apart.
+    const std::time_t result = std::mktime(&fields);
+    if (result == static_cast<std::time_t>(-1) && fields.tm_wday == NO_WEEKDAY) return std::nullopt;
+#endif
+    return static_cast<std::int64_t>(result);
+}
+
+// mktime looks the zone up on every call (glibc stats the zone file each time when TZ is
+// unset), which would dominate a long listing. Listings repeat days, and on a day whose
+// first and last second share one UTC offset every time of it has that offset, so offsets
+// are kept per day; other days go to mktime every time. Each listing clock taken starts a
+// new generation so that a changed zone is seen.
+struct DayOffset {
+    std::int64_t day;
+    std::int64_t offset;      // local wall-clock seconds minus UTC seconds
+    std::uint32_t generation; // 0: never filled
+    bool uniform;             // false: the offset changes that day, or mktime failed
+};
+constexpr std::size_t DAY_CACHE_SIZE = 1024;
+constexpr std::uint32_t FIRST_GENERATION = 1;
+std::atomic<std::uint32_t> zoneGeneration{FIRST_GENERATION};
+thread_local std::array<DayOffset, DAY_CACHE_SIZE> dayOffsets{};
+
+std::int64_t LocalTimeOrZero(int year, int month, int day, int hour, int minute)
+{
+    return MakeLocalTime(year, month, day, hour, minute, 0).value_or(0);
+}
+
+// An EPLF fact: its first letter says what it is, the rest is its value.
+void ApplyEplfFact(CFTPFileStatus& entry, std::wstring_view fact)
+{
+    if (fact.empty()) return;
+    const std::wstring_view value = fact.substr(1);
+    switch (fact[0]) {
+    case L'/':
+        entry.isDirectory = true;
+        break;
+    case L'r':
+        entry.isRetrievable = true;
+        break;
+    case L's': {
+        const DecimalValue decimal = ParseDecimal(value);
+        entry.sizeKnown = 1;
+        entry.size = decimal.complete ? decimal.value : 0;
+        break;
+    }
+    case L'm': {
+        // The format's times are 32-bit time_t values.
+        const DecimalValue decimal = ParseDecimal(value);
+        entry.modified = decimal.complete
+            ? static_cast<std::int32_t>(static_cast<std::uint32_t>(decimal.value)) : 0;
+        break;
+    }
+    case L'i':
+        entry.hasId = 1;
+        entry.id.assign(value);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+ListingClock ListingClock::FromSystemClock()
+{
+    zoneGeneration.fetch_add(1, std::memory_order_relaxed);
+    using namespace std::chrono;
+    const auto current = time_point_cast<seconds>(system_clock::now());
+    const year_month_day date{floor<days>(current)};
+    return ListingClock{static_cast<int>(date.year()), current.time_since_epoch().count()};
+}
+
+DecimalValue ParseDecimal(std::wstring_view text)
+{
+    constexpr std::uint64_t maxValue = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t value = 0;
+    for (const wchar_t c : text) {
+        if (!IsDigit(c)) return DecimalValue{value, false};
+        const auto digit = static_cast<std::uint64_t>(c - L'0');
+        if (value > (maxValue - digit) / DECIMAL_BASE) return DecimalValue{0, false};
+        value = value * DECIMAL_BASE + digit;
+    }
+    return DecimalValue{value, !text.empty()};
+}
+
+int MonthFromName(std::wstring_view name)
+{
+    static constexpr std::wstring_view monthNames = L"janfebmaraprmayjunjulaugsepoctnovdec";
+    if (name.size() < MONTH_NAME_LENGTH) return NOT_A_NUMBER;
+    for (int month = 0; month < MONTHS_PER_YEAR; ++month) {
+        const std::wstring_view candidate = monthNames.substr(month * MONTH_NAME_LENGTH, MONTH_NAME_LENGTH);
+        if (AsciiLower(name[0]) == candidate[0] && AsciiLower(name[1]) == candidate[1]
+            && AsciiLower(name[2]) == candidate[2])
+            return month + 1;
+    }
+    return NOT_A_NUMBER;
+}
+
+std::optional<std::int64_t> MakeLocalTime(int year, int month, int day, int hour, int minute, int second)
+{
+    if (year < TM_BASE_YEAR || month < 1 || month > MONTHS_PER_YEAR || day < 1 || day > MAX_DAY
+        || hour < 0 || hour > MAX_HOUR || minute < 0 || minute > MAX_MINUTE || second < 0
+        || second > MAX_SECOND)
+        return std::nullopt;
+
+    const std::int64_t dayNumber = DaysFromCivil(year, month, day);
+    const std::int64_t dayStart = dayNumber * SECONDS_PER_DAY;
+    const std::uint32_t generation = zoneGeneration.load(std::memory_order_relaxed);
+    DayOffset& cached = dayOffsets[static_cast<std::uint64_t>(dayNumber) % DAY_CACHE_SIZE];
+    if (cached.generation != generation || cached.day != dayNumber) {
+        const auto first = CallMakeTime(year, month, day, 0, 0, 0);
+        const auto last = CallMakeTime(year, month, day, MAX_HOUR, MAX_MINUTE, MAX_SECOND);
+        const std::int64_t lastSecond = dayStart + SECONDS_PER_DAY - 1;
+        cached.day = dayNumber;
+        cached.generation = generation;
+        cached.uniform = first && last && dayStart - *first == lastSecond - *last;
+        cached.offset = cached.uniform ? dayStart - *first : 0;
+    }
+    if (!cached.uniform) return CallMakeTime(year, month, day, hour, minute, second);
+    return dayStart + hour * SECONDS_PER_HOUR + minute * SECONDS_PER_MINUTE + second - cached.offset;
+}
+
+bool ParseListLine(const std::wstring& line, CFTPFileStatus& entry, const ListingClock& clock)
+{
+    entry.Reset();
+    if (line.size() < MIN_LINE_LENGTH) return false;
+    const std::wstring_view text(line);
+    switch (text[0]) {
+    case L'+':
+        return ParseEplfLine(entry, text);
+    case L'-':
+    case L'b':
+    case L'c':
+    case L'd':
+    case L'l':
+    case L'p':
+    case L's':
+        return ParseUnixLine(clock, entry, text);
+    default:
+        break;
+    }
+    if (text.find(L';') != std::wstring_view::npos) return ParseVersionedLine(entry, text);
+    if (IsDigit(text[0])) return ParseDosLine(entry, text);
+    return false;
+}
+
+bool ParseEplfLine(CFTPFileStatus& entry, std::wstring_view line)
+{
+    std::size_t factStart = 1;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (line[i] == L'\t') {
+            entry.name.assign(line.substr(i + 1));
+            return true;
+        }
+        if (line[i] == L',') {
+            ApplyEplfFact(entry, line.substr(factStart, i - factStart));
+            factStart = i + 1;
+        }
+    }
+    return false;
+}
+
+bool ParseUnixLine(const ListingClock& clock, CFTPFileStatus& entry, std::wstring_view line)
+{
+    enum class Column { PERMISSIONS, LINK_COUNT, OWNER, SIZE_OR_GROUP, MONTH_OR_SIZE, DAY, TIME_OR_YEAR };
+
+    switch (line.empty() ? L'\0' : line[0]) {
+    case L'-': entry.isRetrievable = true; break;
+    case L'd': entry.isDirectory = true; break;
+    case L'l':
+        entry.isDirectory = true;
+        entry.isRetrievable = true;
+        break;
+    default: break;
+    }
+
+    Column column = Column::PERMISSIONS;
+    std::uint64_t size = SIZE_UNKNOWN;
+    int month = NOT_A_NUMBER;
+    int day = NOT_A_NUMBER;
+    std::size_t position = 0;
+    for (;;) {
+        position = SkipChar(line, position, L' ');
+        if (position == line.size()) return false;
+        const std::size_t fieldStart = position;
+        position = FindChar(line, position, L' ');
+        const std::wstring_view field = line.substr(fieldStart, position - fieldStart);
+
+        switch (column) {
+        case Column::PERMISSIONS:
+            entry.attributes.assign(field);
+            column = Column::LINK_COUNT;
+            continue;
+        case Column::LINK_COUNT:
+            entry.linkCount.assign(field);
+            column = field.size() == FOLDER_WORD_LENGTH && field[0] == L'f' ? Column::SIZE_OR_GROUP : Column::OWNER;
+            continue;
+        case Column::OWNER:
+            entry.owner.assign(field);
+            column = Column::SIZE_OR_GROUP;
+            continue;
+        case Column::SIZE_OR_GROUP: {
+            const DecimalValue decimal = ParseDecimal(field);
+            if (decimal.complete) {
+                size = decimal.value;
+            } else {
+                size = SIZE_UNKNOWN;
+                entry.group.assign(field);
+            }
+            column = Column::MONTH_OR_SIZE;
+            continue;
+        }
+        case Column::MONTH_OR_SIZE:
+            month = field.size() == MONTH_NAME_LENGTH ? MonthFromName(field) : NOT_A_NUMBER;
+            if (month != NOT_A_NUMBER) {
+                column = Column::DAY;
+            } else {
+                const DecimalValue decimal = ParseDecimal(field);
+                size = decimal.complete ? decimal.value : SIZE_UNKNOWN;
+            }
+            continue;
+        case Column::DAY:
+            day = DateNumber(field);
+            column = Column::TIME_OR_YEAR;
+            continue;
+        case Column::TIME_OR_YEAR:
+            break;
+        }
+
+        int year = clock.currentYear;
+        int hour = 0;
+        int minute = 0;
+        bool yearGiven = false;
+        if (field.size() == SHORT_TIME_LENGTH && field[SHORT_TIME_COLON] == L':') {
+            hour = DateNumber(field.substr(0, SHORT_TIME_COLON));
+            minute = DateNumber(field.substr(SHORT_TIME_COLON + 1));
+        } else if (field.size() == LONG_TIME_LENGTH && field[LONG_TIME_COLON] == L':') {
+            hour = DateNumber(field.substr(0, LONG_TIME_COLON));
+            minute = DateNumber(field.substr(LONG_TIME_COLON + 1));
+        } else if (field.size() >= MIN_YEAR_LENGTH) {
+            year = DateNumber(field);
+            yearGiven = true;
+        } else {
+            return false;
+        }
+        std::int64_t modified = LocalTimeOrZero(year, month, day, hour, minute);
+        // Servers leave out the year for the last six months; a date that would lie ahead
+        // (beyond a day's clock and zone slack) belongs to the year before.
+        if (!yearGiven && modified > clock.now + SECONDS_PER_DAY)
+            modified = LocalTimeOrZero(year - 1, month, day, hour, minute);
+        entry.modified = modified;
+        entry.size = size;
+        entry.sizeKnown = 1;
+        if (position < line.size()) entry.name.assign(line.substr(position + 1));
+        break;
+    }
+
+    const wchar_t second = line.size() > 1 ? line[1] : L'\0';
+    if ((second == L' ' || second == L'[') && entry.name.size() >= PADDED_NAME_MIN_LENGTH
+        && entry.name.find_first_not_of(L' ') >= PADDED_NAME_INDENT)
+        entry.name.erase(0, PADDED_NAME_INDENT);
+    return true;
+}
+
+bool ParseVersionedLine(CFTPFileStatus& entry, std::wstring_view line)
+{
+    const std::size_t semicolon = FindChar(line, 0, L';');
+    std::wstring_view name = line.substr(0, semicolon);
+    if (name.size() > DIRECTORY_SUFFIX.size() && name.substr(name.size() - DIRECTORY_SUFFIX.size()) == DIRECTORY_SUFFIX) {
+        entry.isDirectory = true;
+        name.remove_suffix(DIRECTORY_SUFFIX.size());
+    } else {
+        entry.isRetrievable = true;
+    }
+    entry.name.assign(name);
+
+    const std::size_t end = line.size();
+    // The version, the spaces, the size column ("used/allocated") and the spaces.
+    std::size_t position = FindChar(line, semicolon, L' ');
+    position = SkipChar(line, position, L' ');
+    if (position == end) return false;
+    position = FindChar(line, position, L' ');
+    position = SkipChar(line, position, L' ');
+    if (position == end) return false;
+
+    // DD-MMM-YYYY HH:MM[:SS]
+    const std::size_t dayEnd = FindChar(line, position, L'-');
+    if (dayEnd == end) return false;
+    const int day = DateNumber(line.substr(position, dayEnd - position));
+    position = SkipChar(line, dayEnd, L'-');
+    const std::size_t monthEnd = FindChar(line, position, L'-');
+    if (monthEnd == end || monthEnd - position != MONTH_NAME_LENGTH) return false;
+    const int month = MonthFromName(line.substr(position, MONTH_NAME_LENGTH));
+    if (month == NOT_A_NUMBER) return false;
+    position = monthEnd + 1;
+    const std::size_t yearEnd = FindChar(line, position, L' ');
+    if (yearEnd == end) return false;
+    const int year = DateNumber(line.substr(position, yearEnd - position));
+    position = SkipChar(line, yearEnd, L' ');
+    const std::size_t hourEnd = FindChar(line, position, L':');
+    if (hourEnd == end) return false;
+    const int hour = DateNumber(line.substr(position, hourEnd - position));
+    position = hourEnd + 1;
+    const std::size_t minuteEnd = std::min(line.find_first_of(L": ", position), end);
+    const int minute = DateNumber(line.substr(position, minuteEnd - position));
+
+    entry.modified = LocalTimeOrZero(year, month, day, hour, minute);
+    return true;
+}
+
+bool ParseDosLine(CFTPFileStatus& entry, std::wstring_view line)
+{
+    const std::size_t end = line.size();
+    // MM-DD-YY  HH:MMAM
+    const std::size_t monthEnd = FindChar(line, 0, L'-');
+    if (monthEnd == end) return false;
+    const int month = DateNumber(line.substr(0, monthEnd));
+    std::size_t position = monthEnd + 1;
+    const std::size_t dayEnd = FindChar(line, position, L'-');
+    if (dayEnd == end) return false;
+    const int day = DateNumber(line.substr(position, dayEnd - position));
+    position = dayEnd + 1;
+    const std::size_t yearEnd = FindChar(line, position, L' ');
+    if (yearEnd == end) return false;
+    int year = DateNumber(line.substr(position, yearEnd - position));
+    if (year != NOT_A_NUMBER) {
+        if (year < DOS_CENTURY_PIVOT) year += DOS_PIVOT_CENTURY;
+        if (year < DOS_FULL_YEAR_MIN) year += TM_BASE_YEAR;
+    }
+    position = SkipChar(line, yearEnd, L' ');
+    const std::size_t hourEnd = FindChar(line, position, L':');
+    if (hourEnd == end) return false;
+    int hour = DateNumber(line.substr(position, hourEnd - position));
+    position = hourEnd + 1;
+    const std::size_t minuteEnd = std::min(line.find_first_of(L"AP", position), end);
+    if (minuteEnd == end) return false;
+    const int minute = DateNumber(line.substr(position, minuteEnd - position));
+    if (hour == HOURS_PER_HALF_DAY) hour = 0;
+    if (hour != NOT_A_NUMBER && line[minuteEnd] == L'P') hour += HOURS_PER_HALF_DAY;
+    position = minuteEnd + 1;
+    if (position < end && line[position] == L'M') ++position;
+    position = SkipChar(line, position, L' ');
+    if (position == end) return false;
+
+    // "<DIR>" or the size.
+    if (line[position] == L'<') {
+        entry.isDirectory = true;
+        position = SkipChar(line, FindChar(line, position, L' '), L' ');
+    } else {
+        const std::size_t sizeEnd = FindChar(line, position, L' ');
+        const DecimalValue decimal = ParseDecimal(line.substr(position, sizeEnd - position));
+        entry.size = decimal.complete ? decimal.value : 0;
+        entry.sizeKnown = 1;
+        entry.isRetrievable = true;
+        position = SkipChar(line, sizeEnd, L' ');
+    }
+    if (position == end) return false;
+
+    entry.name.assign(line.substr(position));
+    entry.modified = LocalTimeOrZero(year, month, day, hour, minute);
+    return true;
+}
+
+} // namespace nsFTP
