@@ -121,11 +121,41 @@ std::optional<std::int64_t> CallMakeTime(int year, int month, int day, int hour,
     return static_cast<std::int64_t>(result);
 }
 
-// mktime looks the zone up on every call (glibc stats the zone file each time when TZ is
-// unset), which would dominate a long listing. Listings repeat days, and on a day whose
-// first and last second share one UTC offset every time of it has that offset, so offsets
-// are kept per day; other days go to mktime every time. Each listing clock taken starts a
-// new generation so that a changed zone is seen.
+// The UTC offset (local wall clock minus UTC) in force at an instant. Unlike mktime, which
+// looks the zone up again on every call (glibc stats the zone file each time when TZ is
+// unset), localtime uses the zone loaded by the last tzset.
+std::optional<std::int64_t> UtcOffsetAt(std::int64_t instant)
+{
+    std::tm fields{};
+#ifdef _WIN32
+    const __time64_t time = instant;
+    if (_localtime64_s(&fields, &time) != 0) return std::nullopt;
+#else
+    const std::time_t time = static_cast<std::time_t>(instant);
+    if (localtime_r(&time, &fields) == nullptr) return std::nullopt;
+#endif
+    const std::int64_t local = DaysFromCivil(fields.tm_year + TM_BASE_YEAR, fields.tm_mon + 1, fields.tm_mday) *
+                                   SECONDS_PER_DAY +
+                               fields.tm_hour * SECONDS_PER_HOUR + fields.tm_min * SECONDS_PER_MINUTE + fields.tm_sec;
+    return local - instant;
+}
+
+// The offset of a whole local day that starts at dayStart (local seconds), when its first
+// and last second share it; nothing on a day when the clocks change.
+std::optional<std::int64_t> SteadyOffsetOfDay(std::int64_t dayStart)
+{
+    const auto guess = UtcOffsetAt(dayStart);
+    if (!guess) return std::nullopt;
+    const auto atFirst = UtcOffsetAt(dayStart - *guess);
+    const auto atLast = UtcOffsetAt(dayStart + SECONDS_PER_DAY - 1 - *guess);
+    if (!atFirst || !atLast || *atFirst != *guess || *atLast != *guess) return std::nullopt;
+    return *guess;
+}
+
+// Listings repeat days, and on a day whose first and last second share one UTC offset every
+// time of it has that offset, so offsets are kept per day; other days go to mktime every
+// time. Each listing clock taken reloads the zone and starts a new generation so that a
+// changed zone is seen.
 struct DayOffset {
     std::int64_t day;
     std::int64_t offset;      // local wall-clock seconds minus UTC seconds
@@ -180,6 +210,11 @@ void ApplyEplfFact(CFTPFileStatus& entry, std::wstring_view fact)
 
 ListingClock ListingClock::FromSystemClock()
 {
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
     zoneGeneration.fetch_add(1, std::memory_order_relaxed);
     using namespace std::chrono;
     const auto current = time_point_cast<seconds>(system_clock::now());
@@ -225,13 +260,11 @@ std::optional<std::int64_t> MakeLocalTime(int year, int month, int day, int hour
     const std::uint32_t generation = zoneGeneration.load(std::memory_order_relaxed);
     DayOffset& cached = dayOffsets[static_cast<std::uint64_t>(dayNumber) % DAY_CACHE_SIZE];
     if (cached.generation != generation || cached.day != dayNumber) {
-        const auto first = CallMakeTime(year, month, day, 0, 0, 0);
-        const auto last = CallMakeTime(year, month, day, MAX_HOUR, MAX_MINUTE, MAX_SECOND);
-        const std::int64_t lastSecond = dayStart + SECONDS_PER_DAY - 1;
+        const auto offset = SteadyOffsetOfDay(dayStart);
         cached.day = dayNumber;
         cached.generation = generation;
-        cached.uniform = first && last && dayStart - *first == lastSecond - *last;
-        cached.offset = cached.uniform ? dayStart - *first : 0;
+        cached.uniform = offset.has_value();
+        cached.offset = offset.value_or(0);
     }
     if (!cached.uniform) return CallMakeTime(year, month, day, hour, minute, second);
     return dayStart + hour * SECONDS_PER_HOUR + minute * SECONDS_PER_MINUTE + second - cached.offset;
