@@ -95,7 +95,10 @@ private:
     bool ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink);
     bool SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& source);
     bool StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket);
+    void FailDataCall(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
     void FailLoop(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
+    void CloseDataSocket(nsSocket::IBlockingSocket& dataSocket);
+    bool ReadFinalReply();
     void DrainFinalReply();
     bool HasPendingReply();
     // One command and its reply, with the failed reply shown (FTPClientCommands.cpp).

@@ -213,12 +213,36 @@ bool CFTPClient::HasPendingReply()
     }
 }
 
-void CFTPClient::FailLoop(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure)
+// A caller-driven transfer that fails leaves its final reply to CloseDataTransfer.
+void CFTPClient::FailDataCall(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure)
 {
     transferInProgress = false;
     ShowSocketFailure(failure);
     dataSocket.CloseQuietly();
+}
+
+void CFTPClient::FailLoop(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure)
+{
+    FailDataCall(dataSocket, failure);
     DrainFinalReply();
+}
+
+void CFTPClient::CloseDataSocket(nsSocket::IBlockingSocket& dataSocket)
+{
+    try {
+        dataSocket.Close();
+    } catch (const nsSocket::CBlockingSocketException&) {
+        dataSocket.CloseQuietly();
+    }
+}
+
+// The server's reply after a data connection has ended; shown unless it is 2xx.
+bool CFTPClient::ReadFinalReply()
+{
+    ServerReply reply;
+    if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
+    if (!reply.text.empty()) ReportError(reply.text);
+    return false;
 }
 
 // The data connection goes first, so that a server busy sending notices the abort and
@@ -285,16 +309,8 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
     }
     const bool moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource)
                                                   : SendLoop(*dataSocket, sinkOrSource);
-    try {
-        dataSocket->Close();
-    } catch (const nsSocket::CBlockingSocketException&) {
-        dataSocket->CloseQuietly();
-    }
-    if (!moved) return false;
-    ServerReply reply;
-    if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
-    if (!reply.text.empty()) ReportError(reply.text);
-    return false;
+    CloseDataSocket(*dataSocket);
+    return moved && ReadFinalReply();
 }
 
 bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive)
@@ -338,9 +354,7 @@ bool CFTPClient::ReadData(nsSocket::IBlockingSocket& dataSocket, char* buffer, i
         count = dataSocket.Receive(buffer, capacity, timeout);
         return true;
     } catch (const nsSocket::CBlockingSocketException& failure) {
-        transferInProgress = false;
-        ShowSocketFailure(failure);
-        dataSocket.CloseQuietly();
+        FailDataCall(dataSocket, failure);
         return false;
     }
 }
@@ -353,9 +367,7 @@ bool CFTPClient::WriteData(nsSocket::IBlockingSocket& dataSocket, const char* by
         count = dataSocket.SendAll(bytes, length, timeout);
         return true;
     } catch (const nsSocket::CBlockingSocketException& failure) {
-        transferInProgress = false;
-        ShowSocketFailure(failure);
-        dataSocket.CloseQuietly();
+        FailDataCall(dataSocket, failure);
         return false;
     }
 }
@@ -364,16 +376,9 @@ bool CFTPClient::CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> da
 {
     if (!dataSocket) return true;
     transferInProgress = false;
-    try {
-        dataSocket->Close();
-    } catch (const nsSocket::CBlockingSocketException&) {
-        dataSocket->CloseQuietly();
-    }
+    CloseDataSocket(*dataSocket);
     dataSocket.reset();
-    ServerReply reply;
-    if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
-    if (!reply.text.empty()) ReportError(reply.text);
-    return false;
+    return ReadFinalReply();
 }
 
 int CFTPClient::AbortTransfer()
