@@ -1,0 +1,16 @@
+#pragma once
+// Small user-interface helpers shared by both programs.
+#include <windows.h>
+
+#include <string>
+
+// A message box (error icon, OK) about the calling thread's last system error:
+// "Error code: %d\n<system text>\n<text>", or "Error code: %d\n<text>" when the system has
+// no text for the code. Safe on worker threads: the box has no owner.
+void ShowLastError(const std::wstring& text);
+
+// Gives a control of a dialog a bold copy of its font. The copies live until the program ends.
+void MakeBoldFont(HWND dialog, int controlId);
+
+// Asks the shell to open a document or an address with the "open" verb; the result is ignored.
+void OpenWithShell(HWND owner, const std::wstring& target);

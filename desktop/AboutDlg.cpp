@@ -1,0 +1,5 @@
+#include "AboutDlg.h"
+
+#include "resource.h"
+
+CAboutDlg::CAboutDlg() : fw::Dialog(IDD_ABOUTBOX) {}

@@ -1,0 +1,5 @@
+#include "OrvidDoc.h"
+
+const wchar_t* const DISCONNECTED_TITLE = L"Disconnected";
+
+void COrvidDoc::DeleteContents() { SetTitle(DISCONNECTED_TITLE); }

@@ -1,0 +1,61 @@
+#pragma once
+// Runs the desktop program's start-up in the test process and closes it again, so that
+// tests can drive the real frame with messages.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MainFrame.h"
+#include "OrvidApp.h"
+#include "OrvidView.h"
+
+class ProgramRun {
+public:
+    ProgramRun();
+    ~ProgramRun();
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    bool Started() const noexcept { return started; }
+    CMainFrame& Frame() const { return *app->MainFrame(); }
+    COrvidView& View() const { return *static_cast<COrvidView*>(app->GetView()); }
+    COrvidApp& App() const { return *app; }
+
+    // Closes the frame as the user would (saving the layout) and waits for the quit.
+    void Close();
+
+    // The command's state as the menu, toolbar and context menus would show it.
+    fw::CommandState Update(UINT command) const;
+    // A menu item's state after its pop-up was opened: MF_CHECKED, MF_GRAYED, ...
+    UINT MenuItemState(const std::vector<int>& popupPath, UINT command) const;
+
+private:
+    std::unique_ptr<COrvidApp> app;
+    bool started = false;
+    bool closed = false;
+};
+
+// Dispatches this thread's queued messages; true when WM_QUIT was among them.
+bool PumpMessages();
+
+// Saves the layout key's values and puts them back (or removes the key) when done.
+class LayoutKeyGuard {
+public:
+    LayoutKeyGuard();
+    ~LayoutKeyGuard();
+    LayoutKeyGuard(const LayoutKeyGuard&) = delete;
+    LayoutKeyGuard& operator=(const LayoutKeyGuard&) = delete;
+
+private:
+    struct Value {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    bool existed = false;
+    std::vector<Value> values;
+};
+
+std::wstring PaneText(int pane);
