@@ -80,6 +80,23 @@ TEST_P(RealServerLogonTest, WrongPasswordShowsTheServersReply)
     client.LogOff();
 }
 
+#ifndef _WIN32
+TEST_P(RealServerLogonTest, PwdWithASpaceInThePathIsTakenWhole)
+{
+    std::string why;
+    auto spaced = RealServer::Start(GetParam(), &why, "my home dir");
+    ASSERT_NE(spaced, nullptr) << why;
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    LogonSettings settings = Settings(spaced->Info().user, spaced->Info().password);
+    settings.port = spaced->Info().port;
+    ASSERT_TRUE(client.LogOn(settings, kTimeout));
+    EXPECT_EQ(client.CurrentDirectory(), Wide(spaced->Info().loginDirectory));
+    EXPECT_NE(client.CurrentDirectory().find(L"/my home dir"), std::wstring::npos);
+    client.LogOff();
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+#endif
+
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerLogonTest, ::testing::ValuesIn(testsupport::kAllServerKinds),
                          [](const auto& info) {
                              std::string name = testsupport::ServerName(info.param);

@@ -116,7 +116,12 @@ fs::path RealServer::WriteFile(const fs::path& relative, std::string_view conten
 // umask 0 so that whatever they create is writable by the FTP user.
 void RealServer::HandOver(const fs::path&) const {}
 
-std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why) {
+std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
+                                              const std::string& loginSubdirectory) {
+  if (!loginSubdirectory.empty()) {
+    *why = std::string(ServerName(kind)) + " with a login subdirectory runs only natively";
+    return nullptr;
+  }
   const char* variable = ServerEnvironmentVariable(kind);
   const char* value = std::getenv(variable);
   if (value == nullptr) {
@@ -364,6 +369,7 @@ fs::path FtpdRoot() {
 struct Layout {
   fs::path base, root, anon, etc, empty, log;
   std::string token;
+  std::string start;  // the subdirectory of root the user starts in; empty: root itself
 };
 
 std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool anonymous) {
@@ -383,8 +389,10 @@ std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool an
       "local_enable=YES\n"
       "write_enable=YES\n"
       "local_umask=022\n"
-      "local_root=" + l.root.string() + "\n"
-      "chroot_local_user=YES\n"
+      "local_root=" + (l.root / l.start).string() + "\n"
+      // vsftpd's chroot is the start directory itself, so a user who starts below the
+      // root is not confined.
+      "chroot_local_user=" + (l.start.empty() ? "YES" : "NO") + "\n"
       "allow_writeable_chroot=YES\n"
       "pam_service_name=vsftpd\n"
       "userlist_enable=NO\n"
@@ -407,7 +415,7 @@ std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree
   fs::path passwd = l.etc / "pureftpd.passwd", pdb = l.etc / "pureftpd.pdb";
   WriteText(passwd, std::string(kTestUser) + ':' + kTestPasswordSha512Crypt + ':' +
                         std::to_string(uid) + ':' + std::to_string(gid) + "::" +
-                        l.root.string() + "/./::::::::::::\n");
+                        l.root.string() + "/./" + l.start + "::::::::::::\n");
   std::string output;
   if (Run({(tree / "usr/bin/pure-pw").string(), "mkdb", pdb.string(), "-f", passwd.string()}, "",
           &output) != 0)
@@ -450,6 +458,7 @@ std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree,
       "AllowOverwrite on\n"
       "AllowStoreRestart on\n"
       "DefaultRoot " + l.root.string() + "\n";
+  if (!l.start.empty()) config += "DefaultChdir \"" + (l.root / l.start).string() + "\"\n";
   if (anonymous) {
     config += "<Anonymous " + l.anon.string() + ">\n"
               "  User ftp\n"
@@ -473,7 +482,8 @@ void RealServer::HandOver(const fs::path& path) const {
     throw std::runtime_error("cannot hand " + path.string() + " to the FTP user");
 }
 
-std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why) {
+std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
+                                              const std::string& loginSubdirectory) {
   const std::string name = ServerName(kind);
   if (geteuid() != 0) {
     *why = name + " unavailable: starting it needs root";
@@ -514,13 +524,19 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why)
   chmod(l.base.c_str(), 0755);
   for (const fs::path& dir : {l.root, l.anon, l.etc, l.empty}) fs::create_directory(dir);
   server->HandOver(l.root);
+  l.start = loginSubdirectory;
+  if (!l.start.empty()) {
+    fs::create_directory(l.root / l.start);
+    server->HandOver(l.root / l.start);
+  }
 
   server->info_.kind = kind;
   server->info_.user = kTestUser;
   server->info_.password = kTestPassword;
   server->info_.anonymous = anonymous;
   server->info_.root = l.root;
-  server->info_.loginDirectory = "/";
+  server->info_.loginDirectory =
+      l.start.empty() ? "/" : kind == ServerKind::Vsftpd ? (l.root / l.start).string() : "/" + l.start;
 
   std::string greeting;
   for (int attempt = 0; attempt < kPortAttempts; ++attempt) {

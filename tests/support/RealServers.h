@@ -67,7 +67,12 @@ class RealServer {
   // missing, not started by ftpfixture). Throws std::runtime_error, with the server's
   // log, when it should run but does not come up: a broken fixture must fail tests,
   // not skip them.
-  static std::unique_ptr<RealServer> Start(ServerKind kind, std::string* why);
+  //
+  // With loginSubdirectory, the test user starts in that directory below root (created
+  // here), so that PWD names a path of the test's choosing. Native only: under Wine the
+  // servers come from ftpfixture as they are, and this returns nullptr.
+  static std::unique_ptr<RealServer> Start(ServerKind kind, std::string* why,
+                                           const std::string& loginSubdirectory = {});
 
   RealServer(const RealServer&) = delete;
   RealServer& operator=(const RealServer&) = delete;
