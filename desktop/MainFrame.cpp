@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "OrvidDoc.h"
 #include "OrvidView.h"
 #include "framework/Handles.h"
 #include "resource.h"
@@ -130,6 +131,8 @@ bool CMainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 
 void CMainFrame::LoadLayout()
 {
+    LinkFilterControls();
+
     fw::RegistryKey key = fw::RegistryKey::Create(HKEY_CURRENT_USER, LAYOUT_KEY);
     if (!key.IsOpen()) return;
 
@@ -163,6 +166,16 @@ void CMainFrame::LoadLayout()
     }
     DWORD mode = 0;
     if (key.ReadBinary(VIEW_MODE_VALUE, &mode, sizeof mode)) view->SetViewMode(mode & VIEW_MODE_BITS);
+}
+
+void CMainFrame::LinkFilterControls()
+{
+    auto* document = dynamic_cast<COrvidDoc*>(GetDocument());
+    if (document == nullptr) return;
+    ConnectionSession& session = document->Session();
+    session.filterEdit = filterBar.Child(IDC_FILTER_TEXT).Handle();
+    session.kindCombo = filterBar.Child(IDC_FILTER_KIND).Handle();
+    session.typeCombo = filterBar.Child(IDC_FILTER_TYPE).Handle();
 }
 
 void CMainFrame::SaveLayout()

@@ -43,6 +43,8 @@ protected:
 
 private:
     COrvidView* View() const;
+    // The session's links to the filter bar's edit, kind combo and type combo.
+    void LinkFilterControls();
     bool CreateToolBar(HINSTANCE instance);
 
     CToolBarEx toolBar;

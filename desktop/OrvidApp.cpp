@@ -9,6 +9,7 @@
 #include "OrvidDoc.h"
 #include "OrvidView.h"
 #include "resource.h"
+#include "session/Win32Reporter.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ bool COrvidApp::InitInstance()
 
     if (GetInstance() == nullptr) SetInstance(GetModuleHandleW(nullptr));
     LoadAppName(IDR_MAINFRAME);
+    Win32Reporter().SetCaption(GetAppName());
+    InstallWin32Reporter();
     SetRegistryKey(REGISTRY_KEY_NAME);
 
     if (!CreateSingleDocument(std::make_unique<COrvidDoc>(), std::make_unique<CMainFrame>(),

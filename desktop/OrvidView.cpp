@@ -1,5 +1,7 @@
 #include "OrvidView.h"
 
+#include "OrvidDoc.h"
+#include "session/Win32Reporter.h"
 #include "shell/ShellHelpers.h"
 
 const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS = {{
@@ -78,6 +80,56 @@ void COrvidView::OnInitialUpdate()
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);
     LayOut();
+    RestartKeepAlive();
+    Win32Reporter().SetActivityWindow(Handle());
+}
+
+void COrvidView::ClearPane()
+{
+    fw::ComboBox(Child(IDC_FOLDER_COMBO).Handle()).ResetContent();
+    List().DeleteAllItems();
+}
+
+void COrvidView::SetKeepAliveInterval(UINT milliseconds)
+{
+    keepAliveIntervalMs = milliseconds;
+    if (IsWindow()) RestartKeepAlive();
+}
+
+void COrvidView::RestartKeepAlive()
+{
+    KillTimer(KEEPALIVE_TIMER);
+    SetTimer(KEEPALIVE_TIMER, keepAliveIntervalMs);
+}
+
+ConnectionSession* COrvidView::Session() const
+{
+    auto* document = dynamic_cast<COrvidDoc*>(GetDocument());
+    return document != nullptr ? &document->Session() : nullptr;
+}
+
+void COrvidView::OnTimer(UINT_PTR id)
+{
+    if (id != KEEPALIVE_TIMER) {
+        fw::FormView::OnTimer(id);
+        return;
+    }
+    if (ConnectionSession* session = Session()) session->KeepAlive();
+}
+
+bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result)
+{
+    switch (message) {
+    case WM_SOCKET_ACTIVITY:
+        RestartKeepAlive();
+        result = 0;
+        return true;
+    case WM_DESTROY:
+        if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
+        break;
+    default: break;
+    }
+    return fw::FormView::OnMessage(message, wParam, lParam, result);
 }
 
 void COrvidView::OnSize(UINT type, int width, int height)

@@ -4,8 +4,9 @@
     make_art.py OUTDIR
 
 writes OUTDIR/toolbar.bmp (twelve 32 x 32 toolbar images side by side, 24-bit, on the
-magenta mask colour) and OUTDIR/Orvid.ico (the program icon, 16 x 16 and 32 x 32, 32-bit
-with alpha). Everything is drawn from simple shapes by the small rasteriser below, so the
+magenta mask colour), OUTDIR/Orvid.ico (the program icon) and the Site Manager's tree icons
+OUTDIR/SiteGroup.ico (a folder) and OUTDIR/Site.ico (a server), each 16 x 16 and 32 x 32,
+32-bit with alpha. Everything is drawn from simple shapes by the small rasteriser below, so the
 build needs nothing but python3.
 """
 
@@ -20,6 +21,7 @@ MASK_COLOUR = (255, 0, 255)
 # A toolbar pixel counts as drawn once its coverage reaches half; the rest becomes the mask
 # colour, so the image list's mask never leaves a fringe of blended magenta.
 OPAQUE_THRESHOLD = 128
+ICON_SIZES = (16, 32)
 
 BLACK = (40, 40, 40)
 OUTLINE = (60, 60, 70)
@@ -362,6 +364,34 @@ def draw_program_icon(pen, small):
     pen.framed_polygon(arrow, YELLOW, DARK_BROWN, 1.6 if small else 1.2)
 
 
+# --- The Site Manager's tree icons: a folder for a group, a server for a site. ---
+
+
+def draw_group_icon(pen, small):
+    width = 2.0 if small else 1.2
+    pen.framed_polygon([(2, 6), (12, 6), (15, 9), (29, 9), (29, 27), (2, 27)], DARK_YELLOW, DARK_BROWN, width)
+    pen.framed_polygon([(2, 27), (5.5, 13), (31, 13), (29, 27)], YELLOW, DARK_BROWN, width)
+
+
+def draw_site_icon(pen, small):
+    """A monitor on a stand beside a tower case."""
+    width = 2.0 if small else 1.2
+    pen.framed_rect(1.5, 5, 21, 20, LIGHT_GREY, OUTLINE, width, 1.5)
+    pen.rect(4.5 if small else 4, 8 if small else 7.5, 18 if small else 18.5, 17 if small else 17.5, BLUE)
+    if not small:
+        pen.polygon([(5, 8.5), (12, 8.5), (6, 14)], LIGHT_BLUE)
+    pen.rect(9, 20, 13.5, 24, DARK_GREY)
+    pen.framed_rect(5, 24, 17.5, 27.5, LIGHT_GREY, OUTLINE, width * 0.8)
+    pen.framed_rect(21.5, 3, 30.5, 29, LIGHT_GREY, OUTLINE, width, 1.0)
+    if small:
+        pen.rect(23.5, 7, 28.5, 9, DARK_GREY)
+        pen.rect(23.5, 12, 28.5, 14, DARK_GREY)
+    else:
+        for y in (7, 10, 13):
+            pen.rect(23.5, y, 28.5, y + 1.4, DARK_GREY)
+    pen.circle(26, 24, 2.0 if small else 1.5, GREEN)
+
+
 # --- File writers. ---
 
 
@@ -397,10 +427,10 @@ def bmp_bytes(rows):
     return header + info + bytes(data)
 
 
-def icon_image(size):
+def icon_image(draw, size):
     """One icon image: a 32-bit BITMAPINFOHEADER image (double height) with its AND mask."""
     canvas = Canvas(size, size)
-    draw_program_icon(Pen(canvas, 0, 0, size), size < CELL)
+    draw(Pen(canvas, 0, 0, size), size < CELL)
     xor = bytearray()
     mask_stride = ((size + 31) // 32) * 4
     mask = bytearray()
@@ -415,8 +445,8 @@ def icon_image(size):
     return info + bytes(xor) + bytes(mask)
 
 
-def ico_bytes(sizes):
-    images = [icon_image(size) for size in sizes]
+def ico_bytes(draw, sizes):
+    images = [icon_image(draw, size) for size in sizes]
     header = struct.pack("<HHH", 0, 1, len(images))
     offset = len(header) + 16 * len(images)
     entries = bytearray()
@@ -445,7 +475,9 @@ def main(argv):
         sys.stderr.write("make_art.py: the bottom-left toolbar pixel must be background\n")
         return 1
     write(os.path.join(outdir, "toolbar.bmp"), bmp_bytes(rows))
-    write(os.path.join(outdir, "Orvid.ico"), ico_bytes((16, 32)))
+    write(os.path.join(outdir, "Orvid.ico"), ico_bytes(draw_program_icon, ICON_SIZES))
+    write(os.path.join(outdir, "SiteGroup.ico"), ico_bytes(draw_group_icon, ICON_SIZES))
+    write(os.path.join(outdir, "Site.ico"), ico_bytes(draw_site_icon, ICON_SIZES))
     return 0
 
 

@@ -7,3 +7,41 @@
 
 // The icon static of the replace prompt and the properties dialog.
 #define IDC_ITEM_ICON 1018
+
+// The Site Manager.
+#define IDD_SITE_MANAGER 135
+#define IDC_SITE_TREE 1054
+#define IDC_SITE_CONNECT 1011
+#define IDC_SITE_NEW 1012
+#define IDC_SITE_EDIT 1013
+#define IDC_SITE_DELETE 1014
+// The commands of the New button's pop-up menu.
+#define ID_SITE_NEW_GROUP 32901
+#define ID_SITE_NEW_SITE 32902
+
+// Icons of the Site Manager's tree: a group and a site.
+#define IDI_SITE_GROUP 145
+#define IDI_SITE_SITE 146
+
+// Site Properties.
+#define IDD_SITE_PROPERTIES 136
+#define IDC_SITE_LABEL 1010
+#define IDC_SITE_HOST 1004
+#define IDC_SITE_PORT 1005
+#define IDC_SITE_PASSIVE 1016
+#define IDC_SITE_PROXY 1021
+#define IDC_SITE_LOGIN 1006
+#define IDC_SITE_PASSWORD 1007
+#define IDC_SITE_ANONYMOUS 1017
+#define IDC_SITE_TIMEOUT 1011
+#define IDC_SITE_DIRECTORY 1012
+#define IDC_SITE_KEEP_ALIVE 1053
+#define IDC_SITE_PARENT 1055
+
+// The firewall (proxy) settings.
+#define IDD_PROXY 138
+#define IDC_PROXY_MODE 1040
+#define IDC_PROXY_HOST 1010
+#define IDC_PROXY_PORT 1005
+#define IDC_PROXY_USER 1011
+#define IDC_PROXY_PASSWORD 1006

@@ -94,16 +94,16 @@ TEST_F(FrameTest, ReadyTimerPutsReadyBackIntoPaneZero)
 
 TEST_F(FrameTest, CommandsOfLaterFeaturesStayDisabled)
 {
-    for (UINT command : {ID_FILE_CONNECT, ID_FILE_DISCONNECT, ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE,
+    for (UINT command : {ID_FILE_DISCONNECT, ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE,
                          ID_FILE_MOVE_TO, ID_FILE_PROPERTIES, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_FIND, ID_TOOLS_CHMOD,
                          ID_TOOLS_SET_TEMP_DIRECTORY, ID_HELP_OVERVIEW, ID_HELP_MANUAL, ID_HELP_HOME_PAGE})
         EXPECT_FALSE(run.Update(command).Enabled().value_or(true)) << command;
-    for (UINT command : {ID_APP_ABOUT, ID_APP_EXIT, ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, ID_VIEW_TOOLBAR,
+    for (UINT command : {ID_FILE_CONNECT, ID_APP_ABOUT, ID_APP_EXIT, ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, ID_VIEW_TOOLBAR,
                          ID_VIEW_FILTER, ID_VIEW_STATUS_BAR})
         EXPECT_TRUE(run.Update(command).Enabled().value_or(false)) << command;
 
     run.Frame().UpdateToolBars();
-    EXPECT_FALSE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_CONNECT));
+    EXPECT_FALSE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_DISCONNECT));
     EXPECT_TRUE(run.Frame().ToolBar().IsButtonEnabled(ID_APP_ABOUT));
     EXPECT_TRUE(run.Frame().ToolBar().IsButtonEnabled(ID_VIEW_FILTER));
 }

@@ -21,6 +21,10 @@ ProgramRun::ProgramRun() : app(std::make_unique<COrvidApp>())
 {
     app->SetInstance(GetModuleHandleW(nullptr));
     started = app->InitInstance();
+    // The start-up's Connect would open the Site Manager modally and stop the test's
+    // thread there; tests that want it send the command themselves.
+    MSG connect;
+    if (started) PeekMessageW(&connect, Frame().Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE);
     PumpMessages();
 }
 

@@ -1,0 +1,144 @@
+#include "session/ConnectionSession.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "framework/Wait.h"
+
+namespace {
+
+const wchar_t* const LINK_ARROW = L" -> ";
+constexpr wchar_t LINK_ATTRIBUTE = L'l';
+constexpr int REPLY_SUCCESS = 0;
+
+// Seconds between 1601-01-01 (file times) and 1970-01-01 (the listing's clock), and file
+// time ticks per second.
+constexpr std::int64_t FILE_TIME_EPOCH_OFFSET_SECONDS = 11644473600LL;
+constexpr std::int64_t FILE_TIME_TICKS_PER_SECOND = 10000000LL;
+constexpr int DWORD_BITS = 32;
+
+wchar_t FoldAsciiUpper(wchar_t unit) { return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit; }
+
+int CompareNamesNoCase(std::wstring_view a, std::wstring_view b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const wchar_t x = FoldAsciiUpper(a[i]);
+        const wchar_t y = FoldAsciiUpper(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+} // namespace
+
+bool RemoteEntryLess(const RemoteEntry& a, const RemoteEntry& b)
+{
+    const bool aDirectory = a.isDirectory != 0;
+    const bool bDirectory = b.isDirectory != 0;
+    if (aDirectory != bDirectory) return aDirectory;
+    return CompareNamesNoCase(a.name, b.name) < 0;
+}
+
+FILETIME ListedTimeToFileTime(std::int64_t listedSeconds)
+{
+    // The parser already read the listing's calendar time as a local time and holds the
+    // matching instant, so only the epoch and the unit change here.
+    const std::int64_t seconds = std::max<std::int64_t>(listedSeconds, -FILE_TIME_EPOCH_OFFSET_SECONDS);
+    const auto ticks = static_cast<std::uint64_t>((seconds + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND);
+    FILETIME time = {};
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> DWORD_BITS);
+    return time;
+}
+
+RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status)
+{
+    RemoteEntry entry;
+    entry.name = status.name;
+    if (!status.attributes.empty() && status.attributes.front() == LINK_ATTRIBUTE) {
+        const std::size_t arrow = entry.name.find(LINK_ARROW);
+        if (arrow != std::wstring::npos) entry.name.resize(arrow);
+        entry.isLink = 1;
+    }
+    entry.displayName = status.name;
+    entry.directory = status.path;
+    entry.attributes = status.attributes;
+    entry.owner = status.owner;
+    entry.isDirectory = status.isDirectory ? 1 : 0;
+    entry.size = status.size;
+    entry.time = ListedTimeToFileTime(status.modified);
+    return entry;
+}
+
+ConnectionSession::ConnectionSession() : ConnectionSession(std::make_unique<nsSocket::CBlockingSocket>()) {}
+
+ConnectionSession::ConnectionSession(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket)
+    : engine(std::make_unique<nsFTP::CFTPClient>(controlSocket.release()))
+{
+}
+
+ConnectionSession::~ConnectionSession() = default;
+
+void ConnectionSession::LogOff()
+{
+    if (IsConnected()) engine->LogOff();
+}
+
+std::wstring ConnectionSession::CurrentDirectory()
+{
+    std::wstring path;
+    if (engine->GetCurrentDir(path) != REPLY_SUCCESS) return {};
+    return path;
+}
+
+bool ConnectionSession::ChangeDirectory(const std::wstring& path) { return engine->ChangeDir(path) == REPLY_SUCCESS; }
+
+bool ConnectionSession::MakeDirectory(const std::wstring& path, bool report)
+{
+    return engine->MakeDir(path, report) == REPLY_SUCCESS;
+}
+
+void ConnectionSession::RemoveRemoteDirectory(const std::wstring& path) { engine->RemoveDir(path); }
+
+void ConnectionSession::DeleteRemoteFile(const std::wstring& path) { engine->Delete(path); }
+
+int ConnectionSession::RenameRemote(const std::wstring& oldPath, const std::wstring& newPath)
+{
+    return engine->Rename(oldPath, newPath);
+}
+
+bool ConnectionSession::ListDirectory(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records)
+{
+    return engine->ListFiles(path, records, currentSite.passive != 0);
+}
+
+std::unique_ptr<nsSocket::IBlockingSocket> ConnectionSession::OpenRemoteTransfer(const std::wstring& path, bool upload)
+{
+    return engine->OpenDataTransfer(path, currentSite.passive != 0, upload);
+}
+
+bool ConnectionSession::RefreshRemote()
+{
+    fw::WaitCursor wait;
+    entries.clear();
+    if (!IsConnected()) return false;
+
+    const std::wstring directory = CurrentDirectory();
+    std::vector<nsFTP::FileStatusPtr> records;
+    if (!ListDirectory(directory, records)) return false;
+
+    entries.reserve(records.size());
+    for (const nsFTP::FileStatusPtr& record : records) {
+        if (record->name == L"." || record->name == L"..") continue;
+        entries.push_back(MakeRemoteEntry(*record));
+    }
+    std::sort(entries.begin(), entries.end(), RemoteEntryLess);
+    return !entries.empty();
+}
+
+void ConnectionSession::KeepAlive()
+{
+    if (IsConnected() && currentSite.keepAlive != 0) engine->KeepAlivePwd();
+}

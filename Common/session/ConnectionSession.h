@@ -1,0 +1,99 @@
+#pragma once
+// One FTP connection session: the engine with its control socket, the site of the current
+// connection, the server's home directory and the current remote listing. The document
+// owns one; every other part of the program reaches the server through it. It belongs to
+// the user-interface thread; worker threads use it only while that thread waits in a
+// modal dialog.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FTPClient.h"
+#include "sites/SiteRecord.h"
+
+// The listing's size when it had none (all bits set), as the engine reports it.
+constexpr std::uint64_t REMOTE_SIZE_UNKNOWN = nsFTP::SIZE_UNKNOWN;
+
+// The anonymous logon: servers expect an e-mail-style text as its password.
+extern const wchar_t* const ANONYMOUS_USER;
+extern const wchar_t* const ANONYMOUS_PASSWORD;
+
+// One listed remote entry.
+struct RemoteEntry {
+    std::uint32_t isDirectory = 0; // links are marked so too, so that opening one changes into it
+    std::uint32_t isLink = 0;      // the attribute text begins with "l"
+    std::uint64_t size = 0;        // REMOTE_SIZE_UNKNOWN when the listing had none
+    FILETIME time = {};            // UTC
+    std::wstring directory;        // where the entry was listed
+    std::wstring name;             // for a link, the text before " -> "
+    std::wstring displayName;      // as listed, link target included
+    std::wstring attributes;
+    std::wstring owner;
+};
+
+// Directories first, then names compared without regard to case (A-Z folded to a-z).
+bool RemoteEntryLess(const RemoteEntry& a, const RemoteEntry& b);
+// The entry for one listed record; the listing's calendar time is taken as local time.
+RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status);
+// The listing's seconds since 1970, read as a local calendar time, as a UTC file time.
+FILETIME ListedTimeToFileTime(std::int64_t listedSeconds);
+
+class ConnectionSession {
+public:
+    // A session on a new blocking socket.
+    ConnectionSession();
+    // A session on the given control socket (tests hand in their own).
+    explicit ConnectionSession(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket);
+    ConnectionSession(const ConnectionSession&) = delete;
+    ConnectionSession& operator=(const ConnectionSession&) = delete;
+    ~ConnectionSession();
+
+    std::vector<RemoteEntry> entries;
+    SiteRecord currentSite = {}; // all zero until the first successful connect
+    SiteList siteList;
+    // Links to the filter bar's controls, set by the main frame; not owned, may be null.
+    HWND filterEdit = nullptr;
+    HWND kindCombo = nullptr;
+    HWND typeCombo = nullptr;
+    std::wstring homeDirectory; // PWD right after logon; empty when it failed
+
+    nsFTP::CFTPClient& Engine() noexcept { return *engine; }
+    bool IsConnected() const { return engine->IsConnected(); }
+    // The logon info of the current (or last) connection.
+    nsFTP::LogonSettings logonSettings;
+
+    // QUIT when connected; the connection is closed in every case.
+    void LogOff();
+    // PWD; empty text on failure.
+    std::wstring CurrentDirectory();
+    bool ChangeDirectory(const std::wstring& path);
+    bool MakeDirectory(const std::wstring& path, bool report);
+    void RemoveRemoteDirectory(const std::wstring& path);
+    void DeleteRemoteFile(const std::wstring& path);
+    int RenameRemote(const std::wstring& oldPath, const std::wstring& newPath);
+    bool ListDirectory(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
+    std::unique_ptr<nsSocket::IBlockingSocket> OpenRemoteTransfer(const std::wstring& path, bool upload);
+    // Lists the current directory into entries (sorted, "." and ".." skipped); true when
+    // at least one entry was stored.
+    bool RefreshRemote();
+    // The quiet PWD of the idle keep-alive, sent only while connected and the current
+    // site asks for it.
+    void KeepAlive();
+
+private:
+    std::unique_ptr<nsFTP::CFTPClient> engine;
+};
+
+// Fills the logon info from the site, logs on with the site's timeout and, on success,
+// keeps the site as currentSite and the server's PWD as homeDirectory.
+bool OpenSite(ConnectionSession& session, const SiteRecord& site);
+// Changes to the start directory taken relative to the home directory; falls back to the
+// home directory when it does not exist. Does nothing when not connected.
+void GoToStartDirectory(ConnectionSession& session, const std::wstring& startDirectory);
+// The logon info OpenSite uses for a site.
+nsFTP::LogonSettings MakeLogonSettings(const SiteRecord& site);
+// The directory GoToStartDirectory changes to, or empty when it stays where it is.
+std::wstring StartDirectoryTarget(const std::wstring& homeDirectory, const std::wstring& startDirectory);

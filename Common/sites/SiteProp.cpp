@@ -1,0 +1,152 @@
+#include "sites/SiteProp.h"
+
+#include "SharedResource.h"
+#include "framework/App.h"
+#include "sites/ProxyDlg.h"
+
+namespace {
+
+constexpr std::wstring_view URL_PREFIX = L"ftp://";
+
+bool StartsWithUrlPrefix(const std::wstring& host)
+{
+    return host.size() >= URL_PREFIX.size() &&
+           LabelsEqual(std::wstring_view(host).substr(0, URL_PREFIX.size()), URL_PREFIX);
+}
+
+} // namespace
+
+int SiteMessageBox(HWND owner, const wchar_t* text, UINT type)
+{
+    fw::App* app = fw::GetApp();
+    std::wstring caption = app ? app->GetAppName() : std::wstring();
+    if (caption.empty()) caption = fw::Window(owner).GetText();
+    return ::MessageBoxW(owner, text, caption.c_str(), type);
+}
+
+CSiteProp::CSiteProp(const SiteList& siteList) : fw::Dialog(IDD_SITE_PROPERTIES), siteList(siteList) {}
+
+void CSiteProp::LoadFrom(const SiteRecord& site)
+{
+    label = ::GetText(site.label);
+    host = ::GetText(site.host);
+    port = site.port;
+    passive = site.passive != 0;
+    login = ::GetText(site.user);
+    password = ::GetText(site.password);
+    anonymous = site.anonymous != 0;
+    timeout = site.timeout;
+    directory = ::GetText(site.directory);
+    keepAlive = site.keepAlive != 0;
+    parentGroup = site.parentId;
+    firewallType = site.firewallType;
+    firewallHost = ::GetText(site.firewallHost);
+    firewallPort = site.firewallPort;
+    firewallUser = ::GetText(site.firewallUser);
+    firewallPassword = ::GetText(site.firewallPassword);
+}
+
+void CSiteProp::StoreTo(SiteRecord& site) const
+{
+    ::SetText(site.label, label);
+    ::SetText(site.host, host);
+    site.port = port;
+    site.passive = passive ? 1 : 0;
+    ::SetText(site.user, login);
+    ::SetText(site.password, password);
+    site.anonymous = anonymous ? 1 : 0;
+    site.timeout = timeout;
+    ::SetText(site.directory, directory);
+    site.keepAlive = keepAlive ? 1 : 0;
+    site.parentId = parentGroup;
+    site.firewallType = firewallType;
+    ::SetText(site.firewallHost, firewallHost);
+    site.firewallPort = firewallPort;
+    ::SetText(site.firewallUser, firewallUser);
+    ::SetText(site.firewallPassword, firewallPassword);
+}
+
+BOOL CSiteProp::OnInitDialog()
+{
+    for (int id : {IDC_SITE_LABEL, IDC_SITE_HOST, IDC_SITE_LOGIN, IDC_SITE_PASSWORD, IDC_SITE_DIRECTORY})
+        fw::Edit(Child(id)).LimitText(static_cast<int>(SITE_TEXT_MAX_UNITS));
+    fw::Dialog::OnInitDialog();
+    parentCombo = fw::ComboBox(Child(IDC_SITE_PARENT));
+    FillParentGroups();
+    openingLabel = label;
+    return TRUE;
+}
+
+void CSiteProp::FillParentGroups()
+{
+    parentCombo.ResetContent();
+    int index = parentCombo.AddString(L"No Parent Group");
+    parentCombo.SetItemData(index, NO_GROUP);
+    parentCombo.SetCurSel(index);
+    for (const SiteRecord& record : siteList) {
+        if (!IsGroup(record)) continue;
+        index = parentCombo.AddString(::GetText(record.label));
+        parentCombo.SetItemData(index, record.groupId);
+        if (record.groupId == parentGroup) parentCombo.SetCurSel(index);
+    }
+}
+
+bool CSiteProp::OnCommand(UINT id, UINT code)
+{
+    if (id == IDC_SITE_PROXY && code == BN_CLICKED) {
+        RunProxyDialog();
+        return true;
+    }
+    return fw::Dialog::OnCommand(id, code);
+}
+
+void CSiteProp::RunProxyDialog()
+{
+    CProxyDlg proxy;
+    proxy.mode = firewallType;
+    proxy.host = firewallHost;
+    proxy.port = firewallPort;
+    proxy.user = firewallUser;
+    proxy.password = firewallPassword;
+    if (proxy.DoModal(Handle()) != IDOK) return;
+    firewallType = proxy.mode;
+    firewallHost = proxy.host;
+    firewallPort = static_cast<std::uint16_t>(proxy.port);
+    firewallUser = proxy.user;
+    firewallPassword = proxy.password;
+}
+
+void CSiteProp::DoDataExchange(fw::DataExchange& exchange)
+{
+    exchange.Text(IDC_SITE_LABEL, label);
+    exchange.Text(IDC_SITE_HOST, host);
+    exchange.Int(IDC_SITE_PORT, port);
+    exchange.Check(IDC_SITE_PASSIVE, passive);
+    exchange.Text(IDC_SITE_LOGIN, login);
+    exchange.Text(IDC_SITE_PASSWORD, password);
+    exchange.Check(IDC_SITE_ANONYMOUS, anonymous);
+    exchange.UInt(IDC_SITE_TIMEOUT, timeout);
+    exchange.Text(IDC_SITE_DIRECTORY, directory);
+    exchange.Check(IDC_SITE_KEEP_ALIVE, keepAlive);
+}
+
+void CSiteProp::OnOK()
+{
+    if (!UpdateData(true)) return;
+    if (label.empty()) {
+        SiteMessageBox(Handle(), L"The site label cannot be empty.", MB_ICONERROR | MB_OK);
+        return;
+    }
+    // Only the case of the site's own label may change; any other taken label is refused.
+    if (!LabelsEqual(label, openingLabel) && siteList.FindSite(label) != nullptr) {
+        SiteMessageBox(Handle(), L"A site or group with this label already exists.", MB_ICONERROR | MB_OK);
+        return;
+    }
+    if (StartsWithUrlPrefix(host)) {
+        host.erase(0, URL_PREFIX.size());
+        UpdateData(false);
+    }
+    int selection = parentCombo.GetCurSel();
+    if (selection >= 0) parentGroup = static_cast<std::int32_t>(parentCombo.GetItemData(selection));
+    EndDialog(IDOK);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Sites and scripted logons shared by the session tests.
+#include <string>
+#include <vector>
+
+#include "session/ConnectionSession.h"
+#include "sites/SiteRecord.h"
+#include "support/ScriptedServer.h"
+
+inline SiteRecord ScriptedSite(const testsupport::ScriptedServer& server, bool keepAlive = true)
+{
+    SiteRecord site = DefaultSiteRecord();
+    SetText(site.label, L"Scripted");
+    SetText(site.host, L"127.0.0.1");
+    site.port = server.Port();
+    SetText(site.user, L"alice");
+    SetText(site.password, L"secret");
+    site.timeout = 5;
+    site.keepAlive = keepAlive ? 1 : 0;
+    return site;
+}
+
+// Greeting, USER alice, PASS secret and the logon's PWD answered with home.
+inline void ScriptLogon(testsupport::ScriptedServer& server, const std::string& home = "/home/alice")
+{
+    server.Reply("220 ready\r\n")
+        .On("USER alice", "331 password\r\n")
+        .On("PASS secret", "230 in\r\n")
+        .On("PWD", "257 \"" + home + "\" is current\r\n");
+}
+
+inline std::vector<std::wstring> Names(const std::vector<RemoteEntry>& entries)
+{
+    std::vector<std::wstring> names;
+    for (const RemoteEntry& entry : entries)
+        names.push_back(entry.name);
+    return names;
+}
