@@ -31,50 +31,38 @@ bool ParsePassiveReply(const std::wstring& text, std::uint32_t& address, std::ui
     std::uint32_t portValue = 0;
     int commas = 0;
     for (wchar_t c : text) {
-        const bool digit = c >= L'0' && c <= L'9';
-        switch (state) {
-        case State::Before:
+        if (state == State::Before) {
             if (c == L'(') state = State::Address;
-            break;
+            continue;
+        }
+        if (c >= L'0' && c <= L'9') {
+            number = number * 10 + static_cast<std::uint32_t>(c - L'0');
+            continue;
+        }
+        switch (state) {
         case State::Address:
-            if (digit) {
-                number = number * 10 + static_cast<std::uint32_t>(c - L'0');
-            } else if (c == L',') {
-                ++commas;
-                if (commas < 4) {
-                    addressValue += number << (8 * (4 - commas));
-                } else {
-                    addressValue += number;
-                    state = State::PortHigh;
-                }
-                number = 0;
+            if (c != L',') return false;
+            ++commas;
+            if (commas < 4) {
+                addressValue += number << (8 * (4 - commas));
             } else {
-                return false;
+                addressValue += number;
+                state = State::PortHigh;
             }
             break;
         case State::PortHigh:
-            if (digit) {
-                number = number * 10 + static_cast<std::uint32_t>(c - L'0');
-            } else if (c == L',') {
-                portValue = (number & 0xFF) * PORT_BYTE;
-                number = 0;
-                state = State::PortLow;
-            } else {
-                return false;
-            }
+            if (c != L',') return false;
+            portValue = (number & 0xFF) * PORT_BYTE;
+            state = State::PortLow;
             break;
         case State::PortLow:
-            if (digit) {
-                number = number * 10 + static_cast<std::uint32_t>(c - L'0');
-            } else if (c == L')') {
-                address = addressValue;
-                port = static_cast<std::uint16_t>(portValue + number);
-                return true;
-            } else {
-                return false;
-            }
-            break;
+            if (c != L')') return false;
+            address = addressValue;
+            port = static_cast<std::uint16_t>(portValue + number);
+            return true;
+        case State::Before: break;
         }
+        number = 0;
     }
     return false;
 }
