@@ -69,7 +69,13 @@ void COrvidDoc::Connect()
 void COrvidDoc::OnSiteConnected(const std::wstring& title)
 {
     SetTitle(title);
-    session.RefreshRemote();
+    COrvidView* view = View();
+    if (view == nullptr) {
+        session.RefreshRemote();
+        return;
+    }
+    view->Refresh();
+    view->List().SetConnected(true);
 }
 
 void COrvidDoc::Disconnect()
@@ -79,6 +85,7 @@ void COrvidDoc::Disconnect()
     session.LogOff();
     ClearCountPanes();
     DeleteContents();
+    if (COrvidView* view = View()) view->List().SetConnected(false);
 }
 
 COrvidView* COrvidDoc::View() const

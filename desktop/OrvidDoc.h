@@ -29,7 +29,8 @@ public:
     // connection and clear the count panes.
     void PrepareConnect();
     // The Connect command's steps after the Site Manager connected a site: the title
-    // becomes the manager's title text and the listing is refreshed.
+    // becomes the manager's title text, the pane shows the listing and its list counts
+    // as connected.
     void OnSiteConnected(const std::wstring& title);
     // The Disconnect command; does nothing while not connected.
     void Disconnect();

@@ -1,8 +1,20 @@
 #include "OrvidView.h"
 
+#include <shellapi.h>
+
+#include <map>
+#include <set>
+
+#include "HelpCommands.h"
 #include "OrvidDoc.h"
+#include "framework/FrameWindow.h"
+#include "framework/Wait.h"
+#include "session/RemotePane.h"
 #include "session/Win32Reporter.h"
+#include "shell/Format.h"
 #include "shell/ShellHelpers.h"
+#include "shell/StatusText.h"
+#include "shell/TextDlg.h"
 
 const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS = {{
     {L"Name", 180, LVCFMT_LEFT},
@@ -16,6 +28,18 @@ namespace {
 
 constexpr int LAYOUT_MARGIN = 2;
 constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+
+constexpr int LARGE_ICON_SIZE = 32;
+constexpr int SMALL_ICON_SIZE = 16;
+constexpr UINT IMAGE_LIST_FLAGS = ILC_COLOR32 | ILC_MASK;
+constexpr int IMAGE_LIST_INITIAL = 5;
+constexpr int IMAGE_LIST_GROWTH = 5;
+
+const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
+// The type combo's first entry shows every type.
+constexpr int ALL_TYPES_ENTRY = 0;
+
+enum ListColumnIndex { COLUMN_NAME, COLUMN_TIME, COLUMN_SIZE, COLUMN_ATTRIBUTES, COLUMN_OWNER };
 
 struct ViewModeCommand {
     UINT command;
@@ -31,23 +55,318 @@ int Width(const RECT& rect) { return rect.right - rect.left; }
 
 int Height(const RECT& rect) { return rect.bottom - rect.top; }
 
+// The filter bar's controls, read once per fill. Extensions met while all types are
+// shown are added to the type combo in the order first met.
+class FilterBarReader {
+public:
+    explicit FilterBarReader(const ConnectionSession& session) : typeCombo(session.typeCombo)
+    {
+        if (session.filterEdit != nullptr) settings.text = fw::Window(session.filterEdit).GetText();
+        if (session.kindCombo != nullptr) {
+            const int kind = fw::ComboBox(session.kindCombo).GetCurSel();
+            if (kind == static_cast<int>(FilterKind::OnlyFiles) ||
+                kind == static_cast<int>(FilterKind::OnlyDirectories))
+                settings.kind = static_cast<FilterKind>(kind);
+        }
+        if (typeCombo.Handle() != nullptr) {
+            const int type = typeCombo.GetCurSel();
+            if (type > ALL_TYPES_ENTRY) settings.type = typeCombo.GetLBText(type);
+            for (int index = 0; index < typeCombo.GetCount(); ++index)
+                listedTypes.insert(FoldAsciiLower(typeCombo.GetLBText(index)));
+        }
+    }
+
+    bool Matches(const RemoteEntry& entry)
+    {
+        const FilterResult result = ApplyFilter(settings, entry.name, entry.isDirectory != 0);
+        if (typeCombo.Handle() != nullptr && !result.extensionToCollect.empty() &&
+            listedTypes.insert(FoldAsciiLower(result.extensionToCollect)).second)
+            typeCombo.AddString(result.extensionToCollect);
+        return result.accepted;
+    }
+
+private:
+    FilterSettings settings;
+    fw::ComboBox typeCombo;
+    std::set<std::wstring> listedTypes;
+};
+
+// The shell's icons for a name by its attributes alone, without touching the disk. The
+// shell decides such an icon by the kind and the extension only, so each is asked once
+// per fill.
+class ShellIcons {
+public:
+    ShellIcons(fw::ImageList& large, fw::ImageList& small) : large(large), small(small) {}
+
+    int IndexFor(const RemoteEntry& entry)
+    {
+        const bool directory = entry.isDirectory != 0;
+        const std::wstring key = directory ? std::wstring() : L"f" + FilterExtension(FoldAsciiLower(entry.name));
+        auto known = indexes.find(key);
+        if (known != indexes.end()) return known->second;
+
+        const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        const int index = Add(large, entry.name, attributes, SHGFI_LARGEICON);
+        Add(small, entry.name, attributes, SHGFI_SMALLICON);
+        indexes.emplace(key, index);
+        return index;
+    }
+
+private:
+    static int Add(fw::ImageList& images, const std::wstring& name, DWORD attributes, UINT size)
+    {
+        SHFILEINFOW info = {};
+        SHGetFileInfoW(name.c_str(), attributes, &info, sizeof info, SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size);
+        fw::IconHandle icon(info.hIcon);
+        return images.AddIcon(icon.Get());
+    }
+
+    fw::ImageList& large;
+    fw::ImageList& small;
+    std::map<std::wstring, int> indexes;
+};
+
 } // namespace
 
 COrvidView::COrvidView() : fw::FormView(IDD_ORVID_FORM) {}
 
-DWORD COrvidView::GetViewMode() const { return List().GetViewMode(); }
+DWORD COrvidView::GetViewMode() const { return list.GetViewMode(); }
 
-void COrvidView::SetViewMode(DWORD mode) { List().SetViewMode(mode & LVS_TYPEMASK); }
+void COrvidView::SetViewMode(DWORD mode) { list.SetViewMode(mode & LVS_TYPEMASK); }
 
 int COrvidView::ColumnWidth(int column) const
 {
-    fw::ListView list = List();
     HWND header = ListView_GetHeader(list.Handle());
     HDITEMW item = {};
     item.mask = HDI_WIDTH;
     if (header != nullptr && Header_GetItem(header, column, &item)) return item.cxy;
     return list.GetColumnWidth(column);
 }
+
+ConnectionSession* COrvidView::Session() const
+{
+    auto* document = dynamic_cast<COrvidDoc*>(GetDocument());
+    return document != nullptr ? &document->Session() : nullptr;
+}
+
+bool COrvidView::IsConnected() const
+{
+    const ConnectionSession* session = Session();
+    return session != nullptr && session->IsConnected();
+}
+
+HWND COrvidView::Owner() const { return GetFrame() != nullptr ? GetFrame()->Handle() : Handle(); }
+
+// ---------------------------------------------------------------- filling
+
+void COrvidView::FreeImageLists()
+{
+    list.SetImageList(nullptr, LVSIL_NORMAL);
+    list.SetImageList(nullptr, LVSIL_SMALL);
+    largeImages.Reset();
+    smallImages.Reset();
+}
+
+void COrvidView::ClearPane()
+{
+    FolderCombo().ResetContent();
+    list.DeleteAllItems();
+    FreeImageLists();
+}
+
+void COrvidView::FillFolderCombo(ConnectionSession& session)
+{
+    const FolderComboModel model = BuildFolderCombo(session.CurrentDirectory(), session.homeDirectory);
+    fw::ComboBox combo = FolderCombo();
+    for (const std::wstring& entry : model.entries)
+        combo.AddString(entry);
+    combo.SetCurSel(model.selected);
+}
+
+bool COrvidView::MatchesFilter(const RemoteEntry& entry) const
+{
+    const ConnectionSession* session = Session();
+    if (session == nullptr) return true;
+    return FilterBarReader(*session).Matches(entry);
+}
+
+void COrvidView::FillPane()
+{
+    ClearPane();
+    ConnectionSession* session = Session();
+    // The entries of a closed connection are no listing to show again.
+    if (session == nullptr || !session->IsConnected()) return;
+
+    largeImages.Create(LARGE_ICON_SIZE, LARGE_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
+    smallImages.Create(SMALL_ICON_SIZE, SMALL_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
+    list.SetImageList(largeImages.Get(), LVSIL_NORMAL);
+    list.SetImageList(smallImages.Get(), LVSIL_SMALL);
+
+    FillFolderCombo(*session);
+
+    if (session->typeCombo != nullptr) {
+        fw::ComboBox types(session->typeCombo);
+        if (types.GetCurSel() == ALL_TYPES_ENTRY) {
+            for (int index = types.GetCount() - 1; index > ALL_TYPES_ENTRY; --index)
+                types.DeleteString(index);
+        }
+    }
+
+    FilterBarReader filter(*session);
+    ShellIcons icons(largeImages, smallImages);
+    PaneCounts counts;
+    list.Send(WM_SETREDRAW, FALSE);
+    int row = 0;
+    for (std::size_t index = 0; index < session->entries.size(); ++index) {
+        const RemoteEntry& entry = session->entries[index];
+        if (!filter.Matches(entry)) continue;
+        counts.Add(entry.isDirectory != 0, entry.isLink != 0, entry.size);
+        // Each row goes in at its own index, so the rows keep the order of the entries
+        // however many there are.
+        const int inserted = list.InsertItem(row, entry.displayName, icons.IndexFor(entry), static_cast<LPARAM>(index));
+        if (inserted < 0) continue;
+        list.SetItemText(inserted, COLUMN_TIME, FormatFileTime(entry.time));
+        list.SetItemText(inserted, COLUMN_SIZE, FormatSize(entry.size));
+        list.SetItemText(inserted, COLUMN_ATTRIBUTES, entry.attributes);
+        list.SetItemText(inserted, COLUMN_OWNER, entry.owner);
+        ++row;
+    }
+    list.Send(WM_SETREDRAW, TRUE);
+    list.Invalidate();
+
+    SetStatusText(STATUS_PANE_DIRECTORIES, DirectoriesText(counts));
+    SetStatusText(STATUS_PANE_FILES, FilesText(counts));
+    SetStatusText(STATUS_PANE_BYTES, BytesText(counts));
+}
+
+void COrvidView::Refresh()
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected()) return;
+    fw::WaitCursor wait;
+    session->RefreshRemote();
+    FillPane();
+}
+
+// ---------------------------------------------------------------- selection
+
+std::vector<RemoteEntry> COrvidView::SelectedEntries() const
+{
+    std::vector<RemoteEntry> selected;
+    const ConnectionSession* session = Session();
+    if (session == nullptr) return selected;
+    for (int row : list.GetSelectedItems()) {
+        const auto index = static_cast<std::size_t>(list.GetItemData(row));
+        if (index < session->entries.size()) selected.push_back(session->entries[index]);
+    }
+    return selected;
+}
+
+std::wstring COrvidView::TargetDirectory()
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected()) return {};
+    const std::vector<RemoteEntry> selected = SelectedEntries();
+    if (!selected.empty() && selected.front().isDirectory != 0)
+        return JoinRemotePath(selected.front().directory, selected.front().name);
+    return session->CurrentDirectory();
+}
+
+// ---------------------------------------------------------------- navigation
+
+bool COrvidView::EnterDirectory(const std::wstring& path)
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected()) return false;
+    bool entered = false;
+    {
+        fw::WaitCursor wait;
+        entered = session->ChangeDirectory(path);
+    }
+    if (entered) Refresh();
+    return entered;
+}
+
+void COrvidView::OnFolderSelected()
+{
+    if (!IsConnected()) return;
+    fw::ComboBox combo = FolderCombo();
+    const int selected = combo.GetCurSel();
+    if (selected < 0) return;
+    EnterDirectory(combo.GetLBText(selected));
+}
+
+void COrvidView::GoUp()
+{
+    // The entry above the current one is its parent, or the home directory in front of
+    // the root; at the first entry there is nowhere to go.
+    fw::ComboBox combo = FolderCombo();
+    const int selected = combo.GetCurSel();
+    if (selected <= 0) return;
+    combo.SetCurSel(selected - 1);
+    OnFolderSelected();
+}
+
+void COrvidView::EnterPath()
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected()) return;
+    const std::wstring current = session->CurrentDirectory();
+    CTextDlg prompt(ENTER_PATH_CAPTION, current);
+    if (prompt.DoModal(Owner()) != IDOK) return;
+    if (const std::optional<std::wstring> target = EnterPathTarget(prompt.Text(), current)) EnterDirectory(*target);
+}
+
+void COrvidView::OpenSelectedEntry()
+{
+    if (!IsConnected()) return;
+    const std::vector<RemoteEntry> selected = SelectedEntries();
+    if (selected.empty()) return;
+    const RemoteEntry& entry = selected.front();
+    if (entry.isDirectory != 0) EnterDirectory(JoinRemotePath(entry.directory, entry.name));
+}
+
+int COrvidView::FindRow(const std::wstring& name) const
+{
+    const ConnectionSession* session = Session();
+    const int count = list.GetItemCount();
+    const int start = list.GetNextItem(-1, LVNI_SELECTED) + 1;
+    // A server tells names apart by case, so a row of exactly that name comes first; the
+    // list's own search, which ignores case, is the fallback. Both go on from the top
+    // after the last row, so that an item above the selection is found too.
+    for (int step = 0; session != nullptr && step < count; ++step) {
+        const int row = (start + step) % count;
+        const auto index = static_cast<std::size_t>(list.GetItemData(row));
+        if (index >= session->entries.size()) continue;
+        const RemoteEntry& entry = session->entries[index];
+        if (entry.name == name || entry.displayName == name) return row;
+    }
+    LVFINDINFOW find = {};
+    find.flags = LVFI_STRING | LVFI_WRAP;
+    find.psz = name.c_str();
+    return static_cast<int>(list.Send(LVM_FINDITEMW, static_cast<WPARAM>(start - 1), reinterpret_cast<LPARAM>(&find)));
+}
+
+bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring& name)
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected()) return false;
+    if (directory != session->CurrentDirectory() && !EnterDirectory(directory)) return false;
+
+    const int row = FindRow(name);
+    if (row < 0) return false;
+    LVITEMW clear = {};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    list.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+    LVITEMW select = {};
+    select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    select.state = LVIS_SELECTED | LVIS_FOCUSED;
+    list.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&select));
+    list.EnsureVisible(row);
+    return true;
+}
+
+// ---------------------------------------------------------------- commands
 
 bool COrvidView::OnCommand(UINT id)
 {
@@ -57,7 +376,15 @@ bool COrvidView::OnCommand(UINT id)
             return true;
         }
     }
-    return false;
+    switch (id) {
+    case IDC_UP: GoUp(); return true;
+    case IDC_GO: EnterPath(); return true;
+    case IDC_FILTER_REFRESH: FillPane(); return true;
+    case ID_HELP_OVERVIEW:
+    case ID_HELP_MANUAL: OpenHelpDocument(Owner(), id); return true;
+    case ID_HELP_HOME_PAGE: OpenHomePage(Owner()); return true;
+    default: return false;
+    }
 }
 
 bool COrvidView::OnUpdateCommand(fw::CommandState& state)
@@ -69,25 +396,80 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
             return true;
         }
     }
-    return false;
+    const bool connected = IsConnected();
+    const int selected = list.IsWindow() ? list.GetSelectedCount() : 0;
+    switch (state.Id()) {
+    case ID_FILE_NEW_DIRECTORY: state.Enable(connected); return true;
+    case ID_FILE_RENAME:
+    case ID_FILE_PROPERTIES: state.Enable(connected && selected == 1); return true;
+    case ID_FILE_DELETE:
+    case ID_FILE_MOVE_TO:
+    case ID_TOOLS_CHMOD: state.Enable(connected && selected > 0); return true;
+    // Copy and Paste go through the shell's clipboard and Find through the find tool,
+    // which this program does not have yet: they stay greyed rather than doing nothing.
+    case ID_EDIT_COPY:
+    case ID_EDIT_PASTE:
+    case ID_EDIT_FIND: state.Enable(false); return true;
+    case ID_HELP_OVERVIEW:
+    case ID_HELP_MANUAL:
+    case ID_HELP_HOME_PAGE: state.Enable(true); return true;
+    default: return false;
+    }
 }
+
+bool COrvidView::OnCommand(UINT id, UINT code)
+{
+    if (id == IDC_FOLDER_COMBO && code == CBN_SELCHANGE) {
+        OnFolderSelected();
+        return true;
+    }
+    return fw::FormView::OnCommand(id, code);
+}
+
+void COrvidView::OnListKey(WORD key)
+{
+    fw::FrameWindow* frame = GetFrame();
+    auto route = [frame](UINT command) {
+        if (frame != nullptr) frame->RouteCommand(command);
+    };
+    switch (key) {
+    case VK_RETURN: OpenSelectedEntry(); break;
+    case VK_BACK: GoUp(); break;
+    case VK_INSERT: route(ID_FILE_NEW_DIRECTORY); break;
+    case VK_DELETE: route(ID_FILE_DELETE); break;
+    case VK_F2: route(ID_FILE_RENAME); break;
+    case VK_F4: route(ID_FILE_PROPERTIES); break;
+    case VK_F5: Refresh(); break;
+    case VK_F6: route(ID_FILE_MOVE_TO); break;
+    case VK_F9: EnterPath(); break;
+    default: break;
+    }
+}
+
+bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
+{
+    if (header->hwndFrom != list.Handle()) return fw::FormView::OnNotify(header, result);
+    switch (header->code) {
+    case NM_DBLCLK: OpenSelectedEntry(); return true;
+    case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return true;
+    default: return fw::FormView::OnNotify(header, result);
+    }
+}
+
+// ---------------------------------------------------------------- window
 
 void COrvidView::OnInitialUpdate()
 {
     MakeBoldFont(Handle(), IDC_FOLDER_LABEL);
-    fw::ListView list = List();
+    list.Attach(Handle(), IDC_REMOTE_LIST, LIST_COLUMN_COUNT);
+    list.SetRemote(true);
+    list.SetCommandFrame(GetFrame());
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);
     LayOut();
     RestartKeepAlive();
     Win32Reporter().SetActivityWindow(Handle());
-}
-
-void COrvidView::ClearPane()
-{
-    fw::ComboBox(Child(IDC_FOLDER_COMBO).Handle()).ResetContent();
-    List().DeleteAllItems();
 }
 
 void COrvidView::SetKeepAliveInterval(UINT milliseconds)
@@ -100,12 +482,6 @@ void COrvidView::RestartKeepAlive()
 {
     KillTimer(KEEPALIVE_TIMER);
     SetTimer(KEEPALIVE_TIMER, keepAliveIntervalMs);
-}
-
-ConnectionSession* COrvidView::Session() const
-{
-    auto* document = dynamic_cast<COrvidDoc*>(GetDocument());
-    return document != nullptr ? &document->Session() : nullptr;
 }
 
 void COrvidView::OnTimer(UINT_PTR id)
@@ -126,6 +502,8 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         return true;
     case WM_DESTROY:
         if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
+        FreeImageLists();
+        list.Detach();
         break;
     default: break;
     }
@@ -142,9 +520,9 @@ void COrvidView::LayOut()
 {
     fw::Window up = Child(IDC_UP);
     fw::Window go = Child(IDC_GO);
-    fw::ComboBox folder(Child(IDC_FOLDER_COMBO).Handle());
-    fw::Window list = Child(IDC_REMOTE_LIST);
-    if (!up.IsWindow() || !go.IsWindow() || !folder.IsWindow() || !list.IsWindow()) return;
+    fw::ComboBox folder = FolderCombo();
+    fw::Window listWindow = Child(IDC_REMOTE_LIST);
+    if (!up.IsWindow() || !go.IsWindow() || !folder.IsWindow() || !listWindow.IsWindow()) return;
 
     RECT client = GetClientRect();
     RECT upRect = up.GetRectInParent();
@@ -163,7 +541,7 @@ void COrvidView::LayOut()
     int folderHeight = Height(dropped) > Height(folderRect) ? Height(dropped) : Height(folderRect);
     folder.Move(folderRect.left, folderRect.top, goLeft - folderRect.left, folderHeight);
 
-    RECT listRect = list.GetRectInParent();
-    list.Move(listRect.left, listRect.top, client.right - LAYOUT_MARGIN - listRect.left,
-              client.bottom - LAYOUT_MARGIN - listRect.top);
+    RECT listRect = listWindow.GetRectInParent();
+    listWindow.Move(listRect.left, listRect.top, client.right - LAYOUT_MARGIN - listRect.left,
+                    client.bottom - LAYOUT_MARGIN - listRect.top);
 }

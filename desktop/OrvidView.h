@@ -1,11 +1,16 @@
 #pragma once
-// The remote pane's form (dialog 101): the folder row and the list of entries. The
-// controls follow the window's size instead of scrolling.
+// The remote pane's form (dialog 101): the folder row and the list of the current remote
+// directory, shown through the filter bar's rules. The controls follow the window's size
+// instead of scrolling.
 #include <array>
+#include <string>
+#include <vector>
 
+#include "ListCtrlEx.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "resource.h"
+#include "session/ConnectionSession.h"
 
 struct ListColumn {
     const wchar_t* header;
@@ -21,21 +26,39 @@ extern const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS;
 constexpr UINT_PTR KEEPALIVE_TIMER = 345;
 constexpr UINT KEEPALIVE_INTERVAL_MS = 30000;
 
-class ConnectionSession;
-
 class COrvidView : public fw::FormView {
 public:
     COrvidView();
 
-    fw::ListView List() const { return fw::ListView(Child(IDC_REMOTE_LIST).Handle()); }
+    CListCtrlEx& List() noexcept { return list; }
+    const CListCtrlEx& List() const noexcept { return list; }
+    fw::ComboBox FolderCombo() const { return fw::ComboBox(Child(IDC_FOLDER_COMBO).Handle()); }
     // The list's view-mode bits: LVS_ICON, LVS_REPORT or LVS_LIST.
     DWORD GetViewMode() const;
     void SetViewMode(DWORD mode);
     // A column's width in pixels in any view mode (the header keeps it).
     int ColumnWidth(int column) const;
 
-    // Empties the folder combo and the list (Disconnect).
+    // Rebuilds the folder combo, the rows and the status counts from the session's
+    // entries, through the filter bar's rules. Asks the server nothing. While not
+    // connected the pane stays empty.
+    void FillPane();
+    // Lists the current directory again and fills the pane; only while connected.
+    void Refresh();
+    // Empties the folder combo and the list and frees the icons (Disconnect).
     void ClearPane();
+    // Whether the filter bar's rules let the entry become a row. While all types are
+    // shown, its extension is collected in the type combo.
+    bool MatchesFilter(const RemoteEntry& entry) const;
+    // Where a new directory or an upload goes: the first selected row's directory, or
+    // the current directory. Empty while not connected.
+    std::wstring TargetDirectory();
+    // The entries of the selected rows, in row order.
+    std::vector<RemoteEntry> SelectedEntries() const;
+    // Shows the directory and selects the row of the name in it (the find tool's Goto).
+    // False when the directory could not be entered or the name has no row.
+    bool GoToFoundItem(const std::wstring& directory, const std::wstring& name);
+
     // The keep-alive timer's interval; restarts a running timer.
     void SetKeepAliveInterval(UINT milliseconds);
     UINT KeepAliveInterval() const noexcept { return keepAliveIntervalMs; }
@@ -47,13 +70,29 @@ protected:
     void OnInitialUpdate() override;
     void OnSize(UINT type, int width, int height) override;
     void OnTimer(UINT_PTR id) override;
+    bool OnCommand(UINT id, UINT code) override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
-    using fw::FormView::OnCommand;
 
 private:
     void LayOut();
     void RestartKeepAlive();
     ConnectionSession* Session() const;
+    bool IsConnected() const;
+    HWND Owner() const;
+    void FreeImageLists();
+    void FillFolderCombo(ConnectionSession& session);
+    // Enters the directory and shows it; false when the server refused.
+    bool EnterDirectory(const std::wstring& path);
+    void OnFolderSelected();
+    void GoUp();
+    void EnterPath();
+    void OpenSelectedEntry();
+    void OnListKey(WORD key);
+    int FindRow(const std::wstring& name) const;
 
+    CListCtrlEx list;
+    fw::ImageList largeImages;
+    fw::ImageList smallImages;
     UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;
 };
