@@ -43,6 +43,14 @@ bool Prompt(HWND owner, const wchar_t* caption, const std::wstring& initial, std
     return true;
 }
 
+// The engine keeps the last known directory after its connection has closed; a closed
+// connection must read as "no current directory" so that the commands do nothing.
+std::wstring ConnectedDirectory(ConnectionSession& session)
+{
+    if (!session.IsConnected()) return {};
+    return session.CurrentDirectory();
+}
+
 std::wstring EntryPath(const RemoteEntry& entry) { return JoinRemotePath(entry.directory, entry.name); }
 
 } // namespace
@@ -65,7 +73,7 @@ bool NewDirectoryCommand(HWND owner, ConnectionSession& session, const std::wstr
 
 bool RenameCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected)
 {
-    if (session.CurrentDirectory().empty() || selected.empty()) return false;
+    if (ConnectedDirectory(session).empty() || selected.empty()) return false;
     const RemoteEntry& entry = selected.front();
     std::wstring newName;
     if (!Prompt(owner, RENAME_CAPTION, entry.name, newName)) return false;
@@ -96,7 +104,7 @@ bool ChmodCommand(HWND owner, ConnectionSession& session, const std::vector<Remo
     if (permissions.DoModal(owner) != IDOK) return false;
     const std::wstring mode = permissions.ManualValue();
     if (!IsSingleLine(owner, mode)) return false;
-    if (session.CurrentDirectory().empty()) return false;
+    if (ConnectedDirectory(session).empty()) return false;
     fw::WaitCursor wait;
     // One SITE command per entry, each answered before the next; a refusal is shown by the
     // engine and the others still go out.
