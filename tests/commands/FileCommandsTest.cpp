@@ -19,9 +19,9 @@
 #include "shell/TempDirectory.h"
 
 using namespace sitetests;
-using testsupport::ScriptedServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
 
 namespace {
 
@@ -112,7 +112,8 @@ TEST_F(FileCommandsTest, NewDirectoryIsMadeInsideTheTargetWhichThePaneThenShows)
     EXPECT_FALSE(NewDirectoryCommand(nullptr, session, L"/home/alice/site"));
     // Not connected: the pane has no target and nothing is asked.
     EXPECT_FALSE(NewDirectoryCommand(nullptr, session, L""));
-    EXPECT_THAT(Finish(), ElementsAre("MKD /home/alice/site/new", "CWD /home/alice/site", "MKD /home/alice/site/taken"));
+    EXPECT_THAT(Finish(),
+                ElementsAre("MKD /home/alice/site/new", "CWD /home/alice/site", "MKD /home/alice/site/taken"));
 }
 
 TEST_F(FileCommandsTest, RenameSendsRnfrAndRntoEvenForTheSameName)
@@ -124,10 +125,12 @@ TEST_F(FileCommandsTest, RenameSendsRnfrAndRntoEvenForTheSameName)
             .On("RNTO /home/alice/sub/b.txt", "553 not allowed\r\n");
     });
     std::wstring initial;
-    script.On(TEXT_PROMPT_RENAME, [&](HWND prompt) {
-              initial = Text(prompt, IDC_TEXT_EDIT);
-              Click(prompt, IDOK);
-          })
+    script
+        .On(TEXT_PROMPT_RENAME,
+            [&](HWND prompt) {
+                initial = Text(prompt, IDC_TEXT_EDIT);
+                Click(prompt, IDOK);
+            })
         .On(TEXT_PROMPT_RENAME, Answer(L"sub/b.txt"));
     const std::vector<RemoteEntry> selected = {Entry(L"/home/alice", L"a.txt"), Entry(L"/home/alice", L"z.txt")};
 
@@ -160,12 +163,13 @@ TEST_F(FileCommandsTest, ChmodSendsTheTypedModeOncePerEntryInOrderWhateverTheRep
             .On("SITE CHMOD 600 /home/alice/c.txt", "200 ok\r\n");
     });
     std::wstring boxesValue;
-    script.On(PERMISSIONS,
-              [&](HWND dialog) {
-                  boxesValue = Text(dialog, IDC_ATTR_MANUAL_VALUE);
-                  SetText(dialog, IDC_ATTR_MANUAL_VALUE, L"600");
-                  Click(dialog, IDOK);
-              })
+    script
+        .On(PERMISSIONS,
+            [&](HWND dialog) {
+                boxesValue = Text(dialog, IDC_ATTR_MANUAL_VALUE);
+                SetText(dialog, IDC_ATTR_MANUAL_VALUE, L"600");
+                Click(dialog, IDOK);
+            })
         .On(PERMISSIONS, [](HWND dialog) { Click(dialog, IDCANCEL); });
     const std::vector<RemoteEntry> selected = {Entry(L"/home/alice", L"dir", true), Entry(L"/home/alice", L"a b.txt"),
                                                Entry(L"/home/alice", L"c.txt")};

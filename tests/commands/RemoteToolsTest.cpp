@@ -21,9 +21,9 @@ namespace {
 const std::wstring PERMISSIONS = L"Change File(s) Attributes";
 const std::wstring PROPERTIES = L"Properties";
 
-const int BOXES[] = {IDC_ATTR_OWNER_READ,   IDC_ATTR_OWNER_WRITE,  IDC_ATTR_OWNER_EXECUTE,
-                     IDC_ATTR_GROUP_READ,   IDC_ATTR_GROUP_WRITE,  IDC_ATTR_GROUP_EXECUTE,
-                     IDC_ATTR_PUBLIC_READ,  IDC_ATTR_PUBLIC_WRITE, IDC_ATTR_PUBLIC_EXECUTE};
+const int BOXES[] = {IDC_ATTR_OWNER_READ,  IDC_ATTR_OWNER_WRITE,  IDC_ATTR_OWNER_EXECUTE,
+                     IDC_ATTR_GROUP_READ,  IDC_ATTR_GROUP_WRITE,  IDC_ATTR_GROUP_EXECUTE,
+                     IDC_ATTR_PUBLIC_READ, IDC_ATTR_PUBLIC_WRITE, IDC_ATTR_PUBLIC_EXECUTE};
 
 // The boxes as a rwx string, owner first.
 std::wstring BoxLetters(HWND dialog)
@@ -204,7 +204,8 @@ TEST(PropDlg, LocalItemsShowTheirFlagsAndNoServerLines)
     wchar_t tempPath[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, tempPath);
     const std::filesystem::path file = std::filesystem::path(tempPath) / L"orvid-prop-local.txt";
-    HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE created =
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(created, INVALID_HANDLE_VALUE);
     CloseHandle(created);
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
