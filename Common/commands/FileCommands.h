@@ -1,0 +1,28 @@
+#pragma once
+// The commands that change or inspect the remote directory shown in a pane: New Directory,
+// Rename, Delete, Move To, Properties, CHMOD, opening a remote file with its local
+// application, and setting the local temporary directory. Both programs' panes call them
+// on the user-interface thread with the entries of the selected rows.
+//
+// Each command that may change the server returns true when the pane should be refreshed.
+// selected: the entries of the selected rows, in row order (copies).
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "session/ConnectionSession.h"
+
+// target = the pane's TargetDirectory; empty when not connected -> nothing
+bool NewDirectoryCommand(HWND owner, ConnectionSession& session, const std::wstring& targetDirectory);
+bool RenameCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected);
+bool DeleteCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected);
+bool MoveToCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected);
+void PropertiesCommand(HWND owner, const std::vector<RemoteEntry>& selected);
+bool ChmodCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected);
+void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteEntry& entry);
+void SetTempDirectoryCommand(HWND owner);
+
+// The size text of the properties dialog: "<FormatSize> (<count> bytes)", so a zero-byte
+// file's text begins with a space; empty for a size the listing did not give.
+std::wstring PropertiesSizeText(std::uint64_t size);

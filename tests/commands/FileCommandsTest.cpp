@@ -1,0 +1,240 @@
+// The single-step file commands against the scripted server, whose command log proves the
+// exact lines sent; the prompts and boxes are answered from the same thread.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DialogScript.h"
+#include "SessionTestSupport.h"
+#include "SharedResource.h"
+#include "TestReporter.h"
+#include "commands/FileCommands.h"
+#include "shell/Format.h"
+#include "shell/TempDirectory.h"
+
+using namespace sitetests;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
+
+namespace {
+
+constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
+const std::wstring TEXT_PROMPT_NEW_DIRECTORY = L"New Directory";
+const std::wstring TEXT_PROMPT_RENAME = L"Rename";
+const std::wstring TEXT_PROMPT_TEMP = L"Set Temp Directory";
+const std::wstring PERMISSIONS = L"Change File(s) Attributes";
+
+RemoteEntry Entry(const std::wstring& directory, const std::wstring& name, bool isDirectory = false,
+                  std::uint64_t size = 10)
+{
+    RemoteEntry entry;
+    entry.directory = directory;
+    entry.name = name;
+    entry.displayName = name;
+    entry.isDirectory = isDirectory ? 1 : 0;
+    entry.size = size;
+    return entry;
+}
+
+// Answers a text prompt with this text; keeps what the prompt showed first.
+std::function<void(HWND)> Answer(const std::wstring& text, std::wstring* initial = nullptr, int button = IDOK)
+{
+    return [=](HWND prompt) {
+        if (initial) *initial = Text(prompt, IDC_TEXT_EDIT);
+        SetText(prompt, IDC_TEXT_EDIT, text);
+        Click(prompt, button);
+    };
+}
+
+class FileCommandsTest : public ::testing::Test {
+protected:
+    // Logs on as alice, home /home/alice; the test's own lines follow, then QUIT.
+    void Connect(const std::function<void(ScriptedServer&)>& script)
+    {
+        ScriptLogon(server);
+        script(server);
+        server.On("QUIT", "221 bye\r\n");
+        server.Start();
+        ASSERT_TRUE(OpenSite(session, ScriptedSite(server, false)));
+    }
+
+    // Logs off and returns every line after the logon's PWD, QUIT excluded.
+    std::vector<std::string> Finish()
+    {
+        session.LogOff();
+        EXPECT_TRUE(server.WaitFinished(SCRIPT_TIMEOUT)) << server.CurrentStep();
+        EXPECT_THAT(server.Failures(), IsEmpty());
+        EXPECT_TRUE(script.Failures().empty()) << (script.Failures().empty() ? "" : Narrow(script.Failures()[0]));
+        EXPECT_TRUE(script.Finished());
+        std::vector<std::string> commands = server.Commands();
+        commands.erase(commands.begin(), commands.begin() + 3);
+        if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
+        return commands;
+    }
+
+    static std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+    TestReporter reporter;
+    ScriptedServer server;
+    ConnectionSession session;
+    DialogScript script;
+};
+
+} // namespace
+
+TEST_F(FileCommandsTest, NewDirectoryIsMadeInsideTheTargetWhichThePaneThenShows)
+{
+    Connect([](ScriptedServer& s) {
+        s.On("MKD /home/alice/site/new", "257 \"/home/alice/site/new\" created\r\n")
+            .On("CWD /home/alice/site", "250 ok\r\n")
+            .On("MKD /home/alice/site/taken", "550 exists\r\n");
+    });
+    std::wstring initial = L"<not shown>";
+    script.On(TEXT_PROMPT_NEW_DIRECTORY, Answer(L"new", &initial))
+        .On(TEXT_PROMPT_NEW_DIRECTORY, Answer(L"taken"))
+        .On(TEXT_PROMPT_NEW_DIRECTORY, Answer(L"cancelled", nullptr, IDCANCEL))
+        .On(TEXT_PROMPT_NEW_DIRECTORY, Answer(L""));
+
+    EXPECT_TRUE(NewDirectoryCommand(nullptr, session, L"/home/alice/site"));
+    EXPECT_EQ(initial, L"");
+    EXPECT_EQ(session.CurrentDirectory(), L"/home/alice/site");
+    // A refusal is the engine's report; there is no change of directory and no refresh.
+    EXPECT_FALSE(NewDirectoryCommand(nullptr, session, L"/home/alice/site"));
+    EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 exists"));
+    EXPECT_FALSE(NewDirectoryCommand(nullptr, session, L"/home/alice/site"));
+    EXPECT_FALSE(NewDirectoryCommand(nullptr, session, L"/home/alice/site"));
+    // Not connected: the pane has no target and nothing is asked.
+    EXPECT_FALSE(NewDirectoryCommand(nullptr, session, L""));
+    EXPECT_THAT(Finish(),
+                ElementsAre("MKD /home/alice/site/new", "CWD /home/alice/site", "MKD /home/alice/site/taken"));
+}
+
+TEST_F(FileCommandsTest, RenameSendsRnfrAndRntoEvenForTheSameName)
+{
+    Connect([](ScriptedServer& s) {
+        s.On("RNFR /home/alice/a.txt", "350 ready\r\n")
+            .On("RNTO /home/alice/a.txt", "250 renamed\r\n")
+            .On("RNFR /home/alice/a.txt", "350 ready\r\n")
+            .On("RNTO /home/alice/sub/b.txt", "553 not allowed\r\n");
+    });
+    std::wstring initial;
+    script
+        .On(TEXT_PROMPT_RENAME,
+            [&](HWND prompt) {
+                initial = Text(prompt, IDC_TEXT_EDIT);
+                Click(prompt, IDOK);
+            })
+        .On(TEXT_PROMPT_RENAME, Answer(L"sub/b.txt"));
+    const std::vector<RemoteEntry> selected = {Entry(L"/home/alice", L"a.txt"), Entry(L"/home/alice", L"z.txt")};
+
+    EXPECT_TRUE(RenameCommand(nullptr, session, selected));
+    EXPECT_EQ(initial, L"a.txt");
+    EXPECT_FALSE(RenameCommand(nullptr, session, selected));
+    EXPECT_THAT(reporter.Errors(), ElementsAre(L"553 not allowed"));
+    EXPECT_THAT(Finish(), ElementsAre("RNFR /home/alice/a.txt", "RNTO /home/alice/a.txt", "RNFR /home/alice/a.txt",
+                                      "RNTO /home/alice/sub/b.txt"));
+    // Disconnected: the current directory is unknown, so nothing is asked at all.
+    EXPECT_FALSE(RenameCommand(nullptr, session, selected));
+}
+
+TEST_F(FileCommandsTest, ATypedLineBreakNeverReachesTheServer)
+{
+    Connect([](ScriptedServer&) {});
+    script.On(TEXT_PROMPT_RENAME, Answer(L"b.txt\r\nDELE important"));
+    script.AnswerMessage(IDOK);
+    EXPECT_FALSE(RenameCommand(nullptr, session, {Entry(L"/home/alice", L"a.txt")}));
+    EXPECT_THAT(script.Messages(), ElementsAre(L"The text cannot contain a line break."));
+    EXPECT_THAT(Finish(), IsEmpty());
+}
+
+TEST_F(FileCommandsTest, ChmodSendsTheTypedModeOncePerEntryInOrderWhateverTheReplies)
+{
+    Connect([](ScriptedServer& s) {
+        s.On("SITE CHMOD 600 /home/alice/dir", "200 ok\r\n")
+            .On("SITE CHMOD 600 /home/alice/a b.txt", "550 not permitted\r\n")
+            .Delay(std::chrono::milliseconds(200))
+            .On("SITE CHMOD 600 /home/alice/c.txt", "200 ok\r\n");
+    });
+    std::wstring boxesValue;
+    script
+        .On(PERMISSIONS,
+            [&](HWND dialog) {
+                boxesValue = Text(dialog, IDC_ATTR_MANUAL_VALUE);
+                SetText(dialog, IDC_ATTR_MANUAL_VALUE, L"600");
+                Click(dialog, IDOK);
+            })
+        .On(PERMISSIONS, [](HWND dialog) { Click(dialog, IDCANCEL); });
+    const std::vector<RemoteEntry> selected = {Entry(L"/home/alice", L"dir", true), Entry(L"/home/alice", L"a b.txt"),
+                                               Entry(L"/home/alice", L"c.txt")};
+
+    EXPECT_TRUE(ChmodCommand(nullptr, session, selected));
+    EXPECT_EQ(boxesValue, L"644");
+    EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 not permitted"));
+    EXPECT_FALSE(ChmodCommand(nullptr, session, selected));
+    EXPECT_THAT(Finish(), ElementsAre("SITE CHMOD 600 /home/alice/dir", "SITE CHMOD 600 /home/alice/a b.txt",
+                                      "SITE CHMOD 600 /home/alice/c.txt"));
+}
+
+TEST_F(FileCommandsTest, PropertiesShowTheFirstEntryAsListed)
+{
+    RemoteEntry link = Entry(L"/pub", L"latest", false, 0);
+    link.displayName = L"latest -> releases/1.0";
+    link.isLink = 1;
+    link.attributes = L"lrwxrwxrwx";
+    link.owner = L"ftp";
+    link.time = {0x2A69C000, 0x01D7A5E1};
+    std::wstring name, path, size, modified, attributes, owner;
+    script.On(L"Properties", [&](HWND dialog) {
+        name = Text(dialog, IDC_PROP_NAME);
+        path = Text(dialog, IDC_PROP_PATH);
+        size = Text(dialog, IDC_PROP_SIZE);
+        modified = Text(dialog, IDC_PROP_MODIFIED);
+        attributes = Text(dialog, IDC_PROP_ATTRIBUTES);
+        owner = Text(dialog, IDC_PROP_OWNER);
+        Click(dialog, IDCANCEL);
+    });
+    PropertiesCommand(nullptr, {link, Entry(L"/pub", L"other")});
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(name, L"latest -> releases/1.0");
+    EXPECT_EQ(path, L"/pub");
+    EXPECT_EQ(size, L" (0 bytes)");
+    EXPECT_EQ(modified, FormatFileTime(link.time));
+    EXPECT_FALSE(modified.empty());
+    EXPECT_EQ(attributes, L"lrwxrwxrwx");
+    EXPECT_EQ(owner, L"ftp");
+}
+
+TEST(SetTempDirectory, StoresTheTextEvenWhenEmptyAndCreatesTheDirectory)
+{
+    wchar_t system[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, system);
+    const std::filesystem::path chosen = std::filesystem::path(system) / L"orvid-open-here";
+    std::filesystem::remove_all(chosen);
+    SetTempDirectoryValue(L"");
+
+    DialogScript script;
+    std::wstring firstInitial, secondInitial;
+    script.On(TEXT_PROMPT_TEMP, Answer(chosen.wstring(), &firstInitial))
+        .On(TEXT_PROMPT_TEMP, Answer(L"", &secondInitial))
+        .On(TEXT_PROMPT_TEMP, Answer(L"ignored", nullptr, IDCANCEL));
+    SetTempDirectoryCommand(nullptr);
+    EXPECT_EQ(firstInitial, system);
+    EXPECT_EQ(GetTempDirectory(), chosen.wstring());
+    EXPECT_TRUE(std::filesystem::is_directory(chosen));
+    // An empty text is stored as well, and the system's directory is used again.
+    SetTempDirectoryCommand(nullptr);
+    EXPECT_EQ(secondInitial, chosen.wstring());
+    EXPECT_EQ(GetTempDirectory(), system);
+    SetTempDirectoryCommand(nullptr);
+    EXPECT_EQ(GetTempDirectory(), system);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_TRUE(script.Failures().empty());
+    std::filesystem::remove_all(chosen);
+}
