@@ -7,6 +7,7 @@
 
 #include "HelpCommands.h"
 #include "OrvidDoc.h"
+#include "commands/FileCommands.h"
 #include "framework/FrameWindow.h"
 #include "framework/Wait.h"
 #include "session/RemotePane.h"
@@ -377,6 +378,11 @@ bool COrvidView::OnCommand(UINT id)
         }
     }
     switch (id) {
+    case ID_FILE_NEW_DIRECTORY:
+    case ID_FILE_RENAME:
+    case ID_FILE_PROPERTIES:
+    case ID_TOOLS_CHMOD: RunFileCommand(id); return true;
+    case ID_TOOLS_SET_TEMP_DIRECTORY: SetTempDirectoryCommand(Owner()); return true;
     case IDC_UP: GoUp(); return true;
     case IDC_GO: EnterPath(); return true;
     case IDC_FILTER_REFRESH: FillPane(); return true;
@@ -385,6 +391,22 @@ bool COrvidView::OnCommand(UINT id)
     case ID_HELP_HOME_PAGE: OpenHomePage(Owner()); return true;
     default: return false;
     }
+}
+
+void COrvidView::RunFileCommand(UINT id)
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr) return;
+    const HWND owner = Owner();
+    bool changed = false;
+    switch (id) {
+    case ID_FILE_NEW_DIRECTORY: changed = NewDirectoryCommand(owner, *session, TargetDirectory()); break;
+    case ID_FILE_RENAME: changed = RenameCommand(owner, *session, SelectedEntries()); break;
+    case ID_FILE_PROPERTIES: PropertiesCommand(owner, SelectedEntries()); break;
+    case ID_TOOLS_CHMOD: changed = ChmodCommand(owner, *session, SelectedEntries()); break;
+    default: break;
+    }
+    if (changed) Refresh();
 }
 
 bool COrvidView::OnUpdateCommand(fw::CommandState& state)
@@ -402,14 +424,16 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
     case ID_FILE_NEW_DIRECTORY: state.Enable(connected); return true;
     case ID_FILE_RENAME:
     case ID_FILE_PROPERTIES: state.Enable(connected && selected == 1); return true;
+    case ID_TOOLS_CHMOD: state.Enable(connected && selected > 0); return true;
+    // Delete and Move To run the transfer job, Copy and Paste go through the shell's
+    // clipboard and Find through the find tool, none of which this program has yet: they
+    // stay greyed rather than doing nothing.
     case ID_FILE_DELETE:
     case ID_FILE_MOVE_TO:
-    case ID_TOOLS_CHMOD: state.Enable(connected && selected > 0); return true;
-    // Copy and Paste go through the shell's clipboard and Find through the find tool,
-    // which this program does not have yet: they stay greyed rather than doing nothing.
     case ID_EDIT_COPY:
     case ID_EDIT_PASTE:
     case ID_EDIT_FIND: state.Enable(false); return true;
+    case ID_TOOLS_SET_TEMP_DIRECTORY:
     case ID_HELP_OVERVIEW:
     case ID_HELP_MANUAL:
     case ID_HELP_HOME_PAGE: state.Enable(true); return true;

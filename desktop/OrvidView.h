@@ -89,6 +89,9 @@ private:
     void EnterPath();
     void OpenSelectedEntry();
     void OnListKey(WORD key);
+    // Runs a file command on the selection and shows the directory again when the
+    // command may have changed it.
+    void RunFileCommand(UINT id);
     int FindRow(const std::wstring& name) const;
 
     CListCtrlEx list;

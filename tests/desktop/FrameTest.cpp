@@ -92,14 +92,14 @@ TEST_F(FrameTest, ReadyTimerPutsReadyBackIntoPaneZero)
     EXPECT_EQ(PaneText(STATUS_PANE_MESSAGE), L"Ready");
 }
 
-TEST_F(FrameTest, CommandsOfLaterFeaturesStayDisabled)
+TEST_F(FrameTest, WithoutAConnectionOnlyTheLocalCommandsAreEnabled)
 {
-    for (UINT command : {ID_FILE_DISCONNECT, ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE,
-                         ID_FILE_MOVE_TO, ID_FILE_PROPERTIES, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_FIND, ID_TOOLS_CHMOD,
-                         ID_TOOLS_SET_TEMP_DIRECTORY, ID_HELP_OVERVIEW, ID_HELP_MANUAL, ID_HELP_HOME_PAGE})
+    for (UINT command : {ID_FILE_DISCONNECT, ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE, ID_FILE_MOVE_TO,
+                         ID_FILE_PROPERTIES, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_FIND, ID_TOOLS_CHMOD})
         EXPECT_FALSE(run.Update(command).Enabled().value_or(true)) << command;
-    for (UINT command : {ID_FILE_CONNECT, ID_APP_ABOUT, ID_APP_EXIT, ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, ID_VIEW_TOOLBAR,
-                         ID_VIEW_FILTER, ID_VIEW_STATUS_BAR})
+    for (UINT command : {ID_FILE_CONNECT, ID_APP_ABOUT, ID_APP_EXIT, ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS,
+                         ID_VIEW_TOOLBAR, ID_VIEW_FILTER, ID_VIEW_STATUS_BAR, ID_TOOLS_SET_TEMP_DIRECTORY,
+                         ID_HELP_OVERVIEW, ID_HELP_MANUAL, ID_HELP_HOME_PAGE})
         EXPECT_TRUE(run.Update(command).Enabled().value_or(false)) << command;
 
     run.Frame().UpdateToolBars();

@@ -224,7 +224,10 @@ struct PromptAnswer {
         caption = fw::Window(dialog).GetText();
         shown = fw::Window(GetDlgItem(dialog, IDC_TEXT_EDIT)).GetText();
         SetDlgItemTextW(dialog, IDC_TEXT_EDIT, text.c_str());
-        SendMessageW(GetDlgItem(dialog, ok ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+        if (ok)
+            SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        else
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
 };
 
@@ -341,32 +344,50 @@ struct Enabling {
     bool disconnected;
 };
 
-// Commands of the pane and whether they are enabled; Copy, Paste and Find have nothing
-// behind them yet and stay greyed.
+// Commands of the pane and whether they are enabled; Delete, Move To, Copy, Paste and Find
+// have nothing behind them yet and stay greyed.
+// clang-format off
 const Enabling kEnabling[] = {
-    {ID_FILE_CONNECT, false, false, false, true},     {ID_FILE_DISCONNECT, true, true, true, false},
-    {ID_FILE_NEW_DIRECTORY, true, true, true, false}, {ID_FILE_RENAME, false, true, false, false},
-    {ID_FILE_DELETE, false, true, true, false},       {ID_FILE_MOVE_TO, false, true, true, false},
-    {ID_FILE_PROPERTIES, false, true, false, false},  {ID_TOOLS_CHMOD, false, true, true, false},
-    {ID_EDIT_COPY, false, false, false, false},       {ID_EDIT_PASTE, false, false, false, false},
-    {ID_EDIT_FIND, false, false, false, false},       {ID_VIEW_ICONS, true, true, true, true},
-    {ID_VIEW_LIST, true, true, true, true},           {ID_VIEW_DETAILS, true, true, true, true},
-    {ID_HELP_OVERVIEW, true, true, true, true},       {ID_HELP_MANUAL, true, true, true, true},
-    {ID_HELP_HOME_PAGE, true, true, true, true},
+    {ID_FILE_CONNECT,             false, false, false, true},
+    {ID_FILE_DISCONNECT,          true,  true,  true,  false},
+    {ID_FILE_NEW_DIRECTORY,       true,  true,  true,  false},
+    {ID_FILE_RENAME,              false, true,  false, false},
+    {ID_FILE_DELETE,              false, false, false, false},
+    {ID_FILE_MOVE_TO,             false, false, false, false},
+    {ID_FILE_PROPERTIES,          false, true,  false, false},
+    {ID_TOOLS_CHMOD,              false, true,  true,  false},
+    {ID_EDIT_COPY,                false, false, false, false},
+    {ID_EDIT_PASTE,               false, false, false, false},
+    {ID_EDIT_FIND,                false, false, false, false},
+    {ID_TOOLS_SET_TEMP_DIRECTORY, true,  true,  true,  true},
+    {ID_VIEW_ICONS,               true,  true,  true,  true},
+    {ID_VIEW_LIST,                true,  true,  true,  true},
+    {ID_VIEW_DETAILS,             true,  true,  true,  true},
+    {ID_HELP_OVERVIEW,            true,  true,  true,  true},
+    {ID_HELP_MANUAL,              true,  true,  true,  true},
+    {ID_HELP_HOME_PAGE,           true,  true,  true,  true},
 };
+// clang-format on
 
 struct ContextItem {
     UINT command;
     bool none, one, two; // enabled, connected, by the number of selected rows
 };
 
+// clang-format off
 const ContextItem kContextItems[] = {
-    {ID_EDIT_COPY, false, false, false},      {ID_FILE_NEW_DIRECTORY, true, true, true},
-    {ID_FILE_RENAME, false, true, false},     {ID_FILE_DELETE, false, true, true},
-    {ID_FILE_MOVE_TO, false, true, true},     {ID_TOOLS_CHMOD, false, true, true},
-    {ID_FILE_PROPERTIES, false, true, false}, {ID_VIEW_ICONS, true, true, true},
-    {ID_VIEW_LIST, true, true, true},         {ID_VIEW_DETAILS, true, true, true},
+    {ID_EDIT_COPY,          false, false, false},
+    {ID_FILE_NEW_DIRECTORY, true,  true,  true},
+    {ID_FILE_RENAME,        false, true,  false},
+    {ID_FILE_DELETE,        false, false, false},
+    {ID_FILE_MOVE_TO,       false, false, false},
+    {ID_TOOLS_CHMOD,        false, true,  true},
+    {ID_FILE_PROPERTIES,    false, true,  false},
+    {ID_VIEW_ICONS,         true,  true,  true},
+    {ID_VIEW_LIST,          true,  true,  true},
+    {ID_VIEW_DETAILS,       true,  true,  true},
 };
+// clang-format on
 
 } // namespace
 
@@ -405,7 +426,7 @@ TEST_F(PaneTest, CommandsAndContextMenuFollowConnectionAndSelection)
     }
     // The menu items ask the same handlers.
     EXPECT_NE(run.MenuItemState({0}, ID_FILE_RENAME) & MF_GRAYED, 0u);
-    EXPECT_EQ(run.MenuItemState({0}, ID_FILE_DELETE) & MF_GRAYED, 0u);
+    EXPECT_EQ(run.MenuItemState({0}, ID_FILE_NEW_DIRECTORY) & MF_GRAYED, 0u);
 
     // Paste is offered only for files on the clipboard, greyed while it does nothing;
     // CHMOD only in a server's pane.
@@ -459,5 +480,49 @@ TEST_F(PaneTest, CommandsAndContextMenuFollowConnectionAndSelection)
     List().ClientToScreen(corner);
     EXPECT_EQ(point.x, corner.x);
     EXPECT_EQ(point.y, corner.y);
+    Finish();
+}
+
+TEST_F(PaneTest, KeysAndDoubleClickReachTheirCommands)
+{
+    ScriptLogon(server, "/pub/linux");
+    ScriptListing(server, "/pub/linux", kLinuxListing);
+    server.On("RNFR /pub/linux/main.cpp", "350 ready\r\n").On("RNTO /pub/linux/main2.cpp", "250 renamed\r\n");
+    ScriptListing(server, "/pub/linux", kLinuxListing);
+    server.On("CWD /pub/linux/src", "250 ok\r\n");
+    ScriptListing(server, "/pub/linux/src", "-rw-r--r-- 1 u g 10 Jan  5  2020 inner.c\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    server.Start();
+    Connect(L"");
+
+    List().SelectItem(4, true); // main.cpp
+    PromptAnswer::Arm(L"", false);
+    PressKey(List(), VK_INSERT);
+    EXPECT_EQ(PromptAnswer::caption, L"New Directory");
+    PromptAnswer::Arm(L"main2.cpp");
+    PressKey(List(), VK_F2);
+    EXPECT_EQ(PromptAnswer::caption, L"Rename");
+    EXPECT_EQ(PromptAnswer::shown, L"main.cpp");
+    // The rename refreshed the pane, which dropped the selection.
+    EXPECT_EQ(List().GetSelectedCount(), 0);
+
+    List().SelectItem(5, true);
+    PromptAnswer::Arm(L"", false);
+    PressKey(List(), VK_F4);
+    EXPECT_EQ(PromptAnswer::caption, L"Properties");
+
+    // A double-click on a directory enters it.
+    RECT row = {};
+    row.left = LVIR_LABEL;
+    List().Send(LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&row));
+    const LPARAM point = MAKELPARAM(row.left + 4, (row.top + row.bottom) / 2);
+    List().Send(WM_LBUTTONDOWN, MK_LBUTTON, point);
+    List().Send(WM_LBUTTONUP, 0, point);
+    List().Send(WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    List().Send(WM_LBUTTONUP, 0, point);
+    EXPECT_THAT(RowTexts(List()), ElementsAre(L"inner.c"));
+    EXPECT_EQ(View().FolderCombo().GetLBText(View().FolderCombo().GetCurSel()), L"/pub/linux/src");
+
+    Session().LogOff();
     Finish();
 }
