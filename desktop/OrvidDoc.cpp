@@ -76,6 +76,8 @@ void COrvidDoc::OnSiteConnected(const std::wstring& title)
     }
     view->Refresh();
     view->List().SetConnected(true);
+    // The list's keys (Enter, Backspace, the function keys) work from the start.
+    view->List().SetFocus();
 }
 
 void COrvidDoc::Disconnect()
