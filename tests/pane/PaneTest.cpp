@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "OrvidDoc.h"
@@ -424,7 +425,19 @@ TEST_F(PaneTest, CommandsAndContextMenuFollowConnectionAndSelection)
         }
         EXPECT_EQ(MenuItemEnabled(menu.Get(), ID_EDIT_PASTE), std::nullopt);
     }
-    // The menu items ask the same handlers.
+    // A new directory or an upload goes into the selected directory, else here.
+    List().SelectItem(6, false);
+    List().SelectItem(0, true);
+    List().SelectItem(4, true);
+    EXPECT_EQ(View().TargetDirectory(), L"/pub/linux/Docs");
+    List().SelectItem(0, false);
+    EXPECT_EQ(View().TargetDirectory(), L"/pub/linux");
+    List().SelectItem(4, false);
+    EXPECT_EQ(View().TargetDirectory(), L"/pub/linux");
+    List().SelectItem(0, true);
+    List().SelectItem(6, true);
+
+    // The menu items ask the same handlers (two rows selected).
     EXPECT_NE(run.MenuItemState({0}, ID_FILE_RENAME) & MF_GRAYED, 0u);
     EXPECT_EQ(run.MenuItemState({0}, ID_FILE_NEW_DIRECTORY) & MF_GRAYED, 0u);
 
@@ -467,6 +480,7 @@ TEST_F(PaneTest, CommandsAndContextMenuFollowConnectionAndSelection)
         SCOPED_TRACE(rule.command);
         EXPECT_EQ(run.Update(rule.command).Enabled().value_or(!rule.disconnected), rule.disconnected);
     }
+    EXPECT_EQ(View().TargetDirectory(), L"");
     menu = List().BuildContextMenu();
     for (const ContextItem& item : kContextItems) {
         SCOPED_TRACE(item.command);
@@ -525,4 +539,22 @@ TEST_F(PaneTest, KeysAndDoubleClickReachTheirCommands)
 
     Session().LogOff();
     Finish();
+}
+
+TEST(PaneKeys, ClipboardAndFindChordsAreAcceleratorsOfTheMainWindow)
+{
+    HACCEL table = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    ASSERT_NE(table, nullptr);
+    std::vector<ACCEL> entries(static_cast<std::size_t>(CopyAcceleratorTableW(table, nullptr, 0)));
+    CopyAcceleratorTableW(table, entries.data(), static_cast<int>(entries.size()));
+    DestroyAcceleratorTable(table);
+    std::vector<std::tuple<BYTE, WORD, WORD>> chords;
+    for (const ACCEL& entry : entries)
+        chords.emplace_back(static_cast<BYTE>(entry.fVirt & (FCONTROL | FSHIFT | FALT | FVIRTKEY)), entry.key,
+                            entry.cmd);
+    EXPECT_THAT(chords, ::testing::UnorderedElementsAre(std::make_tuple(FVIRTKEY | FCONTROL, 'C', ID_EDIT_COPY),
+                                                        std::make_tuple(FVIRTKEY | FCONTROL, VK_INSERT, ID_EDIT_COPY),
+                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'V', ID_EDIT_PASTE),
+                                                        std::make_tuple(FVIRTKEY | FSHIFT, VK_INSERT, ID_EDIT_PASTE),
+                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'F', ID_EDIT_FIND)));
 }
