@@ -8,14 +8,10 @@
 
 using ::testing::ElementsAre;
 
-TEST(FolderCombo, ListsParentsThenThePathWithHomeInFront)
+TEST(FolderCombo, HomeGoesInFrontOnlyWhenItIsNoParent)
 {
-    FolderComboModel combo = BuildFolderCombo(L"/pub/linux", L"/home/user");
-    EXPECT_THAT(combo.entries, ElementsAre(L"/home/user", L"/", L"/pub", L"/pub/linux"));
-    EXPECT_EQ(combo.selected, 3);
-
     // A home among the parents, whatever its case, is not added again.
-    combo = BuildFolderCombo(L"/Pub/linux", L"/pub");
+    FolderComboModel combo = BuildFolderCombo(L"/Pub/linux", L"/pub");
     EXPECT_THAT(combo.entries, ElementsAre(L"/", L"/Pub", L"/Pub/linux"));
     EXPECT_EQ(combo.selected, 2);
 
@@ -69,50 +65,32 @@ TEST(FilterNames, FoldOnlyAsciiLettersAndTakeTheLastDotOfTheLastComponent)
     EXPECT_EQ(FilterExtension(L"v1.2/read.me"), L".me");
 }
 
-TEST(Filter, KindAndTextTogether)
+TEST(Filter, NameWithoutWhiteSpaceAgainstTheTextAsTyped)
 {
     FilterSettings settings;
-    settings.kind = FilterKind::OnlyDirectories;
-    settings.text = L"SRC";
-    EXPECT_TRUE(ApplyFilter(settings, L"libsrc", true).accepted);
-    EXPECT_TRUE(ApplyFilter(settings, L"Src", true).accepted);
-    EXPECT_FALSE(ApplyFilter(settings, L"docs", true).accepted);
-    EXPECT_FALSE(ApplyFilter(settings, L"src.c", false).accepted);
-
-    settings.kind = FilterKind::OnlyFiles;
-    settings.text.clear();
-    EXPECT_TRUE(ApplyFilter(settings, L"src.c", false).accepted);
-    EXPECT_FALSE(ApplyFilter(settings, L"src", true).accepted);
-
-    // The name is filtered without its white space, the text as typed.
-    settings.kind = FilterKind::FilesAndDirectories;
-    settings.text = L"e ";
+    settings.text = L"E ";
     EXPECT_FALSE(ApplyFilter(settings, L" readme ", false).accepted);
-    settings.text = L"me";
+    settings.text = L"ME";
     EXPECT_TRUE(ApplyFilter(settings, L" readme ", false).accepted);
+    settings.kind = FilterKind::OnlyFiles;
+    EXPECT_FALSE(ApplyFilter(settings, L"readme", true).accepted);
 }
 
-TEST(Filter, ASelectedTypeHidesOtherFilesButNoDirectory)
+TEST(Filter, TypesAreCollectedOnlyWhileAllAreShown)
 {
     FilterSettings settings;
-    settings.type = L".txt";
-    EXPECT_FALSE(ApplyFilter(settings, L"README", false).accepted);
-    EXPECT_TRUE(ApplyFilter(settings, L"notes.TXT", false).accepted);
-    EXPECT_FALSE(ApplyFilter(settings, L"notes.txt.gz", false).accepted);
-    EXPECT_TRUE(ApplyFilter(settings, L"src", true).accepted);
-    // While a type is chosen nothing is collected.
-    EXPECT_EQ(ApplyFilter(settings, L"notes.TXT", false).extensionToCollect, L"");
-}
-
-TEST(Filter, AllTypesCollectsEachExtensionEvenOfRejectedEntries)
-{
-    FilterSettings settings;
-    EXPECT_EQ(ApplyFilter(settings, L"Main.CPP", false).extensionToCollect, L".cpp");
-    EXPECT_EQ(ApplyFilter(settings, L"README", false).extensionToCollect, L"");
     settings.kind = FilterKind::OnlyDirectories;
-    FilterResult result = ApplyFilter(settings, L"util.c", false);
-    EXPECT_FALSE(result.accepted);
-    EXPECT_EQ(result.extensionToCollect, L".c");
+    const FilterResult rejected = ApplyFilter(settings, L"Main.CPP", false);
+    EXPECT_FALSE(rejected.accepted);
+    EXPECT_EQ(rejected.extensionToCollect, L".cpp");
+    EXPECT_EQ(ApplyFilter(settings, L"README", false).extensionToCollect, L"");
+
+    settings.kind = FilterKind::FilesAndDirectories;
+    settings.type = L".txt";
+    EXPECT_FALSE(ApplyFilter(settings, L"notes.txt.gz", false).accepted);
+    const FilterResult accepted = ApplyFilter(settings, L"notes.TXT", false);
+    EXPECT_TRUE(accepted.accepted);
+    EXPECT_EQ(accepted.extensionToCollect, L"");
 }
 
 TEST(PaneCounts, LinksCountOnlyInTheBytesAndTheSumIsWhole)
