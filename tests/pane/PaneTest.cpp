@@ -505,6 +505,9 @@ TEST_F(PaneTest, KeysAndDoubleClickReachTheirCommands)
     ScriptListing(server, "/pub/linux", kLinuxListing);
     server.On("CWD /pub/linux/src", "250 ok\r\n");
     ScriptListing(server, "/pub/linux/src", "-rw-r--r-- 1 u g 10 Jan  5  2020 inner.c\r\n");
+    ScriptListing(server, "/pub/linux/src",
+                  "-rw-r--r-- 1 u g 10 Jan  5  2020 inner.c\r\n"
+                  "-rw-r--r-- 1 u g 20 Jan  5  2020 added.c\r\n");
     server.On("QUIT", "221 bye\r\n");
     server.Start();
     Connect(L"");
@@ -536,6 +539,8 @@ TEST_F(PaneTest, KeysAndDoubleClickReachTheirCommands)
     List().Send(WM_LBUTTONUP, 0, point);
     EXPECT_THAT(RowTexts(List()), ElementsAre(L"inner.c"));
     EXPECT_EQ(View().FolderCombo().GetLBText(View().FolderCombo().GetCurSel()), L"/pub/linux/src");
+    PressKey(List(), VK_F5);
+    EXPECT_THAT(RowTexts(List()), ElementsAre(L"added.c", L"inner.c"));
 
     Session().LogOff();
     Finish();
