@@ -107,19 +107,27 @@ public:
         if (known != indexes.end()) return known->second;
 
         const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-        const int index = Add(large, entry.name, attributes, SHGFI_LARGEICON);
-        Add(small, entry.name, attributes, SHGFI_SMALLICON);
+        const fw::IconHandle largeIcon = ShellIcon(entry.name, attributes, SHGFI_LARGEICON);
+        const fw::IconHandle smallIcon = ShellIcon(entry.name, attributes, SHGFI_SMALLICON);
+        // Both lists take the pair or neither does, so that one index names both images.
+        int index = -1;
+        if (largeIcon && smallIcon) {
+            index = large.AddIcon(largeIcon.Get());
+            if (index >= 0 && small.AddIcon(smallIcon.Get()) != index) {
+                ImageList_Remove(large.Get(), index);
+                index = -1;
+            }
+        }
         indexes.emplace(key, index);
         return index;
     }
 
 private:
-    static int Add(fw::ImageList& images, const std::wstring& name, DWORD attributes, UINT size)
+    static fw::IconHandle ShellIcon(const std::wstring& name, DWORD attributes, UINT size)
     {
         SHFILEINFOW info = {};
         SHGetFileInfoW(name.c_str(), attributes, &info, sizeof info, SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size);
-        fw::IconHandle icon(info.hIcon);
-        return images.AddIcon(icon.Get());
+        return fw::IconHandle(info.hIcon);
     }
 
     fw::ImageList& large;
@@ -221,11 +229,11 @@ void COrvidView::FillPane()
     for (std::size_t index = 0; index < session->entries.size(); ++index) {
         const RemoteEntry& entry = session->entries[index];
         if (!filter.Matches(entry)) continue;
-        counts.Add(entry.isDirectory != 0, entry.isLink != 0, entry.size);
         // Each row goes in at its own index, so the rows keep the order of the entries
         // however many there are.
         const int inserted = list.InsertItem(row, entry.displayName, icons.IndexFor(entry), static_cast<LPARAM>(index));
         if (inserted < 0) continue;
+        counts.Add(entry.isDirectory != 0, entry.isLink != 0, entry.size);
         list.SetItemText(inserted, COLUMN_TIME, FormatFileTime(entry.time));
         list.SetItemText(inserted, COLUMN_SIZE, FormatSize(entry.size));
         list.SetItemText(inserted, COLUMN_ATTRIBUTES, entry.attributes);
