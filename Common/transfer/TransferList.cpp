@@ -6,6 +6,7 @@
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
 #include "shell/Format.h"
+#include "transfer/RemoteListing.h"
 
 namespace {
 
@@ -19,10 +20,6 @@ void CopyText(wchar_t* target, const std::wstring& text)
     std::wmemcpy(target, text.c_str(), text.size());
     target[text.size()] = L'\0';
 }
-
-// One directory item's children; false when the directory could not be read, so that it
-// stays unexpanded.
-using ChildReader = bool (*)(TransferList* list, const TransferItem& directory);
 
 bool AddLocalChildren(TransferList* list, const TransferItem& directory)
 {
@@ -39,11 +36,10 @@ bool AddLocalChildren(TransferList* list, const TransferItem& directory)
     return true;
 }
 
-bool AddRemoteChildren(TransferList* list, const TransferItem& directory)
+bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const TransferItem& directory)
 {
-    if (list->owner == nullptr) return false;
     std::vector<nsFTP::FileStatusPtr> records;
-    if (!list->owner->ListDirectory(directory.path, records)) return false;
+    if (!listing.List(directory.path, records)) return false;
     for (const nsFTP::FileStatusPtr& record : records) {
         if (record->name == L"." || record->name == L"..") continue;
         const RemoteEntry entry = MakeRemoteEntry(*record);
@@ -56,12 +52,13 @@ bool AddRemoteChildren(TransferList* list, const TransferItem& directory)
 }
 
 // Items are only appended, so one pass that follows the growing tail visits every
-// directory in list order: children come after all items added before them.
-void Expand(TransferList* list, ChildReader addChildren)
+// directory in list order: children come after all items added before them. A directory
+// that cannot be read stays unexpanded, its contents left out.
+template <typename ChildReader> void Expand(TransferList* list, ChildReader addChildren)
 {
     for (TransferItem* item = list->head; item != nullptr; item = item->next) {
         if (item->isDirectory == 0 || item->expanded != 0) continue;
-        if (addChildren(list, *item)) item->expanded = 1;
+        if (addChildren(*item)) item->expanded = 1;
     }
 }
 
@@ -132,6 +129,16 @@ TransferItem* NextItem(TransferList* list, bool filesOnly)
     return list->cursor;
 }
 
-void ExpandLocal(TransferList* list) { Expand(list, AddLocalChildren); }
+void ExpandLocal(TransferList* list)
+{
+    Expand(list, [list](const TransferItem& directory) { return AddLocalChildren(list, directory); });
+}
 
-void ExpandRemote(TransferList* list) { Expand(list, AddRemoteChildren); }
+void ExpandRemote(TransferList* list)
+{
+    if (list->owner == nullptr) return;
+    RemoteListing listing(*list->owner);
+    Expand(list, [list, &listing](const TransferItem& directory) {
+        return AddRemoteChildren(list, listing, directory);
+    });
+}
