@@ -1,21 +1,30 @@
 #include "commands/FileCommands.h"
 
+#include <memory>
+
 #include "framework/App.h"
 #include "framework/Wait.h"
 #include "remotetools/FileAttributes.h"
 #include "remotetools/PropDlg.h"
 #include "shell/Format.h"
+#include "shell/ShellHelpers.h"
 #include "shell/TempDirectory.h"
 #include "shell/TextDlg.h"
+#include "transfer/TransferList.h"
+#include "transfer/UploadDlg.h"
 
 namespace {
 
 const wchar_t* const NEW_DIRECTORY_CAPTION = L"New Directory";
 const wchar_t* const RENAME_CAPTION = L"Rename";
+const wchar_t* const MOVE_TO_CAPTION = L"Move To";
 const wchar_t* const SET_TEMP_DIRECTORY_CAPTION = L"Set Temp Directory";
 const wchar_t* const CHMOD_COMMAND = L"CHMOD ";
+const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
+const std::wstring UNUSABLE_LOCAL_NAME_MESSAGE = L"This name cannot be used for a local file:\n";
 const wchar_t* const LINE_BREAK_MESSAGE = L"The text cannot contain a line break.";
 constexpr int REPLY_SUCCESS = 0;
+constexpr int DWORD_BITS = 32;
 
 int CommandMessageBox(HWND owner, const wchar_t* text, UINT type)
 {
@@ -53,6 +62,37 @@ std::wstring ConnectedDirectory(ConnectionSession& session)
 
 std::wstring EntryPath(const RemoteEntry& entry) { return JoinRemotePath(entry.directory, entry.name); }
 
+// The selected entries as the job's list, each with its full remote path.
+std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries)
+{
+    auto list = std::make_unique<TransferList>();
+    list->owner = &session;
+    for (const RemoteEntry& entry : entries)
+        AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, EntryPath(entry), entry.time.dwLowDateTime,
+                entry.time.dwHighDateTime);
+    return list;
+}
+
+// A server's name becomes a file name in the temporary directory: a separator or a name
+// that Windows reads as "." or ".." (it drops trailing dots and blanks) would put the copy,
+// and the deletion of an earlier copy, somewhere else.
+bool IsPlainLocalName(const std::wstring& name)
+{
+    if (name.find_first_of(L"\\/") != std::wstring::npos) return false;
+    return name.find_first_not_of(L". ") != std::wstring::npos;
+}
+
+// The local copy exists and has the listed size, the job's own measure of a whole
+// download (a listing without a size never passes it).
+bool IsWholeCopy(const std::wstring& copy, std::uint64_t listedSize)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &data)) return false;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << DWORD_BITS) | data.nFileSizeLow;
+    return size == listedSize;
+}
+
 } // namespace
 
 std::wstring PropertiesSizeText(std::uint64_t size)
@@ -79,6 +119,46 @@ bool RenameCommand(HWND owner, ConnectionSession& session, const std::vector<Rem
     if (!Prompt(owner, RENAME_CAPTION, entry.name, newName)) return false;
     fw::WaitCursor wait;
     return session.RenameRemote(EntryPath(entry), JoinRemotePath(entry.directory, newName)) == REPLY_SUCCESS;
+}
+
+bool DeleteCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected)
+{
+    const std::wstring current = ConnectedDirectory(session);
+    if (current.empty() || selected.empty()) return false;
+    if (CommandMessageBox(owner, DELETE_QUESTION, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
+    CUploadDlg job(&session, MakeTransferList(session, selected), current, JOB_DELETE_REMOTE);
+    job.DoModal(owner);
+    return true;
+}
+
+bool MoveToCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected)
+{
+    const std::wstring current = ConnectedDirectory(session);
+    if (current.empty() || selected.empty()) return false;
+    std::wstring target;
+    if (!Prompt(owner, MOVE_TO_CAPTION, current, target)) return false;
+    CUploadDlg job(&session, MakeTransferList(session, selected), target, JOB_MOVE_REMOTE);
+    job.DoModal(owner);
+    return true;
+}
+
+void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteEntry& entry)
+{
+    if (ConnectedDirectory(session).empty()) return;
+    const std::wstring directory = GetTempDirectory();
+    if (directory.empty()) return;
+    if (!IsPlainLocalName(entry.name)) {
+        CommandMessageBox(owner, (UNUSABLE_LOCAL_NAME_MESSAGE + entry.name).c_str(), MB_ICONERROR | MB_OK);
+        return;
+    }
+    const std::wstring copy = JoinLocalPath(directory, entry.name);
+    // An earlier copy would make the download ask whether to replace it.
+    DeleteFileW(copy.c_str());
+    CUploadDlg job(&session, MakeTransferList(session, {entry}), directory, JOB_DOWNLOAD);
+    if (job.DoModal(owner) != IDOK) return;
+    // The job also ends with IDOK when it stopped at a failure; only a whole copy is opened.
+    if (!IsWholeCopy(copy, entry.size)) return;
+    OpenWithShell(owner, copy);
 }
 
 void PropertiesCommand(HWND owner, const std::vector<RemoteEntry>& selected)

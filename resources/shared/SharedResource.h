@@ -5,6 +5,20 @@
 #define IDD_TEXT_PROMPT 133
 #define IDC_TEXT_EDIT 1010
 
+// The transfer job's progress dialog; its title names the job.
+#define IDD_TRANSFER_PROGRESS 131
+#define IDC_TRANSFER_NAME 1034
+#define IDC_TRANSFER_PROGRESS 1005
+#define IDC_TRANSFER_COUNT 1006
+
+// The replace prompt (its icon is IDC_ITEM_ICON).
+#define IDD_ASK_REPLACE 132
+#define IDC_REPLACE_MESSAGE 1039
+#define IDC_REPLACE_SERVER_LABEL 1037
+#define IDC_REPLACE_SERVER_TEXT 1035
+#define IDC_REPLACE_LOCAL_LABEL 1038
+#define IDC_REPLACE_LOCAL_TEXT 1036
+
 // The icon static of the replace prompt and the properties dialog.
 #define IDC_ITEM_ICON 1018
 

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,59 @@ TEST_F(FileCommandsTest, ChmodSendsTheTypedModeOncePerEntryInOrderWhateverTheRep
     EXPECT_FALSE(ChmodCommand(nullptr, session, selected));
     EXPECT_THAT(Finish(), ElementsAre("SITE CHMOD 600 /home/alice/dir", "SITE CHMOD 600 /home/alice/a b.txt",
                                       "SITE CHMOD 600 /home/alice/c.txt"));
+}
+
+TEST_F(FileCommandsTest, MoveToWithTheTextUnchangedTargetsTheCurrentDirectory)
+{
+    Connect([](ScriptedServer& s) {
+        s.On("MKD /home/alice", "550 exists\r\n")
+            .On("RNFR /home/alice/a.txt", "350 ready\r\n")
+            .On("RNTO /home/alice/a.txt", "250 ok\r\n");
+    });
+    std::wstring initial;
+    script.On(L"Move To", [&](HWND prompt) {
+        initial = Text(prompt, IDC_TEXT_EDIT);
+        Click(prompt, IDOK);
+    });
+    EXPECT_TRUE(MoveToCommand(nullptr, session, {Entry(L"/home/alice", L"a.txt")}));
+    EXPECT_EQ(initial, L"/home/alice");
+    // Making the target is quiet: it usually exists.
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    EXPECT_THAT(Finish(), ElementsAre("MKD /home/alice", "RNFR /home/alice/a.txt", "RNTO /home/alice/a.txt"));
+
+    // Without a connection nothing is asked and nothing runs.
+    const std::vector<RemoteEntry> selected = {Entry(L"/home/alice", L"a.txt")};
+    EXPECT_FALSE(MoveToCommand(nullptr, session, selected));
+    EXPECT_FALSE(DeleteCommand(nullptr, session, selected));
+    OpenRemoteFileCommand(nullptr, session, selected.front());
+    EXPECT_TRUE(script.Failures().empty());
+}
+
+TEST_F(FileCommandsTest, ANameThatWouldLeaveTheTemporaryDirectoryIsNotOpened)
+{
+    Connect([](ScriptedServer&) {});
+    wchar_t system[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, system);
+    const std::filesystem::path temp = std::filesystem::path(system) / L"orvid-name-check";
+    std::filesystem::create_directories(temp);
+    SetTempDirectoryValue(temp.wstring());
+    const std::filesystem::path outside = std::filesystem::path(system) / L"orvid-outside.txt";
+    {
+        std::ofstream(outside) << "keep";
+    }
+
+    for (int i = 0; i < 3; ++i)
+        script.AnswerMessage(IDOK);
+    OpenRemoteFileCommand(nullptr, session, Entry(L"/home/alice", L"..\\orvid-outside.txt"));
+    OpenRemoteFileCommand(nullptr, session, Entry(L"/home/alice", L"..."));
+    OpenRemoteFileCommand(nullptr, session, Entry(L"/home/alice", L".. "));
+    EXPECT_TRUE(std::filesystem::exists(outside));
+    ASSERT_EQ(script.Messages().size(), 3u);
+    EXPECT_EQ(script.Messages()[0], L"This name cannot be used for a local file:\n..\\orvid-outside.txt");
+    EXPECT_THAT(Finish(), IsEmpty());
+    SetTempDirectoryValue(L"");
+    std::filesystem::remove(outside);
+    std::filesystem::remove_all(temp);
 }
 
 TEST_F(FileCommandsTest, PropertiesShowTheFirstEntryAsListed)

@@ -1,0 +1,144 @@
+#include "transfer/TransferList.h"
+
+#include <cwchar>
+#include <vector>
+
+#include "framework/Handles.h"
+#include "session/ConnectionSession.h"
+#include "shell/Format.h"
+#include "transfer/RemoteListing.h"
+
+namespace {
+
+constexpr int DWORD_BITS = 32;
+constexpr wchar_t ALL_ENTRIES[] = L"*.*";
+
+bool IsDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
+
+void CopyText(wchar_t* target, const std::wstring& text)
+{
+    std::wmemcpy(target, text.c_str(), text.size());
+    target[text.size()] = L'\0';
+}
+
+bool AddLocalChildren(TransferList* list, const TransferItem& directory)
+{
+    WIN32_FIND_DATAW found = {};
+    fw::FindHandle search(FindFirstFileW(JoinLocalPath(directory.path, ALL_ENTRIES).c_str(), &found));
+    if (!search) return false;
+    do {
+        if (IsDotEntry(found.cFileName)) continue;
+        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
+        AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                JoinRemotePath(directory.name, found.cFileName), JoinLocalPath(directory.path, found.cFileName),
+                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
+    } while (FindNextFileW(search.Get(), &found));
+    return true;
+}
+
+bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const TransferItem& directory)
+{
+    std::vector<nsFTP::FileStatusPtr> records;
+    if (!listing.List(directory.path, records)) return false;
+    for (const nsFTP::FileStatusPtr& record : records) {
+        if (record->name == L"." || record->name == L"..") continue;
+        const RemoteEntry entry = MakeRemoteEntry(*record);
+        // A listing without a size counts as an empty file.
+        const std::uint64_t size = entry.size == REMOTE_SIZE_UNKNOWN ? 0 : entry.size;
+        AddItem(size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
+                JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+    }
+    return true;
+}
+
+// Items are only appended, so one pass that follows the growing tail visits every
+// directory in list order: children come after all items added before them. A directory
+// that cannot be read stays unexpanded, its contents left out.
+template <typename ChildReader> void Expand(TransferList* list, ChildReader addChildren)
+{
+    for (TransferItem* item = list->head; item != nullptr; item = item->next) {
+        if (item->isDirectory == 0 || item->expanded != 0) continue;
+        if (addChildren(*item)) item->expanded = 1;
+    }
+}
+
+TransferItem* SkipDirectories(TransferItem* item, bool filesOnly)
+{
+    while (filesOnly && item != nullptr && item->isDirectory != 0)
+        item = item->next;
+    return item;
+}
+
+} // namespace
+
+TransferList::~TransferList() { ClearList(this); }
+
+TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
+                      const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh)
+{
+    if (name.size() >= TRANSFER_NAME_CHARS || path.size() >= TRANSFER_PATH_CHARS) {
+        list->leftOut.push_back({name, path});
+        return nullptr;
+    }
+    auto* item = new TransferItem{};
+    item->isDirectory = isDirectory ? 1 : 0;
+    item->size = size;
+    item->lastWrite.dwLowDateTime = lastWriteLow;
+    item->lastWrite.dwHighDateTime = lastWriteHigh;
+    CopyText(item->name, name);
+    CopyText(item->path, path);
+    item->fileIndex = static_cast<std::uint32_t>(list->fileCount);
+    item->itemIndex = static_cast<std::uint32_t>(list->itemCount);
+    if (list->tail != nullptr) {
+        list->tail->next = item;
+    } else {
+        list->head = item;
+    }
+    list->tail = item;
+    if (!isDirectory) ++list->fileCount;
+    ++list->itemCount;
+    list->totalBytes += size;
+    return item;
+}
+
+void ClearList(TransferList* list)
+{
+    TransferItem* item = list->head;
+    while (item != nullptr) {
+        TransferItem* following = item->next;
+        delete item;
+        item = following;
+    }
+    list->head = list->tail = nullptr;
+    list->cursor = list->nextCursor = nullptr;
+    list->totalBytes = list->fileCount = list->itemCount = 0;
+    list->leftOut.clear();
+}
+
+TransferItem* FirstItem(TransferList* list, bool filesOnly)
+{
+    list->cursor = SkipDirectories(list->head, filesOnly);
+    list->nextCursor = list->cursor != nullptr ? list->cursor->next : nullptr;
+    return list->cursor;
+}
+
+TransferItem* NextItem(TransferList* list, bool filesOnly)
+{
+    list->cursor = SkipDirectories(list->nextCursor, filesOnly);
+    list->nextCursor = list->cursor != nullptr ? list->cursor->next : nullptr;
+    return list->cursor;
+}
+
+void ExpandLocal(TransferList* list)
+{
+    Expand(list, [list](const TransferItem& directory) { return AddLocalChildren(list, directory); });
+}
+
+void ExpandRemote(TransferList* list)
+{
+    if (list->owner == nullptr) return;
+    RemoteListing listing(*list->owner);
+    Expand(list, [list, &listing](const TransferItem& directory) {
+        return AddRemoteChildren(list, listing, directory);
+    });
+}

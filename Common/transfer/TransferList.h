@@ -1,0 +1,71 @@
+#pragma once
+// The files and directories one multi-item operation works on. The caller adds the items
+// the user chose (plain name, full path on their own side); the list can then add the
+// contents of every directory item, breadth-first, from the local file system or from the
+// server. Items are only ever appended.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ConnectionSession;
+
+constexpr std::size_t TRANSFER_NAME_CHARS = 260;  // with the terminator
+constexpr std::size_t TRANSFER_PATH_CHARS = 4096; // with the terminator
+
+struct TransferItem {
+    std::uint32_t isDirectory;
+    std::uint64_t size;
+    FILETIME lastWrite; // UTC
+    // Relative name: the plain name for a top-level item; below it the names from the
+    // top-level directory down, joined by "/" on both sides.
+    wchar_t name[TRANSFER_NAME_CHARS];
+    // Full path on the item's own side: "\" separated for local items, "/" for remote ones.
+    wchar_t path[TRANSFER_PATH_CHARS];
+    std::uint32_t fileIndex; // fileCount when the item was added
+    std::uint32_t itemIndex; // itemCount when the item was added
+    std::uint32_t expanded;  // set once a directory's children were added
+    TransferItem* next;
+};
+
+// An entry that did not fit a TransferItem and so is not in the list.
+struct LeftOutEntry {
+    std::wstring name;
+    std::wstring path;
+};
+
+struct TransferList {
+    TransferList() = default;
+    TransferList(const TransferList&) = delete;
+    TransferList& operator=(const TransferList&) = delete;
+    ~TransferList();
+
+    // Lists remote directories for ExpandRemote; null for a list of local items.
+    ConnectionSession* owner = nullptr;
+    TransferItem* head = nullptr;
+    TransferItem* tail = nullptr;
+    std::uint64_t totalBytes = 0; // sizes of every item added, directories included
+    std::uint64_t fileCount = 0;
+    std::uint64_t itemCount = 0;
+    TransferItem* cursor = nullptr;
+    TransferItem* nextCursor = nullptr;
+    // What AddItem refused, in the order it was offered; the job reports these once.
+    std::vector<LeftOutEntry> leftOut;
+};
+
+// Returns the new item, or null when the name (>= 260 chars) or path (>= 4096) does not
+// fit; such an entry is recorded as left out.
+TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
+                      const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh);
+// Frees every item and resets the counters and the record of what was left out.
+void ClearList(TransferList* list);
+// The list's own iteration (one at a time per list); filesOnly skips directory items.
+TransferItem* FirstItem(TransferList* list, bool filesOnly);
+TransferItem* NextItem(TransferList* list, bool filesOnly);
+// Adds the contents of every directory item, from the local file system or through the
+// owner's listing: the caller's items first, then the children of the first directory,
+// then those of the second, grandchildren after all children. "." and ".." are skipped.
+void ExpandLocal(TransferList* list);
+void ExpandRemote(TransferList* list);

@@ -1,0 +1,109 @@
+#pragma once
+// A transfer job and its modal progress dialog (dialog 131): upload, download, delete and
+// move of the items of a TransferList. One worker thread does the whole job; it reaches
+// the dialog only by posting, and the dialog stops it through a manual-reset cancel event
+// that the worker polls before each item and after each block. The dialog ends only once
+// the worker has ended, and keeps handling messages while it waits, since the worker's
+// prompts and message boxes need this thread.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Dialog.h"
+#include "framework/Handles.h"
+#include "transfer/TransferList.h"
+
+class ConnectionSession;
+
+constexpr UINT JOB_UPLOAD = 777, JOB_DOWNLOAD = 778, JOB_DELETE_REMOTE = 779, JOB_DELETE_LOCAL = 780,
+               JOB_MOVE_REMOTE = 781, JOB_MOVE_LOCAL = 782;
+
+// Posted by the worker to the dialog; lParam says what changed:
+//   JOB_PROGRESS_POSITION: the job's position (bytes moved so far in the whole job, or the
+//     0-based index of the item just handled) changed. The position is 64-bit and is read
+//     from the dialog, so a burst of blocks costs one waiting message, and the last
+//     position always arrives.
+//   JOB_PROGRESS_NAME: wParam is a heap string (new wchar_t[]) naming the item now being
+//     worked on; the dialog shows it and frees it.
+//   JOB_PROGRESS_RANGE: the preparation has fixed the job's total (bytes or items).
+constexpr UINT WM_JOB_PROGRESS = WM_USER + 101;
+constexpr LPARAM JOB_PROGRESS_POSITION = 0;
+constexpr LPARAM JOB_PROGRESS_NAME = 1;
+constexpr LPARAM JOB_PROGRESS_RANGE = 2;
+
+// File data moves in blocks of this size, through one buffer per job.
+constexpr std::size_t TRANSFER_BLOCK_BYTES = 256 * 1024;
+
+class CUploadDlg : public fw::Dialog {
+public:
+    // session may be null for the two local kinds; list may be null (no worker).
+    CUploadDlg(ConnectionSession* session, std::unique_ptr<TransferList> list, const std::wstring& targetDirectory,
+               UINT kind);
+    ~CUploadDlg() override;
+    // INT_PTR DoModal(HWND parent) from fw::Dialog: IDOK when the worker ended by itself,
+    // IDCANCEL when cancelled or refused.
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    // The user-interface side (UploadDlg.cpp).
+    void ShowPosition();
+    void ShowRange();
+    void EndJob(INT_PTR result);
+    void WaitForWorker();
+    void DiscardPendingProgress();
+
+    // The worker side. Each job returns the command it posts to end the dialog: IDOK,
+    // IDCANCEL for a refused preparation, 0 for none.
+    static DWORD WINAPI WorkerMain(LPVOID self);
+    UINT RunJob();
+    bool CancelRequested() const;
+    void PostName(const std::wstring& text);
+    void PostPosition(std::uint64_t position);
+    void ReportLeftOut();
+
+    // Preparation and the replace prompts (UploadDlgPrepare.cpp); false when refused.
+    bool PrepareJob();
+    bool CheckUploadReplace();
+    bool CheckDownloadReplace();
+    bool AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
+                    const std::wstring& localText);
+
+    // Uploads and downloads (UploadDlgTransfer.cpp).
+    UINT RunTransfer(bool upload);
+    bool UploadFile(const TransferItem& item, const std::wstring& remotePath);
+    bool DownloadFile(const TransferItem& item, const std::wstring& localPath);
+    void MakeDirectoryQuietly(const std::wstring& path, bool remote);
+
+    // Deletes and moves (UploadDlgTree.cpp).
+    UINT RunDelete(bool remote);
+    UINT RunMove(bool remote);
+
+    ConnectionSession* session;
+    std::unique_ptr<TransferList> list;
+    std::wstring targetDirectory;
+    UINT kind;
+    DWORD workerId = 0;
+    fw::KernelHandle worker;
+    fw::KernelHandle cancelEvent;
+
+    std::atomic<std::uint64_t> progressTotal{0};
+    std::atomic<std::uint64_t> progressPosition{0};
+    std::atomic<bool> positionPending{false};
+
+    // Worker only.
+    std::vector<char> block;
+    std::uint64_t bytesMoved = 0;
+
+    // User-interface thread only.
+    bool ending = false;
+    int rangeShift = 0;
+};

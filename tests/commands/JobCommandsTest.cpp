@@ -1,0 +1,278 @@
+// Delete, Move To and opening a remote file, which run the transfer job: against vsftpd for
+// what happens to real files, and against the scripted server for the exact lines.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DialogScript.h"
+#include "SessionTestSupport.h"
+#include "SharedResource.h"
+#include "TestReporter.h"
+#include "commands/FileCommands.h"
+#include "framework/Handles.h"
+#include "shell/TempDirectory.h"
+#include "support/RealServers.h"
+#include "support/WindowAnswerer.h"
+
+using namespace sitetests;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testsupport::RealServer;
+using testsupport::ScriptedServer;
+using testsupport::ServerKind;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
+constexpr auto MARKER_PATIENCE = std::chrono::seconds(20);
+const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
+const wchar_t* const OPEN_EXTENSION = L".orvidopen";
+const wchar_t* const OPEN_CLASS = L"OrvidOpenTest";
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string ReadAll(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+fs::path SystemTemp()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, path);
+    return path;
+}
+
+// Registers an extension whose "open" appends the opened file's path to a marker file, so
+// that a test sees what the shell was asked to open without any real application.
+class OpenRecorder {
+public:
+    explicit OpenRecorder(const fs::path& marker) : marker(marker)
+    {
+        fs::remove(marker);
+        SetDefault(OPEN_EXTENSION, OPEN_CLASS);
+        SetDefault(std::wstring(OPEN_CLASS) + L"\\shell\\open\\command",
+                   L"cmd.exe /c echo %1>>\"" + marker.wstring() + L"\"");
+    }
+    ~OpenRecorder()
+    {
+        fw::RegistryKey::DeleteTree(HKEY_CLASSES_ROOT, OPEN_EXTENSION);
+        fw::RegistryKey::DeleteTree(HKEY_CLASSES_ROOT, OPEN_CLASS);
+    }
+
+    // The opened paths once at least `count` were recorded, or what there is after the wait.
+    std::vector<std::string> WaitForOpens(std::size_t count) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + MARKER_PATIENCE;
+        std::vector<std::string> opened;
+        do {
+            opened = Lines();
+            if (opened.size() >= count) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return opened;
+    }
+
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadAll(marker));
+        for (std::string line; std::getline(in, line);) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                line.pop_back();
+            if (!line.empty()) lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    static void SetDefault(const std::wstring& key, const std::wstring& value)
+    {
+        fw::RegistryKey created = fw::RegistryKey::Create(HKEY_CLASSES_ROOT, key);
+        ASSERT_TRUE(created.IsOpen());
+        const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+        ASSERT_EQ(
+            RegSetValueExW(created.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes),
+            ERROR_SUCCESS);
+    }
+
+    fs::path marker;
+};
+
+class VsftpdCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        server = RealServer::Start(ServerKind::Vsftpd, &why);
+        if (!server) GTEST_SKIP() << "vsftpd is not available here: " << why;
+        directory = std::string("commands-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        server->MakeDirectory(directory);
+    }
+
+    // Logs on, goes into the test's directory and lists it.
+    void Connect()
+    {
+        SiteRecord site = DefaultSiteRecord();
+        SetText(site.host, L"127.0.0.1");
+        site.port = server->Info().port;
+        SetText(site.user, Wide(server->Info().user));
+        SetText(site.password, Wide(server->Info().password));
+        site.timeout = 10;
+        site.passive = 1;
+        ASSERT_TRUE(OpenSite(session, site));
+        ASSERT_TRUE(session.ChangeDirectory(RemoteDirectory()));
+        session.RefreshRemote();
+    }
+
+    std::wstring RemoteDirectory() const
+    {
+        const std::wstring home = Wide(server->Info().loginDirectory);
+        return (home.back() == L'/' ? home : home + L"/") + Wide(directory);
+    }
+    fs::path Local(const std::string& relative) const { return server->Info().root / directory / relative; }
+
+    std::vector<RemoteEntry> Selected(std::initializer_list<const wchar_t*> names) const
+    {
+        std::vector<RemoteEntry> chosen;
+        for (const wchar_t* name : names)
+            for (const RemoteEntry& entry : session.entries)
+                if (entry.name == name) chosen.push_back(entry);
+        EXPECT_EQ(chosen.size(), names.size());
+        return chosen;
+    }
+
+    void ExpectScriptPlayed(const DialogScript& script)
+    {
+        EXPECT_TRUE(script.Finished());
+        for (const std::wstring& failure : script.Failures())
+            ADD_FAILURE() << std::string(failure.begin(), failure.end());
+    }
+
+    TestReporter reporter;
+    std::unique_ptr<RealServer> server;
+    std::string directory;
+    ConnectionSession session;
+};
+
+} // namespace
+
+TEST_F(VsftpdCommandsTest, DeleteRemovesTheWholeTreeOnlyAfterOk)
+{
+    server->WriteFile(directory + "/d/x", "x");
+    server->WriteFile(directory + "/d/e/y", "yy");
+    server->WriteFile(directory + "/keep.txt", "keep");
+    Connect();
+    DialogScript script;
+    script.AnswerMessage(IDCANCEL).AnswerMessage(IDOK);
+
+    EXPECT_FALSE(DeleteCommand(nullptr, session, Selected({L"d"})));
+    EXPECT_TRUE(fs::exists(Local("d/e/y")));
+    EXPECT_TRUE(DeleteCommand(nullptr, session, Selected({L"d"})));
+    ExpectScriptPlayed(script);
+    EXPECT_THAT(script.Messages(), ElementsAre(DELETE_QUESTION, DELETE_QUESTION));
+    EXPECT_FALSE(fs::exists(Local("d")));
+    EXPECT_TRUE(fs::exists(Local("keep.txt")));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    session.LogOff();
+}
+
+TEST_F(VsftpdCommandsTest, MoveToPutsTheEntriesIntoTheTypedDirectory)
+{
+    server->WriteFile(directory + "/a.txt", "a");
+    server->WriteFile(directory + "/tree/t.txt", "t");
+    server->MakeDirectory(directory + "/into");
+    Connect();
+    std::wstring initial;
+    DialogScript script;
+    script.On(L"Move To", [&](HWND prompt) {
+        initial = Text(prompt, IDC_TEXT_EDIT);
+        SetText(prompt, IDC_TEXT_EDIT, initial + L"/into");
+        Click(prompt, IDOK);
+    });
+    EXPECT_TRUE(MoveToCommand(nullptr, session, Selected({L"a.txt", L"tree"})));
+    ExpectScriptPlayed(script);
+    EXPECT_EQ(initial, RemoteDirectory());
+    EXPECT_EQ(ReadAll(Local("into/a.txt")), "a");
+    EXPECT_EQ(ReadAll(Local("into/tree/t.txt")), "t");
+    EXPECT_FALSE(fs::exists(Local("a.txt")));
+    session.LogOff();
+}
+
+TEST_F(VsftpdCommandsTest, OpeningAFileTwiceReplacesTheCopyAndAsksTheShellToOpenIt)
+{
+    const fs::path temp = SystemTemp() / L"orvid-open-test";
+    fs::remove_all(temp);
+    fs::create_directories(temp);
+    SetTempDirectoryValue(temp.wstring());
+    OpenRecorder recorder(SystemTemp() / L"orvid-opened.txt");
+    server->WriteFile(directory + "/notes.orvidopen", "first version, longer");
+    Connect();
+    const RemoteEntry first = Selected({L"notes.orvidopen"}).at(0);
+
+    OpenRemoteFileCommand(nullptr, session, first);
+    const fs::path copy = temp / L"notes.orvidopen";
+    EXPECT_EQ(ReadAll(copy), "first version, longer");
+    ASSERT_THAT(recorder.WaitForOpens(1), ElementsAre(copy.string()));
+
+    // The second copy replaces the first without a replace prompt: the script has no step
+    // for one, so a prompt would stay open and fail the test.
+    server->WriteFile(directory + "/notes.orvidopen", "second");
+    session.RefreshRemote();
+    OpenRemoteFileCommand(nullptr, session, Selected({L"notes.orvidopen"}).at(0));
+    EXPECT_EQ(ReadAll(copy), "second");
+    EXPECT_THAT(recorder.WaitForOpens(2), ElementsAre(copy.string(), copy.string()));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    session.LogOff();
+    SetTempDirectoryValue(L"");
+    fs::remove_all(temp);
+}
+
+TEST_F(VsftpdCommandsTest, AFailedDownloadOpensNothing)
+{
+    const fs::path temp = SystemTemp() / L"orvid-open-failed";
+    fs::remove_all(temp);
+    fs::create_directories(temp);
+    SetTempDirectoryValue(temp.wstring());
+    OpenRecorder recorder(SystemTemp() / L"orvid-opened-failed.txt");
+    server->WriteFile(directory + "/gone.orvidopen", "soon gone");
+    server->WriteFile(directory + "/shrunk.orvidopen", "listed at this length");
+    server->WriteFile(directory + "/there.orvidopen", "there");
+    Connect();
+    const RemoteEntry gone = Selected({L"gone.orvidopen"}).at(0);
+    const RemoteEntry shrunk = Selected({L"shrunk.orvidopen"}).at(0);
+    const RemoteEntry there = Selected({L"there.orvidopen"}).at(0);
+    fs::remove(Local("gone.orvidopen"));
+    server->WriteFile(directory + "/shrunk.orvidopen", "short");
+    // The job's own failure box comes from its worker thread.
+    testsupport::WindowAnswerer answerer;
+
+    OpenRemoteFileCommand(nullptr, session, gone);
+    EXPECT_FALSE(fs::exists(temp / L"gone.orvidopen"));
+    EXPECT_EQ(reporter.Errors().size(), 1u) << "the server's refusal of RETR is shown";
+    // The job ends with OK after a short download too, leaving the part it got.
+    OpenRemoteFileCommand(nullptr, session, shrunk);
+    EXPECT_EQ(ReadAll(temp / L"shrunk.orvidopen"), "short");
+    ASSERT_EQ(answerer.MessageTexts().size(), 1u);
+    EXPECT_EQ(answerer.MessageTexts()[0].find(L"Failed to download file:"), 0u);
+    // A later open is recorded after anything the failed ones might have started.
+    OpenRemoteFileCommand(nullptr, session, there);
+    EXPECT_THAT(recorder.WaitForOpens(1), ElementsAre((temp / L"there.orvidopen").string()));
+    session.LogOff();
+    SetTempDirectoryValue(L"");
+    fs::remove_all(temp);
+}
