@@ -332,7 +332,11 @@ void COrvidView::OpenSelectedEntry()
     const std::vector<RemoteEntry> selected = SelectedEntries();
     if (selected.empty()) return;
     const RemoteEntry& entry = selected.front();
-    if (entry.isDirectory != 0) EnterDirectory(JoinRemotePath(entry.directory, entry.name));
+    if (entry.isDirectory != 0) {
+        EnterDirectory(JoinRemotePath(entry.directory, entry.name));
+        return;
+    }
+    if (ConnectionSession* session = Session()) OpenRemoteFileCommand(Owner(), *session, entry);
 }
 
 int COrvidView::FindRow(const std::wstring& name) const
@@ -388,6 +392,8 @@ bool COrvidView::OnCommand(UINT id)
     switch (id) {
     case ID_FILE_NEW_DIRECTORY:
     case ID_FILE_RENAME:
+    case ID_FILE_DELETE:
+    case ID_FILE_MOVE_TO:
     case ID_FILE_PROPERTIES:
     case ID_TOOLS_CHMOD: RunFileCommand(id); return true;
     case ID_TOOLS_SET_TEMP_DIRECTORY: SetTempDirectoryCommand(Owner()); return true;
@@ -410,6 +416,8 @@ void COrvidView::RunFileCommand(UINT id)
     switch (id) {
     case ID_FILE_NEW_DIRECTORY: changed = NewDirectoryCommand(owner, *session, TargetDirectory()); break;
     case ID_FILE_RENAME: changed = RenameCommand(owner, *session, SelectedEntries()); break;
+    case ID_FILE_DELETE: changed = DeleteCommand(owner, *session, SelectedEntries()); break;
+    case ID_FILE_MOVE_TO: changed = MoveToCommand(owner, *session, SelectedEntries()); break;
     case ID_FILE_PROPERTIES: PropertiesCommand(owner, SelectedEntries()); break;
     case ID_TOOLS_CHMOD: changed = ChmodCommand(owner, *session, SelectedEntries()); break;
     default: break;
@@ -432,12 +440,11 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
     case ID_FILE_NEW_DIRECTORY: state.Enable(connected); return true;
     case ID_FILE_RENAME:
     case ID_FILE_PROPERTIES: state.Enable(connected && selected == 1); return true;
-    case ID_TOOLS_CHMOD: state.Enable(connected && selected > 0); return true;
-    // Delete and Move To run the transfer job, Copy and Paste go through the shell's
-    // clipboard and Find through the find tool, none of which this program has yet: they
-    // stay greyed rather than doing nothing.
     case ID_FILE_DELETE:
     case ID_FILE_MOVE_TO:
+    case ID_TOOLS_CHMOD: state.Enable(connected && selected > 0); return true;
+    // Copy and Paste go through the shell's clipboard and Find through the find tool,
+    // which this program does not have yet: they stay greyed rather than doing nothing.
     case ID_EDIT_COPY:
     case ID_EDIT_PASTE:
     case ID_EDIT_FIND: state.Enable(false); return true;

@@ -206,6 +206,9 @@ struct PromptAnswer {
     static inline bool ok = true;
     static inline std::wstring caption;
     static inline std::wstring shown;
+    static inline std::wstring message;
+    // The static control that holds a message box's text.
+    static constexpr int MESSAGE_BOX_TEXT_ID = 0xFFFF;
 
     static void Arm(const std::wstring& answer, bool confirm = true)
     {
@@ -213,6 +216,7 @@ struct PromptAnswer {
         ok = confirm;
         caption.clear();
         shown.clear();
+        message.clear();
         SetTimer(nullptr, 0, 30, &PromptAnswer::Answer);
     }
     static void CALLBACK Answer(HWND, UINT, UINT_PTR id, DWORD)
@@ -224,6 +228,7 @@ struct PromptAnswer {
         KillTimer(nullptr, id);
         caption = fw::Window(dialog).GetText();
         shown = fw::Window(GetDlgItem(dialog, IDC_TEXT_EDIT)).GetText();
+        message = fw::Window(GetDlgItem(dialog, MESSAGE_BOX_TEXT_ID)).GetText();
         SetDlgItemTextW(dialog, IDC_TEXT_EDIT, text.c_str());
         if (ok)
             SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -345,16 +350,16 @@ struct Enabling {
     bool disconnected;
 };
 
-// Commands of the pane and whether they are enabled; Delete, Move To, Copy, Paste and Find
-// have nothing behind them yet and stay greyed.
+// Commands of the pane and whether they are enabled; Copy, Paste and Find have nothing
+// behind them yet and stay greyed.
 // clang-format off
 const Enabling kEnabling[] = {
     {ID_FILE_CONNECT,             false, false, false, true},
     {ID_FILE_DISCONNECT,          true,  true,  true,  false},
     {ID_FILE_NEW_DIRECTORY,       true,  true,  true,  false},
     {ID_FILE_RENAME,              false, true,  false, false},
-    {ID_FILE_DELETE,              false, false, false, false},
-    {ID_FILE_MOVE_TO,             false, false, false, false},
+    {ID_FILE_DELETE,              false, true,  true,  false},
+    {ID_FILE_MOVE_TO,             false, true,  true,  false},
     {ID_FILE_PROPERTIES,          false, true,  false, false},
     {ID_TOOLS_CHMOD,              false, true,  true,  false},
     {ID_EDIT_COPY,                false, false, false, false},
@@ -380,8 +385,8 @@ const ContextItem kContextItems[] = {
     {ID_EDIT_COPY,          false, false, false},
     {ID_FILE_NEW_DIRECTORY, true,  true,  true},
     {ID_FILE_RENAME,        false, true,  false},
-    {ID_FILE_DELETE,        false, false, false},
-    {ID_FILE_MOVE_TO,       false, false, false},
+    {ID_FILE_DELETE,        false, true,  true},
+    {ID_FILE_MOVE_TO,       false, true,  true},
     {ID_TOOLS_CHMOD,        false, true,  true},
     {ID_FILE_PROPERTIES,    false, true,  false},
     {ID_VIEW_ICONS,         true,  true,  true},
@@ -527,6 +532,13 @@ TEST_F(PaneTest, KeysAndDoubleClickReachTheirCommands)
     PromptAnswer::Arm(L"", false);
     PressKey(List(), VK_F4);
     EXPECT_EQ(PromptAnswer::caption, L"Properties");
+    PromptAnswer::Arm(L"", false);
+    PressKey(List(), VK_F6);
+    EXPECT_EQ(PromptAnswer::caption, L"Move To");
+    EXPECT_EQ(PromptAnswer::shown, L"/pub/linux");
+    PromptAnswer::Arm(L"", false);
+    PressKey(List(), VK_DELETE);
+    EXPECT_EQ(PromptAnswer::message, L"Are you sure you want to delete the selected items?");
 
     // A double-click on a directory enters it.
     RECT row = {};
