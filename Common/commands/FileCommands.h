@@ -8,6 +8,7 @@
 // selected: the entries of the selected rows, in row order (copies).
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 

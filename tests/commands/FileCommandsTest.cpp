@@ -160,7 +160,6 @@ TEST_F(FileCommandsTest, ChmodSendsTheTypedModeOncePerEntryInOrderWhateverTheRep
     Connect([](ScriptedServer& s) {
         s.On("SITE CHMOD 600 /home/alice/dir", "200 ok\r\n")
             .On("SITE CHMOD 600 /home/alice/a b.txt", "550 not permitted\r\n")
-            .Delay(std::chrono::milliseconds(200))
             .On("SITE CHMOD 600 /home/alice/c.txt", "200 ok\r\n");
     });
     std::wstring boxesValue;

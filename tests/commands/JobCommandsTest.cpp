@@ -1,5 +1,5 @@
-// Delete, Move To and opening a remote file, which run the transfer job: against vsftpd for
-// what happens to real files, and against the scripted server for the exact lines.
+// Delete and opening a remote file, which run the transfer job, against vsftpd: what
+// happens to the real files and what the shell is asked to open.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 
 #include "DialogScript.h"
 #include "SessionTestSupport.h"
-#include "SharedResource.h"
 #include "TestReporter.h"
 #include "commands/FileCommands.h"
 #include "framework/Handles.h"
@@ -188,28 +187,6 @@ TEST_F(VsftpdCommandsTest, DeleteRemovesTheWholeTreeOnlyAfterOk)
     EXPECT_FALSE(fs::exists(Local("d")));
     EXPECT_TRUE(fs::exists(Local("keep.txt")));
     EXPECT_THAT(reporter.Errors(), IsEmpty());
-    session.LogOff();
-}
-
-TEST_F(VsftpdCommandsTest, MoveToPutsTheEntriesIntoTheTypedDirectory)
-{
-    server->WriteFile(directory + "/a.txt", "a");
-    server->WriteFile(directory + "/tree/t.txt", "t");
-    server->MakeDirectory(directory + "/into");
-    Connect();
-    std::wstring initial;
-    DialogScript script;
-    script.On(L"Move To", [&](HWND prompt) {
-        initial = Text(prompt, IDC_TEXT_EDIT);
-        SetText(prompt, IDC_TEXT_EDIT, initial + L"/into");
-        Click(prompt, IDOK);
-    });
-    EXPECT_TRUE(MoveToCommand(nullptr, session, Selected({L"a.txt", L"tree"})));
-    ExpectScriptPlayed(script);
-    EXPECT_EQ(initial, RemoteDirectory());
-    EXPECT_EQ(ReadAll(Local("into/a.txt")), "a");
-    EXPECT_EQ(ReadAll(Local("into/tree/t.txt")), "t");
-    EXPECT_FALSE(fs::exists(Local("a.txt")));
     session.LogOff();
 }
 
