@@ -82,7 +82,7 @@ bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const st
 bool CUploadDlg::CheckUploadReplace()
 {
     std::vector<nsFTP::FileStatusPtr> records;
-    if (session == nullptr) return true;
+    if (session == nullptr || list->head == nullptr) return true;
     {
         RemoteListing listing(*session);
         if (!listing.List(targetDirectory, records)) return true;
@@ -105,6 +105,7 @@ bool CUploadDlg::CheckUploadReplace()
 
 bool CUploadDlg::CheckDownloadReplace()
 {
+    if (list->head == nullptr) return true;
     WIN32_FIND_DATAW found = {};
     fw::FindHandle search(FindFirstFileW(JoinLocalPath(targetDirectory, ALL_ENTRIES).c_str(), &found));
     if (!search) return true;
