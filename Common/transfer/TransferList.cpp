@@ -43,9 +43,7 @@ bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const Transfe
     for (const nsFTP::FileStatusPtr& record : records) {
         if (record->name == L"." || record->name == L"..") continue;
         const RemoteEntry entry = MakeRemoteEntry(*record);
-        // A listing without a size counts as an empty file.
-        const std::uint64_t size = entry.size == REMOTE_SIZE_UNKNOWN ? 0 : entry.size;
-        AddItem(size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
+        AddItem(entry.size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
                 JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
     }
     return true;
@@ -82,7 +80,8 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     }
     auto* item = new TransferItem{};
     item->isDirectory = isDirectory ? 1 : 0;
-    item->size = size;
+    // A listing without a size is a size of 0 to the job.
+    item->size = size == REMOTE_SIZE_UNKNOWN ? 0 : size;
     item->lastWrite.dwLowDateTime = lastWriteLow;
     item->lastWrite.dwHighDateTime = lastWriteHigh;
     CopyText(item->name, name);
@@ -97,7 +96,7 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     list->tail = item;
     if (!isDirectory) ++list->fileCount;
     ++list->itemCount;
-    list->totalBytes += size;
+    list->totalBytes += item->size;
     return item;
 }
 

@@ -91,6 +91,7 @@ BOOL CUploadDlg::OnInitDialog()
     if (title == nullptr) return TRUE;
     SetText(title);
     if (list->owner == nullptr) list->owner = session;
+    window = Handle();
     worker.Reset(CreateThread(nullptr, 0, WorkerMain, this, 0, &workerId));
     // Without a worker nothing was done.
     if (!worker) Post(WM_COMMAND, IDCANCEL);
@@ -194,7 +195,7 @@ DWORD WINAPI CUploadDlg::WorkerMain(LPVOID self)
         command = IDOK;
     }
     dialog->list.reset();
-    if (command != 0) PostMessageW(dialog->Handle(), WM_COMMAND, command, 0);
+    if (command != 0) PostMessageW(dialog->window, WM_COMMAND, command, 0);
     return 0;
 }
 
@@ -217,7 +218,7 @@ void CUploadDlg::PostName(const std::wstring& text)
 {
     auto copy = std::make_unique<wchar_t[]>(text.size() + 1);
     text.copy(copy.get(), text.size());
-    if (PostMessageW(Handle(), WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME))
+    if (PostMessageW(window, WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME))
         copy.release();
 }
 
@@ -225,7 +226,7 @@ void CUploadDlg::PostPosition(std::uint64_t position)
 {
     progressPosition.store(position);
     if (positionPending.exchange(true)) return;
-    if (!PostMessageW(Handle(), WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
+    if (!PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
 }
 
 // Entries that did not fit an item were left out of the job; the user hears of them once,

@@ -91,6 +91,9 @@ private:
     std::unique_ptr<TransferList> list;
     std::wstring targetDirectory;
     UINT kind;
+    // The dialog's window as the worker knows it: set before the worker starts, and the
+    // window outlives the worker.
+    HWND window = nullptr;
     DWORD workerId = 0;
     fw::KernelHandle worker;
     fw::KernelHandle cancelEvent;

@@ -64,7 +64,7 @@ bool CUploadDlg::PrepareJob()
     if (!accepted) return false;
     const bool countsBytes = kind == JOB_UPLOAD || kind == JOB_DOWNLOAD;
     progressTotal.store(countsBytes ? FileBytes(*list) : list->itemCount);
-    PostMessageW(Handle(), WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
+    PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
     return true;
 }
 
@@ -73,7 +73,7 @@ bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const st
 {
     // Once the user has cancelled the job, no further question is asked.
     if (CancelRequested()) return false;
-    CAskReplaceDlg prompt(Handle(), isDirectory, name, serverText, localText);
+    CAskReplaceDlg prompt(window, isDirectory, name, serverText, localText);
     return prompt.DoModal() == IDOK;
 }
 
