@@ -137,7 +137,6 @@ void ExpandRemote(TransferList* list)
 {
     if (list->owner == nullptr) return;
     RemoteListing listing(*list->owner);
-    Expand(list, [list, &listing](const TransferItem& directory) {
-        return AddRemoteChildren(list, listing, directory);
-    });
+    Expand(list,
+           [list, &listing](const TransferItem& directory) { return AddRemoteChildren(list, listing, directory); });
 }

@@ -35,7 +35,8 @@ std::wstring CountText(UINT kind, std::uint64_t position, std::uint64_t total)
 {
     auto number = [](std::uint64_t value) { return std::to_wstring(value); };
     switch (kind) {
-    case JOB_UPLOAD: return L"Uploading " + number(position / KILOBYTE) + L" Kb of " + number(total / KILOBYTE) + L" Kb";
+    case JOB_UPLOAD:
+        return L"Uploading " + number(position / KILOBYTE) + L" Kb of " + number(total / KILOBYTE) + L" Kb";
     case JOB_DOWNLOAD:
         return L"Downloading " + number(position / KILOBYTE) + L" Kb of " + number(total / KILOBYTE) + L" Kb";
     case JOB_DELETE_REMOTE:
@@ -218,8 +219,7 @@ void CUploadDlg::PostName(const std::wstring& text)
 {
     auto copy = std::make_unique<wchar_t[]>(text.size() + 1);
     text.copy(copy.get(), text.size());
-    if (PostMessageW(window, WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME))
-        copy.release();
+    if (PostMessageW(window, WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME)) copy.release();
 }
 
 void CUploadDlg::PostPosition(std::uint64_t position)
@@ -241,7 +241,6 @@ void CUploadDlg::ReportLeftOut()
         text += L"\n" + ShortenedForDisplay(entry.path);
         ++shown;
     }
-    if (shown < list->leftOut.size())
-        text += L"\n...and " + std::to_wstring(list->leftOut.size() - shown) + L" more.";
+    if (shown < list->leftOut.size()) text += L"\n...and " + std::to_wstring(list->leftOut.size() - shown) + L" more.";
     MessageBoxW(nullptr, text.c_str(), Win32Reporter().Caption().c_str(), MB_ICONWARNING | MB_OK | MB_TOPMOST);
 }

@@ -13,7 +13,10 @@ namespace {
 constexpr int DWORD_BITS = 32;
 constexpr wchar_t ALL_ENTRIES[] = L"*.*";
 
-wchar_t FoldAscii(wchar_t unit) { return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit; }
+wchar_t FoldAscii(wchar_t unit)
+{
+    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+}
 
 // Names compare with the letters A-Z folded to a-z, as the default locale compares them.
 bool SameNameIgnoringCase(const wchar_t* a, const std::wstring& b)

@@ -129,8 +129,7 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
     DWORD writeError = ERROR_SUCCESS;
     for (;;) {
         int received = 0;
-        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received) || received == 0)
-            break;
+        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received) || received == 0) break;
         DWORD written = 0;
         if (!WriteFile(local.Get(), block.data(), static_cast<DWORD>(received), &written, nullptr) ||
             written != static_cast<DWORD>(received)) {

@@ -41,7 +41,8 @@ UINT CUploadDlg::RunDelete(bool remote)
                 session->DeleteRemoteFile(step.path);
             }
         } else {
-            const BOOL removed = step.isDirectory ? RemoveDirectoryW(step.path.c_str()) : DeleteFileW(step.path.c_str());
+            const BOOL removed =
+                step.isDirectory ? RemoveDirectoryW(step.path.c_str()) : DeleteFileW(step.path.c_str());
             if (!removed) ShowLastError(step.path);
         }
         PostPosition(i);

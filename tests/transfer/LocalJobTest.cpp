@@ -52,10 +52,9 @@ TEST(LocalJobTest, MoveTakesItemsWholeAndGoesOnPastAFailure)
     EXPECT_EQ(RunJob(nullptr, std::move(list), target.wstring(), JOB_MOVE_LOCAL), IDOK);
     EXPECT_EQ(progress.title, L"Moving...");
     EXPECT_EQ(progress.finalCount, L"Moving 3 of 3");
-    EXPECT_EQ(Snapshot(target), (std::map<std::wstring, std::string>{
-                                    {L"f.txt", before.at(L"f.txt")},
-                                    {L"g", "dir"},
-                                    {L"g/inner.txt", before.at(L"g/inner.txt")}}));
+    EXPECT_EQ(Snapshot(target),
+              (std::map<std::wstring, std::string>{
+                  {L"f.txt", before.at(L"f.txt")}, {L"g", "dir"}, {L"g/inner.txt", before.at(L"g/inner.txt")}}));
     ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(1));
     EXPECT_THAT(answerer.MessageTexts()[0], StartsWith(L"Error code: 2\n"));
     EXPECT_THAT(answerer.MessageTexts()[0], ::testing::EndsWith(L"\n" + missing.wstring()));

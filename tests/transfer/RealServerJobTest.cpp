@@ -18,12 +18,12 @@
 #include "transfer/UploadDlg.h"
 
 using namespace transfertests;
-using testsupport::RealServer;
-using testsupport::ServerKind;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+using testsupport::RealServer;
+using testsupport::ServerKind;
 
 namespace {
 
@@ -116,8 +116,9 @@ TEST_P(RealServerJobTest, TreeGoesUpAndComesBackWholeWithEveryFileEqual)
     const fs::path target = local.Path() / L"down";
     ProgressRecorder download;
     EXPECT_EQ(RunJob(&session,
-                     RemoteList(&session, {{JoinRemote(remoteDirectory, L"tree"), true},
-                                           {JoinRemote(remoteDirectory, L"top file.bin"), false}},
+                     RemoteList(&session,
+                                {{JoinRemote(remoteDirectory, L"tree"), true},
+                                 {JoinRemote(remoteDirectory, L"top file.bin"), false}},
                                 {0, 70000}),
                      target.wstring(), JOB_DOWNLOAD),
               IDOK);
@@ -125,7 +126,8 @@ TEST_P(RealServerJobTest, TreeGoesUpAndComesBackWholeWithEveryFileEqual)
     EXPECT_EQ(Snapshot(target), Snapshot(source));
     // The count line ends at the whole job's bytes, in Kb.
     const std::uint64_t totalKb = (3 * MEBIBYTE + 1500 + 1 + 70000) / 1024;
-    EXPECT_EQ(download.finalCount, L"Downloading " + std::to_wstring(totalKb) + L" Kb of " + std::to_wstring(totalKb) + L" Kb");
+    EXPECT_EQ(download.finalCount,
+              L"Downloading " + std::to_wstring(totalKb) + L" Kb of " + std::to_wstring(totalKb) + L" Kb");
     EXPECT_EQ(download.finalPosition, download.finalRangeHigh);
     EXPECT_THAT(answerer.MessageTexts(), IsEmpty());
     EXPECT_THAT(reporter.Errors(), IsEmpty());

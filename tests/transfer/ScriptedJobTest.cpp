@@ -12,9 +12,9 @@
 #include "transfer/UploadDlg.h"
 
 using namespace transfertests;
-using testsupport::ScriptedServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
 
 namespace {
 
@@ -132,7 +132,8 @@ TEST_F(ScriptedJobTest, DroppedDataConnectionIsReportedAndTheJobEnds)
     EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/big.bin", false}}, {100000}),
                      local.Path().wstring(), JOB_DOWNLOAD),
               IDOK);
-    EXPECT_THAT(answerer.MessageTexts(), ElementsAre(L"Failed to download file:\n" + (local.Path() / L"big.bin").wstring()));
+    EXPECT_THAT(answerer.MessageTexts(),
+                ElementsAre(L"Failed to download file:\n" + (local.Path() / L"big.bin").wstring()));
     EXPECT_TRUE(session.IsConnected());
     Finish();
     EXPECT_THAT(reporter.Errors(), ::testing::Contains(L"426 Connection closed; transfer aborted."));

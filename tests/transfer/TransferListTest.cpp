@@ -77,7 +77,8 @@ TEST(TransferListTest, LocalExpansionIsBreadthFirst)
     ASSERT_EQ(names.size(), 7u);
     EXPECT_THAT(std::vector<std::wstring>(names.begin(), names.begin() + 3), ElementsAre(L"A", L"B", L"loose"));
     // The file system decides the order within one directory.
-    EXPECT_THAT(std::vector<std::wstring>(names.begin() + 3, names.begin() + 5), UnorderedElementsAre(L"A/a1", L"A/A2"));
+    EXPECT_THAT(std::vector<std::wstring>(names.begin() + 3, names.begin() + 5),
+                UnorderedElementsAre(L"A/a1", L"A/A2"));
     EXPECT_EQ(names[5], L"B/b1");
     EXPECT_EQ(names[6], L"A/A2/x");
     for (TransferItem* item = list->head; item != nullptr; item = item->next) {
