@@ -222,10 +222,14 @@ void CUploadDlg::PostName(const std::wstring& text)
     if (PostMessageW(window, WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME)) copy.release();
 }
 
-void CUploadDlg::PostPosition(std::uint64_t position)
+void CUploadDlg::PostPosition(std::uint64_t position, bool final)
 {
     progressPosition.store(position);
+    const ULONGLONG now = GetTickCount64();
+    if (!final && now - lastPositionPost < PROGRESS_INTERVAL_MS) return;
+    // A message still waiting will read the position just stored.
     if (positionPending.exchange(true)) return;
+    lastPositionPost = now;
     if (!PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
 }
 

@@ -96,6 +96,7 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
         PostPosition(bytesMoved);
         if (CancelRequested()) break;
     }
+    PostPosition(bytesMoved, true);
     local.Reset();
     // The transfer ends before any box, so that the server is not left waiting on an
     // open data connection while the user reads.
@@ -141,6 +142,7 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
         PostPosition(bytesMoved);
         if (writeError != ERROR_SUCCESS || CancelRequested()) break;
     }
+    PostPosition(bytesMoved, true);
     local.Reset();
     engine.CloseDataTransfer(std::move(transfer));
     if (writeError != ERROR_SUCCESS) {
