@@ -37,10 +37,10 @@ protected:
         EXPECT_THAT(server.Failures(), IsEmpty());
     }
 
-    // One passive LIST of the current directory with these lines.
-    void ScriptListing(const std::string& lines)
+    // One passive listing, command as given, with these lines.
+    void ScriptListing(const std::string& command, const std::string& lines)
     {
-        server.ExpectPasv().On("LIST", "150 listing\r\n").DataSend(lines).Reply("226 done\r\n");
+        server.ExpectPasv().On(command, "150 listing\r\n").DataSend(lines).Reply("226 done\r\n");
     }
 
     TestReporter reporter;
@@ -66,35 +66,34 @@ const TransferItem* Find(TransferList& list, const std::wstring& name)
 }
 
 // Breadth-first: the caller's items, then the first directory's children in the server's
-// order, then the second's, grandchildren last. Each directory is listed from inside it,
-// and the session goes back where it was.
+// order, then the second's, grandchildren last. A path with a blank is listed from inside
+// the directory, and the session goes back where it was.
 TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
 {
     ScriptLogon(server);
-    server.On("CWD /home/alice/A", "250 ok\r\n");
-    ScriptListing("drwxr-xr-x 2 u g 4096 Jan  5  2020 .\r\n"
-                  "drwxr-xr-x 2 u g 4096 Jan  5  2020 ..\r\n"
-                  "-rw-r--r-- 1 u g 10 Jan  5  2020 a1\r\n"
-                  "drwxr-xr-x 2 u g 4096 Jan  5  2020 A2\r\n"
-                  "-rw-r--r-- 1 u g 3 Jan  5  2020 ...\r\n"
-                  "lrwxrwxrwx 1 u g 14 Jan  5  2020 ln -> /elsewhere\r\n"
-                  "-rw-r--r-- 1 u g Jan  5  2020 no size\r\n"
-                  "+m824255902,r,s1234,\teplf.txt\r\n");
-    server.On("CWD /home/alice/B", "250 ok\r\n");
-    ScriptListing("-rw-r--r-- 1 u g 7 Jan  5  2020 b1\r\n");
-    server.On("CWD /home/alice/A/A2", "250 ok\r\n");
-    ScriptListing("-rw-r--r-- 1 u g 2 Jan  5  2020 x\r\n");
-    // A link to something that is not a directory cannot be entered; it stays as it is.
-    server.On("CWD /home/alice/A/ln", "550 not a directory\r\n");
+    ScriptListing("LIST /home/alice/A", "drwxr-xr-x 2 u g 4096 Jan  5  2020 .\r\n"
+                                        "drwxr-xr-x 2 u g 4096 Jan  5  2020 ..\r\n"
+                                        "-rw-r--r-- 1 u g 10 Jan  5  2020 a1\r\n"
+                                        "drwxr-xr-x 2 u g 4096 Jan  5  2020 A2\r\n"
+                                        "-rw-r--r-- 1 u g 3 Jan  5  2020 ...\r\n"
+                                        "lrwxrwxrwx 1 u g 14 Jan  5  2020 ln -> /elsewhere\r\n"
+                                        "-rw-r--r-- 1 u g Jan  5  2020 no size\r\n"
+                                        "+m824255902,r,s1234,\teplf.txt\r\n");
+    server.On("CWD /home/alice/B b", "250 ok\r\n");
+    ScriptListing("LIST", "-rw-r--r-- 1 u g 7 Jan  5  2020 b1\r\n");
+    ScriptListing("LIST /home/alice/A/A2", "-rw-r--r-- 1 u g 2 Jan  5  2020 x\r\n");
+    // A listing that fails leaves its directory unexpanded.
+    server.ExpectPasv().On("LIST /home/alice/A/ln", "550 not a directory\r\n");
     server.On("CWD /home/alice", "250 ok\r\n");
     server.On("QUIT", "221 bye\r\n");
     Connect();
 
-    auto list = RemoteList(&session, {{L"/home/alice/A", true}, {L"/home/alice/B", true}, {L"/home/alice/f", false}},
+    auto list = RemoteList(&session, {{L"/home/alice/A", true}, {L"/home/alice/B b", true}, {L"/home/alice/f", false}},
                            {0, 0, 5});
     ExpandRemote(list.get());
-    EXPECT_THAT(Names(*list), ElementsAre(L"A", L"B", L"f", L"A/a1", L"A/A2", L"A/...", L"A/ln", L"A/no size",
-                                          L"A/eplf.txt", L"B/b1", L"A/A2/x"));
+    EXPECT_THAT(Names(*list), ElementsAre(L"A", L"B b", L"f", L"A/a1", L"A/A2", L"A/...", L"A/ln", L"A/no size",
+                                          L"A/eplf.txt", L"B b/b1", L"A/A2/x"));
+    EXPECT_STREQ(Find(*list, L"B b/b1")->path, L"/home/alice/B b/b1");
     const TransferItem* x = Find(*list, L"A/A2/x");
     ASSERT_NE(x, nullptr);
     EXPECT_STREQ(x->path, L"/home/alice/A/A2/x");

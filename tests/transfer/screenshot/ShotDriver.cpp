@@ -77,11 +77,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     std::wstring target;
     UINT kind = JOB_DOWNLOAD;
     if (which == L"replace") {
-        server.On("CWD /home/alice/www", "250 ok\r\n");
-        server.ExpectPasv().On("LIST", "150 listing\r\n");
+        server.ExpectPasv().On("LIST /home/alice/www", "150 listing\r\n");
         server.DataSend("-rw-r--r-- 1 maria staff 48213 Mar  4 09:15 index.html\r\n"
                         "-rw-r--r-- 1 maria staff 2310 Mar  4 09:15 style.css\r\n");
-        server.Reply("226 done\r\n").On("CWD /home/alice", "250 ok\r\n").Delay(SERVER_PAUSE);
+        server.Reply("226 done\r\n").Delay(SERVER_PAUSE);
         const std::wstring page = local + L"\\index.html";
         std::ofstream(std::filesystem::path(page), std::ios::binary) << std::string(LOCAL_PAGE_BYTES, 'h');
         WIN32_FILE_ATTRIBUTE_DATA data = {};
