@@ -233,12 +233,13 @@ void CUploadDlg::PostPosition(std::uint64_t position, bool final)
     if (!PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
 }
 
-// Entries that did not fit an item were left out of the job; the user hears of them once,
-// after everything else was done.
+// Entries that did not fit an item, and names from the server that would lead outside a
+// download's target, were left out of the job; the user hears of them once, after
+// everything else was done.
 void CUploadDlg::ReportLeftOut()
 {
     if (list->leftOut.empty()) return;
-    std::wstring text = L"These items were left out because their names or paths are too long:";
+    std::wstring text = L"These items were left out because their names or paths are too long or not allowed here:";
     std::size_t shown = 0;
     for (const LeftOutEntry& entry : list->leftOut) {
         if (shown == LEFT_OUT_LINES_SHOWN) break;

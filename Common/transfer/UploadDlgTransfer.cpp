@@ -3,6 +3,7 @@
 #include "transfer/UploadDlg.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
@@ -28,6 +29,20 @@ void ShowTransferFailure(const wchar_t* what, const std::wstring& localPath)
                 MB_ICONERROR | MB_OK | MB_TOPMOST);
 }
 
+// A name from the server becomes a local path. A part that climbs (".."), is empty, or
+// holds a separator or drive mark of its own would put the file outside the target.
+bool IsSafeLocalName(std::wstring_view name)
+{
+    for (;;) {
+        const std::size_t slash = name.find(L'/');
+        const std::wstring_view part = name.substr(0, slash);
+        if (part.empty() || part == L"." || part == L".." || part.find_first_of(L"\\:") != std::wstring_view::npos)
+            return false;
+        if (slash == std::wstring_view::npos) return true;
+        name.remove_prefix(slash + 1);
+    }
+}
+
 } // namespace
 
 void CUploadDlg::MakeDirectoryQuietly(const std::wstring& path, bool remote)
@@ -47,6 +62,10 @@ UINT CUploadDlg::RunTransfer(bool upload)
     bool targetMade = false;
     for (TransferItem* item = FirstItem(list.get(), false); item != nullptr; item = NextItem(list.get(), false)) {
         if (CancelRequested()) break;
+        if (!upload && !IsSafeLocalName(item->name)) {
+            list->leftOut.push_back({item->name, item->path});
+            continue;
+        }
         // Names are "/" joined on both sides; each side gets its own separator.
         const std::wstring destination = upload
                                              ? WithSeparator(JoinRemotePath(targetDirectory, item->name), L'\\', L'/')

@@ -335,7 +335,7 @@ TEST_P(RealServerJobTest, EntryWithATooLongNameIsLeftOutAndReportedOnce)
     EXPECT_TRUE(fs::is_empty(serverDirectory / "tree" / longDirectory));
     ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(1));
     const std::wstring text = answerer.MessageTexts()[0];
-    EXPECT_THAT(text, StartsWith(L"These items were left out because their names or paths are too long:\n"));
+    EXPECT_THAT(text, StartsWith(L"These items were left out because their names or paths are too long or not allowed here:\n"));
     EXPECT_THAT(text, ::testing::HasSubstr(L"-END.txt\n"));
     EXPECT_THAT(text, ::testing::EndsWith(L"-END.txt-too"));
 }

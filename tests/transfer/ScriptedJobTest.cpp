@@ -138,6 +138,29 @@ TEST_F(ScriptedJobTest, DroppedDataConnectionIsReportedAndTheJobEnds)
     EXPECT_THAT(reporter.Errors(), ::testing::Contains(L"426 Connection closed; transfer aborted."));
 }
 
+// A listed name that would climb out of the download's target is left out and named;
+// the rest arrives.
+TEST_F(ScriptedJobTest, DownloadLeavesOutNamesThatWouldLeaveTheTarget)
+{
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/d", "-rw-r--r-- 1 u g 4 Jan  5  2020 ..\\..\\evil.txt\r\n"
+                                        "-rw-r--r-- 1 u g 2 Jan  5  2020 ok.txt\r\n");
+    server.On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("RETR /home/alice/d/ok.txt", "150 sending\r\n").DataSend("ok").Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    const fs::path target = local.Path() / L"target";
+    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/d", true}}), target.wstring(), JOB_DOWNLOAD), IDOK);
+    EXPECT_EQ(ReadBytes(target / L"d" / L"ok.txt"), "ok");
+    // target, target/d and target/d/ok.txt: nothing landed beside the target.
+    EXPECT_THAT(Snapshot(local.Path()), ::testing::SizeIs(3));
+    ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(1));
+    EXPECT_THAT(answerer.MessageTexts()[0], ::testing::EndsWith(L"\n/home/alice/d/..\\..\\evil.txt"));
+    Finish();
+}
+
 // No items: every kind ends at once with IDOK and contacts the server only for the one
 // thing a move does first, making its target.
 TEST_F(ScriptedJobTest, EmptyListEndsAtOnceForEveryKind)
