@@ -43,6 +43,13 @@ bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const Transfe
     for (const nsFTP::FileStatusPtr& record : records) {
         if (record->name == L"." || record->name == L"..") continue;
         const RemoteEntry entry = MakeRemoteEntry(*record);
+        // No directory holds such a name; joined to the path, it would name something
+        // outside this tree, which a delete or download must never reach.
+        if (entry.name.empty() || entry.name.find(L'/') != std::wstring::npos) {
+            list->leftOut.push_back(
+                {JoinRemotePath(directory.name, entry.name), JoinRemotePath(directory.path, entry.name)});
+            continue;
+        }
         AddItem(entry.size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
                 JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
     }

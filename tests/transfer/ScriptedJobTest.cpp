@@ -78,7 +78,8 @@ TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
                                         "-rw-r--r-- 1 u g 3 Jan  5  2020 ...\r\n"
                                         "lrwxrwxrwx 1 u g 14 Jan  5  2020 ln -> /elsewhere\r\n"
                                         "-rw-r--r-- 1 u g Jan  5  2020 no size\r\n"
-                                        "+m824255902,r,s1234,\teplf.txt\r\n");
+                                        "+m824255902,r,s1234,\teplf.txt\r\n"
+                                        "-rw-r--r-- 1 u g 1 Jan  5  2020 ../escape\r\n");
     server.On("CWD /home/alice/B b", "250 ok\r\n");
     ScriptListing("LIST", "-rw-r--r-- 1 u g 7 Jan  5  2020 b1\r\n");
     ScriptListing("LIST /home/alice/A/A2", "-rw-r--r-- 1 u g 2 Jan  5  2020 x\r\n");
@@ -110,6 +111,9 @@ TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
     EXPECT_EQ(list->totalBytes, 5u + 10 + 4096 + 3 + 14 + 0 + 1234 + 7 + 2);
     EXPECT_EQ(list->itemCount, 11u);
     EXPECT_EQ(list->fileCount, 7u);
+    // A listed name with a "/" would reach outside the tree: left out and recorded.
+    ASSERT_EQ(list->leftOut.size(), 1u);
+    EXPECT_EQ(list->leftOut[0].path, L"/home/alice/A/../escape");
     EXPECT_EQ(session.Engine().CurrentDirectory(), L"/home/alice");
     Finish();
     EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 not a directory"));
