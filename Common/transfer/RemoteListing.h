@@ -1,9 +1,9 @@
 #pragma once
-// Lists remote directories from inside them. Servers disagree on how LIST takes a path
-// with blanks (one wants them escaped with "\", others take them literally, and a name
-// that begins with "-" reads as options to some), so the listing changes into the
-// directory and lists it without an argument. The directory the session was in comes
-// back when the listing object goes.
+// Lists remote directories. Servers disagree on how LIST takes a path with blanks (one
+// wants them escaped with "\", others take them literally) and some read an argument
+// that begins with "-" as options, so such a directory is listed from inside it: CWD, then
+// LIST without an argument. Any other path goes with the LIST as it is. The directory the
+// session was in comes back when the listing object goes.
 #include <string>
 #include <vector>
 

@@ -43,9 +43,14 @@ bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const Transfe
     for (const nsFTP::FileStatusPtr& record : records) {
         if (record->name == L"." || record->name == L"..") continue;
         const RemoteEntry entry = MakeRemoteEntry(*record);
-        // A listing without a size counts as an empty file.
-        const std::uint64_t size = entry.size == REMOTE_SIZE_UNKNOWN ? 0 : entry.size;
-        AddItem(size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
+        // No directory holds such a name; joined to the path, it would name something
+        // outside this tree, which a delete or download must never reach.
+        if (entry.name.empty() || entry.name.find(L'/') != std::wstring::npos) {
+            list->leftOut.push_back(
+                {JoinRemotePath(directory.name, entry.name), JoinRemotePath(directory.path, entry.name)});
+            continue;
+        }
+        AddItem(entry.size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
                 JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
     }
     return true;
@@ -82,7 +87,8 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     }
     auto* item = new TransferItem{};
     item->isDirectory = isDirectory ? 1 : 0;
-    item->size = size;
+    // A listing without a size is a size of 0 to the job.
+    item->size = size == REMOTE_SIZE_UNKNOWN ? 0 : size;
     item->lastWrite.dwLowDateTime = lastWriteLow;
     item->lastWrite.dwHighDateTime = lastWriteHigh;
     CopyText(item->name, name);
@@ -97,7 +103,7 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     list->tail = item;
     if (!isDirectory) ++list->fileCount;
     ++list->itemCount;
-    list->totalBytes += size;
+    list->totalBytes += item->size;
     return item;
 }
 
@@ -138,7 +144,6 @@ void ExpandRemote(TransferList* list)
 {
     if (list->owner == nullptr) return;
     RemoteListing listing(*list->owner);
-    Expand(list, [list, &listing](const TransferItem& directory) {
-        return AddRemoteChildren(list, listing, directory);
-    });
+    Expand(list,
+           [list, &listing](const TransferItem& directory) { return AddRemoteChildren(list, listing, directory); });
 }

@@ -56,7 +56,7 @@ struct TransferList {
 };
 
 // Returns the new item, or null when the name (>= 260 chars) or path (>= 4096) does not
-// fit; such an entry is recorded as left out.
+// fit; such an entry is recorded as left out. REMOTE_SIZE_UNKNOWN counts as 0.
 TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
                       const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh);
 // Frees every item and resets the counters and the record of what was left out.

@@ -35,7 +35,8 @@ std::wstring CountText(UINT kind, std::uint64_t position, std::uint64_t total)
 {
     auto number = [](std::uint64_t value) { return std::to_wstring(value); };
     switch (kind) {
-    case JOB_UPLOAD: return L"Uploading " + number(position / KILOBYTE) + L" Kb of " + number(total / KILOBYTE) + L" Kb";
+    case JOB_UPLOAD:
+        return L"Uploading " + number(position / KILOBYTE) + L" Kb of " + number(total / KILOBYTE) + L" Kb";
     case JOB_DOWNLOAD:
         return L"Downloading " + number(position / KILOBYTE) + L" Kb of " + number(total / KILOBYTE) + L" Kb";
     case JOB_DELETE_REMOTE:
@@ -91,6 +92,7 @@ BOOL CUploadDlg::OnInitDialog()
     if (title == nullptr) return TRUE;
     SetText(title);
     if (list->owner == nullptr) list->owner = session;
+    window = Handle();
     worker.Reset(CreateThread(nullptr, 0, WorkerMain, this, 0, &workerId));
     // Without a worker nothing was done.
     if (!worker) Post(WM_COMMAND, IDCANCEL);
@@ -194,7 +196,7 @@ DWORD WINAPI CUploadDlg::WorkerMain(LPVOID self)
         command = IDOK;
     }
     dialog->list.reset();
-    if (command != 0) PostMessageW(dialog->Handle(), WM_COMMAND, command, 0);
+    if (command != 0) PostMessageW(dialog->window, WM_COMMAND, command, 0);
     return 0;
 }
 
@@ -217,30 +219,33 @@ void CUploadDlg::PostName(const std::wstring& text)
 {
     auto copy = std::make_unique<wchar_t[]>(text.size() + 1);
     text.copy(copy.get(), text.size());
-    if (PostMessageW(Handle(), WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME))
-        copy.release();
+    if (PostMessageW(window, WM_JOB_PROGRESS, reinterpret_cast<WPARAM>(copy.get()), JOB_PROGRESS_NAME)) copy.release();
 }
 
-void CUploadDlg::PostPosition(std::uint64_t position)
+void CUploadDlg::PostPosition(std::uint64_t position, bool final)
 {
     progressPosition.store(position);
+    const ULONGLONG now = GetTickCount64();
+    if (!final && now - lastPositionPost < PROGRESS_INTERVAL_MS) return;
+    // A message still waiting will read the position just stored.
     if (positionPending.exchange(true)) return;
-    if (!PostMessageW(Handle(), WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
+    lastPositionPost = now;
+    if (!PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
 }
 
-// Entries that did not fit an item were left out of the job; the user hears of them once,
-// after everything else was done.
+// Entries that did not fit an item, and names from the server that would lead outside a
+// download's target, were left out of the job; the user hears of them once, after
+// everything else was done.
 void CUploadDlg::ReportLeftOut()
 {
     if (list->leftOut.empty()) return;
-    std::wstring text = L"These items were left out because their names or paths are too long:";
+    std::wstring text = L"These items were left out because their names or paths are too long or not allowed here:";
     std::size_t shown = 0;
     for (const LeftOutEntry& entry : list->leftOut) {
         if (shown == LEFT_OUT_LINES_SHOWN) break;
         text += L"\n" + ShortenedForDisplay(entry.path);
         ++shown;
     }
-    if (shown < list->leftOut.size())
-        text += L"\n...and " + std::to_wstring(list->leftOut.size() - shown) + L" more.";
+    if (shown < list->leftOut.size()) text += L"\n...and " + std::to_wstring(list->leftOut.size() - shown) + L" more.";
     MessageBoxW(nullptr, text.c_str(), Win32Reporter().Caption().c_str(), MB_ICONWARNING | MB_OK | MB_TOPMOST);
 }

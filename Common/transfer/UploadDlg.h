@@ -37,6 +37,8 @@ constexpr LPARAM JOB_PROGRESS_RANGE = 2;
 
 // File data moves in blocks of this size, through one buffer per job.
 constexpr std::size_t TRANSFER_BLOCK_BYTES = 256 * 1024;
+// The shortest time between two position messages while a job runs.
+constexpr ULONGLONG PROGRESS_INTERVAL_MS = 50;
 
 class CUploadDlg : public fw::Dialog {
 public:
@@ -67,7 +69,11 @@ private:
     UINT RunJob();
     bool CancelRequested() const;
     void PostName(const std::wstring& text);
-    void PostPosition(std::uint64_t position);
+    // At most one position message waits in the dialog's queue, and while the job runs at
+    // most one is posted per PROGRESS_INTERVAL_MS (each costs the dialog a repaint, which
+    // competes with the transfer for the processor); final posts the position whatever
+    // the time, so the last one always arrives.
+    void PostPosition(std::uint64_t position, bool final = false);
     void ReportLeftOut();
 
     // Preparation and the replace prompts (UploadDlgPrepare.cpp); false when refused.
@@ -91,6 +97,9 @@ private:
     std::unique_ptr<TransferList> list;
     std::wstring targetDirectory;
     UINT kind;
+    // The dialog's window as the worker knows it: set before the worker starts, and the
+    // window outlives the worker.
+    HWND window = nullptr;
     DWORD workerId = 0;
     fw::KernelHandle worker;
     fw::KernelHandle cancelEvent;
@@ -102,6 +111,7 @@ private:
     // Worker only.
     std::vector<char> block;
     std::uint64_t bytesMoved = 0;
+    ULONGLONG lastPositionPost = 0;
 
     // User-interface thread only.
     bool ending = false;

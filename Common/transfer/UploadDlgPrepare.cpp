@@ -13,7 +13,10 @@ namespace {
 constexpr int DWORD_BITS = 32;
 constexpr wchar_t ALL_ENTRIES[] = L"*.*";
 
-wchar_t FoldAscii(wchar_t unit) { return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit; }
+wchar_t FoldAscii(wchar_t unit)
+{
+    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+}
 
 // Names compare with the letters A-Z folded to a-z, as the default locale compares them.
 bool SameNameIgnoringCase(const wchar_t* a, const std::wstring& b)
@@ -64,7 +67,7 @@ bool CUploadDlg::PrepareJob()
     if (!accepted) return false;
     const bool countsBytes = kind == JOB_UPLOAD || kind == JOB_DOWNLOAD;
     progressTotal.store(countsBytes ? FileBytes(*list) : list->itemCount);
-    PostMessageW(Handle(), WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
+    PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
     return true;
 }
 
@@ -73,7 +76,7 @@ bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const st
 {
     // Once the user has cancelled the job, no further question is asked.
     if (CancelRequested()) return false;
-    CAskReplaceDlg prompt(Handle(), isDirectory, name, serverText, localText);
+    CAskReplaceDlg prompt(window, isDirectory, name, serverText, localText);
     return prompt.DoModal() == IDOK;
 }
 
@@ -82,7 +85,7 @@ bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const st
 bool CUploadDlg::CheckUploadReplace()
 {
     std::vector<nsFTP::FileStatusPtr> records;
-    if (session == nullptr) return true;
+    if (session == nullptr || list->head == nullptr) return true;
     {
         RemoteListing listing(*session);
         if (!listing.List(targetDirectory, records)) return true;
@@ -105,6 +108,7 @@ bool CUploadDlg::CheckUploadReplace()
 
 bool CUploadDlg::CheckDownloadReplace()
 {
+    if (list->head == nullptr) return true;
     WIN32_FIND_DATAW found = {};
     fw::FindHandle search(FindFirstFileW(JoinLocalPath(targetDirectory, ALL_ENTRIES).c_str(), &found));
     if (!search) return true;

@@ -3,6 +3,7 @@
 #include "transfer/UploadDlg.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
@@ -28,6 +29,20 @@ void ShowTransferFailure(const wchar_t* what, const std::wstring& localPath)
                 MB_ICONERROR | MB_OK | MB_TOPMOST);
 }
 
+// A name from the server becomes a local path. A part that climbs (".."), is empty, or
+// holds a separator or drive mark of its own would put the file outside the target.
+bool IsSafeLocalName(std::wstring_view name)
+{
+    for (;;) {
+        const std::size_t slash = name.find(L'/');
+        const std::wstring_view part = name.substr(0, slash);
+        if (part.empty() || part == L"." || part == L".." || part.find_first_of(L"\\:") != std::wstring_view::npos)
+            return false;
+        if (slash == std::wstring_view::npos) return true;
+        name.remove_prefix(slash + 1);
+    }
+}
+
 } // namespace
 
 void CUploadDlg::MakeDirectoryQuietly(const std::wstring& path, bool remote)
@@ -47,6 +62,10 @@ UINT CUploadDlg::RunTransfer(bool upload)
     bool targetMade = false;
     for (TransferItem* item = FirstItem(list.get(), false); item != nullptr; item = NextItem(list.get(), false)) {
         if (CancelRequested()) break;
+        if (!upload && !IsSafeLocalName(item->name)) {
+            list->leftOut.push_back({item->name, item->path});
+            continue;
+        }
         // Names are "/" joined on both sides; each side gets its own separator.
         const std::wstring destination = upload
                                              ? WithSeparator(JoinRemotePath(targetDirectory, item->name), L'\\', L'/')
@@ -96,6 +115,7 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
         PostPosition(bytesMoved);
         if (CancelRequested()) break;
     }
+    PostPosition(bytesMoved, true);
     local.Reset();
     // The transfer ends before any box, so that the server is not left waiting on an
     // open data connection while the user reads.
@@ -129,8 +149,7 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
     DWORD writeError = ERROR_SUCCESS;
     for (;;) {
         int received = 0;
-        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received) || received == 0)
-            break;
+        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received) || received == 0) break;
         DWORD written = 0;
         if (!WriteFile(local.Get(), block.data(), static_cast<DWORD>(received), &written, nullptr) ||
             written != static_cast<DWORD>(received)) {
@@ -142,6 +161,7 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
         PostPosition(bytesMoved);
         if (writeError != ERROR_SUCCESS || CancelRequested()) break;
     }
+    PostPosition(bytesMoved, true);
     local.Reset();
     engine.CloseDataTransfer(std::move(transfer));
     if (writeError != ERROR_SUCCESS) {

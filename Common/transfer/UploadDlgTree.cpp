@@ -41,10 +41,11 @@ UINT CUploadDlg::RunDelete(bool remote)
                 session->DeleteRemoteFile(step.path);
             }
         } else {
-            const BOOL removed = step.isDirectory ? RemoveDirectoryW(step.path.c_str()) : DeleteFileW(step.path.c_str());
+            const BOOL removed =
+                step.isDirectory ? RemoveDirectoryW(step.path.c_str()) : DeleteFileW(step.path.c_str());
             if (!removed) ShowLastError(step.path);
         }
-        PostPosition(i);
+        PostPosition(i, i + 1 == steps.size());
     }
     if (!CancelRequested()) ReportLeftOut();
     ClearList(list.get());
@@ -67,7 +68,8 @@ UINT CUploadDlg::RunMove(bool remote)
         } else if (!MoveFileW(item->path, JoinLocalPath(targetDirectory, item->name).c_str())) {
             ShowLastError(item->path);
         }
-        PostPosition(index++);
+        ++index;
+        PostPosition(index - 1, index == list->itemCount);
     }
     if (!CancelRequested()) ReportLeftOut();
     ClearList(list.get());

@@ -52,8 +52,8 @@ LocalDirectory::LocalDirectory()
 {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    path = fs::path(temp) / (L"orvid-transfer-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(++directoryCounter));
+    path = fs::path(temp) /
+           (L"orvid-transfer-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++directoryCounter));
     fs::remove_all(path);
     fs::create_directories(path);
 }
