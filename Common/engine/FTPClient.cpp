@@ -121,9 +121,20 @@ void CFTPClient::CloseControlConnection()
     ForgetPendingLines();
 }
 
+// A line break would end a command early and send the rest as a command of its own (a
+// name typed by the user or listed by a server). Such a text is never sent; the
+// connection stays as it was.
+bool CFTPClient::HoldsLineBreak(const std::wstring& text, bool report) const
+{
+    if (text.find_first_of(L"\r\n") == std::wstring::npos) return false;
+    if (report) ReportError(COMMAND_LINE_BREAK_TEXT);
+    return true;
+}
+
 bool CFTPClient::SendCommand(const std::wstring& command, bool report)
 {
     if (!IsConnected()) return false;
+    if (HoldsLineBreak(command, report)) return false;
     const std::string line = WideToWire(command) + "\r\n";
     try {
         controlSocket->SendAll(line.data(), static_cast<int>(line.size()), timeout);

@@ -17,6 +17,8 @@ namespace nsFTP {
 
 constexpr int DEFAULT_TIMEOUT_SECONDS = 10;
 constexpr std::size_t RECEIVE_BUFFER_SIZE = 2048;
+// Shown when a command would carry a line break onto the control connection.
+constexpr const wchar_t* COMMAND_LINE_BREAK_TEXT = L"A name or command that contains a line break cannot be sent to the server.";
 
 class CFTPClient {
 public:
@@ -30,7 +32,8 @@ public:
     // QUIT; the reply result.
     int LogOff();
 
-    // One command line; false when it could not be sent (the connection is then closed).
+    // One command line; false when it could not be sent (the connection is then closed) or
+    // holds a line break (nothing is sent, the connection stays).
     bool SendCommand(const std::wstring& command, bool report);
     // One complete reply, multi-line replies joined with CR LF.
     bool ReadReply(ServerReply& reply, bool report);
@@ -75,6 +78,7 @@ public:
     const std::wstring& LineSeparator() const { return lineSeparator; }
 
 private:
+    bool HoldsLineBreak(const std::wstring& text, bool report) const;
     bool OpenControlConnection(const std::wstring& host, std::uint16_t port);
     void CloseControlConnection();
     bool ReadReplyLine(std::wstring& line, bool report);

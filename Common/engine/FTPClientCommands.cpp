@@ -47,6 +47,9 @@ int CFTPClient::SiteCommand(const std::wstring& text) { return SimpleCommand(L"S
 
 int CFTPClient::Rename(const std::wstring& from, const std::wstring& to)
 {
+    // Both names are checked first: an RNFR whose RNTO cannot follow would leave the
+    // server waiting for it.
+    if (HoldsLineBreak(to, true)) return REPLY_OTHER;
     ServerReply reply;
     if (!SendCommand(L"RNFR " + from, true) || !ReadReply(reply, true)) {
         if (!reply.text.empty()) ReportError(reply.text);

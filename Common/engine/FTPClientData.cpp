@@ -287,7 +287,7 @@ bool CFTPClient::SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotifi
 bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
                                 const RepresentationType& representation, bool passive)
 {
-    if (transferInProgress || !IsConnected()) return false;
+    if (transferInProgress || !IsConnected() || HoldsLineBreak(path, true)) return false;
     if (!SelectRepresentation(representation)) return false;
     const std::wstring command = TransferCommandText(kind, path);
     std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
@@ -323,7 +323,7 @@ std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const st
                                                                         bool upload)
 {
     std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
-    if (transferInProgress || !IsConnected() ||
+    if (transferInProgress || !IsConnected() || HoldsLineBreak(path, true) ||
         !SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) ||
         !OpenDataConnection(*dataSocket, TransferCommandText(upload ? TRANSFER_STORE : TRANSFER_RETRIEVE, path),
                             passive)) {

@@ -272,6 +272,23 @@ TEST_F(DataConnectionTest, ReadDataWithNoRoomTouchesNothing)
     Played();
 }
 
+TEST_F(DataConnectionTest, ALineBreakNeverReachesTheServer)
+{
+    // A listed or typed name with CR or LF would smuggle a second command onto the wire.
+    server.On("DELE kept", "250 gone\r\n");
+    Quit();
+    LogOn();
+    EXPECT_EQ(client.Delete(L"a\r\nDELE important"), REPLY_OTHER);
+    EXPECT_EQ(client.Rename(L"a", L"b\nRMD x"), REPLY_OTHER);
+    EXPECT_EQ(client.SiteCommand(L"CHMOD 777 f\rDELE g"), REPLY_OTHER);
+    EXPECT_EQ(Download(L"x\r\nDELE y", true), "<no transfer>");
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.Delete(L"kept"), REPLY_OK);
+    EXPECT_THAT(reporter.Errors(), ElementsAre(COMMAND_LINE_BREAK_TEXT, COMMAND_LINE_BREAK_TEXT,
+                                               COMMAND_LINE_BREAK_TEXT, COMMAND_LINE_BREAK_TEXT));
+    EXPECT_THAT(Played(), ElementsAre("DELE kept"));
+}
+
 TEST_F(DataConnectionTest, SingleCommandsFollowTheirReplies)
 {
     server.On("CWD www", "250 ok\r\n").On("CWD /forbidden", "550 Permission denied\r\n");
