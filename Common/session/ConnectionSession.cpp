@@ -119,6 +119,11 @@ std::unique_ptr<nsSocket::IBlockingSocket> ConnectionSession::OpenRemoteTransfer
     return engine->OpenDataTransfer(path, currentSite.passive != 0, upload);
 }
 
+bool ListsByPath(const std::wstring& path)
+{
+    return !path.empty() && path.front() != L'-' && path.find_first_of(L" \t") == std::wstring::npos;
+}
+
 bool ConnectionSession::RefreshRemote()
 {
     fw::WaitCursor wait;
@@ -127,7 +132,12 @@ bool ConnectionSession::RefreshRemote()
 
     const std::wstring directory = CurrentDirectory();
     std::vector<nsFTP::FileStatusPtr> records;
-    if (!ListDirectory(directory, records)) return false;
+    // The session is inside the directory, so a LIST without an argument lists it too.
+    const bool byPath = ListsByPath(directory);
+    if (!ListDirectory(byPath ? directory : std::wstring(), records)) return false;
+    if (!byPath) {
+        for (const nsFTP::FileStatusPtr& record : records) record->path = directory;
+    }
 
     entries.reserve(records.size());
     for (const nsFTP::FileStatusPtr& record : records) {

@@ -36,6 +36,10 @@ struct RemoteEntry {
 
 // Directories first, then names compared without regard to case (A-Z folded to a-z).
 bool RemoteEntryLess(const RemoteEntry& a, const RemoteEntry& b);
+// Whether LIST can take the path as its argument. Servers disagree on how LIST takes a path
+// with blanks (one wants them escaped with "\", others take them literally) and some read
+// an argument that begins with "-" as options; such a directory is listed from inside it.
+bool ListsByPath(const std::wstring& path);
 // The entry for one listed record; the listing's calendar time is taken as local time.
 RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status);
 // The listing's seconds since 1970, read as a local calendar time, as a UTC file time.

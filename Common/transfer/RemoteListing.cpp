@@ -11,8 +11,7 @@ RemoteListing::~RemoteListing()
 
 bool RemoteListing::List(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records)
 {
-    const bool plain = !path.empty() && path.front() != L'-' && path.find_first_of(L" \t") == std::wstring::npos;
-    if (plain) return session.ListDirectory(path, records);
+    if (ListsByPath(path)) return session.ListDirectory(path, records);
     if (!moved) {
         startDirectory = session.CurrentDirectory();
         moved = true;

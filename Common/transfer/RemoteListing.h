@@ -1,9 +1,7 @@
 #pragma once
-// Lists remote directories. Servers disagree on how LIST takes a path with blanks (one
-// wants them escaped with "\", others take them literally) and some read an argument
-// that begins with "-" as options, so such a directory is listed from inside it: CWD, then
-// LIST without an argument. Any other path goes with the LIST as it is. The directory the
-// session was in comes back when the listing object goes.
+// Lists remote directories. A directory that LIST cannot take as its argument (ListsByPath)
+// is listed from inside it: CWD, then LIST without an argument. Any other path goes with the
+// LIST as it is. The directory the session was in comes back when the listing object goes.
 #include <string>
 #include <vector>
 

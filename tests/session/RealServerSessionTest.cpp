@@ -109,6 +109,24 @@ TEST_P(RealServerSessionTest, RefreshListsTheStartDirectorySorted)
     EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
+TEST_P(RealServerSessionTest, RefreshListsADirectoryWithBlanksOrALeadingDash)
+{
+    // Some servers split LIST's argument at blanks or read "-..." as options; the pane must
+    // still show what is there, with each entry's directory the full path.
+    for (const std::string sub : {"with two  blanks", "-rf"}) {
+        server->WriteFile(testDirectory + "/" + sub + "/inside.txt", "x");
+        ASSERT_NE(Connect(Site(false, Wide(testDirectory))), L"<logon failed>");
+        const std::wstring directory = session.CurrentDirectory() + L"/" + Wide(sub);
+        ASSERT_TRUE(session.ChangeDirectory(directory));
+        ASSERT_TRUE(session.RefreshRemote()) << sub;
+        ASSERT_EQ(session.entries.size(), 1u) << sub;
+        EXPECT_EQ(session.entries[0].name, L"inside.txt");
+        EXPECT_EQ(session.entries[0].directory, directory);
+        session.LogOff();
+    }
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerSessionTest,
                          ::testing::Values(ServerKind::Vsftpd, ServerKind::PureFtpd, ServerKind::Proftpd),
                          [](const auto& info) {
