@@ -63,15 +63,6 @@ BOOL CALLBACK CloseMessageBox(HWND window, LPARAM)
     return TRUE;
 }
 
-// Without a window manager (a bare X server), Wine waits up to 2 s for one whenever a
-// captioned window closes; this program's windows stay with Wine instead.
-void KeepWindowsUnmanagedUnderWine()
-{
-    const wchar_t key[] = L"Software\\Wine\\AppDefaults\\transferjob.exe\\X11 Driver";
-    const wchar_t value[] = L"N";
-    RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Managed", REG_SZ, value, sizeof value);
-}
-
 std::wstring Wide(const std::string& utf8) { return nsFTP::WireToWide(utf8); }
 
 std::string Utf8(const wchar_t* text) { return nsFTP::WideToWire(text); }
@@ -141,7 +132,6 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "transferjob: %s\n%s", error.c_str(), USAGE);
         return 2;
     }
-    KeepWindowsUnmanagedUnderWine();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     nsSocket::SocketLibrary sockets;
