@@ -67,9 +67,11 @@ std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const
 {
     auto list = std::make_unique<TransferList>();
     list->owner = &session;
-    for (const RemoteEntry& entry : entries)
-        AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, EntryPath(entry), entry.time.dwLowDateTime,
-                entry.time.dwHighDateTime);
+    for (const RemoteEntry& entry : entries) {
+        TransferItem* item = AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, EntryPath(entry),
+                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        if (item != nullptr) item->isLink = entry.isLink;
+    }
     return list;
 }
 

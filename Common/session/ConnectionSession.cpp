@@ -150,5 +150,5 @@ bool ConnectionSession::RefreshRemote()
 
 void ConnectionSession::KeepAlive()
 {
-    if (IsConnected() && currentSite.keepAlive != 0) engine->KeepAlivePwd();
+    if (!workerActive && IsConnected() && currentSite.keepAlive != 0) engine->KeepAlivePwd();
 }

@@ -6,6 +6,7 @@
 // modal dialog.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -63,6 +64,10 @@ public:
     HWND kindCombo = nullptr;
     HWND typeCombo = nullptr;
     std::wstring homeDirectory; // PWD right after logon; empty when it failed
+    // Set while a worker thread (a transfer job) uses the engine. Timers of the
+    // user-interface thread still run inside the job's modal loop; they keep off the
+    // connection meanwhile, since the engine serves one caller at a time.
+    std::atomic<bool> workerActive{false};
 
     nsFTP::CFTPClient& Engine() noexcept { return *engine; }
     bool IsConnected() const { return engine->IsConnected(); }
@@ -83,8 +88,8 @@ public:
     // Lists the current directory into entries (sorted, "." and ".." skipped); true when
     // at least one entry was stored.
     bool RefreshRemote();
-    // The quiet PWD of the idle keep-alive, sent only while connected and the current
-    // site asks for it.
+    // The quiet PWD of the idle keep-alive, sent only while connected, no worker uses the
+    // engine and the current site asks for it.
     void KeepAlive();
 
 private:

@@ -29,9 +29,10 @@ bool AddLocalChildren(TransferList* list, const TransferItem& directory)
     do {
         if (IsDotEntry(found.cFileName)) continue;
         const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
-        AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+        TransferItem* added = AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                 JoinRemotePath(directory.name, found.cFileName), JoinLocalPath(directory.path, found.cFileName),
                 found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
+        if (added != nullptr) added->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
     } while (FindNextFileW(search.Get(), &found));
     return true;
 }
@@ -50,8 +51,10 @@ bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const Transfe
                 {JoinRemotePath(directory.name, entry.name), JoinRemotePath(directory.path, entry.name)});
             continue;
         }
-        AddItem(entry.size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
-                JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        TransferItem* added =
+            AddItem(entry.size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
+                    JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        if (added != nullptr) added->isLink = entry.isLink;
     }
     return true;
 }
@@ -62,7 +65,9 @@ bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const Transfe
 template <typename ChildReader> void Expand(TransferList* list, ChildReader addChildren)
 {
     for (TransferItem* item = list->head; item != nullptr; item = item->next) {
+        if (list->stopEvent != nullptr && WaitForSingleObject(list->stopEvent, 0) != WAIT_TIMEOUT) return;
         if (item->isDirectory == 0 || item->expanded != 0) continue;
+        if (item->isLink != 0 && !list->followLinks) continue;
         if (addChildren(*item)) item->expanded = 1;
     }
 }

@@ -27,6 +27,8 @@ struct TransferItem {
     std::uint32_t fileIndex; // fileCount when the item was added
     std::uint32_t itemIndex; // itemCount when the item was added
     std::uint32_t expanded;  // set once a directory's children were added
+    // A symbolic link (remote: listed with "l"; local: a reparse point such as a junction).
+    std::uint32_t isLink;
     TransferItem* next;
 };
 
@@ -53,6 +55,11 @@ struct TransferList {
     TransferItem* nextCursor = nullptr;
     // What AddItem refused, in the order it was offered; the job reports these once.
     std::vector<LeftOutEntry> leftOut;
+    // Cleared for a delete: listing a link lists what it points to, and deleting those
+    // contents would destroy data outside the chosen tree. A link is then removed itself.
+    bool followLinks = true;
+    // When set and signalled, the expansion stops before the next directory (a cancelled job).
+    HANDLE stopEvent = nullptr;
 };
 
 // Returns the new item, or null when the name (>= 260 chars) or path (>= 4096) does not
@@ -67,5 +74,6 @@ TransferItem* NextItem(TransferList* list, bool filesOnly);
 // Adds the contents of every directory item, from the local file system or through the
 // owner's listing: the caller's items first, then the children of the first directory,
 // then those of the second, grandchildren after all children. "." and ".." are skipped.
+// Links are expanded only while followLinks is set.
 void ExpandLocal(TransferList* list);
 void ExpandRemote(TransferList* list);

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr const wchar_t* JOB_STOPPED_TEXT = L"The job stopped: there was not enough memory to go on.";
+
 constexpr std::uint64_t KILOBYTE = 1024;
 // The box about left-out entries names this many and counts the rest, each path cut in
 // the middle to this many characters, so that it always fits the screen.
@@ -80,6 +82,7 @@ CUploadDlg::~CUploadDlg()
     if (worker) {
         if (cancelEvent) SetEvent(cancelEvent.Get());
         WaitForSingleObject(worker.Get(), INFINITE);
+        if (session != nullptr) session->workerActive = false;
     }
 }
 
@@ -93,9 +96,13 @@ BOOL CUploadDlg::OnInitDialog()
     SetText(title);
     if (list->owner == nullptr) list->owner = session;
     window = Handle();
+    if (session != nullptr) session->workerActive = true;
     worker.Reset(CreateThread(nullptr, 0, WorkerMain, this, 0, &workerId));
     // Without a worker nothing was done.
-    if (!worker) Post(WM_COMMAND, IDCANCEL);
+    if (!worker) {
+        if (session != nullptr) session->workerActive = false;
+        Post(WM_COMMAND, IDCANCEL);
+    }
     return TRUE;
 }
 
@@ -145,6 +152,7 @@ void CUploadDlg::EndJob(INT_PTR result)
     ending = true;
     if (cancelEvent) SetEvent(cancelEvent.Get());
     WaitForWorker();
+    if (worker && session != nullptr) session->workerActive = false;
     DiscardPendingProgress();
     worker.Reset();
     cancelEvent.Reset();
@@ -193,6 +201,8 @@ DWORD WINAPI CUploadDlg::WorkerMain(LPVOID self)
     try {
         command = dialog->RunJob();
     } catch (...) {
+        // Only running out of memory (a very large tree) gets here; what was done stays.
+        MessageBoxW(nullptr, JOB_STOPPED_TEXT, Win32Reporter().Caption().c_str(), MB_ICONERROR | MB_OK | MB_TOPMOST);
         command = IDOK;
     }
     dialog->list.reset();

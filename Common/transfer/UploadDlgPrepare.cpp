@@ -51,6 +51,9 @@ std::uint64_t FileBytes(const TransferList& list)
 bool CUploadDlg::PrepareJob()
 {
     bool accepted = true;
+    // A cancel must not wait for the walk of a large tree to end.
+    list->stopEvent = cancelEvent.Get();
+    list->followLinks = kind != JOB_DELETE_REMOTE && kind != JOB_DELETE_LOCAL;
     switch (kind) {
     case JOB_UPLOAD:
         accepted = CheckUploadReplace();

@@ -24,7 +24,8 @@ UINT CUploadDlg::RunDelete(bool remote)
     std::vector<DeleteStep> steps;
     for (TransferItem* item = FirstItem(list.get(), false); item != nullptr; item = NextItem(list.get(), false)) {
         if (CancelRequested()) break;
-        steps.push_back({item->isDirectory != 0, item->path});
+        // A remote link goes with DELE, which removes the link and not what it points to.
+        steps.push_back({item->isDirectory != 0 && !(remote && item->isLink != 0), item->path});
     }
     // Longest paths first: every child comes before its directory.
     std::stable_sort(steps.begin(), steps.end(),

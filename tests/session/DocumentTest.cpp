@@ -144,6 +144,26 @@ TEST_F(DocumentTest, IdleConnectionGetsAQuietPwdOnlyWithKeepAlive)
     EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "PWD", "QUIT"));
 }
 
+// A job's worker owns the connection while its modal dialog runs; the view's timer still
+// fires inside that dialog's loop and must not talk over the worker.
+TEST_F(DocumentTest, KeepAliveWaitsWhileAWorkerUsesTheConnection)
+{
+    ScriptLogon(server);
+    server.On("PWD", "257 \"/home/alice\"\r\n").On("QUIT", "221 bye\r\n");
+    server.Start();
+    ASSERT_TRUE(OpenSite(Session(), ScriptedSite(server, true)));
+    Session().workerActive = true;
+    run.View().SetKeepAliveInterval(kShortKeepAliveMs);
+    PumpFor(kShortKeepAliveMs * 5);
+    EXPECT_EQ(server.Commands().size(), 3u);
+    Session().workerActive = false;
+    EXPECT_TRUE(PumpUntilCommands(4, 5000));
+    run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
+    Session().LogOff();
+    Finish();
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "PWD", "QUIT"));
+}
+
 TEST_F(DocumentTest, IdleConnectionWithoutKeepAliveReceivesNothing)
 {
     ScriptLogon(server);

@@ -119,6 +119,27 @@ TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
     EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 not a directory"));
 }
 
+// Listing a link lists what it points to: a delete removes the link itself (DELE) and never
+// reaches into its target, whether the link was chosen or found inside a chosen directory.
+TEST_F(ScriptedJobTest, DeleteRemovesLinksNotWhatTheyPointTo)
+{
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/d", "-rw-r--r-- 1 u g 1 Jan  5  2020 x\r\n"
+                                        "lrwxrwxrwx 1 u g 9 Jan  5  2020 lnk -> /precious\r\n");
+    server.On("DELE /home/alice/toplink", "250 gone\r\n");
+    server.On("DELE /home/alice/d/lnk", "250 gone\r\n");
+    server.On("DELE /home/alice/d/x", "250 gone\r\n");
+    server.On("RMD /home/alice/d", "250 gone\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    auto list = RemoteList(&session, {{L"/home/alice/d", true}, {L"/home/alice/toplink", true}});
+    list->head->next->isLink = 1;
+    EXPECT_EQ(RunJob(&session, std::move(list), std::wstring(), JOB_DELETE_REMOTE), IDOK);
+    Finish();
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
 // The server resets the data connection after a part of the file: the job says which
 // file failed and ends by itself, and the control connection stays in step.
 TEST_F(ScriptedJobTest, DroppedDataConnectionIsReportedAndTheJobEnds)
