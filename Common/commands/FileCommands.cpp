@@ -75,15 +75,6 @@ std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const
     return list;
 }
 
-// A server's name becomes a file name in the temporary directory: a separator or a name
-// that Windows reads as "." or ".." (it drops trailing dots and blanks) would put the copy,
-// and the deletion of an earlier copy, somewhere else.
-bool IsPlainLocalName(const std::wstring& name)
-{
-    if (name.find_first_of(L"\\/") != std::wstring::npos) return false;
-    return name.find_first_not_of(L". ") != std::wstring::npos;
-}
-
 // The local copy exists and has the listed size, the job's own measure of a whole
 // download (a listing without a size never passes it).
 bool IsWholeCopy(const std::wstring& copy, std::uint64_t listedSize)
@@ -149,7 +140,7 @@ void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteE
     if (ConnectedDirectory(session).empty()) return;
     const std::wstring directory = GetTempDirectory();
     if (directory.empty()) return;
-    if (!IsPlainLocalName(entry.name)) {
+    if (!IsUsableLocalName(entry.name)) {
         CommandMessageBox(owner, (UNUSABLE_LOCAL_NAME_MESSAGE + entry.name).c_str(), MB_ICONERROR | MB_OK);
         return;
     }

@@ -74,3 +74,20 @@ std::wstring JoinLocalPath(const std::wstring& directory, const std::wstring& na
 {
     return Join(directory, name, L'\\');
 }
+
+bool IsUsableLocalName(std::wstring_view name)
+{
+    if (name.find_first_of(L"\\/:") != std::wstring_view::npos) return false;
+    const std::size_t kept = name.find_last_not_of(L". ");
+    if (kept == std::wstring_view::npos) return false; // empty, or only dots and blanks
+    // The device is named by the part before the first dot, trailing blanks dropped.
+    std::wstring_view base = name.substr(0, name.find(L'.'));
+    base = base.substr(0, base.find_last_not_of(L' ') + 1);
+    std::wstring upper(base);
+    for (wchar_t& c : upper)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"})
+        if (upper == device) return false;
+    const bool numbered = upper.size() == 4 && upper[3] >= L'1' && upper[3] <= L'9';
+    return !(numbered && (upper.compare(0, 3, L"COM") == 0 || upper.compare(0, 3, L"LPT") == 0));
+}

@@ -29,15 +29,14 @@ void ShowTransferFailure(const wchar_t* what, const std::wstring& localPath)
                 MB_ICONERROR | MB_OK | MB_TOPMOST);
 }
 
-// A name from the server becomes a local path. A part that climbs (".."), is empty, or
-// holds a separator or drive mark of its own would put the file outside the target.
+// A name from the server becomes a local path, one part per directory level. A part that
+// climbs, is empty, holds a separator or drive mark of its own or names a device would put
+// the file outside the target.
 bool IsSafeLocalName(std::wstring_view name)
 {
     for (;;) {
         const std::size_t slash = name.find(L'/');
-        const std::wstring_view part = name.substr(0, slash);
-        if (part.empty() || part == L"." || part == L".." || part.find_first_of(L"\\:") != std::wstring_view::npos)
-            return false;
+        if (!IsUsableLocalName(name.substr(0, slash))) return false;
         if (slash == std::wstring_view::npos) return true;
         name.remove_prefix(slash + 1);
     }

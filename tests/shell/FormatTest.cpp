@@ -46,6 +46,16 @@ TEST(JoinPath, LocalAddsBackslashOnlyWhenMissing)
     EXPECT_EQ(JoinLocalPath(L"C:/dir/", L"a"), L"C:/dir/a");
 }
 
+TEST(IsUsableLocalName, RefusesNamesThatWouldLandElsewhere)
+{
+    for (const wchar_t* fine : {L"a.txt", L"...a", L".profile", L"report.pdf", L"CONSOLE", L"com10", L"nul_file",
+                                L"LPT", L"a b"})
+        EXPECT_TRUE(IsUsableLocalName(fine)) << fine;
+    for (const wchar_t* bad : {L"", L".", L"..", L"...", L". .", L"a/b", L"..\\evil", L"c:x", L"nul", L"NUL.txt",
+                               L"con", L"Aux.tar.gz", L"prn ", L"com1", L"LPT9.log", L"nul .txt"})
+        EXPECT_FALSE(IsUsableLocalName(bad)) << bad;
+}
+
 TEST(FormatFileTime, ShowsTheLocalDateAndTimeOfTheLocale)
 {
     SYSTEMTIME local = {};
