@@ -18,7 +18,8 @@ namespace nsFTP {
 constexpr int DEFAULT_TIMEOUT_SECONDS = 10;
 constexpr std::size_t RECEIVE_BUFFER_SIZE = 2048;
 // Shown when a command would carry a line break onto the control connection.
-constexpr const wchar_t* COMMAND_LINE_BREAK_TEXT = L"A name or command that contains a line break cannot be sent to the server.";
+constexpr const wchar_t* COMMAND_LINE_BREAK_TEXT =
+    L"A name or command that contains a line break cannot be sent to the server.";
 
 class CFTPClient {
 public:

@@ -136,7 +136,8 @@ bool ConnectionSession::RefreshRemote()
     const bool byPath = ListsByPath(directory);
     if (!ListDirectory(byPath ? directory : std::wstring(), records)) return false;
     if (!byPath) {
-        for (const nsFTP::FileStatusPtr& record : records) record->path = directory;
+        for (const nsFTP::FileStatusPtr& record : records)
+            record->path = directory;
     }
 
     entries.reserve(records.size());

@@ -29,9 +29,10 @@ bool AddLocalChildren(TransferList* list, const TransferItem& directory)
     do {
         if (IsDotEntry(found.cFileName)) continue;
         const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
-        TransferItem* added = AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                JoinRemotePath(directory.name, found.cFileName), JoinLocalPath(directory.path, found.cFileName),
-                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
+        TransferItem* added =
+            AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                    JoinRemotePath(directory.name, found.cFileName), JoinLocalPath(directory.path, found.cFileName),
+                    found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
         if (added != nullptr) added->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
     } while (FindNextFileW(search.Get(), &found));
     return true;

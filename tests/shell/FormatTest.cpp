@@ -48,8 +48,8 @@ TEST(JoinPath, LocalAddsBackslashOnlyWhenMissing)
 
 TEST(IsUsableLocalName, RefusesNamesThatWouldLandElsewhere)
 {
-    for (const wchar_t* fine : {L"a.txt", L"...a", L".profile", L"report.pdf", L"CONSOLE", L"com10", L"nul_file",
-                                L"LPT", L"a b"})
+    for (const wchar_t* fine :
+         {L"a.txt", L"...a", L".profile", L"report.pdf", L"CONSOLE", L"com10", L"nul_file", L"LPT", L"a b"})
         EXPECT_TRUE(IsUsableLocalName(fine)) << fine;
     for (const wchar_t* bad : {L"", L".", L"..", L"...", L". .", L"a/b", L"..\\evil", L"c:x", L"nul", L"NUL.txt",
                                L"con", L"Aux.tar.gz", L"prn ", L"com1", L"LPT9.log", L"nul .txt"})
