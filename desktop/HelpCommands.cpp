@@ -17,7 +17,7 @@ const wchar_t* const MANUAL_DOCUMENT_FORMAT = L"%s%s\\FTP-Client-Manual.chm";
 namespace {
 
 constexpr DWORD MODULE_PATH_CAPACITY = 32768;
-constexpr std::wstring_view PLACEHOLDER = L"%s";
+constexpr std::wstring_view FORMAT_FIELD = L"%s";
 
 std::wstring ModulePath()
 {
@@ -39,15 +39,15 @@ std::wstring HelpDocumentPath(const std::wstring& modulePath, const wchar_t* for
     std::wstring folder = directory.data();
     if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
 
-    // The placeholders are filled in order by hand: the C library's wide printf reads
+    // The two "%s" fields are filled in order by hand: the C library's wide printf reads
     // "%s" as a narrow string on some runtimes and as a wide one on others.
     std::wstring path = format;
     std::size_t from = 0;
     for (const std::wstring& part : {std::wstring(drive), folder}) {
-        const std::size_t placeholder = path.find(PLACEHOLDER, from);
-        if (placeholder == std::wstring::npos) break;
-        path.replace(placeholder, PLACEHOLDER.size(), part);
-        from = placeholder + part.size();
+        const std::size_t field = path.find(FORMAT_FIELD, from);
+        if (field == std::wstring::npos) break;
+        path.replace(field, FORMAT_FIELD.size(), part);
+        from = field + part.size();
     }
     return path;
 }

@@ -126,12 +126,7 @@ protected:
     // Logs on, goes into the test's directory and lists it.
     void Connect()
     {
-        SiteRecord site = DefaultSiteRecord();
-        SetText(site.host, L"127.0.0.1");
-        site.port = server->Info().port;
-        SetText(site.user, Wide(server->Info().user));
-        SetText(site.password, Wide(server->Info().password));
-        site.timeout = 10;
+        SiteRecord site = RealServerSite(*server, std::wstring());
         site.passive = 1;
         ASSERT_TRUE(OpenSite(session, site));
         ASSERT_TRUE(session.ChangeDirectory(RemoteDirectory()));

@@ -16,6 +16,7 @@
 #include "OrvidDoc.h"
 #include "OrvidView.h"
 #include "resource.h"
+#include "session/SessionTestSupport.h"
 #include "shell/TextDlg.h"
 #include "support/RealServers.h"
 
@@ -52,13 +53,7 @@ bool ConnectToVsftpd(COrvidApp& app, std::unique_ptr<testsupport::RealServer>& s
     const std::string top = "pub";
     PrepareTree(*server, top);
 
-    SiteRecord site = DefaultSiteRecord();
-    SetText(site.label, L"Vantrel mirror");
-    SetText(site.host, L"127.0.0.1");
-    site.port = server->Info().port;
-    SetText(site.user, Wide(server->Info().user));
-    SetText(site.password, Wide(server->Info().password));
-    site.timeout = 10;
+    SiteRecord site = RealServerSite(*server, L"Vantrel mirror");
     SetText(site.directory, Wide(top));
 
     auto& document = *static_cast<COrvidDoc*>(app.GetDocument());

@@ -8,6 +8,7 @@
 #include "OrvidDoc.h"
 #include "PaneTestSupport.h"
 #include "ProgramRun.h"
+#include "SessionTestSupport.h"
 #include "TestReporter.h"
 #include "shell/Format.h"
 #include "shell/StatusText.h"
@@ -34,13 +35,7 @@ protected:
     // The site the Site Manager would have opened, started in the test's directory.
     SiteRecord Site(const std::string& directory) const
     {
-        SiteRecord site = DefaultSiteRecord();
-        SetText(site.label, L"vsftpd");
-        SetText(site.host, L"127.0.0.1");
-        site.port = server->Info().port;
-        SetText(site.user, Wide(server->Info().user));
-        SetText(site.password, Wide(server->Info().password));
-        site.timeout = 10;
+        SiteRecord site = RealServerSite(*server, L"vsftpd");
         SetText(site.directory, Wide(directory));
         return site;
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "SessionTestSupport.h"
 #include "TestReporter.h"
 #include "session/ConnectionSession.h"
 #include "support/RealServers.h"
@@ -32,14 +33,8 @@ protected:
 
     SiteRecord Site(bool anonymous, const std::wstring& startDirectory) const
     {
-        SiteRecord site = DefaultSiteRecord();
-        SetText(site.label, L"Real");
-        SetText(site.host, L"127.0.0.1");
-        site.port = server->Info().port;
-        SetText(site.user, Wide(server->Info().user));
-        SetText(site.password, Wide(server->Info().password));
+        SiteRecord site = RealServerSite(*server, L"Real");
         site.anonymous = anonymous ? 1 : 0;
-        site.timeout = 10;
         SetText(site.directory, startDirectory);
         return site;
     }

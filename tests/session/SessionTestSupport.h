@@ -5,6 +5,7 @@
 
 #include "session/ConnectionSession.h"
 #include "sites/SiteRecord.h"
+#include "support/RealServers.h"
 #include "support/ScriptedServer.h"
 
 inline SiteRecord ScriptedSite(const testsupport::ScriptedServer& server, bool keepAlive = true)
@@ -17,6 +18,20 @@ inline SiteRecord ScriptedSite(const testsupport::ScriptedServer& server, bool k
     SetText(site.password, L"secret");
     site.timeout = 5;
     site.keepAlive = keepAlive ? 1 : 0;
+    return site;
+}
+
+// A site that logs on to a real server as its test user.
+inline SiteRecord RealServerSite(const testsupport::RealServer& server, const std::wstring& label)
+{
+    const testsupport::RealServerInfo& info = server.Info();
+    SiteRecord site = DefaultSiteRecord();
+    SetText(site.label, label);
+    SetText(site.host, L"127.0.0.1");
+    site.port = info.port;
+    SetText(site.user, std::wstring(info.user.begin(), info.user.end()));
+    SetText(site.password, std::wstring(info.password.begin(), info.password.end()));
+    site.timeout = 10;
     return site;
 }
 

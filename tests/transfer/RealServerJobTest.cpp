@@ -9,6 +9,7 @@
 
 #include <chrono>
 
+#include "SessionTestSupport.h"
 #include "SharedResource.h"
 #include "TestReporter.h"
 #include "TransferTestSupport.h"
@@ -50,14 +51,8 @@ protected:
             if (c == '/') c = '-';
         serverDirectory = server->MakeDirectory(testDirectory);
 
-        SiteRecord site = DefaultSiteRecord();
-        SetText(site.label, L"Real");
-        SetText(site.host, L"127.0.0.1");
-        site.port = server->Info().port;
-        SetText(site.user, Wide(server->Info().user));
-        SetText(site.password, Wide(server->Info().password));
+        SiteRecord site = RealServerSite(*server, L"Real");
         site.passive = Passive() ? 1 : 0;
-        site.timeout = 10;
         ASSERT_TRUE(OpenSite(session, site));
         remoteDirectory = JoinRemote(session.homeDirectory, Wide(testDirectory));
     }
