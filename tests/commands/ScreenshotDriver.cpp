@@ -1,6 +1,6 @@
-// Opens the item properties or the permissions dialog filled with sample values, so that a
-// screenshot shows what a user sees. Not part of the program.
-//   commands_screenshot_driver properties|chmod
+// Opens the item properties (of a remote or a local item) or the permissions dialog filled
+// with sample values, so that a screenshot shows what a user sees. Not part of the program.
+//   commands_screenshot_driver properties|local-properties|chmod
 #include <windows.h>
 
 #include <commctrl.h>
@@ -8,6 +8,9 @@
 #include <string>
 
 #include "commands/FileCommands.h"
+#include "framework/Handles.h"
+#include "remotetools/PropDlg.h"
+#include "shell/Format.h"
 #include "remotetools/FileAttributes.h"
 
 namespace {
@@ -26,6 +29,35 @@ RemoteEntry SampleEntry()
     return entry;
 }
 
+// The local form as the handheld program fills it: a read-only hidden file of its own
+// directory, so the shell gives its real icon.
+void ShowLocalProperties()
+{
+    wchar_t directory[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, directory);
+    CPropDlg dialog;
+    dialog.localItem = true;
+    dialog.path = directory;
+    dialog.name = L"notes.txt";
+    const std::wstring file = JoinLocalPath(dialog.path, dialog.name);
+    DWORD written = 0;
+    FILETIME modified = {};
+    {
+        fw::FileHandle created(
+            CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        WriteFile(created.Get(), "notes", 5, &written, nullptr);
+        GetFileTime(created.Get(), nullptr, nullptr, &modified);
+    }
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    dialog.sizeText = FormatSize(written) + L" (" + std::to_wstring(written) + L" bytes)";
+    dialog.modifiedText = FormatFileTime(modified);
+    dialog.readOnly = true;
+    dialog.hidden = true;
+    dialog.DoModal();
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(file.c_str());
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
@@ -36,6 +68,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     if (which == L"chmod") {
         CFileAttributes permissions;
         permissions.DoModal();
+    } else if (which == L"local-properties") {
+        ShowLocalProperties();
     } else {
         PropertiesCommand(nullptr, {SampleEntry()});
     }
