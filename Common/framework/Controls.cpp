@@ -149,6 +149,18 @@ std::vector<int> ListView::GetSelectedItems() const
     return items;
 }
 
+bool ListView::SelectOnly(int item) const
+{
+    LVITEMW clear{};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    if (!Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear))) return false;
+    if (item < 0) return true;
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    select.state = LVIS_SELECTED | LVIS_FOCUSED;
+    return Send(LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&select)) != 0;
+}
+
 bool ListView::SelectItem(int item, bool select) const
 {
     LVITEMW lvItem{};

@@ -63,6 +63,8 @@ public:
     int GetNextItem(int start, UINT flags) const;
     std::vector<int> GetSelectedItems() const;
     bool SelectItem(int item, bool select) const;
+    // Clears every row's selection and focus, then selects and focuses the row (none for -1).
+    bool SelectOnly(int item) const;
     bool EnsureVisible(int item) const;
     LPARAM GetItemData(int item) const;
     bool SetItemData(int item, LPARAM data) const;
