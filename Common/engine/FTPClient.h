@@ -21,6 +21,9 @@ constexpr std::size_t RECEIVE_BUFFER_SIZE = 2048;
 constexpr const wchar_t* COMMAND_LINE_BREAK_TEXT =
     L"A name or command that contains a line break cannot be sent to the server.";
 
+// Shown when the server closes the control connection instead of confirming a transfer.
+extern const wchar_t* const CONNECTION_CLOSED_TEXT;
+
 class CFTPClient {
 public:
     // Takes ownership of the control socket, which is not open yet.
@@ -114,7 +117,7 @@ private:
     std::wstring lineSeparator = L"\r\n";
     std::array<char, RECEIVE_BUFFER_SIZE> receiveBuffer{};
     std::deque<std::string> pendingLines;
-    std::string partialLine;  // received bytes of a line whose LF has not arrived yet
+    std::string partialLine; // received bytes of a line whose LF has not arrived yet
     std::optional<RepresentationType> currentRepresentation;
     std::unique_ptr<nsSocket::IBlockingSocket> controlSocket;
     // Read by a user-interface thread that asks a worker's transfer to stop.
@@ -124,7 +127,7 @@ private:
     // Where the control connection goes; data connections go there too, whatever
     // address a PASV reply names.
     nsSocket::SocketAddress controlPeer{};
-    std::vector<unsigned char> dataBuffer;  // allocated at the first data command
+    std::vector<unsigned char> dataBuffer; // allocated at the first data command
 };
 
 } // namespace nsFTP

@@ -14,6 +14,10 @@
 #endif
 
 namespace nsFTP {
+
+const wchar_t* const CONNECTION_CLOSED_TEXT =
+    L"The server closed the connection before it confirmed the transfer. The data may be incomplete.";
+
 namespace {
 
 // Listings and whole data commands move data in blocks of this size.
@@ -103,8 +107,8 @@ int CFTPClient::RequestPassive(std::uint32_t& address, std::uint16_t& port)
 
 int CFTPClient::SendPortCommand(const std::wstring& addressText, std::uint16_t port)
 {
-    std::wstring line = L"PORT " + addressText + L"," + std::to_wstring(port / PORT_BYTE) + L"," +
-                        std::to_wstring(port % PORT_BYTE);
+    std::wstring line =
+        L"PORT " + addressText + L"," + std::to_wstring(port / PORT_BYTE) + L"," + std::to_wstring(port % PORT_BYTE);
     for (wchar_t& c : line)
         if (c == L'.') c = L',';
     return SimpleCommand(line);
@@ -224,12 +228,19 @@ void CFTPClient::CloseDataSocket(nsSocket::IBlockingSocket& dataSocket)
     }
 }
 
-// The server's reply after a data connection has ended; shown unless it is 2xx.
+// The server's reply after a data connection has ended; shown unless it is 2xx. A server
+// that closes the control connection instead never confirmed the transfer: what arrived
+// may be cut short, so that is said too, and the program counts as disconnected.
 bool CFTPClient::ReadFinalReply()
 {
     ServerReply reply;
     if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
-    if (!reply.text.empty()) ReportError(reply.text);
+    if (!reply.text.empty()) {
+        ReportError(reply.text);
+    } else if (IsConnected()) {
+        ReportError(CONNECTION_CLOSED_TEXT);
+        controlSocket->CloseQuietly();
+    }
     return false;
 }
 
@@ -272,7 +283,8 @@ bool CFTPClient::SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotifi
             std::int32_t count = 0;
             source.OnPreBytesSend(dataBuffer.data(), dataBuffer.size(), count);
             if (abortRequested || count <= 0) break;
-            if (static_cast<std::size_t>(count) > dataBuffer.size()) count = static_cast<std::int32_t>(dataBuffer.size());
+            if (static_cast<std::size_t>(count) > dataBuffer.size())
+                count = static_cast<std::int32_t>(dataBuffer.size());
             dataSocket.SendAll(reinterpret_cast<const char*>(dataBuffer.data()), count, timeout);
         }
     } catch (const nsSocket::CBlockingSocketException& failure) {
@@ -295,8 +307,8 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
         dataSocket->CloseQuietly();
         return false;
     }
-    const bool moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource)
-                                                  : SendLoop(*dataSocket, sinkOrSource);
+    const bool moved =
+        TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource) : SendLoop(*dataSocket, sinkOrSource);
     CloseDataSocket(*dataSocket);
     return moved && ReadFinalReply();
 }
