@@ -4,6 +4,10 @@
 #include <string_view>
 
 #include "framework/Wait.h"
+#include "shell/StatusText.h"
+
+const wchar_t* const SESSION_BUSY_TEXT =
+    L"The connection is busy copying files for another program. Try again when the copy has ended.";
 
 namespace {
 
@@ -17,7 +21,10 @@ constexpr std::int64_t FILE_TIME_EPOCH_OFFSET_SECONDS = 11644473600LL;
 constexpr std::int64_t FILE_TIME_TICKS_PER_SECOND = 10000000LL;
 constexpr int DWORD_BITS = 32;
 
-wchar_t FoldAsciiUpper(wchar_t unit) { return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit; }
+wchar_t FoldAsciiUpper(wchar_t unit)
+{
+    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+}
 
 int CompareNamesNoCase(std::wstring_view a, std::wstring_view b)
 {
@@ -46,7 +53,8 @@ FILETIME ListedTimeToFileTime(std::int64_t listedSeconds)
     // The parser already read the listing's calendar time as a local time and holds the
     // matching instant, so only the epoch and the unit change here.
     const std::int64_t seconds = std::max<std::int64_t>(listedSeconds, -FILE_TIME_EPOCH_OFFSET_SECONDS);
-    const auto ticks = static_cast<std::uint64_t>((seconds + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND);
+    const auto ticks =
+        static_cast<std::uint64_t>((seconds + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND);
     FILETIME time = {};
     time.dwLowDateTime = static_cast<DWORD>(ticks);
     time.dwHighDateTime = static_cast<DWORD>(ticks >> DWORD_BITS);
@@ -149,7 +157,23 @@ bool ConnectionSession::RefreshRemote()
     return !entries.empty();
 }
 
+bool ConnectionSession::TryBeginShellUse()
+{
+    if (workerActive) return false;
+    ++shellUsers;
+    return true;
+}
+
+void ConnectionSession::EndShellUse() { --shellUsers; }
+
 void ConnectionSession::KeepAlive()
 {
-    if (!workerActive && IsConnected() && currentSite.keepAlive != 0) engine->KeepAlivePwd();
+    if (!IsBusy() && IsConnected() && currentSite.keepAlive != 0) engine->KeepAlivePwd();
+}
+
+bool WindowMayUseEngine(const ConnectionSession& session)
+{
+    if (!session.IsBusy()) return true;
+    SetStatusText(STATUS_PANE_MESSAGE, SESSION_BUSY_TEXT);
+    return false;
 }

@@ -69,6 +69,14 @@ public:
     // connection meanwhile, since the engine serves one caller at a time.
     std::atomic<bool> workerActive{false};
 
+    // The shell's copies use the engine outside the window's commands too: while it renders
+    // the list of files it is about to copy, and while one of its content streams holds a
+    // data connection open. A shell use can't begin while a worker has the engine.
+    bool TryBeginShellUse();
+    void EndShellUse();
+    // While true the window starts nothing on the engine, the keep-alive included.
+    bool IsBusy() const { return workerActive || shellUsers > 0; }
+
     nsFTP::CFTPClient& Engine() noexcept { return *engine; }
     bool IsConnected() const { return engine->IsConnected(); }
     // The logon info of the current (or last) connection.
@@ -94,7 +102,14 @@ public:
 
 private:
     std::unique_ptr<nsFTP::CFTPClient> engine;
+    std::atomic<int> shellUsers{0};
 };
+
+// The status text of a window command refused while the shell's copy or a job has the
+// connection.
+extern const wchar_t* const SESSION_BUSY_TEXT;
+// Whether the window may start an engine command now; when not, the status bar says why.
+bool WindowMayUseEngine(const ConnectionSession& session);
 
 // Fills the logon info from the site, logs on with the site's timeout and, on success,
 // keeps the site as currentSite and the server's PWD as homeDirectory.

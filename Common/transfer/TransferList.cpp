@@ -113,6 +113,23 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     return item;
 }
 
+void AddLocalPaths(TransferList* list, const std::vector<std::wstring>& paths)
+{
+    for (std::wstring path : paths) {
+        while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/'))
+            path.pop_back();
+        const std::size_t separator = path.find_last_of(L"\\/:");
+        const std::wstring name = separator == std::wstring::npos ? path : path.substr(separator + 1);
+        // The attributes of exactly this path: a search would read wildcards in its name.
+        WIN32_FILE_ATTRIBUTE_DATA found = {};
+        if (name.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &found)) continue;
+        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
+        TransferItem* added = AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, name, path,
+                                      found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
+        if (added != nullptr) added->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
+    }
+}
+
 void ClearList(TransferList* list)
 {
     TransferItem* item = list->head;

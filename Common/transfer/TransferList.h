@@ -66,6 +66,10 @@ struct TransferList {
 // fit; such an entry is recorded as left out. REMOTE_SIZE_UNKNOWN counts as 0.
 TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
                       const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh);
+// Adds the local files and directories the user chose in the shell (a drop, a paste, the
+// open dialog), each with its own name, size, time and kind. A path that cannot be found
+// is skipped, and so is one without a name of its own (a drive's root).
+void AddLocalPaths(TransferList* list, const std::vector<std::wstring>& paths);
 // Frees every item and resets the counters and the record of what was left out.
 void ClearList(TransferList* list);
 // The list's own iteration (one at a time per list); filesOnly skips directory items.

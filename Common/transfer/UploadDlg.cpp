@@ -246,16 +246,18 @@ void CUploadDlg::PostPosition(std::uint64_t position, bool final)
 // Entries that did not fit an item, and names from the server that would lead outside a
 // download's target, were left out of the job; the user hears of them once, after
 // everything else was done.
-void CUploadDlg::ReportLeftOut()
+void CUploadDlg::ReportLeftOut() { ShowLeftOut(*list); }
+
+void ShowLeftOut(const TransferList& list)
 {
-    if (list->leftOut.empty()) return;
+    if (list.leftOut.empty()) return;
     std::wstring text = L"These items were left out because their names or paths are too long or not allowed here:";
     std::size_t shown = 0;
-    for (const LeftOutEntry& entry : list->leftOut) {
+    for (const LeftOutEntry& entry : list.leftOut) {
         if (shown == LEFT_OUT_LINES_SHOWN) break;
         text += L"\n" + ShortenedForDisplay(entry.path);
         ++shown;
     }
-    if (shown < list->leftOut.size()) text += L"\n...and " + std::to_wstring(list->leftOut.size() - shown) + L" more.";
+    if (shown < list.leftOut.size()) text += L"\n...and " + std::to_wstring(list.leftOut.size() - shown) + L" more.";
     MessageBoxW(nullptr, text.c_str(), Win32Reporter().Caption().c_str(), MB_ICONWARNING | MB_OK | MB_TOPMOST);
 }

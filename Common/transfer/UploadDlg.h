@@ -40,6 +40,11 @@ constexpr std::size_t TRANSFER_BLOCK_BYTES = 256 * 1024;
 // The shortest time between two position messages while a job runs.
 constexpr ULONGLONG PROGRESS_INTERVAL_MS = 50;
 
+// The one warning box that names the entries a list left out (at most 20 paths, each
+// shortened in the middle); nothing when none was. Ownerless and topmost, so any thread
+// may show it.
+void ShowLeftOut(const TransferList& list);
+
 class CUploadDlg : public fw::Dialog {
 public:
     // session may be null for the two local kinds; list may be null (no worker).
