@@ -62,19 +62,6 @@ std::wstring ConnectedDirectory(ConnectionSession& session)
 
 std::wstring EntryPath(const RemoteEntry& entry) { return JoinRemotePath(entry.directory, entry.name); }
 
-// The selected entries as the job's list, each with its full remote path.
-std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries)
-{
-    auto list = std::make_unique<TransferList>();
-    list->owner = &session;
-    for (const RemoteEntry& entry : entries) {
-        TransferItem* item = AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, EntryPath(entry),
-                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (item != nullptr) item->isLink = entry.isLink;
-    }
-    return list;
-}
-
 // The local copy exists and has the listed size, the job's own measure of a whole
 // download (a listing without a size never passes it).
 bool IsWholeCopy(const std::wstring& copy, std::uint64_t listedSize)
@@ -87,6 +74,18 @@ bool IsWholeCopy(const std::wstring& copy, std::uint64_t listedSize)
 }
 
 } // namespace
+
+std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries)
+{
+    auto list = std::make_unique<TransferList>();
+    list->owner = &session;
+    for (const RemoteEntry& entry : entries) {
+        TransferItem* item = AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, EntryPath(entry),
+                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        if (item != nullptr) item->isLink = entry.isLink;
+    }
+    return list;
+}
 
 std::wstring PropertiesSizeText(std::uint64_t size)
 {
