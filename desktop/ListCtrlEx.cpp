@@ -23,6 +23,10 @@ struct MenuItem {
 
 constexpr MenuItem COPY_ITEM = {ID_EDIT_COPY, L"Copy", Greyed::NoSelection};
 constexpr MenuItem PASTE_ITEM = {ID_EDIT_PASTE, L"Paste", Greyed::Never};
+constexpr MenuItem LOCAL_ITEMS[] = {
+    {ID_FILE_DOWNLOAD_TO, L"Download To...", Greyed::NoSelection},
+    {ID_FILE_UPLOAD_FILES, L"Upload Files...", Greyed::Never},
+};
 constexpr MenuItem FILE_ITEMS[] = {
     {ID_FILE_NEW_DIRECTORY, L"New Directory...", Greyed::Never},
     {ID_FILE_RENAME, L"Rename", Greyed::NotOneSelected},
@@ -80,6 +84,9 @@ fw::MenuHandle CListCtrlEx::BuildContextMenu() const
     if (!menu) return menu;
     append(menu.Get(), COPY_ITEM);
     if (IsClipboardFormatAvailable(CF_HDROP)) append(menu.Get(), PASTE_ITEM);
+    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+    for (const MenuItem& item : LOCAL_ITEMS)
+        append(menu.Get(), item);
     AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
     for (const MenuItem& item : FILE_ITEMS)
         append(menu.Get(), item);

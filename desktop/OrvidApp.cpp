@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "AboutDlg.h"
+#include "ClipboardFormats.h"
 #include "MainFrame.h"
 #include "OrvidDoc.h"
 #include "OrvidView.h"
@@ -28,6 +29,7 @@ bool COrvidApp::InitInstance()
     controls.dwSize = sizeof controls;
     controls.dwICC = COMMON_CONTROL_CLASSES;
     InitCommonControlsEx(&controls);
+    RegisteredClipboardFormats();
 
     if (GetInstance() == nullptr) SetInstance(GetModuleHandleW(nullptr));
     LoadAppName(IDR_MAINFRAME);

@@ -37,8 +37,12 @@ void COrvidDoc::DeleteContents()
 bool COrvidDoc::OnCommand(UINT id)
 {
     switch (id) {
-    case ID_FILE_CONNECT: Connect(); return true;
-    case ID_FILE_DISCONNECT: Disconnect(); return true;
+    case ID_FILE_CONNECT:
+        if (WindowMayUseEngine(session)) Connect();
+        return true;
+    case ID_FILE_DISCONNECT:
+        if (WindowMayUseEngine(session)) Disconnect();
+        return true;
     default: return false;
     }
 }
@@ -75,7 +79,7 @@ void COrvidDoc::OnSiteConnected(const std::wstring& title)
         return;
     }
     view->Refresh();
-    view->List().SetConnected(true);
+    view->SetConnected(true);
     // The list's keys (Enter, Backspace, the function keys) work from the start.
     view->List().SetFocus();
 }
@@ -87,7 +91,7 @@ void COrvidDoc::Disconnect()
     session.LogOff();
     ClearCountPanes();
     DeleteContents();
-    if (COrvidView* view = View()) view->List().SetConnected(false);
+    if (COrvidView* view = View()) view->SetConnected(false);
 }
 
 COrvidView* COrvidDoc::View() const

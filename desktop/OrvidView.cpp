@@ -8,6 +8,7 @@
 #include "HelpCommands.h"
 #include "OrvidDoc.h"
 #include "commands/FileCommands.h"
+#include "commands/LocalTransferCommands.h"
 #include "framework/FrameWindow.h"
 #include "framework/Wait.h"
 #include "session/RemotePane.h"
@@ -16,6 +17,7 @@
 #include "shell/ShellHelpers.h"
 #include "shell/StatusText.h"
 #include "shell/TextDlg.h"
+#include "transfer/UploadDlg.h"
 
 const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS = {{
     {L"Name", 180, LVCFMT_LEFT},
@@ -251,7 +253,7 @@ void COrvidView::FillPane()
 void COrvidView::Refresh()
 {
     ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return;
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
     fw::WaitCursor wait;
     session->RefreshRemote();
     FillPane();
@@ -286,7 +288,7 @@ std::wstring COrvidView::TargetDirectory()
 bool COrvidView::EnterDirectory(const std::wstring& path)
 {
     ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return false;
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return false;
     bool entered = false;
     {
         fw::WaitCursor wait;
@@ -319,7 +321,7 @@ void COrvidView::GoUp()
 void COrvidView::EnterPath()
 {
     ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return;
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
     const std::wstring current = session->CurrentDirectory();
     CTextDlg prompt(ENTER_PATH_CAPTION, current);
     if (prompt.DoModal(Owner()) != IDOK) return;
@@ -328,7 +330,7 @@ void COrvidView::EnterPath()
 
 void COrvidView::OpenSelectedEntry()
 {
-    if (!IsConnected()) return;
+    if (!IsConnected() || !EngineAvailable()) return;
     const std::vector<RemoteEntry> selected = SelectedEntries();
     if (selected.empty()) return;
     const RemoteEntry& entry = selected.front();
@@ -368,13 +370,7 @@ bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring
 
     const int row = FindRow(name);
     if (row < 0) return false;
-    LVITEMW clear = {};
-    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    list.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
-    LVITEMW select = {};
-    select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    select.state = LVIS_SELECTED | LVIS_FOCUSED;
-    list.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&select));
+    list.SelectOnly(row);
     list.EnsureVisible(row);
     return true;
 }
@@ -397,6 +393,10 @@ bool COrvidView::OnCommand(UINT id)
     case ID_FILE_PROPERTIES:
     case ID_TOOLS_CHMOD: RunFileCommand(id); return true;
     case ID_TOOLS_SET_TEMP_DIRECTORY: SetTempDirectoryCommand(Owner()); return true;
+    case ID_EDIT_COPY: Copy(); return true;
+    case ID_EDIT_PASTE: Paste(); return true;
+    case ID_FILE_DOWNLOAD_TO: DownloadTo(); return true;
+    case ID_FILE_UPLOAD_FILES: UploadFiles(); return true;
     case IDC_UP: GoUp(); return true;
     case IDC_GO: EnterPath(); return true;
     case IDC_FILTER_REFRESH: FillPane(); return true;
@@ -411,6 +411,8 @@ void COrvidView::RunFileCommand(UINT id)
 {
     ConnectionSession* session = Session();
     if (session == nullptr) return;
+    // Properties only shows what the listing said.
+    if (id != ID_FILE_PROPERTIES && !EngineAvailable()) return;
     const HWND owner = Owner();
     bool changed = false;
     switch (id) {
@@ -442,11 +444,13 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
     case ID_FILE_PROPERTIES: state.Enable(connected && selected == 1); return true;
     case ID_FILE_DELETE:
     case ID_FILE_MOVE_TO:
-    case ID_TOOLS_CHMOD: state.Enable(connected && selected > 0); return true;
-    // Copy and Paste go through the shell's clipboard and Find through the find tool,
-    // which this program does not have yet: they stay greyed rather than doing nothing.
+    case ID_TOOLS_CHMOD:
     case ID_EDIT_COPY:
-    case ID_EDIT_PASTE:
+    case ID_FILE_DOWNLOAD_TO: state.Enable(connected && selected > 0); return true;
+    case ID_EDIT_PASTE: state.Enable(connected && IsClipboardFormatAvailable(CF_HDROP)); return true;
+    case ID_FILE_UPLOAD_FILES: state.Enable(connected); return true;
+    // Find goes through the find tool, which this program does not have yet: it stays
+    // greyed rather than doing nothing.
     case ID_EDIT_FIND: state.Enable(false); return true;
     case ID_TOOLS_SET_TEMP_DIRECTORY:
     case ID_HELP_OVERVIEW:
@@ -490,9 +494,79 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
     if (header->hwndFrom != list.Handle()) return fw::FormView::OnNotify(header, result);
     switch (header->code) {
     case NM_DBLCLK: OpenSelectedEntry(); return true;
+    case LVN_BEGINDRAG: BeginDrag(); return true;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return true;
     default: return fw::FormView::OnNotify(header, result);
     }
+}
+
+// ---------------------------------------------------------------- the shell and local files
+
+bool COrvidView::EngineAvailable()
+{
+    const ConnectionSession* session = Session();
+    return session != nullptr && WindowMayUseEngine(*session);
+}
+
+void COrvidView::SetConnected(bool connected)
+{
+    list.SetConnected(connected);
+    if (!dropTarget) return;
+    if (connected) {
+        dropTarget->Register(list.Handle());
+    } else {
+        dropTarget->Revoke();
+    }
+}
+
+void COrvidView::Copy()
+{
+    if (!IsConnected() || !dataSource || !EngineAvailable()) return;
+    const std::vector<RemoteEntry> selected = SelectedEntries();
+    if (selected.empty()) return;
+    dataSource->Offer(selected);
+    dataSource->SetClipboard();
+}
+
+void COrvidView::Paste()
+{
+    if (!IsConnected() || !EngineAvailable()) return;
+    fw::ComPtr<IDataObject> clipboard;
+    if (FAILED(OleGetClipboard(clipboard.Put()))) return;
+    DropFiles(clipboard.Get(), Session(), list.Handle());
+}
+
+void COrvidView::BeginDrag()
+{
+    if (!IsConnected() || !dataSource || !EngineAvailable()) return;
+    const std::vector<RemoteEntry> selected = SelectedEntries();
+    if (selected.empty()) return;
+    dataSource->Offer(selected);
+    dataSource->DoDragDrop(DROPEFFECT_COPY);
+}
+
+void COrvidView::Upload(std::unique_ptr<TransferList> items)
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
+    const std::wstring target = TargetDirectory();
+    CUploadDlg job(session, std::move(items), target, JOB_UPLOAD);
+    job.DoModal(Owner());
+    Refresh();
+}
+
+void COrvidView::DownloadTo()
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
+    DownloadToCommand(Owner(), *session, SelectedEntries());
+}
+
+void COrvidView::UploadFiles()
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
+    if (UploadFilesCommand(Owner(), *session, TargetDirectory())) Refresh();
 }
 
 // ---------------------------------------------------------------- window
@@ -501,6 +575,8 @@ void COrvidView::OnInitialUpdate()
 {
     MakeBoldFont(Handle(), IDC_FOLDER_LABEL);
     list.Attach(Handle(), IDC_REMOTE_LIST, LIST_COLUMN_COUNT);
+    dataSource.Attach(new CMyDataSource(Session()));
+    dropTarget.Attach(new CMyDropTarget(Session(), list.Handle()));
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
@@ -529,6 +605,7 @@ void COrvidView::OnTimer(UINT_PTR id)
         fw::FormView::OnTimer(id);
         return;
     }
+    // KeepAlive stays off a connection that the shell's copy or a job uses.
     if (ConnectionSession* session = Session()) session->KeepAlive();
 }
 
@@ -539,8 +616,20 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         RestartKeepAlive();
         result = 0;
         return true;
+    case WM_UPLOAD_LIST:
+        Upload(std::unique_ptr<TransferList>(reinterpret_cast<TransferList*>(wParam)));
+        result = 0;
+        return true;
     case WM_DESTROY:
         if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
+        if (dropTarget) dropTarget->Revoke();
+        dropTarget.Reset();
+        if (dataSource) {
+            // Virtual files can't outlive the session they are read through.
+            if (OleIsCurrentClipboard(dataSource.Get()) == S_OK) OleSetClipboard(nullptr);
+            dataSource->Disown();
+            dataSource.Reset();
+        }
         FreeImageLists();
         list.Detach();
         break;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "ListCtrlEx.h"
+#include "MyDataSource.h"
+#include "MyDropTarget.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "resource.h"
@@ -59,6 +61,13 @@ public:
     // False when the directory could not be entered or the name has no row.
     bool GoToFoundItem(const std::wstring& directory, const std::wstring& name);
 
+    // Connect and Disconnect: the list's context menu follows, and the list takes drops
+    // from the shell only while connected.
+    void SetConnected(bool connected);
+    // What the shell sees of the pane's Copy and drags.
+    CMyDataSource& DataSource() const { return *dataSource.Get(); }
+    fw::OleDropTarget& DropTarget() const { return *dropTarget.Get(); }
+
     // The keep-alive timer's interval; restarts a running timer.
     void SetKeepAliveInterval(UINT milliseconds);
     UINT KeepAliveInterval() const noexcept { return keepAliveIntervalMs; }
@@ -93,9 +102,20 @@ private:
     // command may have changed it.
     void RunFileCommand(UINT id);
     int FindRow(const std::wstring& name) const;
+    // False, with a word in the status bar, while the shell's copy or a job has the
+    // connection: the window starts nothing on the engine meanwhile.
+    bool EngineAvailable();
+    void Copy();
+    void Paste();
+    void BeginDrag();
+    void Upload(std::unique_ptr<TransferList> items);
+    void DownloadTo();
+    void UploadFiles();
 
     CListCtrlEx list;
     fw::ImageList largeImages;
     fw::ImageList smallImages;
+    fw::ComPtr<CMyDataSource> dataSource;
+    fw::ComPtr<CMyDropTarget> dropTarget;
     UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;
 };

@@ -2,7 +2,8 @@
 // of its dialogs over them: "about" or "prompt"; no argument shows the main window.
 // "pane" walks the typical road against vsftpd (run under ftpfixture): a prepared tree,
 // the site opened as the Site Manager would, the listing shown; "context-menu" then opens
-// the list's context menu over a selected row.
+// the list's context menu over a selected row; "drag-over" shows files from the shell
+// dragged over a directory row, and "file-menu" opens the File menu.
 // Test-only: the program itself takes no options.
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include "OrvidApp.h"
 #include "OrvidDoc.h"
 #include "OrvidView.h"
+#include "dragdrop/VirtualFiles.h"
 #include "resource.h"
 #include "session/SessionTestSupport.h"
 #include "shell/TextDlg.h"
@@ -77,6 +79,36 @@ void CALLBACK OpenContextMenu(HWND, UINT, UINT_PTR timer, DWORD)
     contextList->Send(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(contextList->Handle()), MAKELPARAM(point.x, point.y));
 }
 
+COrvidView* dragView = nullptr;
+constexpr int DRAG_TARGET_ROW = 2;
+
+// Files from the shell held over a directory row, the mouse button still down: the row
+// becomes the drop's target.
+void CALLBACK DragOverRow(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    static fw::ComPtr<IDataObject> data = dragdroptests::ShellFileDrop({std::wstring(windows) + L"\\win.ini"}, false);
+    CListCtrlEx& list = dragView->List();
+    RECT row = {};
+    row.left = LVIR_LABEL;
+    list.Send(LVM_GETITEMRECT, DRAG_TARGET_ROW, reinterpret_cast<LPARAM>(&row));
+    POINT point = {row.left + 8, (row.top + row.bottom) / 2};
+    list.ClientToScreen(point);
+    const POINTL at = {point.x, point.y};
+    DWORD effect = DROPEFFECT_COPY;
+    dragView->DropTarget().DragEnter(data.Get(), MK_LBUTTON, at, &effect);
+    effect = DROPEFFECT_COPY;
+    dragView->DropTarget().DragOver(MK_LBUTTON, at, &effect);
+}
+
+void CALLBACK OpenFileMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    PostMessageW(dragView->GetFrame()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'f');
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
@@ -95,7 +127,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
             DispatchMessageW(&message);
         CTextDlg prompt(L"Enter Path", L"/pub/incoming");
         prompt.DoModal(frame);
-    } else if (what == L"pane" || what == L"context-menu") {
+    } else if (what == L"pane" || what == L"context-menu" || what == L"drag-over" || what == L"file-menu") {
         // The start-up's Connect would open the Site Manager; the road goes round it.
         MSG connect;
         PeekMessageW(&connect, frame, WM_COMMAND, WM_COMMAND, PM_REMOVE);
@@ -111,6 +143,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
             contextList = &list;
             // Once the window has been painted: a menu tracked before that is not shown.
             SetTimer(nullptr, 0, MENU_DELAY_MS, OpenContextMenu);
+        }
+        dragView = static_cast<COrvidView*>(app.GetView());
+        if (what == L"drag-over") SetTimer(nullptr, 0, MENU_DELAY_MS, DragOverRow);
+        if (what == L"file-menu") {
+            dragView->List().SelectItem(SELECTED_ROW, true);
+            SetTimer(nullptr, 0, MENU_DELAY_MS, OpenFileMenu);
         }
     }
     int code = app.Run();

@@ -362,7 +362,9 @@ const Enabling kEnabling[] = {
     {ID_FILE_MOVE_TO,             false, true,  true,  false},
     {ID_FILE_PROPERTIES,          false, true,  false, false},
     {ID_TOOLS_CHMOD,              false, true,  true,  false},
-    {ID_EDIT_COPY,                false, false, false, false},
+    {ID_EDIT_COPY,                false, true,  true,  false},
+    {ID_FILE_DOWNLOAD_TO,         false, true,  true,  false},
+    {ID_FILE_UPLOAD_FILES,        true,  true,  true,  false},
     {ID_EDIT_PASTE,               false, false, false, false},
     {ID_EDIT_FIND,                false, false, false, false},
     {ID_TOOLS_SET_TEMP_DIRECTORY, true,  true,  true,  true},
@@ -382,7 +384,9 @@ struct ContextItem {
 
 // clang-format off
 const ContextItem kContextItems[] = {
-    {ID_EDIT_COPY,          false, false, false},
+    {ID_EDIT_COPY,          false, true,  true},
+    {ID_FILE_DOWNLOAD_TO,   false, true,  true},
+    {ID_FILE_UPLOAD_FILES,  true,  true,  true},
     {ID_FILE_NEW_DIRECTORY, true,  true,  true},
     {ID_FILE_RENAME,        false, true,  false},
     {ID_FILE_DELETE,        false, true,  true},
@@ -446,10 +450,11 @@ TEST_F(PaneTest, CommandsAndContextMenuFollowConnectionAndSelection)
     EXPECT_NE(run.MenuItemState({0}, ID_FILE_RENAME) & MF_GRAYED, 0u);
     EXPECT_EQ(run.MenuItemState({0}, ID_FILE_NEW_DIRECTORY) & MF_GRAYED, 0u);
 
-    // Paste is offered only for files on the clipboard, greyed while it does nothing;
-    // CHMOD only in a server's pane.
+    // Paste is offered and enabled only for files on the clipboard; CHMOD only in a
+    // server's pane.
     ASSERT_TRUE(clipboard.PutFile(L"C:\\windows\\win.ini"));
-    EXPECT_EQ(MenuItemEnabled(List().BuildContextMenu().Get(), ID_EDIT_PASTE), std::optional<bool>(false));
+    EXPECT_EQ(MenuItemEnabled(List().BuildContextMenu().Get(), ID_EDIT_PASTE), std::optional<bool>(true));
+    EXPECT_EQ(run.Update(ID_EDIT_PASTE).Enabled(), std::optional<bool>(true));
     List().SetRemote(false);
     EXPECT_EQ(MenuItemEnabled(List().BuildContextMenu().Get(), ID_TOOLS_CHMOD), std::nullopt);
     List().SetRemote(true);
@@ -573,5 +578,7 @@ TEST(PaneKeys, ClipboardAndFindChordsAreAcceleratorsOfTheMainWindow)
                                                         std::make_tuple(FVIRTKEY | FCONTROL, VK_INSERT, ID_EDIT_COPY),
                                                         std::make_tuple(FVIRTKEY | FCONTROL, 'V', ID_EDIT_PASTE),
                                                         std::make_tuple(FVIRTKEY | FSHIFT, VK_INSERT, ID_EDIT_PASTE),
-                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'F', ID_EDIT_FIND)));
+                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'F', ID_EDIT_FIND),
+                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'D', ID_FILE_DOWNLOAD_TO),
+                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'U', ID_FILE_UPLOAD_FILES)));
 }

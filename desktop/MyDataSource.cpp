@@ -1,0 +1,172 @@
+#include "MyDataSource.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "ClipboardFormats.h"
+#include "MyIStream.h"
+#include "shell/Format.h"
+#include "shell/StatusText.h"
+#include "transfer/UploadDlg.h"
+
+const wchar_t* const SHELL_COPY_BUSY_TEXT =
+    L"The connection is busy with a transfer job. Copy the files again when the job has ended.";
+
+namespace {
+
+constexpr LONG ALL_FILES_INDEX = -1;
+constexpr DWORD DESCRIPTOR_FLAGS =
+    FD_ATTRIBUTES | FD_CREATETIME | FD_ACCESSTIME | FD_WRITESTIME | FD_FILESIZE | FD_PROGRESSUI;
+constexpr int DWORD_BITS = 32;
+// Windows' "shell async copy" capability: the shell may copy after the drop on a thread
+// of its own.
+constexpr BOOL ASYNC_MODE_ON = -1;
+
+bool NeedsListing(const TransferList& list)
+{
+    for (const TransferItem* item = list.head; item != nullptr; item = item->next)
+        if (item->isDirectory != 0 && item->expanded == 0) return true;
+    return false;
+}
+
+} // namespace
+
+CMyDataSource::CMyDataSource(ConnectionSession* session) : session(session), items(std::make_unique<TransferList>())
+{
+    items->owner = session;
+}
+
+void CMyDataSource::Offer(const std::vector<RemoteEntry>& selected)
+{
+    Empty();
+    ClearList(items.get());
+    items->owner = session;
+    treesListed = false;
+    for (const RemoteEntry& entry : selected) {
+        TransferItem* item =
+            AddItem(entry.size, items.get(), entry.isDirectory != 0, entry.name,
+                    JoinRemotePath(entry.directory, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        if (item != nullptr) item->isLink = entry.isLink;
+    }
+    const ClipboardFormats& formats = RegisteredClipboardFormats();
+    DelayRenderData(formats.fileGroupDescriptor);
+    DelayRenderData(formats.fileContents);
+    DelayRenderData(formats.marker);
+}
+
+HRESULT CMyDataSource::OnRenderData(const FORMATETC& format, STGMEDIUM& medium)
+{
+    const ClipboardFormats& formats = RegisteredClipboardFormats();
+    if (format.cfFormat == formats.fileGroupDescriptor) return RenderDescriptors(medium);
+    if (format.cfFormat == formats.fileContents) return RenderContents(format, medium);
+    return fw::OleDataSource::OnRenderData(format, medium);
+}
+
+HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
+{
+    if (session == nullptr) return E_UNEXPECTED;
+    // The trees are listed at the first request only: the shell asks more than once in
+    // one drop, and the file indexes it was given must keep naming the same files.
+    if (!treesListed) {
+        if (NeedsListing(*items)) {
+            if (!session->TryBeginShellUse()) {
+                SetStatusText(STATUS_PANE_MESSAGE, SHELL_COPY_BUSY_TEXT);
+                return E_FAIL;
+            }
+            // A directory that can't be listed has been reported by the engine; the shell
+            // gets what could be listed.
+            ExpandRemote(items.get());
+            session->EndShellUse();
+        }
+        treesListed = true;
+        ShowLeftOut(*items);
+    }
+
+    // One descriptor more than needed, as the shell's structure already holds one.
+    const std::uint64_t count = items->fileCount;
+    const std::uint64_t bytes = sizeof(FILEGROUPDESCRIPTORW) + count * sizeof(FILEDESCRIPTORW);
+    if (bytes > MAXDWORD) return E_OUTOFMEMORY;
+    fw::GlobalHandle memory(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE, static_cast<SIZE_T>(bytes)));
+    if (!memory) return E_OUTOFMEMORY;
+    {
+        fw::GlobalLockGuard lock(memory.Get());
+        auto* group = lock.As<FILEGROUPDESCRIPTORW>();
+        if (group == nullptr) return E_OUTOFMEMORY;
+        group->cItems = static_cast<UINT>(count);
+        for (const TransferItem* item = items->head; item != nullptr; item = item->next) {
+            if (item->isDirectory != 0) continue;
+            FILEDESCRIPTORW& descriptor = group->fgd[item->fileIndex];
+            descriptor.dwFlags = DESCRIPTOR_FLAGS;
+            descriptor.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+            descriptor.ftCreationTime = item->lastWrite;
+            descriptor.ftLastAccessTime = item->lastWrite;
+            descriptor.ftLastWriteTime = item->lastWrite;
+            // The whole size: a file of 4 GiB or more must not arrive cut to its low word.
+            descriptor.nFileSizeHigh = static_cast<DWORD>(item->size >> DWORD_BITS);
+            descriptor.nFileSizeLow = static_cast<DWORD>(item->size);
+            // The list only holds names that fit, terminator included.
+            std::wcscpy(descriptor.cFileName, item->name);
+        }
+    }
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = memory.Release();
+    medium.pUnkForRelease = nullptr;
+    return S_OK;
+}
+
+HRESULT CMyDataSource::RenderContents(const FORMATETC& format, STGMEDIUM& medium)
+{
+    if (format.lindex == ALL_FILES_INDEX) return DV_E_LINDEX;
+    if ((format.tymed & TYMED_ISTREAM) == 0) return DV_E_TYMED;
+    const TransferItem* file = nullptr;
+    for (const TransferItem* item = items->head; item != nullptr && file == nullptr; item = item->next)
+        if (item->isDirectory == 0 && item->fileIndex == static_cast<std::uint32_t>(format.lindex)) file = item;
+    if (file == nullptr) return DV_E_LINDEX;
+    if (session == nullptr) return E_UNEXPECTED;
+    if (!session->TryBeginShellUse()) {
+        SetStatusText(STATUS_PANE_MESSAGE, SHELL_COPY_BUSY_TEXT);
+        return E_FAIL;
+    }
+    std::unique_ptr<nsSocket::IBlockingSocket> transfer = session->OpenRemoteTransfer(file->path, false);
+    // The engine has said why; an empty stream would leave the shell an empty file that
+    // looks copied.
+    if (!transfer) {
+        session->EndShellUse();
+        return E_FAIL;
+    }
+    medium.tymed = TYMED_ISTREAM;
+    medium.pstm = new CMyIStream(session, std::move(transfer));
+    medium.pUnkForRelease = nullptr;
+    return S_OK;
+}
+
+IUnknown* CMyDataSource::QueryExtraInterface(REFIID iid)
+{
+    if (iid == IID_IDataObjectAsyncCapability) return &asyncOperation;
+    return nullptr;
+}
+
+HRESULT STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::QueryInterface(REFIID iid, void** object)
+{
+    return outer.QueryInterface(iid, object);
+}
+
+ULONG STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::AddRef() { return outer.AddRef(); }
+
+ULONG STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::Release() { return outer.Release(); }
+
+HRESULT STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::SetAsyncMode(BOOL) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::GetAsyncMode(BOOL* asynchronous)
+{
+    if (asynchronous == nullptr) return E_INVALIDARG;
+    *asynchronous = ASYNC_MODE_ON;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::StartOperation(IBindCtx*) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::InOperation(BOOL*) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE CMyDataSource::XAsyncOperation::EndOperation(HRESULT, IBindCtx*, DWORD) { return S_OK; }
