@@ -1,5 +1,6 @@
 #include "engine/BlockingSocket.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/Reporter.h"
@@ -18,7 +19,7 @@
 namespace nsSocket {
 namespace {
 
-constexpr wchar_t kCreateFailed[] = L"Cannot not create socket.";
+constexpr wchar_t kCreateFailed[] = L"Cannot create socket.";
 constexpr wchar_t kConnectFailed[] = L"Cannot establish a connection to the server.";
 constexpr wchar_t kBindFailed[] = L"Error binding acceptor socket.";
 constexpr wchar_t kListenFailed[] = L"Error creating listening socket.";
@@ -29,6 +30,7 @@ constexpr wchar_t kSendTimeout[] = L"Unable to send data (send timeout).";
 constexpr wchar_t kSendFailed[] = L"Unable to send data.";
 constexpr wchar_t kReceiveTimeout[] = L"Unable to receive data (receive timeout).";
 constexpr wchar_t kReceiveFailed[] = L"Unable to receive data.";
+constexpr wchar_t kInterrupted[] = L"The transfer was stopped.";
 constexpr wchar_t kLocalAddressFailed[] = L"getsockname() failed.";
 constexpr wchar_t kSelectFailed[] = L"select() failed.";
 constexpr wchar_t kHostNotFound[] =
@@ -53,26 +55,43 @@ int CloseNative(NativeSocket s) { return ::close(s); }
 #endif
 
 // Waits until the socket can be read (or written); 0 means the time ran out, a negative
-// value that the wait itself failed.
-int WaitReady(SocketHandle handle, bool forWriting, int timeoutSeconds)
+// number that the wait failed. The wait goes in short slices so that an interrupt from
+// another thread is seen at once: not every socket library wakes a waiting select() when
+// another thread shuts the socket down.
+constexpr int WAIT_SLICE_MS = 100;
+constexpr int MS_PER_SECOND = 1000;
+constexpr int INTERRUPTED_WAIT = -2;
+
+int WaitSlice(SocketHandle handle, bool forWriting, int milliseconds)
 {
-    if (timeoutSeconds < 0) timeoutSeconds = 0;
 #ifdef _WIN32
     fd_set set;
     FD_ZERO(&set);
     FD_SET(ToNative(handle), &set);
-    timeval limit{timeoutSeconds, 0};
+    timeval limit{milliseconds / MS_PER_SECOND, (milliseconds % MS_PER_SECOND) * MS_PER_SECOND};
     return select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr, &limit);
 #else
     pollfd entry{ToNative(handle), static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
-    constexpr int kMaxSeconds = 2'000'000;  // keeps the milliseconds within int
-    const int milliseconds = (timeoutSeconds > kMaxSeconds ? kMaxSeconds : timeoutSeconds) * 1000;
     int result;
     do {
         result = ::poll(&entry, 1, milliseconds);
     } while (result < 0 && errno == EINTR);
     return result;
 #endif
+}
+
+int WaitReady(SocketHandle handle, bool forWriting, int timeoutSeconds, const std::atomic<bool>& interrupted)
+{
+    constexpr long long kMaxSeconds = 2'000'000;
+    long long left = static_cast<long long>(timeoutSeconds < 0 ? 0 : std::min<long long>(timeoutSeconds, kMaxSeconds)) *
+                     MS_PER_SECOND;
+    for (;;) {
+        if (interrupted) return INTERRUPTED_WAIT;
+        const int slice = static_cast<int>(std::min<long long>(left, WAIT_SLICE_MS));
+        const int result = WaitSlice(handle, forWriting, slice);
+        if (result != 0 || left <= WAIT_SLICE_MS) return interrupted ? INTERRUPTED_WAIT : result;
+        left -= WAIT_SLICE_MS;
+    }
 }
 
 } // namespace
@@ -113,6 +132,7 @@ IBlockingSocket* CBlockingSocket::NewInstance() const { return new CBlockingSock
 
 void CBlockingSocket::Open(int type)
 {
+    interrupted = false;
     handle = FromNative(::socket(AF_INET, type, 0));
     if (handle == 0) throw CBlockingSocketException(kCreateFailed);
 }
@@ -147,7 +167,9 @@ bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int t
     if (accepted == nullptr) throw CBlockingSocketException(kAcceptFailed, 0);
     nsFTP::ReportSocketActivity();
     // A server that never opens the data connection must not hold the caller forever.
-    if (WaitReady(handle, false, timeoutSeconds) == 0) throw CBlockingSocketException(kAcceptTimeout);
+    const int ready = WaitReady(handle, false, timeoutSeconds, interrupted);
+    if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+    if (ready == 0) throw CBlockingSocketException(kAcceptTimeout);
     AddressLength length = sizeof(peer);
     const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&peer), &length);
     accepted->handle = FromNative(s);
@@ -161,6 +183,17 @@ bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int t
     throw CBlockingSocketException(kAcceptFailed, error);
 }
 
+void CBlockingSocket::Interrupt()
+{
+    interrupted = true;
+    if (handle == 0) return;
+#ifdef _WIN32
+    ::shutdown(ToNative(handle), SD_BOTH);
+#else
+    ::shutdown(ToNative(handle), SHUT_RDWR);
+#endif
+}
+
 void CBlockingSocket::Close()
 {
     if (handle == 0) return;
@@ -171,7 +204,9 @@ void CBlockingSocket::Close()
 int CBlockingSocket::SendSome(const char* bytes, int length, int timeoutSeconds)
 {
     nsFTP::ReportSocketActivity();
-    if (WaitReady(handle, true, timeoutSeconds) == 0) throw CBlockingSocketException(kSendTimeout);
+    const int ready = WaitReady(handle, true, timeoutSeconds, interrupted);
+    if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+    if (ready == 0) throw CBlockingSocketException(kSendTimeout);
 #ifdef _WIN32
     const int sent = ::send(ToNative(handle), bytes, length, 0);
 #else
@@ -185,14 +220,17 @@ int CBlockingSocket::SendSome(const char* bytes, int length, int timeoutSeconds)
 int CBlockingSocket::SendAll(const char* bytes, int length, int timeoutSeconds)
 {
     int done = 0;
-    while (done < length) done += SendSome(bytes + done, length - done, timeoutSeconds);
+    while (done < length)
+        done += SendSome(bytes + done, length - done, timeoutSeconds);
     return length;
 }
 
 int CBlockingSocket::Receive(char* buffer, int capacity, int timeoutSeconds)
 {
     nsFTP::ReportSocketActivity();
-    if (WaitReady(handle, false, timeoutSeconds) == 0) throw CBlockingSocketException(kReceiveTimeout);
+    const int ready = WaitReady(handle, false, timeoutSeconds, interrupted);
+    if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+    if (ready == 0) throw CBlockingSocketException(kReceiveTimeout);
 #ifdef _WIN32
     const int received = ::recv(ToNative(handle), buffer, capacity, 0);
 #else

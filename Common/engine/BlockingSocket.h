@@ -1,6 +1,7 @@
 #pragma once
 // Blocking IPv4 TCP sockets with per-call timeouts. Every failure throws
 // CBlockingSocketException; only the engine catches it.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -23,7 +24,7 @@ using SocketHandle = std::uintptr_t;
 using SocketAddress = sockaddr_in;
 
 // Winsock error numbers as the messages report them; the same values on every platform.
-constexpr int SOCKET_ERROR_INTERRUPTED = 10004;  // WSAEINTR
+constexpr int SOCKET_ERROR_INTERRUPTED = 10004; // WSAEINTR
 constexpr int LISTEN_BACKLOG = 5;
 
 // The Windows Sockets (or errno) error of the last call on this thread.
@@ -50,13 +51,16 @@ private:
 
 class IBlockingSocket {
 public:
-    virtual ~IBlockingSocket() = default;  // does not close the handle
+    virtual ~IBlockingSocket() = default; // does not close the handle
     virtual IBlockingSocket* NewInstance() const = 0;
     virtual void Open(int type = SOCK_STREAM) = 0;
     virtual void Connect(const SocketAddress& address) = 0;
     virtual void Bind(const SocketAddress& address) = 0;
     virtual void Listen() = 0;
     virtual void CloseQuietly() = 0;
+    // Shuts the connection down both ways without closing the handle, from any thread, so
+    // that a receive or send blocked on it in another thread fails at once.
+    virtual void Interrupt() = 0;
     // Waits at most timeoutSeconds for the peer to connect.
     virtual bool Accept(IBlockingSocket& target, SocketAddress& peer, int timeoutSeconds) = 0;
     virtual void Close() = 0;
@@ -81,6 +85,7 @@ public:
     void Bind(const SocketAddress& address) override;
     void Listen() override;
     void CloseQuietly() override;
+    void Interrupt() override;
     bool Accept(IBlockingSocket& target, SocketAddress& peer, int timeoutSeconds) override;
     void Close() override;
     int SendAll(const char* bytes, int length, int timeoutSeconds) override;
@@ -96,6 +101,7 @@ public:
 
 private:
     SocketHandle handle = 0;
+    std::atomic<bool> interrupted{false};
 };
 
 // Starts and stops the socket library (Windows Sockets 2.0); nothing to do elsewhere.

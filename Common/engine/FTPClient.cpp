@@ -12,9 +12,17 @@
 #endif
 
 namespace nsFTP {
+
+const wchar_t* const REPLY_TIMEOUT_TEXT = L"The server did not complete its reply in time.";
+const wchar_t* const REPLY_TOO_LONG_TEXT = L"The server's reply is too long; the connection was closed.";
+
 namespace {
 
 constexpr wchar_t kLogonFailed[] = L"Logon failed.";
+// Winsock's numbers for a timed-out operation and an oversized message, as the error box
+// shows them.
+constexpr int ERROR_CODE_TIMED_OUT = 10060;
+constexpr int ERROR_CODE_MESSAGE_TOO_LONG = 10040;
 constexpr wchar_t kCrLf[] = L"\r\n";
 
 // The decimal number at the start of a reply line; -1 when it starts with no digit.
@@ -53,9 +61,11 @@ std::wstring PathFromPwdReply(const std::wstring& text)
         }
     }
     std::size_t start = 0;
-    while (start < rest.size() && IsPathDelimiter(rest[start])) ++start;
+    while (start < rest.size() && IsPathDelimiter(rest[start]))
+        ++start;
     std::size_t end = start;
-    while (end < rest.size() && !IsPathDelimiter(rest[end])) ++end;
+    while (end < rest.size() && !IsPathDelimiter(rest[end]))
+        ++end;
     return rest.substr(start, end - start);
 }
 
@@ -101,6 +111,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
         if (address.sin_addr.s_addr == INADDR_NONE) address = controlSocket->ResolveHost(hostBytes, port);
         controlSocket->Connect(address);
         controlPeer = address;
+        StartReplyClock();
         return true;
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
@@ -136,6 +147,7 @@ bool CFTPClient::SendCommand(const std::wstring& command, bool report)
     if (!IsConnected()) return false;
     if (HoldsLineBreak(command, report)) return false;
     const std::string line = WideToWire(command) + "\r\n";
+    StartReplyClock();
     try {
         controlSocket->SendAll(line.data(), static_cast<int>(line.size()), timeout);
         return true;
@@ -149,19 +161,28 @@ bool CFTPClient::SendCommand(const std::wstring& command, bool report)
 // Receives until at least one whole line is queued. Replies come in blocks of up to
 // 2047 bytes; one block may hold several replies, and one line may span several blocks.
 // A last line without LF is queued when the server closes the connection.
+void CFTPClient::StartReplyClock() { replyDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout); }
+
 bool CFTPClient::FillPendingLines()
 {
-    constexpr int kReceiveCapacity = static_cast<int>(RECEIVE_BUFFER_SIZE) - 1;
+    constexpr int kReceiveCapacity = static_cast<int>(RECEIVE_BUFFER_SIZE);
     while (pendingLines.empty()) {
-        const int received = controlSocket->Receive(receiveBuffer.data(), kReceiveCapacity, timeout);
+        // Each receive waits at most what is left of the reply's time, so a server that
+        // sends a byte now and then can't stretch the reply past it.
+        const auto left = replyDeadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            throw nsSocket::CBlockingSocketException(REPLY_TIMEOUT_TEXT, ERROR_CODE_TIMED_OUT);
+        const auto leftSeconds = std::chrono::ceil<std::chrono::seconds>(left).count();
+        const int received =
+            controlSocket->Receive(receiveBuffer.data(), kReceiveCapacity, static_cast<int>(leftSeconds));
         if (received == 0) {
             if (partialLine.empty()) return false;
             pendingLines.push_back(std::move(partialLine));
             partialLine.clear();
             break;
         }
-        receiveBuffer[static_cast<std::size_t>(received)] = '\0';
-        const std::size_t usable = std::strlen(receiveBuffer.data());
+        // Every byte counts, a NUL included: it must not hide the rest of the block.
+        const auto usable = static_cast<std::size_t>(received);
         std::size_t start = 0;
         for (std::size_t i = 0; i < usable; ++i) {
             if (receiveBuffer[i] != '\n') continue;
@@ -171,6 +192,8 @@ bool CFTPClient::FillPendingLines()
             start = i + 1;
         }
         partialLine.append(receiveBuffer.data() + start, usable - start);
+        if (partialLine.size() > MAX_REPLY_LINE_BYTES)
+            throw nsSocket::CBlockingSocketException(REPLY_TOO_LONG_TEXT, ERROR_CODE_MESSAGE_TOO_LONG);
     }
     return true;
 }
@@ -182,6 +205,12 @@ bool CFTPClient::ReadReplyLine(std::wstring& line, bool report)
         if (!FillPendingLines()) return false;
     } catch (const nsSocket::CBlockingSocketException& failure) {
         if (report) ShowSocketFailure(failure);
+        controlSocket->CloseQuietly();
+        return false;
+    }
+    if (pendingLines.front().size() > MAX_REPLY_LINE_BYTES) {
+        ForgetPendingLines();
+        if (report) ReportError(REPLY_TOO_LONG_TEXT);
         controlSocket->CloseQuietly();
         return false;
     }
@@ -199,8 +228,14 @@ bool CFTPClient::ReadReply(ServerReply& reply, bool report)
     std::wstring text = line;
     if (line.size() > 3 && line[3] == L'-') {
         const long code = LeadingNumber(line);
-        for (;;) {
-            if (!ReadReplyLine(line, true)) return false;
+        for (std::size_t lines = 1;; ++lines) {
+            if (!ReadReplyLine(line, report)) return false;
+            if (lines >= MAX_REPLY_LINES || text.size() + line.size() > MAX_REPLY_BYTES) {
+                ForgetPendingLines();
+                if (report) ReportError(REPLY_TOO_LONG_TEXT);
+                controlSocket->CloseQuietly();
+                return false;
+            }
             text += kCrLf;
             text += line;
             if (line.size() > 3 && line[3] == L' ' && code >= 0 && LeadingNumber(line) == code) break;
@@ -236,8 +271,11 @@ int CFTPClient::GetCurrentDir(std::wstring& path)
 bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
 {
     logonSettings = settings;
-    timeout = timeoutSeconds;
     if (IsConnected()) LogOff();
+    timeout = timeoutSeconds;
+    // Whatever an earlier connection left behind, this one starts without a transfer.
+    transferInProgress = false;
+    abortRequested = false;
 
     const int mode = logonSettings.firewallMode;
     if (mode < 0 || mode >= FIREWALL_MODE_COUNT) {
@@ -285,10 +323,14 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
     return false;
 }
 
-int CFTPClient::LogOff()
+int CFTPClient::LogOff(int replyWaitSeconds)
 {
+    const int siteTimeout = timeout;
+    if (replyWaitSeconds > 0 && replyWaitSeconds < timeout) timeout = replyWaitSeconds;
     ServerReply reply;
-    if (SendCommand(L"QUIT", true) && ReadReply(reply, true)) {
+    const bool answered = SendCommand(L"QUIT", true) && ReadReply(reply, true);
+    timeout = siteTimeout;
+    if (answered) {
         CloseControlConnection();
         return ShowReplyResult(reply);
     }

@@ -3,9 +3,11 @@
 // caller's thread and blocks it; failures are shown to the user through the reporter.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,26 @@ constexpr const wchar_t* COMMAND_LINE_BREAK_TEXT =
 // Shown when the server closes the control connection instead of confirming a transfer.
 extern const wchar_t* const CONNECTION_CLOSED_TEXT;
 
+// What a server may make the engine hold. Past a cap the operation fails with one of the
+// texts below; a reply past its cap also closes the connection, since what follows it can
+// no longer be told apart.
+constexpr std::size_t MAX_REPLY_LINE_BYTES = 64 * 1024;
+constexpr std::size_t MAX_REPLY_LINES = 10000;
+constexpr std::size_t MAX_REPLY_BYTES = 1024 * 1024;
+constexpr std::size_t MAX_LISTING_BYTES = 256 * 1024 * 1024;
+constexpr std::size_t MAX_LISTING_ENTRIES = 4000000;
+// A listing must keep up this average rate once the first timeout has passed, so that a
+// server trickling an endless listing can't hold the caller.
+constexpr std::size_t MIN_LISTING_BYTES_PER_SECOND = 1024;
+// QUIT's reply is awaited at most this long, whatever the site's timeout: leaving must
+// not wait on the server.
+constexpr int LOGOFF_WAIT_SECONDS = 3;
+extern const wchar_t* const REPLY_TIMEOUT_TEXT;
+extern const wchar_t* const REPLY_TOO_LONG_TEXT;
+extern const wchar_t* const LISTING_TOO_LARGE_TEXT;
+extern const wchar_t* const LISTING_TOO_SLOW_TEXT;
+extern const wchar_t* const OUT_OF_MEMORY_TEXT;
+
 class CFTPClient {
 public:
     // Takes ownership of the control socket, which is not open yet.
@@ -33,13 +55,15 @@ public:
     CFTPClient& operator=(const CFTPClient&) = delete;
 
     bool LogOn(const LogonSettings& settings, int timeoutSeconds);
-    // QUIT; the reply result.
-    int LogOff();
+    // QUIT, its reply awaited at most replyWaitSeconds (and never longer than the site's
+    // timeout); the reply result. The connection is closed in every case.
+    int LogOff(int replyWaitSeconds = LOGOFF_WAIT_SECONDS);
 
     // One command line; false when it could not be sent (the connection is then closed) or
     // holds a line break (nothing is sent, the connection stays).
     bool SendCommand(const std::wstring& command, bool report);
-    // One complete reply, multi-line replies joined with CR LF.
+    // One complete reply, multi-line replies joined with CR LF. The whole reply must arrive
+    // within the timeout, counted from the command (or from the connect, for the greeting).
     bool ReadReply(ServerReply& reply, bool report);
 
     // Data connections and transfers. Passive mode connects to the server's data port
@@ -60,6 +84,10 @@ public:
     bool CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> dataSocket);
     // During a transfer only asks the running loop to stop; otherwise sends ABOR.
     int AbortTransfer();
+    // From any thread: shuts down the data connection in use (a caller-driven transfer or
+    // a whole data command), so that a receive or send blocked on it fails at once. False
+    // when none is open.
+    bool InterruptDataTransfer();
     bool IsTransferInProgress() const { return transferInProgress; }
 
     // Single commands; each returns the reply result and shows failed replies.
@@ -87,6 +115,8 @@ private:
     void CloseControlConnection();
     bool ReadReplyLine(std::wstring& line, bool report);
     bool FillPendingLines();
+    // The reply now awaited must be complete within the timeout from this moment.
+    void StartReplyClock();
     // Shows a failed command's reply (result 1 or -1) and returns the result.
     int ShowReplyResult(const ServerReply& reply) const;
     void ShowSocketFailure(const nsSocket::CBlockingSocketException& failure) const;
@@ -100,7 +130,11 @@ private:
     bool OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
     bool OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
     bool OpenDataConnection(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command, bool passive);
-    bool ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink);
+    bool ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink, bool listing);
+    // Whether a listing of this many bytes, this long after its start, may go on; reports
+    // why not.
+    bool ListingMayGoOn(std::size_t bytes, std::chrono::steady_clock::time_point start) const;
+    void SetActiveTransfer(nsSocket::IBlockingSocket* dataSocket);
     bool SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& source);
     bool StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket);
     void FailDataCall(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
@@ -128,6 +162,10 @@ private:
     // address a PASV reply names.
     nsSocket::SocketAddress controlPeer{};
     std::vector<unsigned char> dataBuffer; // allocated at the first data command
+    std::chrono::steady_clock::time_point replyDeadline{};
+    // The data connection in use, for InterruptDataTransfer from another thread.
+    std::mutex activeTransferMutex;
+    nsSocket::IBlockingSocket* activeTransfer = nullptr;
 };
 
 } // namespace nsFTP

@@ -1,6 +1,8 @@
 // Data connections: representation type, passive and active opening, the receive and
 // send loops, listings, caller-driven transfers and abort.
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/FTPClient.h"
 #include "engine/ListingParser.h"
@@ -17,6 +19,11 @@ namespace nsFTP {
 
 const wchar_t* const CONNECTION_CLOSED_TEXT =
     L"The server closed the connection before it confirmed the transfer. The data may be incomplete.";
+const wchar_t* const LISTING_TOO_LARGE_TEXT =
+    L"The directory listing is too large (more than 256 MiB or 4 million entries); it was not read.";
+const wchar_t* const LISTING_TOO_SLOW_TEXT =
+    L"The directory listing arrives too slowly; it was stopped. Please try again later.";
+const wchar_t* const OUT_OF_MEMORY_TEXT = L"There is not enough memory to hold the directory listing.";
 
 namespace {
 
@@ -71,7 +78,40 @@ bool ParsePassiveReply(const std::wstring& text, std::uint32_t& address, std::ui
     return false;
 }
 
+// A transfer's state goes back to idle however the transfer ends, an exception included.
+class TransferStateGuard {
+public:
+    TransferStateGuard(std::atomic<bool>& inProgress, std::atomic<bool>& abort) : inProgress(inProgress), abort(abort)
+    {
+    }
+    TransferStateGuard(const TransferStateGuard&) = delete;
+    TransferStateGuard& operator=(const TransferStateGuard&) = delete;
+    ~TransferStateGuard()
+    {
+        inProgress = false;
+        abort = false;
+    }
+
+private:
+    std::atomic<bool>& inProgress;
+    std::atomic<bool>& abort;
+};
+
 } // namespace
+
+void CFTPClient::SetActiveTransfer(nsSocket::IBlockingSocket* dataSocket)
+{
+    std::lock_guard lock(activeTransferMutex);
+    activeTransfer = dataSocket;
+}
+
+bool CFTPClient::InterruptDataTransfer()
+{
+    std::lock_guard lock(activeTransferMutex);
+    if (activeTransfer == nullptr) return false;
+    activeTransfer->Interrupt();
+    return true;
+}
 
 int CFTPClient::SetRepresentation(const RepresentationType& representation)
 {
@@ -169,10 +209,18 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
         listener->CloseQuietly();
         return false;
     }
+    // Only the server may connect: anyone else on the network who reaches the port first
+    // is turned away, and the wait goes on until the timeout.
     bool accepted = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
     try {
-        nsSocket::SocketAddress peer{};
-        accepted = listener->Accept(dataSocket, peer, timeout);
+        while (!accepted) {
+            const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
+            nsSocket::SocketAddress peer{};
+            if (!listener->Accept(dataSocket, peer, static_cast<int>(std::max<long long>(left.count(), 0)))) continue;
+            accepted = peer.sin_addr.s_addr == controlPeer.sin_addr.s_addr;
+            if (!accepted) dataSocket.CloseQuietly();
+        }
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
     }
@@ -191,6 +239,7 @@ bool CFTPClient::OpenDataConnection(nsSocket::IBlockingSocket& dataSocket, const
 // command must not take it for its own.
 void CFTPClient::DrainFinalReply()
 {
+    StartReplyClock();
     ServerReply reply;
     ReadReply(reply, false);
 }
@@ -233,6 +282,8 @@ void CFTPClient::CloseDataSocket(nsSocket::IBlockingSocket& dataSocket)
 // may be cut short, so that is said too, and the program counts as disconnected.
 bool CFTPClient::ReadFinalReply()
 {
+    // However long the data took, the server has the whole timeout to confirm it.
+    StartReplyClock();
     ServerReply reply;
     if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
     if (!reply.text.empty()) {
@@ -255,13 +306,36 @@ bool CFTPClient::StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket)
     return false;
 }
 
-bool CFTPClient::ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink)
+bool CFTPClient::ListingMayGoOn(std::size_t bytes, std::chrono::steady_clock::time_point start) const
+{
+    if (bytes > MAX_LISTING_BYTES) {
+        ReportError(LISTING_TOO_LARGE_TEXT);
+        return false;
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    const auto allowed = static_cast<long long>(timeout) + static_cast<long long>(bytes / MIN_LISTING_BYTES_PER_SECOND);
+    if (elapsed.count() > allowed) {
+        ReportError(LISTING_TOO_SLOW_TEXT);
+        return false;
+    }
+    return true;
+}
+
+bool CFTPClient::ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& sink, bool listing)
 {
     transferInProgress = true;
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t total = 0;
+    bool stopped = false;
     try {
         int count = dataSocket.Receive(reinterpret_cast<char*>(dataBuffer.data()), static_cast<int>(dataBuffer.size()),
                                        timeout);
         while (!abortRequested && count != 0) {
+            total += static_cast<std::size_t>(count);
+            if (listing && !ListingMayGoOn(total, start)) {
+                stopped = true;
+                break;
+            }
             sink.OnBytesReceived(dataBuffer.data(), count);
             count = dataSocket.Receive(reinterpret_cast<char*>(dataBuffer.data()), static_cast<int>(dataBuffer.size()),
                                        timeout);
@@ -271,7 +345,7 @@ bool CFTPClient::ReceiveLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNot
         return false;
     }
     transferInProgress = false;
-    if (abortRequested) return StopLoopForAbort(dataSocket);
+    if (abortRequested || stopped) return StopLoopForAbort(dataSocket);
     return true;
 }
 
@@ -300,6 +374,7 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
                                 const RepresentationType& representation, bool passive)
 {
     if (transferInProgress || !IsConnected() || HoldsLineBreak(path, true)) return false;
+    TransferStateGuard idleAfterwards(transferInProgress, abortRequested);
     if (!SelectRepresentation(representation)) return false;
     const std::wstring command = TransferCommandText(kind, path);
     std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
@@ -307,28 +382,50 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
         dataSocket->CloseQuietly();
         return false;
     }
-    const bool moved =
-        TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource) : SendLoop(*dataSocket, sinkOrSource);
+    SetActiveTransfer(dataSocket.get());
+    bool moved = false;
+    try {
+        moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource, kind == TRANSFER_LIST)
+                                           : SendLoop(*dataSocket, sinkOrSource);
+    } catch (...) {
+        // The caller's sink or source gave up (out of memory, say): the server's reply to
+        // the command must not be taken for the next command's.
+        SetActiveTransfer(nullptr);
+        dataSocket->CloseQuietly();
+        DrainFinalReply();
+        throw;
+    }
+    SetActiveTransfer(nullptr);
     CloseDataSocket(*dataSocket);
     return moved && ReadFinalReply();
 }
 
 bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive)
 {
-    COutputStream stream(lineSeparator);
-    if (!RunDataCommand(stream, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
-    entries.clear();
-    const ListingClock clock = ListingClock::FromSystemClock();
-    stream.SetStartPosition();
-    std::wstring line;
-    while (stream.GetNextLine(line)) {
-        auto* status = new CFTPFileStatus;
-        FileStatusPtr entry(status);
-        if (!ParseListLine(line, *status, clock)) continue;
-        status->path = path;
-        entries.push_back(std::move(entry));
+    try {
+        COutputStream stream(lineSeparator);
+        if (!RunDataCommand(stream, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
+        std::vector<FileStatusPtr> parsed;
+        const ListingClock clock = ListingClock::FromSystemClock();
+        stream.SetStartPosition();
+        std::wstring line;
+        while (stream.GetNextLine(line)) {
+            auto* status = new CFTPFileStatus;
+            FileStatusPtr entry(status);
+            if (!ParseListLine(line, *status, clock)) continue;
+            if (parsed.size() == MAX_LISTING_ENTRIES) {
+                ReportError(LISTING_TOO_LARGE_TEXT);
+                return false;
+            }
+            status->path = path;
+            parsed.push_back(std::move(entry));
+        }
+        entries = std::move(parsed);
+        return true;
+    } catch (const std::bad_alloc&) {
+        ReportError(OUT_OF_MEMORY_TEXT);
+        return false;
     }
-    return true;
 }
 
 std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const std::wstring& path, bool passive,
@@ -343,6 +440,7 @@ std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const st
         return nullptr;
     }
     transferInProgress = true;
+    SetActiveTransfer(dataSocket.get());
     return dataSocket;
 }
 
@@ -375,6 +473,7 @@ bool CFTPClient::WriteData(nsSocket::IBlockingSocket& dataSocket, const char* by
 bool CFTPClient::CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> dataSocket)
 {
     if (!dataSocket) return true;
+    SetActiveTransfer(nullptr);
     transferInProgress = false;
     CloseDataSocket(*dataSocket);
     dataSocket.reset();

@@ -486,7 +486,8 @@ bool ParseDosLine(CFTPFileStatus& entry, std::wstring_view line)
     if (minuteEnd == end) return false;
     const int minute = DateNumber(line.substr(position, minuteEnd - position));
     if (hour == HOURS_PER_HALF_DAY) hour = 0;
-    if (hour != NOT_A_NUMBER && line[minuteEnd] == L'P') hour += HOURS_PER_HALF_DAY;
+    // A twelve-hour clock's afternoon; any other number after PM is no time of day at all.
+    if (line[minuteEnd] == L'P') hour = hour >= 0 && hour < HOURS_PER_HALF_DAY ? hour + HOURS_PER_HALF_DAY : NOT_A_NUMBER;
     position = minuteEnd + 1;
     if (position < end && line[position] == L'M') ++position;
     position = SkipChar(line, position, L' ');

@@ -174,6 +174,7 @@ TEST(ListingParserTest, DosLines)
         {L"01-02-2010 01:00PM abc  x ", FILE_KIND, L"x ", 1, 0, Local(2010, 1, 2, 13, 0)},
         {L"13-01-07 01:00AM 1 bad month", FILE_KIND, L"bad month", 1, 1, 0},
         {L"01-01-07 13:00PM 1 bad hour", FILE_KIND, L"bad hour", 1, 1, 0},
+        {L"01-01-07 2147483647:00PM 1 huge hour", FILE_KIND, L"huge hour", 1, 1, 0},
     });
 }
 

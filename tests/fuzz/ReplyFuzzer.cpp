@@ -21,6 +21,7 @@ public:
     void Bind(const nsSocket::SocketAddress&) override {}
     void Listen() override {}
     void CloseQuietly() override { handle = 0; }
+    void Interrupt() override {}
     bool Accept(IBlockingSocket&, nsSocket::SocketAddress&, int) override { return false; }
     void Close() override { handle = 0; }
     int SendAll(const char*, int length, int) override

@@ -149,6 +149,10 @@ ScriptedServer& ScriptedServer::ExpectPort(std::string reply) {
   return Add({StepKind::kExpectPort, std::move(reply), {}, {}});
 }
 
+ScriptedServer& ScriptedServer::DataTrickle(std::string bytes, std::chrono::milliseconds pause) {
+  return Add({StepKind::kDataTrickle, std::move(bytes), {}, pause});
+}
+
 ScriptedServer& ScriptedServer::DataSend(std::string bytes) {
   return Add({StepKind::kDataSend, std::move(bytes), {}, {}});
 }
@@ -225,6 +229,7 @@ std::string ScriptedServer::Describe(const Step& step) const {
     case StepKind::kDataSend: return "DataSend of " + std::to_string(step.bytes.size()) + " bytes";
     case StepKind::kDataSendThenReset:
       return "DataSendThenReset of " + std::to_string(step.bytes.size()) + " bytes";
+    case StepKind::kDataTrickle: return "DataTrickle of " + std::to_string(step.bytes.size()) + " bytes";
     case StepKind::kDataReceive: return "DataReceive";
     case StepKind::kDataHold: return "DataHold";
     case StepKind::kDataClose: return "DataClose";
@@ -360,6 +365,7 @@ bool ScriptedServer::Play(const Step& step, bool last) {
     }
     case StepKind::kDataSend:
     case StepKind::kDataSendThenReset:
+    case StepKind::kDataTrickle:
     case StepKind::kDataReceive:
     case StepKind::kDataHold:
     case StepKind::kDataClose:
@@ -435,6 +441,14 @@ void ScriptedServer::PlayData(const Step& step) {
       } else {
         CloseData();
       }
+      return;
+    case StepKind::kDataTrickle:
+      if (!OpenData(what)) return;
+      for (char byte : step.bytes) {
+        if (Stopping() || SendSome(data_, std::string_view(&byte, 1)) <= 0) break;
+        Pause(step.delay);
+      }
+      CloseData();
       return;
     case StepKind::kDataReceive:
       if (OpenData(what)) {

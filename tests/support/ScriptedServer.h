@@ -87,6 +87,10 @@ class ScriptedServer {
   // that drops the connection mid-transfer. The client may lose bytes it had not
   // read yet when the reset arrives.
   ScriptedServer& DataSendThenReset(std::string bytes);
+  // Sends the bytes on the data connection one at a time, `pause` apart, then closes it
+  // with a FIN: a listing that trickles in and never seems to end. Gives up quietly once
+  // the client has closed its side.
+  ScriptedServer& DataTrickle(std::string bytes, std::chrono::milliseconds pause);
   // Reads the data connection until the client closes it and closes it in turn; the
   // bytes are appended to DataReceived(). A reset or 5 s without data is a failure.
   ScriptedServer& DataReceive();
@@ -119,7 +123,7 @@ class ScriptedServer {
  private:
   enum class StepKind { kReply, kReplySplit, kExpect, kExpectPrefix, kExpectAny, kDelay, kClose,
                         kSilent, kAcceptNext, kExpectPasv, kExpectPort, kDataSend,
-                        kDataSendThenReset, kDataReceive, kDataHold, kDataClose };
+                        kDataSendThenReset, kDataTrickle, kDataReceive, kDataHold, kDataClose };
   struct Step {
     StepKind kind;
     std::string bytes;

@@ -143,9 +143,17 @@ Socket Accept(const Socket& listener) {
   return Socket(static_cast<SocketHandle>(s));
 }
 
-Socket ConnectLoopback(uint16_t port) {
+Socket ConnectLoopback(uint16_t port, uint32_t fromAddress) {
   Socket socket = NewTcpSocket();
   if (!socket.Valid()) return socket;
+  if (fromAddress != 0) {
+    sockaddr_in local = LoopbackAddress(0);
+    local.sin_addr.s_addr = htonl(fromAddress);
+    if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+      socket.Close();
+      return socket;
+    }
+  }
   sockaddr_in address = LoopbackAddress(port);
   if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     socket.Close();

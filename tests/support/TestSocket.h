@@ -51,7 +51,9 @@ Socket ListenLoopback(uint16_t port = 0);
 uint16_t LocalPort(const Socket& socket);
 // Call once the listener is readable; returns an invalid socket on failure.
 Socket Accept(const Socket& listener);
-Socket ConnectLoopback(uint16_t port);
+// fromAddress (host byte order, e.g. 127.0.0.2) binds the local end first: another host,
+// as far as the peer can tell.
+Socket ConnectLoopback(uint16_t port, uint32_t fromAddress = 0);
 void SetNoDelay(const Socket& socket);
 bool SetNonBlocking(const Socket& socket);
 

@@ -1,0 +1,261 @@
+// Servers that try to hold the client for ever, flood it, or slip another host's data in:
+// each attempt ends within the timeout and two seconds, with a clear message, and the
+// client works again afterwards.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "TestReporter.h"
+#include "engine/FTPClient.h"
+#include "support/ScriptedServer.h"
+#include "support/TestSocket.h"
+
+using namespace nsFTP;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+using testsupport::ScriptedServer;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kTimeout = 1;
+constexpr auto kGrace = std::chrono::seconds(2);
+constexpr auto kTrickle = std::chrono::milliseconds(300);
+constexpr char kGreeting[] = "220 ready\r\n";
+constexpr std::uint32_t kIntruderAddress = 0x7F000002; // 127.0.0.2
+
+LogonSettings Anonymous(const ScriptedServer& server)
+{
+    LogonSettings settings;
+    settings.host = L"127.0.0.1";
+    settings.port = server.Port();
+    return settings;
+}
+
+std::vector<std::size_t> EveryByte(std::size_t size)
+{
+    std::vector<std::size_t> cuts;
+    for (std::size_t i = 1; i < size; ++i)
+        cuts.push_back(i);
+    return cuts;
+}
+
+std::string Repeated(const std::string& line, std::size_t times)
+{
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i)
+        text += line;
+    return text;
+}
+
+// The client logs on to a well-behaved server afterwards: nothing of the attack stayed.
+void ExpectAFreshLogonWorks(CFTPClient& client)
+{
+    ScriptedServer next;
+    next.Reply(kGreeting).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n").On("QUIT", "221 bye\r\n");
+    next.Start();
+    EXPECT_TRUE(client.LogOn(Anonymous(next), kTimeout));
+    EXPECT_FALSE(client.IsTransferInProgress());
+    client.LogOff();
+}
+
+struct ReplyAttack {
+    const char* name;
+    std::function<void(ScriptedServer&)> script;
+    const wchar_t* error;
+};
+
+class ReplyAttackTest : public ::testing::TestWithParam<ReplyAttack> {};
+
+} // namespace
+
+TEST_P(ReplyAttackTest, EndsInTimeWithAClearMessageAndAClosedConnection)
+{
+    TestReporter reporter;
+    ScriptedServer server;
+    server.SegmentPause(kTrickle);
+    GetParam().script(server);
+    server.Start();
+    CFTPClient client(new nsSocket::CBlockingSocket);
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.LogOn(Anonymous(server), kTimeout));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout) + kGrace);
+    EXPECT_FALSE(client.IsConnected());
+    ASSERT_EQ(reporter.Errors().size(), 1u);
+    EXPECT_THAT(reporter.Errors()[0], StartsWith(GetParam().error));
+    ExpectAFreshLogonWorks(client);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attacks, ReplyAttackTest,
+    ::testing::Values(
+        ReplyAttack{"TrickledGreeting",
+                    [](ScriptedServer& s) {
+                        const std::string greeting = "220 " + std::string(40, 'g') + "\r\n";
+                        s.ReplySplit(greeting, EveryByte(greeting.size()));
+                    },
+                    REPLY_TIMEOUT_TEXT},
+        ReplyAttack{"TrickledReply",
+                    [](ScriptedServer& s) {
+                        const std::string reply = "230 " + std::string(40, 'r') + "\r\n";
+                        s.Reply(kGreeting).Expect("USER anonymous").ReplySplit(reply, EveryByte(reply.size()));
+                    },
+                    REPLY_TIMEOUT_TEXT},
+        ReplyAttack{"TrickledContinuationLines",
+                    [](ScriptedServer& s) {
+                        const std::string lines = Repeated("230-more\r\n", 40);
+                        std::vector<std::size_t> cuts;
+                        for (std::size_t at = 10; at < lines.size(); at += 10)
+                            cuts.push_back(at);
+                        s.Reply(kGreeting).Expect("USER anonymous").ReplySplit(lines, cuts);
+                    },
+                    REPLY_TIMEOUT_TEXT},
+        ReplyAttack{
+            "EndlessContinuationLines",
+            [](ScriptedServer& s) {
+                s.Reply(kGreeting).Expect("USER anonymous").Reply(Repeated("230-more\r\n", MAX_REPLY_LINES + 10));
+            },
+            REPLY_TOO_LONG_TEXT},
+        ReplyAttack{"HundredMegabyteLine",
+                    [](ScriptedServer& s) { s.Reply("220 " + std::string(100 * 1024 * 1024, 'x')); },
+                    REPLY_TOO_LONG_TEXT}),
+    [](const ::testing::TestParamInfo<ReplyAttack>& info) { return std::string(info.param.name); });
+
+TEST(HostileServer, ANulInAReplyHidesNothingAfterIt)
+{
+    TestReporter reporter;
+    ScriptedServer server;
+    const char reply[] = "220 before\0after\r\n230 early\r\n";
+    server.Reply(std::string(reply, sizeof reply - 1))
+        .Expect("USER anonymous")
+        .On("PWD", "257 \"/nul\"\r\n")
+        .On("QUIT", "221 bye\r\n");
+    server.Start();
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    ASSERT_TRUE(client.LogOn(Anonymous(server), kTimeout));
+    EXPECT_EQ(client.CurrentDirectory(), L"/nul");
+    client.LogOff();
+    EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
+}
+
+class HostileDataTest : public ::testing::Test {
+protected:
+    HostileDataTest() { server.Reply(kGreeting).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n"); }
+    void LogOn(int timeout = kTimeout)
+    {
+        server.Start();
+        ASSERT_TRUE(client.LogOn(Anonymous(server), timeout));
+        reporter.Clear();
+    }
+    TestReporter reporter;
+    ScriptedServer server;
+    CFTPClient client{new nsSocket::CBlockingSocket};
+};
+
+TEST_F(HostileDataTest, AListingThatTricklesForEverIsStoppedAndTheConnectionGoesOn)
+{
+    server.ExpectPasv().On("LIST", "150 here it comes\r\n");
+    server.DataTrickle(Repeated("-rw-r--r-- 1 u g 1 Jan  5  2020 f\r\n", 100), kTrickle);
+    server.On("ABOR", "426 Transfer aborted\r\n226 Abort successful\r\n").On("CWD /", "250 ok\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    LogOn();
+    std::vector<FileStatusPtr> entries;
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.ListFiles(L"", entries, true));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout) + kGrace);
+    ASSERT_FALSE(reporter.Errors().empty());
+    EXPECT_EQ(reporter.Errors()[0], LISTING_TOO_SLOW_TEXT);
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    client.LogOff();
+}
+
+TEST_F(HostileDataTest, ActiveModeTurnsAwayAnotherHostThatConnectsFirst)
+{
+    server.On("TYPE I", "200 binary\r\n").ExpectPort().On("RETR x", "150 ok\r\n");
+    server.Delay(std::chrono::milliseconds(500)).DataSend("the server's bytes").Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    LogOn(5);
+    // Whoever watches the network sees PORT and races the server to the port.
+    std::thread intruder([&] {
+        const auto until = Clock::now() + std::chrono::seconds(5);
+        while (Clock::now() < until) {
+            for (const std::string& command : server.Commands()) {
+                unsigned h1, h2, h3, h4, p1, p2;
+                if (std::sscanf(command.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) != 6) continue;
+                testsupport::Socket socket =
+                    testsupport::ConnectLoopback(static_cast<std::uint16_t>(p1 * 256 + p2), kIntruderAddress);
+                if (socket.Valid()) testsupport::SendAll(socket, "an intruder's bytes");
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    auto data = client.OpenDataTransfer(L"x", false, false);
+    intruder.join();
+    ASSERT_TRUE(data);
+    std::string bytes;
+    char buffer[256];
+    int count = 0;
+    while (client.ReadData(*data, buffer, sizeof buffer, count) && count > 0)
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    EXPECT_TRUE(client.CloseDataTransfer(std::move(data)));
+    EXPECT_EQ(bytes, "the server's bytes");
+    client.LogOff();
+}
+
+TEST_F(HostileDataTest, AnInterruptFromAnotherThreadEndsAStalledReceiveAtOnce)
+{
+    server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR stalled", "150 ok\r\n").DataHold();
+    server.Reply("426 Connection closed; transfer aborted\r\n").On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
+    LogOn(30);
+    auto data = client.OpenDataTransfer(L"stalled", true, false);
+    ASSERT_TRUE(data);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_TRUE(client.InterruptDataTransfer());
+    });
+    char buffer[256];
+    int count = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.ReadData(*data, buffer, sizeof buffer, count) && count > 0);
+    EXPECT_LT(Clock::now() - start, kGrace);
+    canceller.join();
+    EXPECT_FALSE(client.CloseDataTransfer(std::move(data)));
+    EXPECT_FALSE(client.InterruptDataTransfer());
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    client.LogOff();
+}
+
+TEST_F(HostileDataTest, ASinkThatGivesUpLeavesNoTransferBehindAndTheRepliesInStep)
+{
+    class GivingUp : public ITransferNotification {
+    public:
+        void OnBytesReceived(const unsigned char*, std::int32_t) override { throw std::runtime_error("no room"); }
+        void OnPreBytesSend(unsigned char*, std::size_t, std::int32_t& count) override { count = 0; }
+    } sink;
+    server.ExpectPasv().On("LIST", "150 listing\r\n").DataSend("-rw-r--r-- 1 u g 1 Jan  5  2020 f\r\n");
+    server.Reply("226 done\r\n").On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
+    LogOn();
+    EXPECT_THROW(client.RunDataCommand(sink, TRANSFER_LIST, L"", RepresentationType{}, true), std::runtime_error);
+    EXPECT_FALSE(client.IsTransferInProgress());
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    client.LogOff();
+}
+
+TEST_F(HostileDataTest, LeavingWaitsOnlyAFewSecondsForQuitsReply)
+{
+    server.Expect("QUIT").Silent();
+    LogOn(60);
+    const auto start = Clock::now();
+    client.LogOff();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(LOGOFF_WAIT_SECONDS) + kGrace);
+    EXPECT_FALSE(client.IsConnected());
+}
