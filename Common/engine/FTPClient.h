@@ -157,6 +157,8 @@ private:
     // Read by a user-interface thread that asks a worker's transfer to stop.
     std::atomic<bool> transferInProgress{false};
     std::atomic<bool> abortRequested{false};
+    // Set by InterruptDataTransfer: the failure it causes is the caller's wish, not news.
+    std::atomic<bool> transferInterrupted{false};
     LogonSettings logonSettings;
     // Where the control connection goes; data connections go there too, whatever
     // address a PASV reply names.

@@ -109,6 +109,7 @@ bool CFTPClient::InterruptDataTransfer()
 {
     std::lock_guard lock(activeTransferMutex);
     if (activeTransfer == nullptr) return false;
+    transferInterrupted = true;
     activeTransfer->Interrupt();
     return true;
 }
@@ -258,7 +259,8 @@ bool CFTPClient::HasPendingReply()
 void CFTPClient::FailDataCall(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure)
 {
     transferInProgress = false;
-    ShowSocketFailure(failure);
+    // The caller stopped it on purpose: that needs no box.
+    if (!transferInterrupted) ShowSocketFailure(failure);
     dataSocket.CloseQuietly();
 }
 
@@ -375,6 +377,7 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
 {
     if (transferInProgress || !IsConnected() || HoldsLineBreak(path, true)) return false;
     TransferStateGuard idleAfterwards(transferInProgress, abortRequested);
+    transferInterrupted = false;
     if (!SelectRepresentation(representation)) return false;
     const std::wstring command = TransferCommandText(kind, path);
     std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
@@ -440,6 +443,7 @@ std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const st
         return nullptr;
     }
     transferInProgress = true;
+    transferInterrupted = false;
     SetActiveTransfer(dataSocket.get());
     return dataSocket;
 }
@@ -477,6 +481,12 @@ bool CFTPClient::CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> da
     transferInProgress = false;
     CloseDataSocket(*dataSocket);
     dataSocket.reset();
+    // After an interrupt the server's word on the broken transfer (426, mostly) is read to
+    // stay in step, but not shown.
+    if (transferInterrupted.exchange(false)) {
+        DrainFinalReply();
+        return false;
+    }
     return ReadFinalReply();
 }
 
