@@ -18,8 +18,16 @@ public:
 
     // The records of the directory in server order; false when it could not be entered or listed.
     bool List(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
+    // Changes into path (a link, say) without showing a refusal, which only means that it is
+    // no directory; resolved is then the directory as PWD names it, or path itself when the
+    // reply names none.
+    bool Enter(const std::wstring& path, std::wstring& resolved);
+    // The records of the directory Enter went into.
+    bool ListEntered(std::vector<nsFTP::FileStatusPtr>& records);
 
 private:
+    void RememberStart();
+
     ConnectionSession& session;
     std::wstring startDirectory;
     bool moved = false;

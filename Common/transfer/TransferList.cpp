@@ -1,6 +1,9 @@
 #include "transfer/TransferList.h"
 
 #include <cwchar>
+#include <set>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "framework/Handles.h"
@@ -21,56 +24,146 @@ void CopyText(wchar_t* target, const std::wstring& text)
     target[text.size()] = L'\0';
 }
 
-bool AddLocalChildren(TransferList* list, const TransferItem& directory)
+// How a walk went into one directory.
+enum class Descent {
+    Listed,
+    Failed,       // could not be read: stays unexpanded, its contents left out
+    Visited,      // the directory was listed already under another path
+    NotDirectory, // a link that could not be entered
+};
+
+std::wstring_view LastPart(std::wstring_view name)
 {
-    WIN32_FIND_DATAW found = {};
-    fw::FindHandle search(FindFirstFileW(JoinLocalPath(directory.path, ALL_ENTRIES).c_str(), &found));
-    if (!search) return false;
-    do {
-        if (IsDotEntry(found.cFileName)) continue;
-        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
-        TransferItem* added =
-            AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                    JoinRemotePath(directory.name, found.cFileName), JoinLocalPath(directory.path, found.cFileName),
-                    found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
-        if (added != nullptr) added->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
-    } while (FindNextFileW(search.Get(), &found));
+    const std::size_t slash = name.rfind(L'/');
+    return slash == std::wstring_view::npos ? name : name.substr(slash + 1);
+}
+
+void AddChild(TransferList* list, const TransferItem& directory, std::uint64_t size, bool isDirectory,
+              const std::wstring& name, const std::wstring& path, const FILETIME& time, bool isLink)
+{
+    TransferItem* added = AddItem(size, list, isDirectory, JoinRemotePath(directory.name, name), path,
+                                  time.dwLowDateTime, time.dwHighDateTime);
+    if (added == nullptr) return;
+    added->isLink = isLink ? 1 : 0;
+    added->depth = directory.depth + 1;
+}
+
+// A directory on disk is known by its volume and file ID, whatever path or link led to it.
+using LocalDirectoryId = std::pair<DWORD, std::uint64_t>;
+
+bool IdentifyLocalDirectory(const wchar_t* path, LocalDirectoryId& id)
+{
+    fw::FileHandle directory(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) return false;
+    id = {information.dwVolumeSerialNumber,
+          (static_cast<std::uint64_t>(information.nFileIndexHigh) << DWORD_BITS) | information.nFileIndexLow};
     return true;
 }
 
-bool AddRemoteChildren(TransferList* list, RemoteListing& listing, const TransferItem& directory)
+Descent AddLocalChildren(TransferList* list, std::set<LocalDirectoryId>& visited, const TransferItem& directory)
+{
+    // A directory that can't be identified is listed all the same: the depth limit still
+    // ends any loop through it.
+    LocalDirectoryId id;
+    if (IdentifyLocalDirectory(directory.path, id) && !visited.insert(id).second) return Descent::Visited;
+    WIN32_FIND_DATAW found = {};
+    fw::FindHandle search(FindFirstFileW(JoinLocalPath(directory.path, ALL_ENTRIES).c_str(), &found));
+    if (!search) return Descent::Failed;
+    do {
+        if (IsDotEntry(found.cFileName)) continue;
+        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
+        AddChild(list, directory, size, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, found.cFileName,
+                 JoinLocalPath(directory.path, found.cFileName), found.ftLastWriteTime,
+                 (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    } while (FindNextFileW(search.Get(), &found));
+    return Descent::Listed;
+}
+
+Descent AddRemoteChildren(TransferList* list, RemoteListing& listing, std::set<std::wstring>& visited,
+                          const TransferItem& directory)
 {
     std::vector<nsFTP::FileStatusPtr> records;
-    if (!listing.List(directory.path, records)) return false;
+    // What lies below a link is named from the directory it led to, so that a directory
+    // reached both ways has one path, and a loop ends at its second visit.
+    std::wstring base = directory.path;
+    if (directory.isLink != 0) {
+        if (!listing.Enter(directory.path, base)) return Descent::NotDirectory;
+        if (!visited.insert(base).second) return Descent::Visited;
+        if (!listing.ListEntered(records)) return Descent::Failed;
+    } else {
+        if (!visited.insert(base).second) return Descent::Visited;
+        if (!listing.List(directory.path, records)) return Descent::Failed;
+    }
     for (const nsFTP::FileStatusPtr& record : records) {
         if (record->name == L"." || record->name == L"..") continue;
         const RemoteEntry entry = MakeRemoteEntry(*record);
         // No directory holds such a name; joined to the path, it would name something
-        // outside this tree, which a delete or download must never reach.
-        if (entry.name.empty() || entry.name.find(L'/') != std::wstring::npos) {
-            list->leftOut.push_back(
-                {JoinRemotePath(directory.name, entry.name), JoinRemotePath(directory.path, entry.name)});
+        // outside this tree, which a delete or download must never reach. A download also
+        // leaves out what can't be a local name, and never lists below it.
+        if (entry.name.empty() || entry.name.find(L'/') != std::wstring::npos ||
+            (list->localNames && !IsUsableLocalName(entry.name))) {
+            list->leftOut.push_back({JoinRemotePath(directory.name, entry.name), JoinRemotePath(base, entry.name)});
             continue;
         }
-        TransferItem* added =
-            AddItem(entry.size, list, record->isDirectory, JoinRemotePath(directory.name, entry.name),
-                    JoinRemotePath(directory.path, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (added != nullptr) added->isLink = entry.isLink;
+        const std::uint64_t size = record->sizeKnown != 0 ? entry.size : REMOTE_SIZE_UNKNOWN;
+        AddChild(list, directory, size, record->isDirectory, entry.name, JoinRemotePath(base, entry.name), entry.time,
+                 entry.isLink != 0);
     }
-    return true;
+    return Descent::Listed;
+}
+
+// A link that turned out to be a file: its listed size was the link's own.
+void MakeFile(TransferList* list, TransferItem& item)
+{
+    item.isDirectory = 0;
+    list->totalBytes -= item.size;
+    item.size = 0;
+    item.sizeUnknown = 1;
+}
+
+// Files are numbered in list order; a link that became a file takes its place among them.
+void RenumberFiles(TransferList* list)
+{
+    std::uint32_t files = 0;
+    for (TransferItem* item = list->head; item != nullptr; item = item->next) {
+        item->fileIndex = files;
+        if (item->isDirectory == 0) ++files;
+    }
+    list->fileCount = files;
 }
 
 // Items are only appended, so one pass that follows the growing tail visits every
-// directory in list order: children come after all items added before them. A directory
-// that cannot be read stays unexpanded, its contents left out.
+// directory in list order: children come after all items added before them.
 template <typename ChildReader> void Expand(TransferList* list, ChildReader addChildren)
 {
+    bool kindChanged = false;
     for (TransferItem* item = list->head; item != nullptr; item = item->next) {
-        if (list->stopEvent != nullptr && WaitForSingleObject(list->stopEvent, 0) != WAIT_TIMEOUT) return;
-        if (item->isDirectory == 0 || item->expanded != 0) continue;
+        if (list->stopEvent != nullptr && WaitForSingleObject(list->stopEvent, 0) != WAIT_TIMEOUT) break;
+        if (item->isDirectory == 0 || item->expanded != 0 || item->isLoop != 0) continue;
         if (item->isLink != 0 && !list->followLinks) continue;
-        if (addChildren(*item)) item->expanded = 1;
+        if (list->localNames && !IsUsableLocalName(LastPart(item->name))) continue;
+        if (item->depth >= MAX_TREE_DEPTH) {
+            list->leftOut.push_back({item->name, item->path, LeftOutReason::Depth});
+            item->expanded = 1;
+            continue;
+        }
+        switch (addChildren(*item)) {
+        case Descent::Listed: item->expanded = 1; break;
+        case Descent::Failed: break;
+        case Descent::Visited:
+            item->isLoop = 1;
+            list->leftOut.push_back({item->name, item->path, LeftOutReason::Loop});
+            break;
+        case Descent::NotDirectory:
+            MakeFile(list, *item);
+            kindChanged = true;
+            break;
+        }
     }
+    if (kindChanged) RenumberFiles(list);
 }
 
 TransferItem* SkipDirectories(TransferItem* item, bool filesOnly)
@@ -93,8 +186,8 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     }
     auto* item = new TransferItem{};
     item->isDirectory = isDirectory ? 1 : 0;
-    // A listing without a size is a size of 0 to the job.
-    item->size = size == REMOTE_SIZE_UNKNOWN ? 0 : size;
+    item->sizeUnknown = size == REMOTE_SIZE_UNKNOWN ? 1 : 0;
+    item->size = item->sizeUnknown != 0 ? 0 : size;
     item->lastWrite.dwLowDateTime = lastWriteLow;
     item->lastWrite.dwHighDateTime = lastWriteHigh;
     CopyText(item->name, name);
@@ -160,13 +253,17 @@ TransferItem* NextItem(TransferList* list, bool filesOnly)
 
 void ExpandLocal(TransferList* list)
 {
-    Expand(list, [list](const TransferItem& directory) { return AddLocalChildren(list, directory); });
+    std::set<LocalDirectoryId> visited;
+    Expand(list,
+           [list, &visited](const TransferItem& directory) { return AddLocalChildren(list, visited, directory); });
 }
 
 void ExpandRemote(TransferList* list)
 {
     if (list->owner == nullptr) return;
     RemoteListing listing(*list->owner);
-    Expand(list,
-           [list, &listing](const TransferItem& directory) { return AddRemoteChildren(list, listing, directory); });
+    std::set<std::wstring> visited;
+    Expand(list, [list, &listing, &visited](const TransferItem& directory) {
+        return AddRemoteChildren(list, listing, visited, directory);
+    });
 }

@@ -14,10 +14,12 @@ class ConnectionSession;
 
 constexpr std::size_t TRANSFER_NAME_CHARS = 260;  // with the terminator
 constexpr std::size_t TRANSFER_PATH_CHARS = 4096; // with the terminator
+// Tree walks list directories down to this many levels below the caller's items.
+constexpr std::uint32_t MAX_TREE_DEPTH = 64;
 
 struct TransferItem {
     std::uint32_t isDirectory;
-    std::uint64_t size;
+    std::uint64_t size; // 0 when sizeUnknown
     FILETIME lastWrite; // UTC
     // Relative name: the plain name for a top-level item; below it the names from the
     // top-level directory down, joined by "/" on both sides.
@@ -28,14 +30,33 @@ struct TransferItem {
     std::uint32_t itemIndex; // itemCount when the item was added
     std::uint32_t expanded;  // set once a directory's children were added
     // A symbolic link (remote: listed with "l"; local: a reparse point such as a junction).
+    // A remote link counts as a directory only once the walk could change into it.
     std::uint32_t isLink;
+    // The listing gave no size (or the item is a link to a file, whose listed size is the
+    // link's own): the size counts as 0 in totals and progress, and a download of the item
+    // is not checked against a byte count.
+    std::uint32_t sizeUnknown;
+    std::uint32_t depth; // levels below the caller's item, 0 for the caller's own
+    // A link to a directory the walk had already visited: neither listed again nor made
+    // on the other side.
+    std::uint32_t isLoop;
+    // Set by a download's replace prompt: the user agreed to replace what the destination
+    // holds under this name.
+    std::uint32_t replace;
     TransferItem* next;
 };
 
-// An entry that did not fit a TransferItem and so is not in the list.
+enum class LeftOutReason {
+    Name,  // does not fit an item, or is not allowed as a name on the receiving side
+    Loop,  // a link back to a directory the walk already holds
+    Depth, // a directory MAX_TREE_DEPTH levels down, whose contents were not listed
+};
+
+// An entry that the list left out, or a directory whose contents it left out.
 struct LeftOutEntry {
     std::wstring name;
     std::wstring path;
+    LeftOutReason reason = LeftOutReason::Name;
 };
 
 struct TransferList {
@@ -60,10 +81,14 @@ struct TransferList {
     bool followLinks = true;
     // When set and signalled, the expansion stops before the next directory (a cancelled job).
     HANDLE stopEvent = nullptr;
+    // Set for a download: a listed name that IsUsableLocalName refuses is left out of the
+    // remote expansion, and nothing below it is listed.
+    bool localNames = false;
 };
 
 // Returns the new item, or null when the name (>= 260 chars) or path (>= 4096) does not
-// fit; such an entry is recorded as left out. REMOTE_SIZE_UNKNOWN counts as 0.
+// fit; such an entry is recorded as left out. REMOTE_SIZE_UNKNOWN marks the item's size
+// unknown and adds nothing to the totals.
 TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
                       const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh);
 // Adds the local files and directories the user chose in the shell (a drop, a paste, the
@@ -78,6 +103,10 @@ TransferItem* NextItem(TransferList* list, bool filesOnly);
 // Adds the contents of every directory item, from the local file system or through the
 // owner's listing: the caller's items first, then the children of the first directory,
 // then those of the second, grandchildren after all children. "." and ".." are skipped.
-// Links are expanded only while followLinks is set.
+// Links are expanded only while followLinks is set; a remote link that can't be entered
+// becomes a file of unknown size. Each directory is listed once, however many links lead
+// to it (remote: a link is known by the path PWD names after changing into it, and the
+// items below it take that path; a directory by its listed path; local: by volume and
+// file ID), and none MAX_TREE_DEPTH levels down is listed; both are recorded in leftOut.
 void ExpandLocal(TransferList* list);
 void ExpandRemote(TransferList* list);

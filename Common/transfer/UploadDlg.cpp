@@ -1,7 +1,9 @@
 // The job dialog: start, progress texts, and the end that waits for the worker.
 #include "transfer/UploadDlg.h"
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "SharedResource.h"
 #include "framework/Controls.h"
@@ -19,6 +21,17 @@ constexpr std::uint64_t KILOBYTE = 1024;
 constexpr std::size_t LEFT_OUT_LINES_SHOWN = 20;
 constexpr std::size_t LEFT_OUT_PATH_CHARS = 160;
 constexpr std::size_t ELLIPSIS_CHARS = 3;
+constexpr DWORD SYSTEM_TEXT_CAPACITY = 512;
+
+constexpr const wchar_t* DOWNLOAD_FAILED_TEXT = L"Failed to download file:";
+constexpr const wchar_t* DOWNLOADS_FAILED_TEXT = L"Failed to download these files:";
+
+// The left-out box has one part per reason, in this order.
+constexpr std::pair<LeftOutReason, const wchar_t*> LEFT_OUT_HEADINGS[] = {
+    {LeftOutReason::Name, L"These items were left out because their names or paths are too long or not allowed here:"},
+    {LeftOutReason::Loop, L"These links lead back to a folder the job already holds, so they were not followed:"},
+    {LeftOutReason::Depth, L"These folders lie too deep in the tree, so what they hold was left out:"},
+};
 
 const wchar_t* JobTitle(UINT kind)
 {
@@ -66,6 +79,30 @@ std::wstring ShortenedForDisplay(const std::wstring& path)
     return path.substr(0, head) + L"..." + path.substr(path.size() - (kept - head));
 }
 
+// Appends a line for each of lines, at most shown of them, and counts the rest; returns
+// how many were shown.
+std::size_t AppendLines(std::wstring& text, const std::vector<std::wstring>& lines, std::size_t shown)
+{
+    shown = std::min(shown, lines.size());
+    for (std::size_t i = 0; i < shown; ++i)
+        text += L"\n" + lines[i];
+    if (shown < lines.size()) text += L"\n...and " + std::to_wstring(lines.size() - shown) + L" more.";
+    return shown;
+}
+
+// The system's text for an error code, on one line.
+std::wstring SystemErrorText(DWORD error)
+{
+    wchar_t text[SYSTEM_TEXT_CAPACITY] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, SYSTEM_TEXT_CAPACITY, nullptr);
+    std::wstring line(text, length);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r' || line.back() == L' '))
+        line.pop_back();
+    if (line.empty()) return L"error code " + std::to_wstring(error);
+    return line;
+}
+
 } // namespace
 
 CUploadDlg::CUploadDlg(ConnectionSession* session, std::unique_ptr<TransferList> list,
@@ -80,7 +117,7 @@ CUploadDlg::~CUploadDlg()
     // The end of the dialog has waited for the worker already, unless the window was
     // destroyed some other way (with its owner); the worker must not outlive its dialog.
     if (worker) {
-        if (cancelEvent) SetEvent(cancelEvent.Get());
+        StopWorker();
         WaitForSingleObject(worker.Get(), INFINITE);
         if (session != nullptr) session->workerActive = false;
     }
@@ -144,13 +181,25 @@ void CUploadDlg::ShowPosition()
     fw::ProgressBar(Child(IDC_TRANSFER_PROGRESS)).SetPos(static_cast<int>(position >> rangeShift));
 }
 
+void CUploadDlg::StopWorker()
+{
+    if (cancelEvent) SetEvent(cancelEvent.Get());
+    // After the event: a transfer the worker opens later sees the event before it reads,
+    // and one already open fails at once instead of waiting for a silent server.
+    if (worker && session != nullptr) session->Engine().InterruptDataTransfer();
+}
+
 void CUploadDlg::EndJob(INT_PTR result)
 {
     // A command that arrives while the end waits for the worker (the worker's own IDOK
     // after a Cancel, a second click) changes nothing: the first one decides.
     if (ending) return;
     ending = true;
-    if (cancelEvent) SetEvent(cancelEvent.Get());
+    if (result == IDCANCEL) {
+        StopWorker();
+    } else if (cancelEvent) {
+        SetEvent(cancelEvent.Get());
+    }
     WaitForWorker();
     if (worker && session != nullptr) session->workerActive = false;
     DiscardPendingProgress();
@@ -243,21 +292,41 @@ void CUploadDlg::PostPosition(std::uint64_t position, bool final)
     if (!PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_POSITION)) positionPending.store(false);
 }
 
-// Entries that did not fit an item, and names from the server that would lead outside a
-// download's target, were left out of the job; the user hears of them once, after
-// everything else was done.
+// Entries that did not fit an item, names from the server that would lead outside a
+// download's target, and the links and directories the walk did not follow were left out
+// of the job; the user hears of them once, after everything else was done.
 void CUploadDlg::ReportLeftOut() { ShowLeftOut(*list); }
+
+// Every file that did not arrive whole, in one box at the end of the job.
+void CUploadDlg::ReportFailedDownloads()
+{
+    if (failedDownloads.empty()) return;
+    std::vector<std::wstring> lines;
+    for (const FailedDownload& failure : failedDownloads) {
+        std::wstring line = ShortenedForDisplay(failure.localPath);
+        if (failure.error != ERROR_SUCCESS) line += L": " + SystemErrorText(failure.error);
+        lines.push_back(std::move(line));
+    }
+    std::wstring text = failedDownloads.size() == 1 ? DOWNLOAD_FAILED_TEXT : DOWNLOADS_FAILED_TEXT;
+    AppendLines(text, lines, LEFT_OUT_LINES_SHOWN);
+    MessageBoxW(nullptr, text.c_str(), Win32Reporter().Caption().c_str(), MB_ICONERROR | MB_OK | MB_TOPMOST);
+    failedDownloads.clear();
+}
 
 void ShowLeftOut(const TransferList& list)
 {
     if (list.leftOut.empty()) return;
-    std::wstring text = L"These items were left out because their names or paths are too long or not allowed here:";
-    std::size_t shown = 0;
-    for (const LeftOutEntry& entry : list.leftOut) {
-        if (shown == LEFT_OUT_LINES_SHOWN) break;
-        text += L"\n" + ShortenedForDisplay(entry.path);
-        ++shown;
+    std::wstring text;
+    std::size_t budget = LEFT_OUT_LINES_SHOWN;
+    for (const auto& [reason, heading] : LEFT_OUT_HEADINGS) {
+        std::vector<std::wstring> lines;
+        for (const LeftOutEntry& entry : list.leftOut) {
+            if (entry.reason == reason) lines.push_back(ShortenedForDisplay(entry.path));
+        }
+        if (lines.empty()) continue;
+        if (!text.empty()) text += L"\n\n";
+        text += heading;
+        budget -= AppendLines(text, lines, budget);
     }
-    if (shown < list.leftOut.size()) text += L"\n...and " + std::to_wstring(list.leftOut.size() - shown) + L" more.";
     MessageBoxW(nullptr, text.c_str(), Win32Reporter().Caption().c_str(), MB_ICONWARNING | MB_OK | MB_TOPMOST);
 }

@@ -2,9 +2,10 @@
 // A transfer job and its modal progress dialog (dialog 131): upload, download, delete and
 // move of the items of a TransferList. One worker thread does the whole job; it reaches
 // the dialog only by posting, and the dialog stops it through a manual-reset cancel event
-// that the worker polls before each item and after each block. The dialog ends only once
-// the worker has ended, and keeps handling messages while it waits, since the worker's
-// prompts and message boxes need this thread.
+// that the worker polls before each item and after each block, and by cutting the data
+// connection in flight, so that a stalled server can't hold the cancel. The dialog ends
+// only once the worker has ended, and keeps handling messages while it waits, since the
+// worker's prompts and message boxes need this thread.
 #include <windows.h>
 
 #include <atomic>
@@ -40,10 +41,20 @@ constexpr std::size_t TRANSFER_BLOCK_BYTES = 256 * 1024;
 // The shortest time between two position messages while a job runs.
 constexpr ULONGLONG PROGRESS_INTERVAL_MS = 50;
 
-// The one warning box that names the entries a list left out (at most 20 paths, each
-// shortened in the middle); nothing when none was. Ownerless and topmost, so any thread
-// may show it.
+// A download's file is written under its name with this suffix, in the same directory, and
+// takes its real name only once it is whole.
+constexpr wchar_t PARTIAL_DOWNLOAD_SUFFIX[] = L".part";
+
+// The one warning box that names the entries a list left out, and the links and
+// directories its walk did not follow (at most 20 paths, each shortened in the middle);
+// nothing when there were none. Ownerless and topmost, so any thread may show it.
 void ShowLeftOut(const TransferList& list);
+
+// A file a download could not bring whole, and the system's error when there was one.
+struct FailedDownload {
+    std::wstring localPath;
+    DWORD error = ERROR_SUCCESS;
+};
 
 class CUploadDlg : public fw::Dialog {
 public:
@@ -65,6 +76,8 @@ private:
     void ShowPosition();
     void ShowRange();
     void EndJob(INT_PTR result);
+    // Sets the cancel event and cuts the worker's data connection, if one is open.
+    void StopWorker();
     void WaitForWorker();
     void DiscardPendingProgress();
 
@@ -80,17 +93,24 @@ private:
     // the time, so the last one always arrives.
     void PostPosition(std::uint64_t position, bool final = false);
     void ReportLeftOut();
+    void ReportFailedDownloads();
 
     // Preparation and the replace prompts (UploadDlgPrepare.cpp); false when refused.
+    struct DownloadNames;
     bool PrepareJob();
+    bool PrepareDownload();
     bool CheckUploadReplace();
-    bool CheckDownloadReplace();
+    // Asks about every item from first on whose name the download's destination holds, or
+    // an earlier item of the list takes, in the same directory.
+    bool CheckDownloadReplace(TransferItem* first, DownloadNames& names);
     bool AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
                     const std::wstring& localText);
 
     // Uploads and downloads (UploadDlgTransfer.cpp).
     UINT RunTransfer(bool upload);
     bool UploadFile(const TransferItem& item, const std::wstring& remotePath);
+    // False when the file did not arrive whole; a file that was tried is then recorded in
+    // failedDownloads, and nothing of it is left under either name.
     bool DownloadFile(const TransferItem& item, const std::wstring& localPath);
     void MakeDirectoryQuietly(const std::wstring& path, bool remote);
 
@@ -115,6 +135,7 @@ private:
 
     // Worker only.
     std::vector<char> block;
+    std::vector<FailedDownload> failedDownloads;
     std::uint64_t bytesMoved = 0;
     ULONGLONG lastPositionPost = 0;
 

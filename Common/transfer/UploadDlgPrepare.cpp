@@ -2,6 +2,9 @@
 // side, the expansion of directory items, and the job's total.
 #include "transfer/UploadDlg.h"
 
+#include <map>
+#include <string_view>
+
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
 #include "shell/Format.h"
@@ -28,6 +31,40 @@ bool SameNameIgnoringCase(const wchar_t* a, const std::wstring& b)
     return a[i] == L'\0';
 }
 
+// The way the file system compares names: each unit folded by the system's own table.
+struct FileSystemNameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const
+    {
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_LESS_THAN;
+    }
+};
+
+struct NameRecord {
+    bool isDirectory;
+    std::uint64_t size;
+    FILETIME time;
+};
+
+// One directory of a download's destination: what it holds on disk, and the names the
+// job's items take in it.
+struct DirectoryNames {
+    std::map<std::wstring, NameRecord, FileSystemNameLess> present;
+    std::map<std::wstring, NameRecord, FileSystemNameLess> taken;
+};
+
+void ReadPresentNames(const std::wstring& directory, DirectoryNames& names)
+{
+    WIN32_FIND_DATAW found = {};
+    fw::FindHandle search(FindFirstFileW(JoinLocalPath(directory, ALL_ENTRIES).c_str(), &found));
+    if (!search) return;
+    do {
+        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
+        names.present.emplace(found.cFileName, NameRecord{(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                                                          size, found.ftLastWriteTime});
+    } while (FindNextFileW(search.Get(), &found));
+}
+
 // "<size text> (<n> bytes)\r\n<date>"; the local side of a download has no blank before
 // the parenthesis.
 std::wstring SideText(std::uint64_t size, const FILETIME& time, bool blank)
@@ -48,6 +85,22 @@ std::uint64_t FileBytes(const TransferList& list)
 
 } // namespace
 
+// Every destination directory a download's items go to, read from disk once, found by its
+// relative name as the file system compares it (so "D/x" and "d/X" meet).
+struct CUploadDlg::DownloadNames {
+    std::map<std::wstring, DirectoryNames, FileSystemNameLess> directories;
+
+    DirectoryNames& Directory(const std::wstring& target, const std::wstring& parent)
+    {
+        const auto [place, added] = directories.try_emplace(parent);
+        if (added) {
+            ReadPresentNames(parent.empty() ? target : JoinLocalPath(target, WithLocalSeparators(parent)),
+                             place->second);
+        }
+        return place->second;
+    }
+};
+
 bool CUploadDlg::PrepareJob()
 {
     bool accepted = true;
@@ -59,10 +112,7 @@ bool CUploadDlg::PrepareJob()
         accepted = CheckUploadReplace();
         if (accepted) ExpandLocal(list.get());
         break;
-    case JOB_DOWNLOAD:
-        accepted = CheckDownloadReplace();
-        if (accepted) ExpandRemote(list.get());
-        break;
+    case JOB_DOWNLOAD: accepted = PrepareDownload(); break;
     case JOB_DELETE_REMOTE: ExpandRemote(list.get()); break;
     case JOB_DELETE_LOCAL: ExpandLocal(list.get()); break;
     default: break;
@@ -72,6 +122,18 @@ bool CUploadDlg::PrepareJob()
     progressTotal.store(countsBytes ? FileBytes(*list) : list->itemCount);
     PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
     return true;
+}
+
+// The caller's items are asked about before the walk, so that a refusal lists nothing;
+// what the walk adds is asked about once the whole tree is known.
+bool CUploadDlg::PrepareDownload()
+{
+    list->localNames = true;
+    DownloadNames names;
+    TransferItem* callersLast = list->tail;
+    if (!CheckDownloadReplace(list->head, names)) return false;
+    ExpandRemote(list.get());
+    return callersLast == nullptr || CheckDownloadReplace(callersLast->next, names);
 }
 
 bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
@@ -109,23 +171,43 @@ bool CUploadDlg::CheckUploadReplace()
     return accepted;
 }
 
-bool CUploadDlg::CheckDownloadReplace()
+bool CUploadDlg::CheckDownloadReplace(TransferItem* first, DownloadNames& names)
 {
-    if (list->head == nullptr) return true;
-    WIN32_FIND_DATAW found = {};
-    fw::FindHandle search(FindFirstFileW(JoinLocalPath(targetDirectory, ALL_ENTRIES).c_str(), &found));
-    if (!search) return true;
     bool accepted = true;
-    do {
-        const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
-        for (const TransferItem* item = list->head; item != nullptr; item = item->next) {
-            if (!SameNameIgnoringCase(item->name, found.cFileName)) continue;
-            if (!AskReplace(item->isDirectory != 0, item->name, SideText(item->size, item->lastWrite, true),
-                            SideText(size, found.ftLastWriteTime, false))) {
-                accepted = false;
-                break;
+    for (TransferItem* item = first; item != nullptr; item = item->next) {
+        // Left out by the job, or never made: nothing of these lands at the destination.
+        if (item->isLoop != 0 || !IsUsableLocalRelativeName(item->name)) continue;
+        const std::wstring_view relative(item->name);
+        const std::size_t slash = relative.rfind(L'/');
+        const std::wstring parent(slash == std::wstring_view::npos ? std::wstring_view() : relative.substr(0, slash));
+        const std::wstring leaf(slash == std::wstring_view::npos ? relative : relative.substr(slash + 1));
+        DirectoryNames& directory = names.Directory(targetDirectory, parent);
+        const NameRecord mine = {item->isDirectory != 0, item->size, item->lastWrite};
+
+        // An earlier item of this job takes the name first: a second file must not replace
+        // it unasked. Two directories of one name simply share it.
+        const NameRecord* holder = nullptr;
+        bool localSide = false;
+        if (const auto taken = directory.taken.find(leaf); taken != directory.taken.end()) {
+            if (!(mine.isDirectory && taken->second.isDirectory)) holder = &taken->second;
+        } else if (const auto present = directory.present.find(leaf); present != directory.present.end()) {
+            // Below the caller's items an existing directory is merged into; the files in
+            // it are asked about one by one.
+            if (!mine.isDirectory || item->depth == 0) {
+                holder = &present->second;
+                localSide = true;
             }
         }
-    } while (FindNextFileW(search.Get(), &found));
+        if (holder != nullptr) {
+            const std::wstring shown = WithLocalSeparators(item->name);
+            if (AskReplace(mine.isDirectory, shown, SideText(item->size, item->lastWrite, true),
+                           SideText(holder->size, holder->time, !localSide))) {
+                item->replace = 1;
+            } else {
+                accepted = false;
+            }
+        }
+        directory.taken.insert_or_assign(leaf, mine);
+    }
     return accepted;
 }

@@ -3,7 +3,6 @@
 #include "transfer/UploadDlg.h"
 
 #include <algorithm>
-#include <string_view>
 
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
@@ -14,11 +13,10 @@
 namespace {
 
 const wchar_t* const UPLOAD_FAILED = L"Failed to upload file:\n";
-const wchar_t* const DOWNLOAD_FAILED = L"Failed to download file:\n";
 
-std::wstring WithSeparator(std::wstring path, wchar_t from, wchar_t to)
+std::wstring WithRemoteSeparators(std::wstring path)
 {
-    std::replace(path.begin(), path.end(), from, to);
+    std::replace(path.begin(), path.end(), L'\\', L'/');
     return path;
 }
 
@@ -27,19 +25,6 @@ void ShowTransferFailure(const wchar_t* what, const std::wstring& localPath)
 {
     MessageBoxW(nullptr, (what + localPath).c_str(), Win32Reporter().Caption().c_str(),
                 MB_ICONERROR | MB_OK | MB_TOPMOST);
-}
-
-// A name from the server becomes a local path, one part per directory level. A part that
-// climbs, is empty, holds a separator or drive mark of its own or names a device would put
-// the file outside the target.
-bool IsSafeLocalName(std::wstring_view name)
-{
-    for (;;) {
-        const std::size_t slash = name.find(L'/');
-        if (!IsUsableLocalName(name.substr(0, slash))) return false;
-        if (slash == std::wstring_view::npos) return true;
-        name.remove_prefix(slash + 1);
-    }
 }
 
 } // namespace
@@ -58,17 +43,22 @@ UINT CUploadDlg::RunTransfer(bool upload)
     if (session == nullptr || !PrepareJob()) return IDCANCEL;
     block.resize(TRANSFER_BLOCK_BYTES);
     bytesMoved = 0;
+    failedDownloads.clear();
     bool targetMade = false;
     for (TransferItem* item = FirstItem(list.get(), false); item != nullptr; item = NextItem(list.get(), false)) {
         if (CancelRequested()) break;
-        if (!upload && !IsSafeLocalName(item->name)) {
+        // A name from the server becomes a local path, one part per directory level; a part
+        // that climbs, holds a separator of its own or names a device would put the file
+        // outside the target.
+        if (!upload && !IsUsableLocalRelativeName(item->name)) {
             list->leftOut.push_back({item->name, item->path});
             continue;
         }
+        // Its directory is in the job already, under its own name.
+        if (item->isLoop != 0) continue;
         // Names are "/" joined on both sides; each side gets its own separator.
-        const std::wstring destination = upload
-                                             ? WithSeparator(JoinRemotePath(targetDirectory, item->name), L'\\', L'/')
-                                             : WithSeparator(JoinLocalPath(targetDirectory, item->name), L'/', L'\\');
+        const std::wstring destination = upload ? WithRemoteSeparators(JoinRemotePath(targetDirectory, item->name))
+                                                : WithLocalSeparators(JoinLocalPath(targetDirectory, item->name));
         // One level only: the target's parent must exist. Failures stay quiet; a file
         // whose directory is really missing then fails by itself.
         if (!targetMade) {
@@ -80,9 +70,15 @@ UINT CUploadDlg::RunTransfer(bool upload)
             MakeDirectoryQuietly(destination, upload);
             continue;
         }
-        if (!(upload ? UploadFile(*item, destination) : DownloadFile(*item, destination))) break;
+        if (upload) {
+            if (!UploadFile(*item, destination)) break;
+        } else if (!DownloadFile(*item, destination) && !session->IsConnected()) {
+            // The engine has said that the connection is gone; no further file can come.
+            break;
+        }
     }
     if (!CancelRequested()) ReportLeftOut();
+    ReportFailedDownloads();
     ClearList(list.get());
     return IDOK;
 }
@@ -124,50 +120,86 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
     return false;
 }
 
+namespace {
+
+// A copy cut off by a program that was killed may still hold the first temporary name, so
+// the next free one is taken: a leftover never blocks a download, and is never written over.
+constexpr int PARTIAL_NAME_ATTEMPTS = 100;
+
+fw::FileHandle CreatePartialFile(const std::wstring& localPath, std::wstring& partialPath)
+{
+    for (int attempt = 0; attempt < PARTIAL_NAME_ATTEMPTS; ++attempt) {
+        partialPath = localPath + (attempt == 0 ? std::wstring() : L"." + std::to_wstring(attempt)) +
+                      PARTIAL_DOWNLOAD_SUFFIX;
+        fw::FileHandle file(CreateFileW(partialPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return fw::FileHandle();
+}
+
+} // namespace
+
 bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& localPath)
 {
     if (CancelRequested()) return false;
     nsFTP::CFTPClient& engine = session->Engine();
     std::unique_ptr<nsSocket::IBlockingSocket> transfer = session->OpenRemoteTransfer(item.path, false);
-    if (!transfer) return false;
+    if (!transfer) {
+        failedDownloads.push_back({localPath});
+        return false;
+    }
     PostName(item.path);
 
-    // Replaces the content of an existing file; only after the server has agreed to send,
-    // so that a refused download leaves the local file as it was.
-    fw::FileHandle local(CreateFileW(localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Opened only after the server has agreed to send, and never over anything: not over
+    // the real name, which only the rename below gives, and not over a file of the user's
+    // that happens to carry the temporary name.
+    std::wstring partialPath;
+    fw::FileHandle local = CreatePartialFile(localPath, partialPath);
     if (!local) {
         const DWORD error = GetLastError();
         engine.CloseDataTransfer(std::move(transfer));
-        SetLastError(error);
-        ShowLastError(localPath);
+        failedDownloads.push_back({localPath, error});
         return false;
     }
 
     std::uint64_t count = 0;
-    DWORD writeError = ERROR_SUCCESS;
+    DWORD error = ERROR_SUCCESS;
+    bool ended = false;
     for (;;) {
         int received = 0;
-        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received) || received == 0) break;
+        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received)) break;
+        if (received == 0) {
+            ended = true;
+            break;
+        }
         DWORD written = 0;
         if (!WriteFile(local.Get(), block.data(), static_cast<DWORD>(received), &written, nullptr) ||
             written != static_cast<DWORD>(received)) {
-            writeError = GetLastError();
-            if (writeError == ERROR_SUCCESS) writeError = ERROR_WRITE_FAULT;
+            error = GetLastError();
+            if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
         }
         count += written;
         bytesMoved += written;
         PostPosition(bytesMoved);
-        if (writeError != ERROR_SUCCESS || CancelRequested()) break;
+        if (error != ERROR_SUCCESS || CancelRequested()) break;
     }
     PostPosition(bytesMoved, true);
     local.Reset();
-    engine.CloseDataTransfer(std::move(transfer));
-    if (writeError != ERROR_SUCCESS) {
-        SetLastError(writeError);
-        ShowLastError(localPath);
+    const bool confirmed = engine.CloseDataTransfer(std::move(transfer));
+    // Whole: every byte the server sent, the server's word that it sent everything, and the
+    // listed size. A cancel also counts as cut short, since the cut data connection may
+    // look like an ordinary end.
+    const bool whole = error == ERROR_SUCCESS && ended && confirmed && !CancelRequested() &&
+                       (item.sizeUnknown != 0 || count == item.size);
+    if (whole) {
+        // The same directory, so a rename: an agreed replacement happens only now, and a
+        // file that appeared under the name meanwhile is kept.
+        const DWORD replace = item.replace != 0 ? MOVEFILE_REPLACE_EXISTING : 0;
+        if (MoveFileExW(partialPath.c_str(), localPath.c_str(), replace)) return true;
+        error = GetLastError();
     }
-    if (writeError == ERROR_SUCCESS && count == item.size) return true;
-    ShowTransferFailure(DOWNLOAD_FAILED, localPath);
+    DeleteFileW(partialPath.c_str());
+    failedDownloads.push_back({localPath, error});
     return false;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "engine/FTPDataTypes.h"
 #include "shell/Format.h"
 
@@ -46,14 +48,28 @@ TEST(JoinPath, LocalAddsBackslashOnlyWhenMissing)
     EXPECT_EQ(JoinLocalPath(L"C:/dir/", L"a"), L"C:/dir/a");
 }
 
-TEST(IsUsableLocalName, RefusesNamesThatWouldLandElsewhere)
+TEST(IsUsableLocalName, RefusesNamesThatWouldLandElsewhereOrReadAsAnother)
 {
-    for (const wchar_t* fine :
-         {L"a.txt", L"...a", L".profile", L"report.pdf", L"CONSOLE", L"com10", L"nul_file", L"LPT", L"a b"})
-        EXPECT_TRUE(IsUsableLocalName(fine)) << fine;
-    for (const wchar_t* bad : {L"", L".", L"..", L"...", L". .", L"a/b", L"..\\evil", L"c:x", L"nul", L"NUL.txt",
-                               L"con", L"Aux.tar.gz", L"prn ", L"com1", L"LPT9.log", L"nul .txt"})
-        EXPECT_FALSE(IsUsableLocalName(bad)) << bad;
+    const std::vector<const wchar_t*> usable = {L"a.txt",     L"...a",      L".profile", L"report.pdf", L"CONSOLE",
+                                                L"com10",     L"nul_file",  L"LPT",      L"a b",        L"COM\u00B90",
+                                                L"COM\u00B4", L"caf\u00E9", L"a\u202Fb"};
+    const std::vector<std::vector<const wchar_t*>> refused = {
+        // Empty, climbing, or changed by Windows dropping trailing dots and blanks.
+        {L"", L".", L"..", L". .", L"a.", L"a ", L"prn "},
+        // Separators, drive marks, wildcards and what else Windows refuses in a name.
+        {L"a/b", L"..\\evil", L"c:x", L"a<b", L"a>b", L"a\"b", L"a|b", L"a?b", L"a*b", L"a\tb", L"\x01"},
+        // Devices, in any case and with any extension.
+        {L"nul", L"NUL.txt", L"con", L"Aux.tar.gz", L"com1", L"COM0", L"lpt0.x", L"LPT9.log", L"nul .txt"},
+        {L"com\u00B9", L"LPT\u00B2.txt", L"Com\u00B3", L"conin$", L"CONOUT$.log"},
+        // Bidirectional controls.
+        {L"\u202Etxt.exe", L"a\u202Ab", L"a\u2066b", L"a\u2069"},
+    };
+    for (const wchar_t* name : usable)
+        EXPECT_TRUE(IsUsableLocalName(name)) << name;
+    for (const auto& group : refused) {
+        for (const wchar_t* name : group)
+            EXPECT_FALSE(IsUsableLocalName(name)) << name;
+    }
 }
 
 TEST(FormatFileTime, ShowsTheLocalDateAndTimeOfTheLocale)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
+#include "SharedResource.h"
 #include "TestReporter.h"
 #include "TransferTestSupport.h"
 #include "session/ConnectionSession.h"
@@ -67,7 +68,8 @@ const TransferItem* Find(TransferList& list, const std::wstring& name)
 
 // Breadth-first: the caller's items, then the first directory's children in the server's
 // order, then the second's, grandchildren last. A path with a blank is listed from inside
-// the directory, and the session goes back where it was.
+// the directory, and the session goes back where it was. A link that can't be entered is a
+// file whose size is unknown, and so is an entry listed without a size.
 TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
 {
     ScriptLogon(server);
@@ -83,8 +85,7 @@ TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
     server.On("CWD /home/alice/B b", "250 ok\r\n");
     ScriptListing("LIST", "-rw-r--r-- 1 u g 7 Jan  5  2020 b1\r\n");
     ScriptListing("LIST /home/alice/A/A2", "-rw-r--r-- 1 u g 2 Jan  5  2020 x\r\n");
-    // A listing that fails leaves its directory unexpanded.
-    server.ExpectPasv().On("LIST /home/alice/A/ln", "550 not a directory\r\n");
+    server.On("CWD /home/alice/A/ln", "550 not a directory\r\n");
     server.On("CWD /home/alice", "250 ok\r\n");
     server.On("QUIT", "221 bye\r\n");
     Connect();
@@ -99,24 +100,29 @@ TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
     ASSERT_NE(x, nullptr);
     EXPECT_STREQ(x->path, L"/home/alice/A/A2/x");
     EXPECT_EQ(x->itemIndex, 10u);
-    EXPECT_EQ(x->fileIndex, 6u);
-    EXPECT_EQ(Find(*list, L"A/ln")->isDirectory, 1u);
-    EXPECT_EQ(Find(*list, L"A/ln")->expanded, 0u);
+    EXPECT_EQ(x->fileIndex, 7u);
+    EXPECT_EQ(Find(*list, L"A/ln")->isDirectory, 0u);
+    EXPECT_EQ(Find(*list, L"A/ln")->fileIndex, 3u);
+    EXPECT_EQ(Find(*list, L"A/no size")->fileIndex, 4u);
     EXPECT_EQ(Find(*list, L"A/A2")->expanded, 1u);
-    EXPECT_EQ(Find(*list, L"A/no size")->size, 0u);
+    for (const wchar_t* unknown : {L"A/ln", L"A/no size"}) {
+        EXPECT_EQ(Find(*list, unknown)->sizeUnknown, 1u) << unknown;
+        EXPECT_EQ(Find(*list, unknown)->size, 0u) << unknown;
+    }
+    EXPECT_EQ(Find(*list, L"A/a1")->sizeUnknown, 0u);
     const std::uint64_t ticks = (824255902ULL + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND;
     const FILETIME eplf = Find(*list, L"A/eplf.txt")->lastWrite;
     EXPECT_EQ((std::uint64_t{eplf.dwHighDateTime} << 32) | eplf.dwLowDateTime, ticks);
-    // Directory sizes count too.
-    EXPECT_EQ(list->totalBytes, 5u + 10 + 4096 + 3 + 14 + 0 + 1234 + 7 + 2);
+    // Directory sizes count too; unknown sizes count as 0.
+    EXPECT_EQ(list->totalBytes, 5u + 10 + 4096 + 3 + 1234 + 7 + 2);
     EXPECT_EQ(list->itemCount, 11u);
-    EXPECT_EQ(list->fileCount, 7u);
+    EXPECT_EQ(list->fileCount, 8u);
     // A listed name with a "/" would reach outside the tree: left out and recorded.
     ASSERT_EQ(list->leftOut.size(), 1u);
     EXPECT_EQ(list->leftOut[0].path, L"/home/alice/A/../escape");
     EXPECT_EQ(session.Engine().CurrentDirectory(), L"/home/alice");
     Finish();
-    EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 not a directory"));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
 // Listing a link lists what it points to: a delete removes the link itself (DELE) and never
@@ -209,6 +215,291 @@ TEST_F(ScriptedJobTest, EmptyListEndsAtOnceForEveryKind)
     Finish();
     EXPECT_THAT(answerer.MessageTexts(), IsEmpty());
     EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
+std::string FileLine(const std::string& name, std::size_t size)
+{
+    return "-rw-r--r-- 1 u g " + std::to_string(size) + " Jan  5  2020 " + name + "\r\n";
+}
+
+std::string DirectoryLine(const std::string& name) { return "drwxr-xr-x 2 u g 4096 Jan  5  2020 " + name + "\r\n"; }
+
+std::string LinkLine(const std::string& name, const std::string& target)
+{
+    return "lrwxrwxrwx 1 u g " + std::to_string(target.size()) + " Jan  5  2020 " + name + " -> " + target + "\r\n";
+}
+
+std::vector<std::wstring> Keys(const std::map<std::wstring, std::string>& entries)
+{
+    std::vector<std::wstring> keys;
+    for (const auto& [key, value] : entries)
+        keys.push_back(key);
+    return keys;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+// Names Windows would read as another file, a device or a path are left out at every
+// level, and nothing below a refused directory is listed; each is named once, in one box.
+TEST_F(ScriptedJobTest, DownloadLeavesOutNamesWindowsWouldMisreadAtEveryLevel)
+{
+    // As listed on the wire, and as the job names them.
+    const std::vector<std::pair<std::string, std::wstring>> refused = {
+        {"trail.", L"trail."},   {"blank ", L"blank "},         {"COM\xC2\xB9", L"COM\u00B9"},
+        {"con.txt", L"con.txt"}, {"Nul.tar.gz", L"Nul.tar.gz"}, {"a<b|c", L"a<b|c"},
+        {"what?", L"what?"},     {"bell\x07", L"bell\x07"},     {"\xE2\x80\xAEtxt.exe", L"\u202Etxt.exe"}};
+    std::string lines;
+    for (const auto& [wire, name] : refused)
+        lines += FileLine(wire, 1);
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/d", lines + DirectoryLine("LPT1") + DirectoryLine("sub") + FileLine("ok.txt", 2));
+    ScriptListing("LIST /home/alice/d/sub", FileLine("aux.c", 1) + FileLine("fine", 4));
+    server.On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("RETR /home/alice/d/ok.txt", "150 sending\r\n").DataSend("ok").Reply("226 done\r\n");
+    server.ExpectPasv().On("RETR /home/alice/d/sub/fine", "150 sending\r\n").DataSend("fine").Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/d", true}, {L"/home/alice/PRN", true}}),
+                     local.Path().wstring(), JOB_DOWNLOAD),
+              IDOK);
+    EXPECT_THAT(Keys(Snapshot(local.Path())), ElementsAre(L"d", L"d/ok.txt", L"d/sub", L"d/sub/fine"));
+    std::vector<std::wstring> expected = {
+        L"These items were left out because their names or paths are too long or not allowed here:"};
+    for (const auto& [wire, name] : refused)
+        expected.push_back(L"/home/alice/d/" + name);
+    expected.insert(expected.end(), {L"/home/alice/d/LPT1", L"/home/alice/d/sub/aux.c", L"/home/alice/PRN"});
+    ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(1));
+    EXPECT_EQ(Lines(answerer.MessageTexts()[0]), expected);
+    Finish();
+}
+
+// Names meet as the file system compares them, at every level: one on disk below the
+// chosen directory, and two that the listing itself gives in one directory. Each is asked
+// about; one refusal downloads nothing, agreement replaces.
+TEST_F(ScriptedJobTest, DownloadAsksBeforeEveryReplacementAtEveryLevel)
+{
+    const std::string listing = FileLine("a.txt", 1) + FileLine("A.TXT", 1) + FileLine("existing.txt", 3);
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/d", listing);
+    ScriptListing("LIST /home/alice/d", listing);
+    server.On("TYPE I", "200 binary\r\n");
+    for (const auto& [name, bytes] :
+         std::vector<std::pair<std::string, std::string>>{{"a.txt", "1"}, {"A.TXT", "2"}, {"existing.txt", "new"}})
+        server.ExpectPasv().On("RETR /home/alice/d/" + name, "150 sending\r\n").DataSend(bytes).Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    const fs::path d = local.Path() / L"d";
+    WriteBytes(d / L"Existing.TXT", 4, 1);
+    const auto before = Snapshot(local.Path());
+    struct Run {
+        std::vector<int> answers;
+        INT_PTR result;
+    };
+    for (const Run& run : {Run{{IDOK, IDCANCEL, IDOK}, IDCANCEL}, Run{{IDOK, IDOK, IDOK}, IDOK}}) {
+        std::vector<std::wstring> questions;
+        for (int answer : run.answers) {
+            answerer.OnDialog(L"Confirm Replace", [&questions, answer](HWND prompt) {
+                questions.push_back(testsupport::ItemText(prompt, IDC_REPLACE_MESSAGE));
+                testsupport::PostCommand(prompt, answer);
+            });
+        }
+        EXPECT_EQ(
+            RunJob(&session, RemoteList(&session, {{L"/home/alice/d", true}}), local.Path().wstring(), JOB_DOWNLOAD),
+            run.result);
+        EXPECT_THAT(questions,
+                    ElementsAre(L"The directory \"d\" already exists. Would you like to replace it?",
+                                L"The file \"d\\A.TXT\" already exists. Would you like to replace it?",
+                                L"The file \"d\\existing.txt\" already exists. Would you like to replace it?"));
+        if (run.result == IDCANCEL) {
+            EXPECT_EQ(Snapshot(local.Path()), before);
+        }
+    }
+    // The second of a.txt and A.TXT replaced the first; the file system keeps either spelling.
+    EXPECT_EQ(Snapshot(d).size(), 2u);
+    EXPECT_EQ(ReadBytes(d / L"a.txt"), "2");
+    EXPECT_EQ(ReadBytes(d / L"existing.txt"), "new");
+    EXPECT_THAT(answerer.MessageTexts(), IsEmpty());
+    Finish();
+}
+
+// A file is kept only when the server confirmed it and, if the listing gave a size, when
+// exactly that many bytes came. Otherwise nothing is left under either name, a file that was
+// there (agreed to be replaced, or one that appeared meanwhile) stays as it was, the job goes
+// on, and one box names every failure.
+TEST_F(ScriptedJobTest, DownloadKeepsOnlyWholeFilesAndNamesTheOthersOnce)
+{
+    constexpr auto STALL = std::chrono::milliseconds(500);
+    struct Row {
+        std::wstring name;
+        std::uint64_t listed;
+        std::string sent;
+        std::string finalReply;
+        bool kept;
+    };
+    const std::vector<Row> rows = {
+        {L"short.bin", 10, "12345", "226 done\r\n", false},
+        {L"unconfirmed.bin", 3, "abc", "451 local error\r\n", false},
+        {L"long.bin", 2, "12345", "226 done\r\n", false},
+        {L"nosize.bin", REMOTE_SIZE_UNKNOWN, "nosz", "226 done\r\n", true},
+        {L"replaced.bin", 10, "12345", "226 done\r\n", false},
+        {L"appears.bin", 3, "abc", "226 done\r\n", false},
+        {L"good.bin", 2, "ok", "226 done\r\n", true},
+    };
+    const std::wstring appearing = L"appears.bin";
+    ScriptLogon(server);
+    server.On("TYPE I", "200 binary\r\n");
+    for (const Row& row : rows) {
+        const std::string name(row.name.begin(), row.name.end());
+        server.ExpectPasv().On("RETR /home/alice/" + name, "150 sending\r\n");
+        // Time for the test thread to put a file in the way after the name was posted.
+        if (row.name == appearing) server.DataHold().Delay(STALL);
+        server.DataSend(row.sent).Reply(row.finalReply);
+    }
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    WriteBytes(local.Path() / L"replaced.bin", 4, 1);
+    const std::string mine = ReadBytes(local.Path() / L"replaced.bin");
+    // Left by a download that a killed program never finished.
+    WriteBytes(local.Path() / L"good.bin.part", 4, 1);
+    answerer.OnDialog(L"Confirm Replace", [](HWND prompt) { testsupport::PostCommand(prompt, IDOK); });
+    ProgressRecorder progress;
+    progress.onName = [&](HWND, const std::wstring& name) {
+        if (name.ends_with(appearing)) WriteBytes(local.Path() / L"APPEARS.BIN", 4, 1);
+    };
+    std::vector<std::pair<std::wstring, bool>> paths;
+    std::vector<std::uint64_t> sizes;
+    for (const Row& row : rows) {
+        paths.push_back({L"/home/alice/" + row.name, false});
+        sizes.push_back(row.listed);
+    }
+    EXPECT_EQ(RunJob(&session, RemoteList(&session, paths, sizes), local.Path().wstring(), JOB_DOWNLOAD), IDOK);
+
+    std::map<std::wstring, std::string> expected = {
+        {L"replaced.bin", mine}, {L"APPEARS.BIN", mine}, {L"good.bin.part", mine}};
+    std::vector<std::wstring> failed = {L"Failed to download these files:"};
+    for (const Row& row : rows) {
+        if (row.kept) expected[row.name] = row.sent;
+        if (!row.kept) failed.push_back((local.Path() / row.name).wstring());
+    }
+    std::map<std::wstring, std::string> found;
+    for (const auto& [name, hash] : Snapshot(local.Path()))
+        found[name] = ReadBytes(local.Path() / name);
+    EXPECT_EQ(found, expected);
+    ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(1));
+    std::vector<std::wstring> shown = Lines(answerer.MessageTexts()[0]);
+    // The rename refused by the file in the way brings the system's reason.
+    ASSERT_EQ(shown.size(), failed.size());
+    EXPECT_THAT(shown.back(), ::testing::StartsWith((local.Path() / appearing).wstring() + L": "));
+    shown.back() = failed.back();
+    EXPECT_EQ(shown, failed);
+    Finish();
+}
+
+// Links are followed only into directories not visited yet, known by the path PWD names
+// after changing into them; a link that can't be entered is downloaded as a file. The
+// links back into the tree are named once, in one box, and nothing is made for them.
+TEST_F(ScriptedJobTest, DownloadFollowsLinksOnceAndNamesTheLoopsOnce)
+{
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/top", FileLine("file1", 3) + DirectoryLine("sub") + LinkLine("self", ".") +
+                                              LinkLine("back", "/home/alice/top") + LinkLine("tofile", "file1") +
+                                              LinkLine("sub2", "sub"));
+    ScriptListing("LIST /home/alice/top/sub", FileLine("inner", 2));
+    for (const char* link : {"self", "back"})
+        server.On(std::string("CWD /home/alice/top/") + link, "250 ok\r\n")
+            .On("PWD", "257 \"/home/alice/top\" is current\r\n");
+    server.On("CWD /home/alice/top/tofile", "550 Not a directory\r\n");
+    server.On("CWD /home/alice/top/sub2", "250 ok\r\n").On("PWD", "257 \"/home/alice/top/sub\" is current\r\n");
+    server.On("CWD /home/alice", "250 ok\r\n");
+    server.On("TYPE I", "200 binary\r\n");
+    for (const auto& [path, bytes] :
+         std::vector<std::pair<std::string, std::string>>{{"file1", "abc"}, {"tofile", "abc"}, {"sub/inner", "in"}})
+        server.ExpectPasv().On("RETR /home/alice/top/" + path, "150 sending\r\n").DataSend(bytes).Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    EXPECT_EQ(
+        RunJob(&session, RemoteList(&session, {{L"/home/alice/top", true}}), local.Path().wstring(), JOB_DOWNLOAD),
+        IDOK);
+    EXPECT_THAT(Keys(Snapshot(local.Path())),
+                ElementsAre(L"top", L"top/file1", L"top/sub", L"top/sub/inner", L"top/tofile"));
+    EXPECT_THAT(answerer.MessageTexts(),
+                ElementsAre(L"These links lead back to a folder the job already holds, so they were not followed:\n"
+                            L"/home/alice/top/self\n/home/alice/top/back\n/home/alice/top/sub2"));
+    Finish();
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
+// A server whose PWD names the path as given, never where a link leads, can't show a loop;
+// the walk then ends MAX_TREE_DEPTH levels down, and says so once.
+TEST_F(ScriptedJobTest, RemoteWalkStopsAtTheDepthLimit)
+{
+    const std::string loop = LinkLine("lp", ".");
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/t", loop);
+    std::string path = "/home/alice/t";
+    for (std::uint32_t depth = 1; depth < MAX_TREE_DEPTH; ++depth) {
+        path += "/lp";
+        server.On("CWD " + path, "250 ok\r\n").On("PWD", "257 \"" + path + "\"\r\n");
+        ScriptListing("LIST", loop);
+    }
+    server.On("CWD /home/alice", "250 ok\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    auto list = RemoteList(&session, {{L"/home/alice/t", true}});
+    ExpandRemote(list.get());
+    EXPECT_EQ(list->itemCount, MAX_TREE_DEPTH + 1);
+    ASSERT_EQ(list->leftOut.size(), 1u);
+    EXPECT_EQ(list->leftOut[0].reason, LeftOutReason::Depth);
+    EXPECT_EQ(list->leftOut[0].path, Wide(path) + L"/lp");
+    Finish();
+}
+
+// Cancel cuts the data connection of a server that went silent mid-file, instead of
+// waiting out the timeout; nothing of the file stays.
+TEST_F(ScriptedJobTest, CancelCutsAStalledDownloadAndLeavesNoFile)
+{
+    ScriptLogon(server);
+    server.On("TYPE I", "200 binary\r\n");
+    // The data connection stays silent until the client closes it.
+    server.ExpectPasv().On("RETR /home/alice/stall.bin", "150 sending\r\n").DataHold().DataReceive();
+    server.Reply("426 aborted\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    ProgressRecorder progress;
+    std::chrono::steady_clock::time_point cancelled;
+    progress.onName = [&](HWND dialog, const std::wstring&) {
+        cancelled = std::chrono::steady_clock::now();
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/stall.bin", false}}, {100}), local.Path().wstring(),
+                     JOB_DOWNLOAD),
+              IDCANCEL);
+    const auto ending = std::chrono::steady_clock::now() - cancelled;
+    // Far below the site's timeout of 5 s, which a receive would otherwise wait out.
+    EXPECT_LT(ending, std::chrono::seconds(2));
+    EXPECT_THAT(Snapshot(local.Path()), IsEmpty());
+    EXPECT_THAT(answerer.MessageTexts(),
+                ElementsAre(L"Failed to download file:\n" + (local.Path() / L"stall.bin").wstring()));
+    Finish();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "TransferTestSupport.h"
+#include "engine/FTPDataTypes.h"
 #include "transfer/TransferList.h"
 
 using namespace transfertests;
@@ -28,16 +29,21 @@ TEST(TransferListTest, ItemsCountAndIterateWithOrWithoutDirectories)
     AddItem(10, &list, false, L"a", L"C:\\a", 1, 2);
     TransferItem* directory = AddItem(4096, &list, true, L"d", L"C:\\d", 0, 0);
     TransferItem* last = AddItem(5, &list, false, L"b", L"C:\\b", 0, 0);
+    // A size the listing did not give stays unknown and adds nothing to the totals.
+    TransferItem* unknown = AddItem(nsFTP::SIZE_UNKNOWN, &list, false, L"u", L"/u", 0, 0);
     ASSERT_NE(directory, nullptr);
     EXPECT_EQ(list.totalBytes, 10u + 4096 + 5);
-    EXPECT_EQ(list.fileCount, 2u);
-    EXPECT_EQ(list.itemCount, 3u);
+    EXPECT_EQ(list.fileCount, 3u);
+    EXPECT_EQ(list.itemCount, 4u);
     EXPECT_EQ(last->fileIndex, 1u);
     EXPECT_EQ(last->itemIndex, 2u);
+    EXPECT_EQ(last->sizeUnknown, 0u);
+    EXPECT_EQ(unknown->sizeUnknown, 1u);
+    EXPECT_EQ(unknown->size, 0u);
     EXPECT_EQ(list.head->lastWrite.dwLowDateTime, 1u);
     EXPECT_EQ(list.head->lastWrite.dwHighDateTime, 2u);
-    EXPECT_THAT(Names(list, false), ElementsAre(L"a", L"d", L"b"));
-    EXPECT_THAT(Names(list, true), ElementsAre(L"a", L"b"));
+    EXPECT_THAT(Names(list, false), ElementsAre(L"a", L"d", L"b", L"u"));
+    EXPECT_THAT(Names(list, true), ElementsAre(L"a", L"b", L"u"));
 
     ClearList(&list);
     EXPECT_EQ(list.head, nullptr);
@@ -93,6 +99,20 @@ TEST(TransferListTest, LocalExpansionIsBreadthFirst)
     // Nothing is left to expand.
     ExpandLocal(list.get());
     EXPECT_EQ(list->itemCount, 7u);
+}
+
+// A directory is known by its file ID, not by the path that leads to it (a link, or here a
+// second spelling that the file system reads as the same name): it is listed once.
+TEST(TransferListTest, LocalExpansionListsEachDirectoryOnce)
+{
+    LocalDirectory local;
+    WriteBytes(local.Path() / L"A" / L"x", 1, 1);
+    auto list = LocalList({local.Path() / L"A", local.Path() / L"a"});
+    ExpandLocal(list.get());
+    EXPECT_THAT(Names(*list, false), ElementsAre(L"A", L"a", L"A/x"));
+    ASSERT_EQ(list->leftOut.size(), 1u);
+    EXPECT_EQ(list->leftOut[0].reason, LeftOutReason::Loop);
+    EXPECT_EQ(list->leftOut[0].path, (local.Path() / L"a").wstring());
 }
 
 } // namespace

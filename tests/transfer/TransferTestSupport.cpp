@@ -117,6 +117,7 @@ LRESULT CALLBACK ProgressRecorder::OnGetMessage(int code, WPARAM wParam, LPARAM 
     if (code == HC_ACTION && wParam == PM_REMOVE && self != nullptr && msg->message == WM_JOB_PROGRESS) {
         if (msg->lParam == JOB_PROGRESS_NAME) {
             self->names.push_back(reinterpret_cast<const wchar_t*>(msg->wParam));
+            if (self->onName) self->onName(msg->hwnd, self->names.back());
         } else if (msg->lParam == JOB_PROGRESS_POSITION && !self->positionSeen) {
             self->positionSeen = true;
             if (self->onFirstPosition) self->onFirstPosition(msg->hwnd);

@@ -52,6 +52,8 @@ public:
 
     // Runs once, on this thread, when the first position of the job reaches the dialog.
     std::function<void(HWND dialog)> onFirstPosition;
+    // Runs on this thread for every name the worker posts (a file it has begun to move).
+    std::function<void(HWND dialog, const std::wstring& name)> onName;
 
     std::vector<std::wstring> names;
     std::wstring title;
