@@ -97,7 +97,8 @@ HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
         for (const TransferItem* item = items->head; item != nullptr; item = item->next) {
             if (item->isDirectory != 0) continue;
             FILEDESCRIPTORW& descriptor = group->fgd[item->fileIndex];
-            descriptor.dwFlags = DESCRIPTOR_FLAGS;
+            // Without a size the shell must not expect one: it reads the stream to its end.
+            descriptor.dwFlags = item->sizeUnknown != 0 ? DESCRIPTOR_FLAGS & ~FD_FILESIZE : DESCRIPTOR_FLAGS;
             descriptor.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
             descriptor.ftCreationTime = item->lastWrite;
             descriptor.ftLastAccessTime = item->lastWrite;

@@ -75,7 +75,8 @@ RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status)
     entry.attributes = status.attributes;
     entry.owner = status.owner;
     entry.isDirectory = status.isDirectory ? 1 : 0;
-    entry.size = status.size;
+    // EPLF and versioned listings may give no size at all: that is unknown, not empty.
+    entry.size = status.sizeKnown != 0 ? status.size : REMOTE_SIZE_UNKNOWN;
     entry.time = ListedTimeToFileTime(status.modified);
     return entry;
 }
