@@ -8,6 +8,7 @@
 #include "OrvidView.h"
 #include "framework/Handles.h"
 #include "resource.h"
+#include "session/Win32Reporter.h"
 #include "shell/StatusText.h"
 
 const wchar_t* const LAYOUT_KEY = L"SOFTWARE\\FTPClient\\Layout";
@@ -74,6 +75,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* create)
 
     SetTimer(READY_TIMER, READY_TIMER_MS);
     SetStatusTextWindow(Handle());
+    Win32Reporter().SetSilent(false);
     statusBar.SetText(STATUS_PANE_MESSAGE, LoadText(instance, IDS_READY));
     for (int pane : {STATUS_PANE_DIRECTORIES, STATUS_PANE_FILES, STATUS_PANE_BYTES})
         statusBar.SetText(pane, L"");
@@ -83,11 +85,16 @@ int CMainFrame::OnCreate(CREATESTRUCTW* create)
 void CMainFrame::OnClose()
 {
     SaveLayout();
+    // The connection ends while this window still stands: QUIT goes out long before the
+    // socket library is cleaned up, and anything the log-off reports has a window to show
+    // over.
+    if (auto* document = dynamic_cast<COrvidDoc*>(GetDocument())) document->Disconnect();
     fw::FrameWindow::OnClose();
 }
 
 void CMainFrame::OnDestroy()
 {
+    Win32Reporter().SetSilent(true);
     KillTimer(READY_TIMER);
     if (StatusTextWindow() == Handle()) SetStatusTextWindow(nullptr);
     // Texts still queued for this window would be lost with it; free their copies.

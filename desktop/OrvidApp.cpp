@@ -20,6 +20,13 @@ constexpr DWORD COMMON_CONTROL_CLASSES = 0xFF;
 
 } // namespace
 
+COrvidApp::~COrvidApp()
+{
+    // The base class destroys the document only after these members, the socket library
+    // among them; a connection still open then would send QUIT on a dead socket.
+    if (auto* document = dynamic_cast<COrvidDoc*>(GetDocument())) document->Session().LogOff();
+}
+
 bool COrvidApp::InitInstance()
 {
     ole = std::make_unique<fw::OleInitializer>();

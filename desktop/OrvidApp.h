@@ -11,6 +11,9 @@ class CMainFrame;
 
 class COrvidApp : public fw::App {
 public:
+    // Ends a connection the frame's close left open before the socket library goes.
+    ~COrvidApp() override;
+
     bool InitInstance() override;
 
     bool OnCommand(UINT id) override;
@@ -19,6 +22,7 @@ public:
     CMainFrame* MainFrame() const;
 
 private:
+    // Destroyed in reverse order, before the document the base class owns.
     std::unique_ptr<fw::OleInitializer> ole;
     std::unique_ptr<nsSocket::SocketLibrary> sockets;
 };

@@ -1,6 +1,9 @@
 #include "commands/FileCommands.h"
 
+#include <shlwapi.h>
+
 #include <memory>
+#include <string_view>
 
 #include "framework/App.h"
 #include "framework/Wait.h"
@@ -23,8 +26,33 @@ const wchar_t* const CHMOD_COMMAND = L"CHMOD ";
 const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
 const std::wstring UNUSABLE_LOCAL_NAME_MESSAGE = L"This name cannot be used for a local file:\n";
 const wchar_t* const LINE_BREAK_MESSAGE = L"The text cannot contain a line break.";
+const wchar_t* const RUNNABLE_TYPE_QUESTION = L"This file type can run programs. Open it anyway?";
+const std::wstring COPY_FOLDER_FAILED_MESSAGE = L"The folder for opened files cannot be created:\n";
 constexpr int REPLY_SUCCESS = 0;
 constexpr int DWORD_BITS = 32;
+
+// Opened files are copied below this folder of the temporary directory, never into the
+// temporary directory itself, where a file of the user's could have the same name.
+const wchar_t* const OPENED_COPIES_FOLDER = L"Orvid";
+const wchar_t* const HOST_PORT_SEPARATOR = L"_";
+constexpr wchar_t HOST_REPLACEMENT = L'_';
+// 64-bit FNV-1a: the same folder name for a server's directory in every run.
+constexpr std::uint64_t FNV_OFFSET_BASIS = 0xCBF29CE484222325ULL;
+constexpr std::uint64_t FNV_PRIME = 0x100000001B3ULL;
+constexpr unsigned BYTE_BITS = 8;
+constexpr unsigned BYTE_MASK = 0xFF;
+constexpr unsigned HEX_DIGIT_BITS = 4;
+constexpr unsigned HEX_DIGIT_MASK = 0xF;
+constexpr unsigned HASH_HEX_DIGITS = 16;
+const wchar_t* const HEX_DIGITS = L"0123456789abcdef";
+
+// Types that run something when the shell opens them. The system's own judgement
+// (AssocIsDangerous) is asked too, but it is missing or shorter on some systems.
+constexpr std::wstring_view RUNNABLE_EXTENSIONS[] = {
+    L".exe", L".com", L".bat", L".cmd",  L".scr", L".pif",         L".lnk",      L".url", L".hta",
+    L".js",  L".jse", L".vbs", L".vbe",  L".wsf", L".wsh",         L".ws",       L".wsc", L".msi",
+    L".msp", L".mst", L".ps1", L".psm1", L".jar", L".cpl",         L".msc",      L".reg", L".scf",
+    L".inf", L".sct", L".shs", L".chm",  L".hlp", L".application", L".appref-ms"};
 
 int CommandMessageBox(HWND owner, const wchar_t* text, UINT type)
 {
@@ -70,7 +98,101 @@ bool IsWholeCopy(const std::wstring& copy, std::uint64_t listedSize)
     if (!GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &data)) return false;
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
     const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << DWORD_BITS) | data.nFileSizeLow;
-    return size == listedSize;
+    // A download takes its name only once whole, so a copy of unknown size is whole too.
+    return listedSize == REMOTE_SIZE_UNKNOWN || size == listedSize;
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The extension as the file will have it: Windows drops trailing dots and blanks from a
+// name, so "setup.exe. " is stored, and opened, as "setup.exe".
+std::wstring StoredExtension(const std::wstring& name)
+{
+    const std::size_t kept = name.find_last_not_of(L". ");
+    if (kept == std::wstring::npos) return {};
+    const std::wstring stored = name.substr(0, kept + 1);
+    const std::size_t dot = stored.rfind(L'.');
+    if (dot == std::wstring::npos) return {};
+    return stored.substr(dot);
+}
+
+bool IsRunnableType(const std::wstring& name)
+{
+    const std::wstring extension = StoredExtension(name);
+    if (extension.empty()) return false;
+    for (std::wstring_view runnable : RUNNABLE_EXTENSIONS)
+        if (EqualsIgnoringCase(extension, runnable)) return true;
+    return AssocIsDangerous(extension.c_str()) != FALSE;
+}
+
+std::uint64_t StableHash(const std::wstring& text)
+{
+    std::uint64_t hash = FNV_OFFSET_BASIS;
+    for (wchar_t unit : text) {
+        for (unsigned shift = 0; shift < sizeof(wchar_t) * BYTE_BITS; shift += BYTE_BITS) {
+            hash ^= (static_cast<unsigned>(unit) >> shift) & BYTE_MASK;
+            hash *= FNV_PRIME;
+        }
+    }
+    return hash;
+}
+
+std::wstring HexText(std::uint64_t value)
+{
+    std::wstring text(HASH_HEX_DIGITS, L'0');
+    for (unsigned digit = HASH_HEX_DIGITS; digit-- > 0; value >>= HEX_DIGIT_BITS)
+        text[digit] = HEX_DIGITS[value & HEX_DIGIT_MASK];
+    return text;
+}
+
+// "<host>_<port>" with every character but ASCII letters, digits, '-' and '.' replaced.
+// A host whose first label is a device name ("nul.example.com") loses its dots too, since
+// Windows would open such a name as the device.
+std::wstring ServerFolderName(const std::wstring& host, std::uint16_t port)
+{
+    std::wstring safe = host;
+    for (wchar_t& unit : safe) {
+        const bool kept = (unit >= L'a' && unit <= L'z') || (unit >= L'A' && unit <= L'Z') ||
+                          (unit >= L'0' && unit <= L'9') || unit == L'-' || unit == L'.';
+        if (!kept) unit = HOST_REPLACEMENT;
+    }
+    std::wstring folder = safe + HOST_PORT_SEPARATOR + std::to_wstring(port);
+    if (!IsUsableLocalName(folder)) {
+        for (wchar_t& unit : folder)
+            if (unit == L'.') unit = HOST_REPLACEMENT;
+    }
+    return folder;
+}
+
+bool MakeFolder(const std::wstring& path)
+{
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// temp\Orvid\<host>_<port>\<hash of the server and the entry's directory>, created when
+// missing; empty when a level cannot be made or a part would not be a plain local name.
+// The hash covers the host as typed, so two hosts that read alike once made safe for a
+// folder name still get folders of their own.
+std::wstring MakeCopyFolder(const std::wstring& tempDirectory, const nsFTP::LogonSettings& server,
+                            const std::wstring& remoteDirectory)
+{
+    const std::wstring serverId = server.host + L"\n" + std::to_wstring(server.port) + L"\n";
+    const std::wstring parts[] = {OPENED_COPIES_FOLDER, ServerFolderName(server.host, server.port),
+                                  HexText(StableHash(serverId + remoteDirectory))};
+    std::wstring folder = tempDirectory;
+    for (const std::wstring& part : parts) {
+        if (!IsUsableLocalName(part)) return {};
+        folder = JoinLocalPath(folder, part);
+        if (!MakeFolder(folder)) return {};
+    }
+    return folder;
 }
 
 } // namespace
@@ -143,10 +265,19 @@ void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteE
         CommandMessageBox(owner, (UNUSABLE_LOCAL_NAME_MESSAGE + entry.name).c_str(), MB_ICONERROR | MB_OK);
         return;
     }
-    const std::wstring copy = JoinLocalPath(directory, entry.name);
-    // An earlier copy would make the download ask whether to replace it.
+    if (IsRunnableType(entry.name) &&
+        CommandMessageBox(owner, RUNNABLE_TYPE_QUESTION, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    const std::wstring folder = MakeCopyFolder(directory, session.logonSettings, entry.directory);
+    if (folder.empty()) {
+        CommandMessageBox(owner, (COPY_FOLDER_FAILED_MESSAGE + directory).c_str(), MB_ICONERROR | MB_OK);
+        return;
+    }
+    const std::wstring copy = JoinLocalPath(folder, entry.name);
+    // The folder is the program's own, so an earlier copy there goes without asking; the
+    // download would otherwise ask whether to replace it.
     DeleteFileW(copy.c_str());
-    CUploadDlg job(&session, MakeTransferList(session, {entry}), directory, JOB_DOWNLOAD);
+    CUploadDlg job(&session, MakeTransferList(session, {entry}), folder, JOB_DOWNLOAD);
     if (job.DoModal(owner) != IDOK) return;
     // The job also ends with IDOK when it stopped at a failure; only a whole copy is opened.
     if (!IsWholeCopy(copy, entry.size)) return;

@@ -24,6 +24,9 @@ bool DeleteCommand(HWND owner, ConnectionSession& session, const std::vector<Rem
 bool MoveToCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected);
 void PropertiesCommand(HWND owner, const std::vector<RemoteEntry>& selected);
 bool ChmodCommand(HWND owner, ConnectionSession& session, const std::vector<RemoteEntry>& selected);
+// Downloads the file into the program's own folder for the server and the entry's directory
+// below the temporary directory, then has the shell open it. A type that can run programs
+// is opened (and downloaded) only after the user said Yes.
 void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteEntry& entry);
 void SetTempDirectoryCommand(HWND owner);
 

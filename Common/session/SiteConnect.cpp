@@ -73,7 +73,7 @@ bool OpenSite(ConnectionSession& session, const SiteRecord& site)
     fw::WaitCursor wait;
     ClearCountPanes();
     session.logonSettings = MakeLogonSettings(site);
-    if (!session.Engine().LogOn(session.logonSettings, static_cast<int>(site.timeout))) return false;
+    if (!session.Engine().LogOn(session.logonSettings, static_cast<int>(SiteTimeoutSeconds(site)))) return false;
 
     session.currentSite = site;
     session.homeDirectory = session.CurrentDirectory();

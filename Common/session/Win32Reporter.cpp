@@ -4,6 +4,7 @@
 
 void CWin32Reporter::ShowError(const std::wstring& text)
 {
+    if (silent.load()) return;
     // The active window of the calling thread: a worker thread has none, so its boxes
     // stand alone instead of blocking a window of another thread.
     MessageBoxW(GetActiveWindow(), text.c_str(), Caption().c_str(), MB_ICONERROR | MB_OK);

@@ -22,6 +22,10 @@ public:
     // The error boxes' caption: the program's name.
     void SetCaption(const std::wstring& caption);
     std::wstring Caption() const;
+    // While silent, errors are not shown. The program is silent once its main window has
+    // gone: nobody would read a box then, and it would keep the process alive after the
+    // program looked closed.
+    void SetSilent(bool quiet) noexcept { silent.store(quiet); }
     // The window that receives WM_SOCKET_ACTIVITY; nullptr for none.
     void SetActivityWindow(HWND window) noexcept { activityWindow.store(window); }
     HWND ActivityWindow() const noexcept { return activityWindow.load(); }
@@ -30,6 +34,7 @@ private:
     mutable std::mutex captionLock; // the engine reports from worker threads too
     std::wstring caption = L"Vantrel FTP Client";
     std::atomic<HWND> activityWindow{nullptr};
+    std::atomic<bool> silent{false};
 };
 
 // The one reporter of the program; InstallWin32Reporter makes it the engine's.

@@ -8,6 +8,12 @@ namespace {
 
 constexpr std::wstring_view URL_PREFIX = L"ftp://";
 
+std::wstring TimeoutRangeMessage()
+{
+    return L"Please enter a timeout between " + std::to_wstring(MIN_SITE_TIMEOUT_SECONDS) + L" and " +
+           std::to_wstring(MAX_SITE_TIMEOUT_SECONDS) + L" seconds.";
+}
+
 bool StartsWithUrlPrefix(const std::wstring& host)
 {
     return host.size() >= URL_PREFIX.size() &&
@@ -126,6 +132,9 @@ void CSiteProp::DoDataExchange(fw::DataExchange& exchange)
     exchange.Text(IDC_SITE_PASSWORD, password);
     exchange.Check(IDC_SITE_ANONYMOUS, anonymous);
     exchange.UInt(IDC_SITE_TIMEOUT, timeout);
+    if (exchange.IsSaving() && !exchange.Failed() &&
+        (timeout < MIN_SITE_TIMEOUT_SECONDS || timeout > MAX_SITE_TIMEOUT_SECONDS))
+        exchange.Fail(IDC_SITE_TIMEOUT, TimeoutRangeMessage());
     exchange.Text(IDC_SITE_DIRECTORY, directory);
     exchange.Check(IDC_SITE_KEEP_ALIVE, keepAlive);
 }

@@ -154,6 +154,11 @@ SiteRecord DefaultSiteRecord()
     return record;
 }
 
+std::uint32_t SiteTimeoutSeconds(const SiteRecord& site)
+{
+    return std::clamp(site.timeout, MIN_SITE_TIMEOUT_SECONDS, MAX_SITE_TIMEOUT_SECONDS);
+}
+
 std::wstring GetText(const SiteText& field) { return FromUtf16(FieldView(field)); }
 
 void SetText(SiteText& field, std::wstring_view text)

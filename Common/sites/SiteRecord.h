@@ -28,6 +28,10 @@ constexpr std::int32_t NO_GROUP = -1;
 
 constexpr std::int32_t DEFAULT_SITE_PORT = 21;
 constexpr std::uint32_t DEFAULT_SITE_TIMEOUT_SECONDS = 60;
+// The timeouts a site may have. Every wait of a connection is bounded by it: 0 would fail
+// each one at once, and a day would let a silent server hold the program.
+constexpr std::uint32_t MIN_SITE_TIMEOUT_SECONDS = 1;
+constexpr std::uint32_t MAX_SITE_TIMEOUT_SECONDS = 3600;
 constexpr std::uint16_t DEFAULT_FIREWALL_PORT = 21;
 constexpr std::int32_t FIREWALL_TYPE_NONE = 0;
 
@@ -91,6 +95,10 @@ static_assert(offsetof(SiteRecord, reserved5) == 1788);
 // the all-zero record instead.
 void InitSiteRecord(SiteRecord& record);
 SiteRecord DefaultSiteRecord();
+
+// The site's timeout brought into [MIN_SITE_TIMEOUT_SECONDS, MAX_SITE_TIMEOUT_SECONDS]; a
+// stored record may hold any value.
+std::uint32_t SiteTimeoutSeconds(const SiteRecord& site);
 
 // The text up to the terminating zero (or the whole array when a stored record lacks one).
 std::wstring GetText(const SiteText& field);

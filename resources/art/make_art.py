@@ -4,10 +4,19 @@
     make_art.py OUTDIR
 
 writes OUTDIR/toolbar.bmp (twelve 32 x 32 toolbar images side by side, 24-bit, on the
-magenta mask colour), OUTDIR/Orvid.ico (the program icon) and the Site Manager's tree icons
-OUTDIR/SiteGroup.ico (a folder) and OUTDIR/Site.ico (a server), each 16 x 16 and 32 x 32,
-32-bit with alpha. Everything is drawn from simple shapes by the small rasteriser below, so the
-build needs nothing but python3.
+magenta mask colour) and three icons, each 16 x 16 and 32 x 32, 32-bit with alpha: Orvid (the
+program icon), SiteGroup (a folder) and Site (a server), the Site Manager's tree icons.
+
+An icon is a directory resource naming one image resource per size, and image numbers
+share one space across every resource file linked into a program. The resource compiler
+numbers the images of each file from 1, so two files with icons would claim the same images
+and the linker would keep only one picture. The icons are therefore written as raw resources
+with image numbers handed out here, once for all of them. For each icon STEM:
+OUTDIR/STEM-SIZE.iconimage (one image), OUTDIR/STEM.icongroup (its directory) and
+OUTDIR/STEM.icon.rc, the fragment a .rc file includes in place of an ICON statement.
+
+Everything is drawn from simple shapes by the small rasteriser below, so the build needs
+nothing but python3.
 """
 
 import math
@@ -22,6 +31,12 @@ MASK_COLOUR = (255, 0, 255)
 # colour, so the image list's mask never leaves a fringe of blended magenta.
 OPAQUE_THRESHOLD = 128
 ICON_SIZES = (16, 32)
+# Resource types of an icon's images and of its directory.
+RT_ICON = 3
+RT_GROUP_ICON = 14
+# The first image number; the resource compiler numbers the images of an ICON statement
+# from 1, so ours stay clear of any such statement.
+FIRST_ICON_IMAGE_ID = 101
 
 BLACK = (40, 40, 40)
 OUTLINE = (60, 60, 70)
@@ -445,15 +460,38 @@ def icon_image(draw, size):
     return info + bytes(xor) + bytes(mask)
 
 
-def ico_bytes(draw, sizes):
-    images = [icon_image(draw, size) for size in sizes]
+def icon_directory(images, first_id):
+    """An icon's directory resource: the .ico header, with each entry naming its image
+    resource by number instead of giving a file offset."""
     header = struct.pack("<HHH", 0, 1, len(images))
-    offset = len(header) + 16 * len(images)
     entries = bytearray()
-    for size, image in zip(sizes, images):
-        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
-        offset += len(image)
-    return header + bytes(entries) + b"".join(images)
+    for number, (size, image) in enumerate(images, start=first_id):
+        entries += struct.pack("<BBBBHHIH", size % 256, size % 256, 0, 0, 1, 32, len(image), number)
+    return header + bytes(entries)
+
+
+def write_icon(outdir, stem, resource_name, draw, first_id):
+    """Writes one icon's images, directory and .rc fragment; returns the next free image
+    number."""
+    images = [(size, icon_image(draw, size)) for size in ICON_SIZES]
+    lines = ["// Written by make_art.py: the images of the %s icon, then its directory." % stem]
+    for number, (size, image) in enumerate(images, start=first_id):
+        name = "%s-%d.iconimage" % (stem, size)
+        write(os.path.join(outdir, name), image)
+        lines.append('%d %d "%s"' % (number, RT_ICON, name))
+    group = stem + ".icongroup"
+    write(os.path.join(outdir, group), icon_directory(images, first_id))
+    lines.append('%s %d "%s"' % (resource_name, RT_GROUP_ICON, group))
+    write(os.path.join(outdir, stem + ".icon.rc"), ("\n".join(lines) + "\n").encode("ascii"))
+    return first_id + len(images)
+
+
+# Each icon: its file stem, the name of its resource in the resource headers, its drawing.
+ICONS = (
+    ("Orvid", "IDR_MAINFRAME", draw_program_icon),
+    ("SiteGroup", "IDI_SITE_GROUP", draw_group_icon),
+    ("Site", "IDI_SITE_SITE", draw_site_icon),
+)
 
 
 def write(path, data):
@@ -475,9 +513,9 @@ def main(argv):
         sys.stderr.write("make_art.py: the bottom-left toolbar pixel must be background\n")
         return 1
     write(os.path.join(outdir, "toolbar.bmp"), bmp_bytes(rows))
-    write(os.path.join(outdir, "Orvid.ico"), ico_bytes(draw_program_icon, ICON_SIZES))
-    write(os.path.join(outdir, "SiteGroup.ico"), ico_bytes(draw_group_icon, ICON_SIZES))
-    write(os.path.join(outdir, "Site.ico"), ico_bytes(draw_site_icon, ICON_SIZES))
+    next_id = FIRST_ICON_IMAGE_ID
+    for stem, resource_name, draw in ICONS:
+        next_id = write_icon(outdir, stem, resource_name, draw, next_id)
     return 0
 
 

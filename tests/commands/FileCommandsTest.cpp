@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,73 @@ TEST_F(FileCommandsTest, ANameThatWouldLeaveTheTemporaryDirectoryIsNotOpened)
     EXPECT_THAT(Finish(), IsEmpty());
     SetTempDirectoryValue(L"");
     std::filesystem::remove(outside);
+    std::filesystem::remove_all(temp);
+}
+
+namespace {
+
+// What a message box offered: its text, its buttons, the one Enter would press, its icon.
+struct BoxSeen {
+    std::wstring text;
+    bool yesAndNo = false;
+    bool noIsDefault = false;
+    bool questionIcon = false;
+};
+
+BOOL CALLBACK NoteQuestionIcon(HWND child, LPARAM seen)
+{
+    wchar_t kind[16] = {};
+    GetClassNameW(child, kind, 16);
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+    if (std::wstring(kind) == L"Static" && icon != nullptr && icon == LoadIconW(nullptr, IDI_QUESTION))
+        reinterpret_cast<BoxSeen*>(seen)->questionIcon = true;
+    return TRUE;
+}
+
+// Notes the box and answers No.
+std::function<void(HWND)> NoteAndAnswerNo(std::vector<BoxSeen>& boxes)
+{
+    return [&boxes](HWND box) {
+        BoxSeen seen;
+        seen.text = MessageText(box);
+        seen.yesAndNo = GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr;
+        seen.noIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        EnumChildWindows(box, NoteQuestionIcon, reinterpret_cast<LPARAM>(&seen));
+        boxes.push_back(seen);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    };
+}
+
+} // namespace
+
+TEST_F(FileCommandsTest, ATypeThatCanRunProgramsIsAskedAboutAndNoFetchesNothing)
+{
+    Connect([](ScriptedServer&) {});
+    wchar_t system[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, system);
+    const std::filesystem::path temp = std::filesystem::path(system) / L"orvid-runnable";
+    std::filesystem::remove_all(temp);
+    std::filesystem::create_directories(temp);
+    SetTempDirectoryValue(temp.wstring());
+    // Any case, and by the last extension only.
+    const std::vector<std::wstring> names = {L"setup.exe", L"RUN.BAT", L"tool.Ps1",     L"start.lnk",
+                                             L"page.url",  L"app.jar", L"notes.txt.exe"};
+    std::vector<BoxSeen> boxes;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        script.On(L"", NoteAndAnswerNo(boxes));
+
+    for (const std::wstring& name : names)
+        OpenRemoteFileCommand(nullptr, session, Entry(L"/home/alice", name));
+    ASSERT_EQ(boxes.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(boxes[i].text, L"This file type can run programs. Open it anyway?") << Narrow(names[i]);
+        EXPECT_TRUE(boxes[i].yesAndNo) << Narrow(names[i]);
+        EXPECT_TRUE(boxes[i].noIsDefault) << Narrow(names[i]);
+        EXPECT_TRUE(boxes[i].questionIcon) << Narrow(names[i]);
+    }
+    EXPECT_THAT(Finish(), IsEmpty());
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
+    SetTempDirectoryValue(L"");
     std::filesystem::remove_all(temp);
 }
 

@@ -18,6 +18,7 @@
 #include "TestReporter.h"
 #include "commands/FileCommands.h"
 #include "framework/Handles.h"
+#include "shell/Format.h"
 #include "shell/TempDirectory.h"
 #include "support/RealServers.h"
 #include "support/WindowAnswerer.h"
@@ -60,16 +61,17 @@ fs::path SystemTemp()
 // that a test sees what the shell was asked to open without any real application.
 class OpenRecorder {
 public:
-    explicit OpenRecorder(const fs::path& marker) : marker(marker)
+    explicit OpenRecorder(const fs::path& marker, std::wstring extension = OPEN_EXTENSION)
+        : marker(marker), extension(std::move(extension))
     {
         fs::remove(marker);
-        SetDefault(OPEN_EXTENSION, OPEN_CLASS);
+        SetDefault(this->extension, OPEN_CLASS);
         SetDefault(std::wstring(OPEN_CLASS) + L"\\shell\\open\\command",
                    L"cmd.exe /c echo %1>>\"" + marker.wstring() + L"\"");
     }
     ~OpenRecorder()
     {
-        fw::RegistryKey::DeleteTree(HKEY_CLASSES_ROOT, OPEN_EXTENSION);
+        fw::RegistryKey::DeleteTree(HKEY_CLASSES_ROOT, extension);
         fw::RegistryKey::DeleteTree(HKEY_CLASSES_ROOT, OPEN_CLASS);
     }
 
@@ -110,6 +112,7 @@ private:
     }
 
     fs::path marker;
+    std::wstring extension;
 };
 
 class VsftpdCommandsTest : public ::testing::Test {
@@ -191,24 +194,76 @@ TEST_F(VsftpdCommandsTest, OpeningAFileTwiceReplacesTheCopyAndAsksTheShellToOpen
     fs::remove_all(temp);
     fs::create_directories(temp);
     SetTempDirectoryValue(temp.wstring());
+    // The user's own file of the same name, right in the temporary directory.
+    std::ofstream(temp / L"notes.orvidopen") << "mine";
     OpenRecorder recorder(SystemTemp() / L"orvid-opened.txt");
     server->WriteFile(directory + "/notes.orvidopen", "first version, longer");
+    server->WriteFile(directory + "/sub/notes.orvidopen", "in sub");
     Connect();
     const RemoteEntry first = Selected({L"notes.orvidopen"}).at(0);
+    // A prompt (replace, or anything else) would fail the test instead of waiting.
+    DialogScript script;
 
     OpenRemoteFileCommand(nullptr, session, first);
-    const fs::path copy = temp / L"notes.orvidopen";
+    const std::vector<std::string> opened = recorder.WaitForOpens(1);
+    ASSERT_EQ(opened.size(), 1u);
+    const fs::path copy = opened[0];
     EXPECT_EQ(ReadAll(copy), "first version, longer");
-    ASSERT_THAT(recorder.WaitForOpens(1), ElementsAre(copy.string()));
+    EXPECT_EQ(copy.filename(), L"notes.orvidopen");
+    // The copy sits in a folder of the program's own below the temporary directory, each
+    // level a plain local name.
+    const fs::path below = copy.parent_path().lexically_relative(temp);
+    ASSERT_FALSE(below.empty());
+    EXPECT_NE(*below.begin(), L"..");
+    for (const fs::path& part : below)
+        EXPECT_TRUE(IsUsableLocalName(part.wstring())) << part;
 
-    // The second copy replaces the first without a replace prompt: the script has no step
-    // for one, so a prompt would stay open and fail the test.
+    // The second copy replaces the first in the same folder without a replace prompt.
     server->WriteFile(directory + "/notes.orvidopen", "second");
     session.RefreshRemote();
     OpenRemoteFileCommand(nullptr, session, Selected({L"notes.orvidopen"}).at(0));
     EXPECT_EQ(ReadAll(copy), "second");
     EXPECT_THAT(recorder.WaitForOpens(2), ElementsAre(copy.string(), copy.string()));
+
+    // The same name in another directory gets a folder of its own.
+    ASSERT_TRUE(session.ChangeDirectory(RemoteDirectory() + L"/sub"));
+    session.RefreshRemote();
+    OpenRemoteFileCommand(nullptr, session, Selected({L"notes.orvidopen"}).at(0));
+    const std::vector<std::string> all = recorder.WaitForOpens(3);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_NE(fs::path(all[2]).parent_path(), copy.parent_path());
+    EXPECT_EQ(ReadAll(all[2]), "in sub");
+    EXPECT_EQ(ReadAll(copy), "second");
+
+    EXPECT_EQ(ReadAll(temp / L"notes.orvidopen"), "mine");
+    EXPECT_TRUE(script.Failures().empty());
     EXPECT_THAT(reporter.Errors(), IsEmpty());
+    session.LogOff();
+    SetTempDirectoryValue(L"");
+    fs::remove_all(temp);
+}
+
+TEST_F(VsftpdCommandsTest, ATypeThatCanRunProgramsIsFetchedAndOpenedOnlyAfterYes)
+{
+    const fs::path temp = SystemTemp() / L"orvid-open-runnable";
+    fs::remove_all(temp);
+    fs::create_directories(temp);
+    SetTempDirectoryValue(temp.wstring());
+    OpenRecorder recorder(SystemTemp() / L"orvid-opened-runnable.txt", L".jar");
+    server->WriteFile(directory + "/tool.jar", "archive");
+    Connect();
+    const RemoteEntry tool = Selected({L"tool.jar"}).at(0);
+    DialogScript script;
+    script.AnswerMessage(IDNO).AnswerMessage(IDYES);
+
+    OpenRemoteFileCommand(nullptr, session, tool);
+    EXPECT_TRUE(fs::is_empty(temp));
+    OpenRemoteFileCommand(nullptr, session, tool);
+    const std::vector<std::string> opened = recorder.WaitForOpens(1);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(ReadAll(opened[0]), "archive");
+    ExpectScriptPlayed(script);
+    EXPECT_EQ(script.Messages().size(), 2u);
     session.LogOff();
     SetTempDirectoryValue(L"");
     fs::remove_all(temp);
@@ -234,16 +289,20 @@ TEST_F(VsftpdCommandsTest, AFailedDownloadOpensNothing)
     testsupport::WindowAnswerer answerer;
 
     OpenRemoteFileCommand(nullptr, session, gone);
-    EXPECT_FALSE(fs::exists(temp / L"gone.orvidopen"));
     EXPECT_EQ(reporter.Errors().size(), 1u) << "the server's refusal of RETR is shown";
-    // The job ends with OK after a short download too, leaving the part it got.
+    // The job ends with OK after a short download too, and names the file it could not get.
     OpenRemoteFileCommand(nullptr, session, shrunk);
-    EXPECT_EQ(ReadAll(temp / L"shrunk.orvidopen"), "short");
-    ASSERT_EQ(answerer.MessageTexts().size(), 1u);
-    EXPECT_EQ(answerer.MessageTexts()[0].find(L"Failed to download file:"), 0u);
+    ASSERT_EQ(answerer.MessageTexts().size(), 2u) << testing::PrintToString(answerer.MessageTexts());
+    for (const std::wstring& text : answerer.MessageTexts())
+        EXPECT_EQ(text.find(L"Failed to download"), 0u) << text;
     // A later open is recorded after anything the failed ones might have started.
     OpenRemoteFileCommand(nullptr, session, there);
-    EXPECT_THAT(recorder.WaitForOpens(1), ElementsAre((temp / L"there.orvidopen").string()));
+    const std::vector<std::string> opened = recorder.WaitForOpens(1);
+    ASSERT_EQ(opened.size(), 1u);
+    const fs::path copies = fs::path(opened[0]).parent_path();
+    EXPECT_EQ(fs::path(opened[0]).filename(), L"there.orvidopen");
+    EXPECT_FALSE(fs::exists(copies / L"gone.orvidopen"));
+    EXPECT_FALSE(fs::exists(copies / L"shrunk.orvidopen")) << "a short copy keeps no file under the real name";
     session.LogOff();
     SetTempDirectoryValue(L"");
     fs::remove_all(temp);

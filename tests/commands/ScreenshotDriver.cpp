@@ -9,9 +9,9 @@
 
 #include "commands/FileCommands.h"
 #include "framework/Handles.h"
+#include "remotetools/FileAttributes.h"
 #include "remotetools/PropDlg.h"
 #include "shell/Format.h"
-#include "remotetools/FileAttributes.h"
 
 namespace {
 

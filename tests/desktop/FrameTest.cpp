@@ -4,9 +4,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "DialogBarEx.h"
 #include "ProgramRun.h"
+#include "SharedResource.h"
 #include "framework/Controls.h"
 #include "framework/Handles.h"
 #include "resource.h"
@@ -226,4 +228,51 @@ TEST_F(FrameTest, ExitClosesTheProgram)
     fw::RegistryKey key = fw::RegistryKey::Open(HKEY_CURRENT_USER, LAYOUT_KEY);
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExW(key.Get(), L"Main", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+}
+
+namespace {
+
+constexpr WORD ICON_PIXEL_BITS = 32;
+constexpr std::size_t ICON_PIXEL_BYTES = ICON_PIXEL_BITS / 8;
+
+// The colour pixels of an icon resource drawn at the given size, top row first.
+std::vector<BYTE> IconPixels(UINT id, int size)
+{
+    fw::IconHandle icon(
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon.Get(), &info)) return {};
+    fw::BitmapHandle colour(info.hbmColor);
+    fw::BitmapHandle mask(info.hbmMask);
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = size;
+    format.bmiHeader.biHeight = -size;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = ICON_PIXEL_BITS;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<BYTE> pixels(static_cast<std::size_t>(size) * size * ICON_PIXEL_BYTES);
+    HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, colour.Get(), 0, size, pixels.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return rows == size ? pixels : std::vector<BYTE>{};
+}
+
+} // namespace
+
+// The program icon and the Site Manager's tree icons live in different resource files that
+// are linked together; each must keep its own picture at every size.
+TEST(Icons, EachIconShowsItsOwnPicture)
+{
+    const UINT icons[] = {IDR_MAINFRAME, IDI_SITE_GROUP, IDI_SITE_SITE};
+    for (int size : {16, 32}) {
+        std::vector<std::vector<BYTE>> pictures;
+        for (UINT id : icons) {
+            pictures.push_back(IconPixels(id, size));
+            EXPECT_FALSE(pictures.back().empty()) << id << " at " << size;
+        }
+        for (std::size_t a = 0; a < pictures.size(); ++a)
+            for (std::size_t b = a + 1; b < pictures.size(); ++b)
+                EXPECT_NE(pictures[a], pictures[b]) << icons[a] << " and " << icons[b] << " at " << size;
+    }
 }

@@ -1,6 +1,7 @@
 // The Site Manager under a private registry key: building, sorting and changing the tree,
 // its refusals and confirmations, the item data after a delete, the firewall settings
-// reaching the stored record, how the dialog ends, and Connect against the scripted server.
+// reaching the stored record, how the dialog ends, Connect against the scripted server, and
+// the timeout a stored site connects with.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -399,4 +402,33 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     EXPECT_TRUE(server.Failures().empty());
     std::vector<std::string> commands = server.Commands();
     EXPECT_EQ(commands, (std::vector<std::string>{"USER joe", "PASS pw", "PWD", "CWD /home/joe/www", "QUIT"}));
+}
+
+// A stored record may hold any timeout; the connection gets one that Site Properties would
+// accept, so neither 0 nor a value past the int range fails every wait at once.
+TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
+{
+    constexpr auto slowGreeting = std::chrono::milliseconds(300);
+    for (std::uint32_t stored : {0u, std::numeric_limits<std::uint32_t>::max()}) {
+        testsupport::ScriptedServer server;
+        server.Delay(slowGreeting)
+            .Reply("220 Ready\r\n")
+            .On("USER joe", "331 Password\r\n")
+            .On("PASS pw", "230 In\r\n")
+            .On("PWD", "257 \"/home/joe\"\r\n")
+            .On("QUIT", "221 Bye\r\n");
+        server.Start();
+        SiteRecord site = DefaultSiteRecord();
+        ::SetText(site.host, L"127.0.0.1");
+        site.port = server.Port();
+        ::SetText(site.user, L"joe");
+        ::SetText(site.password, L"pw");
+        site.timeout = stored;
+        ConnectionSession session;
+
+        EXPECT_TRUE(OpenSite(session, site)) << stored;
+        session.LogOff();
+        EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(5))) << stored;
+        EXPECT_TRUE(server.Failures().empty()) << stored;
+    }
 }

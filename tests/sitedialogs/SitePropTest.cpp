@@ -122,6 +122,19 @@ TEST(CSiteProp, OkChecksRunInOrderWithTheirMessagesAndStripTheUrlPrefix)
         .AnswerMessage(IDOK)
         .On(SITE_PROPERTIES,
             [](HWND dialog) {
+                SetText(dialog, IDC_SITE_TIMEOUT, L"0");
+                Click(dialog, IDOK);
+            })
+        .AnswerMessage(IDOK)
+        .On(SITE_PROPERTIES,
+            [](HWND dialog) {
+                EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_SITE_TIMEOUT));
+                SetText(dialog, IDC_SITE_TIMEOUT, L"3601");
+                Click(dialog, IDOK);
+            })
+        .AnswerMessage(IDOK)
+        .On(SITE_PROPERTIES,
+            [](HWND dialog) {
                 SetText(dialog, IDC_SITE_TIMEOUT, L"30");
                 Click(dialog, IDOK);
             })
@@ -145,11 +158,13 @@ TEST(CSiteProp, OkChecksRunInOrderWithTheirMessagesAndStripTheUrlPrefix)
         });
     EXPECT_EQ(properties.DoModal(), IDOK);
     ExpectNoFailures(script);
-    EXPECT_EQ(script.Messages(),
-              (std::vector<std::wstring>{L"Please enter an integer.", L"Please enter a positive integer.",
-                                         L"Please enter a positive integer.", L"The site label cannot be empty.",
-                                         L"A site or group with this label already exists.",
-                                         L"A site or group with this label already exists."}));
+    EXPECT_EQ(
+        script.Messages(),
+        (std::vector<std::wstring>{
+            L"Please enter an integer.", L"Please enter a positive integer.", L"Please enter a positive integer.",
+            L"Please enter a timeout between 1 and 3600 seconds.",
+            L"Please enter a timeout between 1 and 3600 seconds.", L"The site label cannot be empty.",
+            L"A site or group with this label already exists.", L"A site or group with this label already exists."}));
     EXPECT_EQ(properties.label, L"Work");
     EXPECT_EQ(properties.host, L"myhost/pub:2121");
     EXPECT_EQ(properties.port, -5);
@@ -223,7 +238,7 @@ TEST(CSiteProp, ProxyShowsTheSitesFirewallSettingsAndOkKeepsTheNewOnes)
                 EXPECT_EQ(Text(proxy, IDC_PROXY_PORT), L"2121");
                 EXPECT_EQ(Text(proxy, IDC_PROXY_USER), L"fw");
                 EXPECT_EQ(Text(proxy, IDC_PROXY_PASSWORD), L"secret");
-                EXPECT_FALSE(GetWindowLongW(GetDlgItem(proxy, IDC_PROXY_PASSWORD), GWL_STYLE) & ES_PASSWORD);
+                EXPECT_TRUE(GetWindowLongW(GetDlgItem(proxy, IDC_PROXY_PASSWORD), GWL_STYLE) & ES_PASSWORD);
                 for (int id : {IDC_PROXY_HOST, IDC_PROXY_USER, IDC_PROXY_PASSWORD})
                     EXPECT_EQ(Limit(proxy, id), 95) << id;
                 // Typed, then thrown away by Cancel.
