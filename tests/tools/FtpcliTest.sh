@@ -93,14 +93,17 @@ echo "== hostile servers"
 # Each attack must end, well within the timeout and two seconds, with a message and a
 # failure status.
 for attack in trickle long-line continuation endless-listing; do
-    coproc hostile { "$(dirname "$0")/hostile-ftpd" "$attack"; }
-    read -r hostilePort <&"${hostile[0]}"
+    : >"$work/port"
+    "$(dirname "$0")/hostile-ftpd" "$attack" >"$work/port" &
+    hostile=$!
+    until [[ -s $work/port ]]; do sleep 0.05; done
+    read -r hostilePort <"$work/port"
     started=$SECONDS
     expect 1 timeout 20 "$cli" --timeout 2 ls "ftp://a:b@127.0.0.1:$hostilePort/"
     ((SECONDS - started <= 6)) || fail "$attack: took $((SECONDS - started)) s"
     [[ -s $work/err ]] || fail "$attack: no message"
-    kill "$hostile_PID" 2>/dev/null || true
-    wait "$hostile_PID" 2>/dev/null || true
+    kill "$hostile" 2>/dev/null || true
+    wait "$hostile" 2>/dev/null || true
 done
 
 if ((failures)); then
