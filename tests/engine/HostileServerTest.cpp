@@ -261,3 +261,14 @@ TEST_F(HostileDataTest, LeavingWaitsOnlyAFewSecondsForQuitsReply)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(LOGOFF_WAIT_SECONDS) + kGrace);
     EXPECT_FALSE(client.IsConnected());
 }
+
+TEST_F(HostileDataTest, TheQuietKeepAliveStaysQuietWhenContinuationLinesStop)
+{
+    server.Expect("PWD").Reply("257-first of many\r\n").Silent();
+    LogOn();
+    const auto start = Clock::now();
+    EXPECT_NE(client.KeepAlivePwd(), REPLY_OK);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout) + kGrace);
+    EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
+    EXPECT_FALSE(client.IsConnected());
+}
