@@ -201,8 +201,15 @@ bool CFTPClient::FillPendingLines()
 bool CFTPClient::ReadReplyLine(std::wstring& line, bool report)
 {
     if (!IsConnected()) return false;
+    peerClosed = false;
     try {
-        if (!FillPendingLines()) return false;
+        if (!FillPendingLines()) {
+            // The server closed the connection: nothing more can come on it, and the
+            // program must count as disconnected.
+            peerClosed = true;
+            controlSocket->CloseQuietly();
+            return false;
+        }
     } catch (const nsSocket::CBlockingSocketException& failure) {
         if (report) ShowSocketFailure(failure);
         controlSocket->CloseQuietly();

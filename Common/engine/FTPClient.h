@@ -165,6 +165,9 @@ private:
     nsSocket::SocketAddress controlPeer{};
     std::vector<unsigned char> dataBuffer; // allocated at the first data command
     std::chrono::steady_clock::time_point replyDeadline{};
+    // Set when the last reply line could not be read because the server had closed the
+    // connection (an orderly end, no socket error to show).
+    bool peerClosed = false;
     // The data connection in use, for InterruptDataTransfer from another thread.
     std::mutex activeTransferMutex;
     nsSocket::IBlockingSocket* activeTransfer = nullptr;

@@ -290,9 +290,8 @@ bool CFTPClient::ReadFinalReply()
     if (ReadReply(reply, true) && reply.code[0] == L'2') return true;
     if (!reply.text.empty()) {
         ReportError(reply.text);
-    } else if (IsConnected()) {
+    } else if (peerClosed) {
         ReportError(CONNECTION_CLOSED_TEXT);
-        controlSocket->CloseQuietly();
     }
     return false;
 }

@@ -5,26 +5,29 @@
 namespace nsFTP {
 namespace {
 std::atomic<IEngineReporter*> installedReporter{nullptr};
-}
+thread_local int quietDepth = 0;
+} // namespace
+
+QuietErrors::QuietErrors() noexcept { ++quietDepth; }
+
+QuietErrors::~QuietErrors() { --quietDepth; }
 
 void SetEngineReporter(IEngineReporter* reporter) { installedReporter.store(reporter); }
 
 void ReportError(const std::wstring& text)
 {
-    if (IEngineReporter* reporter = installedReporter.load())
-        reporter->ShowError(text);
+    if (quietDepth > 0) return;
+    if (IEngineReporter* reporter = installedReporter.load()) reporter->ShowError(text);
 }
 
 void ReportStatus(int pane, const std::wstring& text)
 {
-    if (IEngineReporter* reporter = installedReporter.load())
-        reporter->SetStatusText(pane, text);
+    if (IEngineReporter* reporter = installedReporter.load()) reporter->SetStatusText(pane, text);
 }
 
 void ReportSocketActivity()
 {
-    if (IEngineReporter* reporter = installedReporter.load())
-        reporter->SocketActivity();
+    if (IEngineReporter* reporter = installedReporter.load()) reporter->SocketActivity();
 }
 
 } // namespace nsFTP

@@ -27,4 +27,14 @@ void ReportError(const std::wstring& text);
 void ReportStatus(int pane, const std::wstring& text);
 void ReportSocketActivity();
 
+// While one lives on a thread, the engine's error boxes on that thread are dropped: for a
+// walk that skips what it can't read without a word per directory. Status texts still go.
+class QuietErrors {
+public:
+    QuietErrors() noexcept;
+    ~QuietErrors();
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+};
+
 } // namespace nsFTP
