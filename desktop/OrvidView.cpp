@@ -395,6 +395,7 @@ bool COrvidView::OnCommand(UINT id)
     case ID_TOOLS_SET_TEMP_DIRECTORY: SetTempDirectoryCommand(Owner()); return true;
     case ID_EDIT_COPY: Copy(); return true;
     case ID_EDIT_PASTE: Paste(); return true;
+    case ID_EDIT_FIND: Find(); return true;
     case ID_FILE_DOWNLOAD_TO: DownloadTo(); return true;
     case ID_FILE_UPLOAD_FILES: UploadFiles(); return true;
     case IDC_UP: GoUp(); return true;
@@ -449,9 +450,7 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
     case ID_FILE_DOWNLOAD_TO: state.Enable(connected && selected > 0); return true;
     case ID_EDIT_PASTE: state.Enable(connected && IsClipboardFormatAvailable(CF_HDROP)); return true;
     case ID_FILE_UPLOAD_FILES: state.Enable(connected); return true;
-    // Find goes through the find tool, which this program does not have yet: it stays
-    // greyed rather than doing nothing.
-    case ID_EDIT_FIND: state.Enable(false); return true;
+    case ID_EDIT_FIND: state.Enable(connected); return true;
     case ID_TOOLS_SET_TEMP_DIRECTORY:
     case ID_HELP_OVERVIEW:
     case ID_HELP_MANUAL:
@@ -519,12 +518,12 @@ void COrvidView::SetConnected(bool connected)
     }
 }
 
-void COrvidView::Copy()
+void COrvidView::Copy() { CopyEntries(SelectedEntries()); }
+
+void COrvidView::CopyEntries(const std::vector<RemoteEntry>& entries)
 {
-    if (!IsConnected() || !dataSource || !EngineAvailable()) return;
-    const std::vector<RemoteEntry> selected = SelectedEntries();
-    if (selected.empty()) return;
-    dataSource->Offer(selected);
+    if (!IsConnected() || !dataSource || !EngineAvailable() || entries.empty()) return;
+    dataSource->Offer(entries);
     dataSource->SetClipboard();
 }
 
@@ -536,13 +535,25 @@ void COrvidView::Paste()
     DropFiles(clipboard.Get(), Session(), list.Handle());
 }
 
-void COrvidView::BeginDrag()
+void COrvidView::BeginDrag() { DragEntries(SelectedEntries()); }
+
+void COrvidView::DragEntries(const std::vector<RemoteEntry>& entries)
 {
-    if (!IsConnected() || !dataSource || !EngineAvailable()) return;
-    const std::vector<RemoteEntry> selected = SelectedEntries();
-    if (selected.empty()) return;
-    dataSource->Offer(selected);
+    if (!IsConnected() || !dataSource || !EngineAvailable() || entries.empty()) return;
+    dataSource->Offer(entries);
     dataSource->DoDragDrop(DROPEFFECT_COPY);
+}
+
+void COrvidView::Find()
+{
+    ConnectionSession* session = Session();
+    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
+    CFindDlg dialog(this, *session);
+    const INT_PTR result = dialog.DoModal(Owner());
+    if (!dialog.deleted) return;
+    // The pane still shows what was deleted; after a Goto the found item is selected again.
+    Refresh();
+    if (result == IDOK) GoToFoundItem(dialog.gotoDirectory, dialog.gotoName);
 }
 
 void COrvidView::Upload(std::unique_ptr<TransferList> items)

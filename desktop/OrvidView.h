@@ -11,6 +11,7 @@
 #include "MyDropTarget.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
+#include "remotetools/FindDlg.h"
 #include "resource.h"
 #include "session/ConnectionSession.h"
 
@@ -28,7 +29,7 @@ extern const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS;
 constexpr UINT_PTR KEEPALIVE_TIMER = 345;
 constexpr UINT KEEPALIVE_INTERVAL_MS = 30000;
 
-class COrvidView : public fw::FormView {
+class COrvidView : public fw::FormView, public IFindOwner {
 public:
     COrvidView();
 
@@ -59,7 +60,10 @@ public:
     std::vector<RemoteEntry> SelectedEntries() const;
     // Shows the directory and selects the row of the name in it (the find tool's Goto).
     // False when the directory could not be entered or the name has no row.
-    bool GoToFoundItem(const std::wstring& directory, const std::wstring& name);
+    bool GoToFoundItem(const std::wstring& directory, const std::wstring& name) override;
+    // The find tool's Copy Selected and drags: the pane's own Copy and drag of these entries.
+    void CopyEntries(const std::vector<RemoteEntry>& entries) override;
+    void DragEntries(const std::vector<RemoteEntry>& entries) override;
 
     // Connect and Disconnect: the list's context menu follows, and the list takes drops
     // from the shell only while connected.
@@ -108,6 +112,8 @@ private:
     void Copy();
     void Paste();
     void BeginDrag();
+    // Edit > Find: the find tool, modal over the frame.
+    void Find();
     void Upload(std::unique_ptr<TransferList> items);
     void DownloadTo();
     void UploadFiles();

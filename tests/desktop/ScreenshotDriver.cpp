@@ -3,12 +3,15 @@
 // "pane" walks the typical road against vsftpd (run under ftpfixture): a prepared tree,
 // the site opened as the Site Manager would, the listing shown; "context-menu" then opens
 // the list's context menu over a selected row; "drag-over" shows files from the shell
-// dragged over a directory row, and "file-menu" opens the File menu.
+// dragged over a directory row, and "file-menu" opens the File menu. "find" opens Find over
+// the pane and searches a scripted server that stalls in the third directory, so the search
+// is caught running; "find-results" shows a finished search of the vsftpd tree.
 // Test-only: the program itself takes no options.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -16,11 +19,13 @@
 #include "OrvidApp.h"
 #include "OrvidDoc.h"
 #include "OrvidView.h"
+#include "SharedResource.h"
 #include "dragdrop/VirtualFiles.h"
 #include "resource.h"
 #include "session/SessionTestSupport.h"
 #include "shell/TextDlg.h"
 #include "support/RealServers.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 
@@ -44,6 +49,10 @@ void PrepareTree(const testsupport::RealServer& server, const std::string& top)
     server.WriteFile(top + "/screenshot.png", std::string(48211, 'p'));
     server.WriteFile(top + "/manual.pdf", std::string(366080, 'm'));
     server.WriteFile(top + "/mirrors.csv", std::string(712, 'm'));
+    server.WriteFile(top + "/docs/setup-guide.pdf", std::string(211456, 'g'));
+    server.WriteFile(top + "/releases/orvid-3.2-setup.exe", std::string(1798144, 'x'));
+    server.WriteFile(top + "/releases/orvid-3.1-setup.exe", std::string(1761280, 'x'));
+    server.WriteFile(top + "/releases/orvid-3.1-src.zip", std::string(899072, 'z'));
 }
 
 // Connects the document to vsftpd in the prepared tree; false when there is no server.
@@ -109,6 +118,57 @@ void CALLBACK OpenFileMenu(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(dragView->GetFrame()->Handle(), WM_SYSCOMMAND, SC_KEYMENU, 'f');
 }
 
+const wchar_t* const FIND_TEXT = L"setup";
+// The scripted server's tree: the top, then the first two directories; the third never answers.
+const char* const SCRIPTED_TOP = "drwxr-xr-x 2 ftp ftp 4096 Mar 02 2024 docs\r\n"
+                                 "drwxr-xr-x 2 ftp ftp 4096 Mar 02 2024 releases\r\n"
+                                 "drwxr-xr-x 2 ftp ftp 4096 Mar 02 2024 src\r\n"
+                                 "-rw-r--r-- 1 ftp ftp 1843200 Mar 02 2024 orvid-3.3-setup.exe\r\n"
+                                 "-rw-r--r-- 1 ftp ftp 1480 Mar 02 2024 README\r\n";
+const char* const SCRIPTED_DOCS = "-rw-r--r-- 1 ftp ftp 211456 Feb 11 2024 setup-guide.pdf\r\n"
+                                  "-rw-r--r-- 1 ftp ftp 366080 Feb 11 2024 manual.pdf\r\n";
+const char* const SCRIPTED_RELEASES = "-rw-r--r-- 1 ftp ftp 1798144 Dec 01 2023 orvid-3.2-setup.exe\r\n"
+                                      "-rw-r--r-- 1 ftp ftp 1761280 Jun 14 2023 orvid-3.1-setup.exe\r\n"
+                                      "-rw-r--r-- 1 ftp ftp 899072 Jun 14 2023 orvid-3.1-src.zip\r\n";
+constexpr auto STALLED_LISTING = std::chrono::minutes(5);
+
+void ScriptListing(testsupport::ScriptedServer& server, const std::string& path, const std::string& listing)
+{
+    server.ExpectPasv().On("LIST " + path, "150 listing\r\n").DataSend(listing).Reply("226 done\r\n");
+}
+
+bool ConnectToScriptedServer(COrvidApp& app, testsupport::ScriptedServer& server)
+{
+    ScriptLogon(server, "/pub");
+    ScriptListing(server, "/pub", SCRIPTED_TOP);
+    ScriptListing(server, "/pub/docs", SCRIPTED_DOCS);
+    ScriptListing(server, "/pub/releases", SCRIPTED_RELEASES);
+    server.ExpectPasv().Expect("LIST /pub/src").Delay(STALLED_LISTING);
+    server.Start();
+    SiteRecord site = ScriptedSite(server, false);
+    auto& document = *static_cast<COrvidDoc*>(app.GetDocument());
+    if (!OpenSite(document.Session(), site)) return false;
+    document.OnSiteConnected(L"Vantrel mirror (127.0.0.1:" + std::to_wstring(site.port) + L")");
+    return true;
+}
+
+// Types the text into Find, once the dialog is up, and starts the search.
+void CALLBACK StartFind(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const HWND find = FindWindowW(L"#32770", L"Find");
+    if (find == nullptr) return;
+    KillTimer(nullptr, timer);
+    SetDlgItemTextW(find, IDC_FIND_TEXT, FIND_TEXT);
+    SendMessageW(GetDlgItem(find, IDC_FIND_FIND), BM_CLICK, 0, 0);
+}
+
+void CALLBACK OpenFind(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    SetTimer(nullptr, 0, MENU_DELAY_MS / 10, StartFind);
+    SendMessageW(dragView->GetFrame()->Handle(), WM_COMMAND, MAKEWPARAM(ID_EDIT_FIND, 0), 0);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
@@ -119,6 +179,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
     std::wstring what = commandLine != nullptr ? commandLine : L"";
     HWND frame = app.MainFrame()->Handle();
     std::unique_ptr<testsupport::RealServer> server;
+    testsupport::ScriptedServer scripted;
     if (what == L"about") {
         PostMessageW(frame, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0);
     } else if (what == L"prompt") {
@@ -127,7 +188,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
             DispatchMessageW(&message);
         CTextDlg prompt(L"Enter Path", L"/pub/incoming");
         prompt.DoModal(frame);
-    } else if (what == L"pane" || what == L"context-menu" || what == L"drag-over" || what == L"file-menu") {
+    } else if (what == L"find") {
+        MSG connect;
+        PeekMessageW(&connect, frame, WM_COMMAND, WM_COMMAND, PM_REMOVE);
+        app.MainFrame()->Move(PANE_FRAME);
+        if (!ConnectToScriptedServer(app, scripted)) return 1;
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        app.MainFrame()->UpdateToolBars();
+        dragView = static_cast<COrvidView*>(app.GetView());
+        SetTimer(nullptr, 0, MENU_DELAY_MS, OpenFind);
+    } else if (what == L"pane" || what == L"context-menu" || what == L"drag-over" || what == L"file-menu" ||
+               what == L"find-results") {
         // The start-up's Connect would open the Site Manager; the road goes round it.
         MSG connect;
         PeekMessageW(&connect, frame, WM_COMMAND, WM_COMMAND, PM_REMOVE);
@@ -146,6 +217,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         }
         dragView = static_cast<COrvidView*>(app.GetView());
         if (what == L"drag-over") SetTimer(nullptr, 0, MENU_DELAY_MS, DragOverRow);
+        if (what == L"find-results") SetTimer(nullptr, 0, MENU_DELAY_MS, OpenFind);
         if (what == L"file-menu") {
             dragView->List().SelectItem(SELECTED_ROW, true);
             SetTimer(nullptr, 0, MENU_DELAY_MS, OpenFileMenu);

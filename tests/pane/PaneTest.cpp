@@ -350,8 +350,7 @@ struct Enabling {
     bool disconnected;
 };
 
-// Commands of the pane and whether they are enabled; Copy, Paste and Find have nothing
-// behind them yet and stay greyed.
+// Commands of the pane and whether they are enabled.
 // clang-format off
 const Enabling kEnabling[] = {
     {ID_FILE_CONNECT,             false, false, false, true},
@@ -366,7 +365,7 @@ const Enabling kEnabling[] = {
     {ID_FILE_DOWNLOAD_TO,         false, true,  true,  false},
     {ID_FILE_UPLOAD_FILES,        true,  true,  true,  false},
     {ID_EDIT_PASTE,               false, false, false, false},
-    {ID_EDIT_FIND,                false, false, false, false},
+    {ID_EDIT_FIND,                true,  true,  true,  false},
     {ID_TOOLS_SET_TEMP_DIRECTORY, true,  true,  true,  true},
     {ID_VIEW_ICONS,               true,  true,  true,  true},
     {ID_VIEW_LIST,                true,  true,  true,  true},

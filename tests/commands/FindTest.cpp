@@ -1,0 +1,322 @@
+// The find tool: its matching, and the dialog against the scripted server, whose command log
+// shows what the walk listed, entered and deleted. The dialog runs modeless on the test's
+// thread, which pumps its messages; the delete question is answered by a DialogScript.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DialogScript.h"
+#include "SessionTestSupport.h"
+#include "SharedResource.h"
+#include "TestReporter.h"
+#include "remotetools/FindDlg.h"
+
+using namespace sitetests;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
+
+namespace {
+
+constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
+constexpr DWORD PUMP_PATIENCE_MS = 10000;
+constexpr DWORD PUMP_STEP_MS = 5;
+const std::wstring HOME = L"/home/alice";
+
+RemoteEntry Entry(const std::wstring& name, bool isDirectory)
+{
+    RemoteEntry entry;
+    entry.directory = HOME;
+    entry.name = name;
+    entry.displayName = name;
+    entry.isDirectory = isDirectory ? 1 : 0;
+    return entry;
+}
+
+// Dispatches this thread's messages until done() holds; false when it never did.
+bool PumpUntil(const std::function<bool()>& done, DWORD patience = PUMP_PATIENCE_MS)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > patience) return false;
+        MSG msg = {};
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(PUMP_STEP_MS);
+    }
+    return true;
+}
+
+class RecordingOwner : public IFindOwner {
+public:
+    bool GoToFoundItem(const std::wstring& directory, const std::wstring& name) override
+    {
+        gone.push_back(directory + L"|" + name);
+        return true;
+    }
+    void CopyEntries(const std::vector<RemoteEntry>& entries) override
+    {
+        for (const RemoteEntry& entry : entries)
+            copied.push_back(entry.directory + L"|" + entry.name);
+    }
+    void DragEntries(const std::vector<RemoteEntry>& entries) override { CopyEntries(entries); }
+
+    std::vector<std::wstring> gone;
+    std::vector<std::wstring> copied;
+};
+
+class FindTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (dialog.IsWindow()) dialog.DestroyWindow();
+    }
+
+    void Connect(const std::function<void(ScriptedServer&)>& script)
+    {
+        ScriptLogon(server);
+        script(server);
+        server.On("QUIT", "221 bye\r\n");
+        server.Start();
+        ASSERT_TRUE(OpenSite(session, ScriptedSite(server, false)));
+    }
+
+    // Types the text, sets the boxes and presses Find.
+    void Search(const std::wstring& text, bool subdirectories = true, bool wholeWord = false)
+    {
+        ASSERT_TRUE(dialog.Create(nullptr));
+        SetText(dialog.Handle(), IDC_FIND_TEXT, text);
+        SetChecked(dialog.Handle(), IDC_FIND_SUBDIRECTORIES, subdirectories);
+        SetChecked(dialog.Handle(), IDC_FIND_WHOLE_WORD, wholeWord);
+        Click(dialog.Handle(), IDC_FIND_FIND);
+    }
+
+    bool WaitForState(FindState state)
+    {
+        return PumpUntil([&] { return dialog.State() == state; });
+    }
+
+    std::wstring RowText(int row) const
+    {
+        wchar_t text[MAX_PATH] = {};
+        ListView_GetItemText(GetDlgItem(dialog.Handle(), IDC_FIND_RESULTS), row, 0, text, MAX_PATH);
+        return text;
+    }
+
+    int RowCount() const { return ListView_GetItemCount(GetDlgItem(dialog.Handle(), IDC_FIND_RESULTS)); }
+
+    void SelectRow(int row) const
+    {
+        const HWND list = GetDlgItem(dialog.Handle(), IDC_FIND_RESULTS);
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog.Handle(), id)) != FALSE; }
+
+    std::vector<std::string> Finish()
+    {
+        session.LogOff();
+        EXPECT_TRUE(server.WaitFinished(SCRIPT_TIMEOUT)) << server.CurrentStep();
+        EXPECT_THAT(server.Failures(), IsEmpty());
+        std::vector<std::string> commands = server.Commands();
+        commands.erase(commands.begin(), commands.begin() + 3);
+        if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
+        return commands;
+    }
+
+    TestReporter reporter;
+    ScriptedServer server;
+    ConnectionSession session;
+    RecordingOwner owner;
+    CFindDlg dialog{&owner, session};
+};
+
+} // namespace
+
+TEST(FindMatchingTest, SubstringCaseAndWholeWords)
+{
+    struct Case {
+        const wchar_t* typed;
+        const wchar_t* name;
+        bool matchCase, wholeWord, matches;
+    };
+    const Case cases[] = {
+        {L"  log\t", L"app.log", false, false, true},
+        {L"log", L"catalog", false, false, true},
+        {L"LOG", L"App.Log", false, false, true},
+        {L"log", L"app.log", false, true, true},
+        {L"log", L"log-2007", false, true, true},
+        {L"log", L"catalog", false, true, false},
+        {L"log", L"logfile", false, true, false},
+        {L"log", L"catalog log", false, true, true}, // on past the occurrence that fails
+        {L"Log", L"app.log", true, false, false},
+        {L"Log", L"app.Log", true, true, true},
+        {L"data", L"lnk -> /data/log", false, true, true},
+    };
+    for (const Case& c : cases) {
+        const std::wstring text = PrepareFindText(c.typed);
+        EXPECT_EQ(FindTextMatches(text, c.name, c.matchCase, c.wholeWord), c.matches)
+            << std::string(text.begin(), text.end()) << " in " << std::string(c.name, c.name + wcslen(c.name));
+    }
+    // Nothing to search for: blanks only, or a line break no name can hold.
+    EXPECT_EQ(PrepareFindText(L" \t "), L"");
+    EXPECT_EQ(PrepareFindText(L"a\r\nDELE x"), L"");
+}
+
+TEST_F(FindTest, LinkIsFoundByItsListedNameCopiedAndDeletedAsItselfAndLoopsAreCut)
+{
+    Connect([](ScriptedServer& s) {
+        s.ExpectPasv().On("LIST /home/alice/sub", "150 listing\r\n");
+        s.DataSend("drwxr-xr-x 2 u g 4096 Jan  5  2020 .\r\n"
+                   "-rw-r--r-- 1 u g 5 Jan  5  2020 log-2007\r\n"
+                   "lrwxrwxrwx 1 u g 9 Jan  5  2020 lnk -> /data/log\r\n"
+                   "lrwxrwxrwx 1 u g 1 Jan  5  2020 loop -> .\r\n");
+        s.Reply("226 done\r\n");
+        s.On("CWD /home/alice/sub/lnk", "550 not a directory\r\n");
+        s.On("CWD /home/alice/sub/loop", "250 ok\r\n").On("PWD", "257 \"/home/alice/sub\"\r\n");
+        // A directory the server refuses to list is skipped without a word.
+        s.ExpectPasv().On("LIST /home/alice/locked", "550 Permission denied\r\n");
+        s.On("CWD /home/alice", "250 ok\r\n");
+        s.On("DELE /home/alice/sub/lnk", "250 deleted\r\n");
+    });
+    session.entries = {Entry(L"sub", true), Entry(L"locked", true), Entry(L"app.log", false)};
+
+    Search(L"data");
+    ASSERT_TRUE(WaitForState(FindState::Finished));
+    ASSERT_EQ(RowCount(), 1);
+    EXPECT_EQ(RowText(0), L"/home/alice/sub/lnk -> /data/log");
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_LOOPS_TEXT);
+    EXPECT_FALSE(session.workerActive);
+
+    SelectRow(0);
+    Click(dialog.Handle(), IDC_FIND_COPY);
+    EXPECT_THAT(owner.copied, ElementsAre(L"/home/alice/sub|lnk"));
+
+    {
+        DialogScript script;
+        script.AnswerMessage(IDOK);
+        Click(dialog.Handle(), IDC_FIND_DELETE);
+        EXPECT_THAT(script.Messages(), ElementsAre(L"Are you sure you want to delete the selected items?"));
+    }
+    EXPECT_TRUE(dialog.deleted);
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_FALSE(Enabled(IDC_FIND_GOTO));
+    EXPECT_THAT(Finish(),
+                ElementsAre("PASV", "LIST /home/alice/sub", "CWD /home/alice/sub/lnk", "CWD /home/alice/sub/loop",
+                            "PWD", "PASV", "LIST /home/alice/locked", "CWD /home/alice", "DELE /home/alice/sub/lnk"));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
+TEST_F(FindTest, AfterDeleteGotoTakesTheRemainingRowsOwnItem)
+{
+    Connect([](ScriptedServer& s) { s.On("DELE /home/alice/x-two", "250 deleted\r\n"); });
+    session.entries = {Entry(L"x-one", false), Entry(L"x-two", false), Entry(L"x-three", false)};
+
+    Search(L"  x  ", false);
+    ASSERT_TRUE(WaitForState(FindState::Finished));
+    ASSERT_EQ(RowCount(), 3);
+    SelectRow(1);
+    {
+        DialogScript script;
+        script.AnswerMessage(IDOK);
+        Click(dialog.Handle(), IDC_FIND_DELETE);
+    }
+    ASSERT_EQ(RowCount(), 2);
+    EXPECT_EQ(RowText(1), L"/home/alice/x-three");
+    SelectRow(1);
+    Click(dialog.Handle(), IDC_FIND_GOTO);
+    EXPECT_THAT(owner.gone, ElementsAre(L"/home/alice|x-three"));
+    EXPECT_FALSE(dialog.IsWindow());
+    EXPECT_THAT(Finish(), ElementsAre("DELE /home/alice/x-two"));
+}
+
+TEST_F(FindTest, StopKeepsWhatWasFoundAndClosingWaitsForTheWorker)
+{
+    constexpr auto SLOW_LISTING = std::chrono::milliseconds(1500);
+    const auto listings = [&](ScriptedServer& s) {
+        s.ExpectPasv().On("LIST /home/alice/a", "150 listing\r\n");
+        s.DataSend("-rw-r--r-- 1 u g 5 Jan  5  2020 hit-1\r\n");
+        s.Reply("226 done\r\n");
+        s.ExpectPasv().Expect("LIST /home/alice/b").Delay(SLOW_LISTING).Reply("150 listing\r\n");
+        s.DataSend("-rw-r--r-- 1 u g 5 Jan  5  2020 hit-2\r\n");
+        s.Reply("226 done\r\n");
+    };
+    Connect([&](ScriptedServer& s) {
+        listings(s);
+        listings(s);
+    });
+    session.entries = {Entry(L"a", true), Entry(L"b", true)};
+
+    Search(L"hit");
+    ASSERT_TRUE(PumpUntil([&] { return RowCount() == 1; }));
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_FIND)).GetText(), L"Stop");
+    EXPECT_FALSE(Enabled(IDC_FIND_GOTO));
+    Click(dialog.Handle(), IDC_FIND_FIND);
+    EXPECT_EQ(dialog.State(), FindState::Stopping);
+    EXPECT_FALSE(Enabled(IDC_FIND_FIND));
+    ASSERT_TRUE(WaitForState(FindState::Idle));
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_FIND)).GetText(), L"Find");
+    EXPECT_TRUE(Enabled(IDC_FIND_FIND));
+    EXPECT_TRUE(Enabled(IDC_FIND_GOTO));
+    EXPECT_TRUE(Enabled(IDC_FIND_DELETE));
+
+    // Again, and close while b is being listed: the window stays until the worker is done.
+    Click(dialog.Handle(), IDC_FIND_FIND);
+    ASSERT_TRUE(PumpUntil([&] { return dialog.State() == FindState::Searching && RowCount() == 1; }));
+    dialog.Send(WM_COMMAND, IDCANCEL);
+    EXPECT_TRUE(dialog.IsWindow());
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.IsWindow(); }));
+    EXPECT_FALSE(session.workerActive);
+    EXPECT_EQ(Finish().size(), 8u);
+}
+
+TEST_F(FindTest, ClosedConnectionEndsTheSearchWithWhatItFoundAndSaysSo)
+{
+    Connect([](ScriptedServer& s) {
+        s.ExpectPasv().On("LIST /home/alice/a", "150 listing\r\n");
+        s.DataSend("-rw-r--r-- 1 u g 5 Jan  5  2020 hit-1\r\n");
+        s.Reply("226 done\r\n");
+        s.ExpectPasv().Expect("LIST /home/alice/b").Close();
+    });
+    session.entries = {Entry(L"a", true), Entry(L"b", true), Entry(L"c", true), Entry(L"hit-2", false)};
+
+    Search(L"hit");
+    ASSERT_TRUE(WaitForState(FindState::Finished));
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_DISCONNECTED_TEXT);
+    EXPECT_TRUE(Enabled(IDC_FIND_GOTO));
+    // At most the engine's one report of the closed connection, none for c.
+    EXPECT_LE(reporter.Errors().size(), 1u);
+    EXPECT_TRUE(server.WaitDisconnected(SCRIPT_TIMEOUT));
+}
+
+TEST_F(FindTest, DirectoriesPastTheDepthLimitAreNotListedAndTheEndSaysSo)
+{
+    Connect([](ScriptedServer& s) {
+        std::string path = "/home/alice";
+        for (std::uint32_t level = 1; level <= MAX_FIND_DEPTH; ++level) {
+            path += "/d";
+            s.ExpectPasv().On("LIST " + path, "150 listing\r\n");
+            s.DataSend("drwxr-xr-x 2 u g 4096 Jan  5  2020 d\r\n").Reply("226 done\r\n");
+        }
+    });
+    session.entries = {Entry(L"d", true)};
+
+    Search(L"d");
+    ASSERT_TRUE(WaitForState(FindState::Finished));
+    EXPECT_EQ(RowCount(), static_cast<int>(MAX_FIND_DEPTH) + 1);
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_DEPTH_TEXT);
+    EXPECT_EQ(Finish().size(), 2 * MAX_FIND_DEPTH);
+}
