@@ -18,6 +18,7 @@
 #include "SharedResource.h"
 #include "TestReporter.h"
 #include "remotetools/FindDlg.h"
+#include "support/RealServers.h"
 
 using namespace sitetests;
 using ::testing::ElementsAre;
@@ -319,4 +320,31 @@ TEST_F(FindTest, DirectoriesPastTheDepthLimitAreNotListedAndTheEndSaysSo)
     EXPECT_EQ(RowCount(), static_cast<int>(MAX_FIND_DEPTH) + 1);
     EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_DEPTH_TEXT);
     EXPECT_EQ(Finish().size(), 2 * MAX_FIND_DEPTH);
+}
+
+// On a real server the walk meets a link to "." (made by the fixture): however the server
+// names the directory it leads to, the search ends, and says why it went no deeper.
+TEST(FindRealServer, ALoopOfLinksEndsAndSaysSo)
+{
+    std::string why;
+    const std::unique_ptr<testsupport::RealServer> server =
+        testsupport::RealServer::Start(testsupport::ServerKind::Vsftpd, &why);
+    if (!server) GTEST_SKIP() << "vsftpd is not available here: " << why;
+    TestReporter reporter;
+    ConnectionSession session;
+    ASSERT_TRUE(OpenSite(session, RealServerSite(*server, L"vsftpd")));
+    ASSERT_TRUE(session.ChangeDirectory(L"/link-loop"));
+    ASSERT_TRUE(session.RefreshRemote());
+    RecordingOwner owner;
+    CFindDlg dialog(&owner, session);
+    ASSERT_TRUE(dialog.Create(nullptr));
+    SetText(dialog.Handle(), IDC_FIND_TEXT, L"no such name");
+    Click(dialog.Handle(), IDC_FIND_FIND);
+    ASSERT_TRUE(PumpUntil([&] { return dialog.State() == FindState::Finished; }));
+    const std::wstring status = fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText();
+    EXPECT_TRUE(status == FIND_DEPTH_TEXT || status == FIND_LOOPS_TEXT) << std::string(status.begin(), status.end());
+    EXPECT_EQ(ListView_GetItemCount(GetDlgItem(dialog.Handle(), IDC_FIND_RESULTS)), 0);
+    dialog.DestroyWindow();
+    session.LogOff();
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
