@@ -94,48 +94,22 @@ private:
     std::set<std::wstring> listedTypes;
 };
 
-// The shell's icons for a name by its attributes alone, without touching the disk. The
-// shell decides such an icon by the kind and the extension only, so each is asked once
-// per fill.
-class ShellIcons {
-public:
-    ShellIcons(fw::ImageList& large, fw::ImageList& small) : large(large), small(small) {}
+// The shell's icon for a name by its attributes alone, without touching the disk.
+fw::IconHandle ShellIcon(const std::wstring& name, DWORD attributes, UINT size)
+{
+    SHFILEINFOW info = {};
+    SHGetFileInfoW(name.c_str(), attributes, &info, sizeof info, SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size);
+    return fw::IconHandle(info.hIcon);
+}
 
-    int IndexFor(const RemoteEntry& entry)
-    {
-        const bool directory = entry.isDirectory != 0;
-        const std::wstring key = directory ? std::wstring() : L"f" + FilterExtension(FoldAsciiLower(entry.name));
-        auto known = indexes.find(key);
-        if (known != indexes.end()) return known->second;
-
-        const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-        const fw::IconHandle largeIcon = ShellIcon(entry.name, attributes, SHGFI_LARGEICON);
-        const fw::IconHandle smallIcon = ShellIcon(entry.name, attributes, SHGFI_SMALLICON);
-        // Both lists take the pair or neither does, so that one index names both images.
-        int index = -1;
-        if (largeIcon && smallIcon) {
-            index = large.AddIcon(largeIcon.Get());
-            if (index >= 0 && small.AddIcon(smallIcon.Get()) != index) {
-                ImageList_Remove(large.Get(), index);
-                index = -1;
-            }
-        }
-        indexes.emplace(key, index);
-        return index;
-    }
-
-private:
-    static fw::IconHandle ShellIcon(const std::wstring& name, DWORD attributes, UINT size)
-    {
-        SHFILEINFOW info = {};
-        SHGetFileInfoW(name.c_str(), attributes, &info, sizeof info, SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size);
-        return fw::IconHandle(info.hIcon);
-    }
-
-    fw::ImageList& large;
-    fw::ImageList& small;
-    std::map<std::wstring, int> indexes;
-};
+// Whether a row's name is the text, or begins with it, without regard to case, as the
+// list's own search compares.
+bool NameMatches(const std::wstring& name, const std::wstring& text, bool partial)
+{
+    const int length = static_cast<int>(partial && name.size() > text.size() ? text.size() : name.size());
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), length, text.c_str(),
+                          static_cast<int>(text.size())) == CSTR_EQUAL;
+}
 
 } // namespace
 
@@ -181,7 +155,11 @@ void COrvidView::FreeImageLists()
 void COrvidView::ClearPane()
 {
     FolderCombo().ResetContent();
+    // The list's count drops to none before the map empties, so it never asks for a row
+    // the map no longer has.
     list.DeleteAllItems();
+    rows.clear();
+    iconIndexes.clear();
     FreeImageLists();
 }
 
@@ -224,26 +202,17 @@ void COrvidView::FillPane()
     }
 
     FilterBarReader filter(*session);
-    ShellIcons icons(largeImages, smallImages);
     PaneCounts counts;
-    list.Send(WM_SETREDRAW, FALSE);
-    int row = 0;
+    rows.reserve(session->entries.size());
     for (std::size_t index = 0; index < session->entries.size(); ++index) {
         const RemoteEntry& entry = session->entries[index];
         if (!filter.Matches(entry)) continue;
-        // Each row goes in at its own index, so the rows keep the order of the entries
-        // however many there are.
-        const int inserted = list.InsertItem(row, entry.displayName, icons.IndexFor(entry), static_cast<LPARAM>(index));
-        if (inserted < 0) continue;
+        rows.push_back(index);
         counts.Add(entry.isDirectory != 0, entry.isLink != 0, entry.size);
-        list.SetItemText(inserted, COLUMN_TIME, FormatFileTime(entry.time));
-        list.SetItemText(inserted, COLUMN_SIZE, FormatSize(entry.size));
-        list.SetItemText(inserted, COLUMN_ATTRIBUTES, entry.attributes);
-        list.SetItemText(inserted, COLUMN_OWNER, entry.owner);
-        ++row;
     }
-    list.Send(WM_SETREDRAW, TRUE);
-    list.Invalidate();
+    // The list was emptied above, so every row it shows now is new: nothing else to
+    // invalidate, and no scroll position to keep.
+    list.Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(rows.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 
     SetStatusText(STATUS_PANE_DIRECTORIES, DirectoriesText(counts));
     SetStatusText(STATUS_PANE_FILES, FilesText(counts));
@@ -259,6 +228,65 @@ void COrvidView::Refresh()
     FillPane();
 }
 
+std::size_t COrvidView::RowEntry(int row) const
+{
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return NO_ROW_ENTRY;
+    return rows[static_cast<std::size_t>(row)];
+}
+
+const RemoteEntry* COrvidView::EntryOfRow(int row) const
+{
+    const ConnectionSession* session = Session();
+    const std::size_t index = RowEntry(row);
+    if (session == nullptr || index >= session->entries.size()) return nullptr;
+    return &session->entries[index];
+}
+
+int COrvidView::IconFor(const RemoteEntry& entry)
+{
+    if (!largeImages.IsValid() || !smallImages.IsValid()) return -1;
+    // The shell decides an icon asked by attributes alone by the kind and the extension
+    // only, so rows of the same pair share one image.
+    const bool directory = entry.isDirectory != 0;
+    std::wstring key = directory ? std::wstring() : L"f" + FilterExtension(FoldAsciiLower(entry.name));
+    auto known = iconIndexes.find(key);
+    if (known != iconIndexes.end()) return known->second;
+
+    const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    const fw::IconHandle largeIcon = ShellIcon(entry.name, attributes, SHGFI_LARGEICON);
+    const fw::IconHandle smallIcon = ShellIcon(entry.name, attributes, SHGFI_SMALLICON);
+    // Both lists take the pair or neither does, so that one index names both images.
+    int index = -1;
+    if (largeIcon && smallIcon) {
+        index = largeImages.AddIcon(largeIcon.Get());
+        if (index >= 0 && smallImages.AddIcon(smallIcon.Get()) != index) {
+            ImageList_Remove(largeImages.Get(), index);
+            index = -1;
+        }
+    }
+    iconIndexes.emplace(std::move(key), index);
+    return index;
+}
+
+void COrvidView::GetDisplayInfo(LVITEMW& item)
+{
+    const RemoteEntry* entry = EntryOfRow(item.iItem);
+    if (entry == nullptr) return;
+    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == COLUMN_NAME) item.iImage = IconFor(*entry);
+    if ((item.mask & LVIF_PARAM) != 0) item.lParam = static_cast<LPARAM>(RowEntry(item.iItem));
+    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+    std::wstring displayText;
+    switch (item.iSubItem) {
+    case COLUMN_NAME: displayText = entry->displayName; break;
+    case COLUMN_TIME: displayText = FormatFileTime(entry->time); break;
+    case COLUMN_SIZE: displayText = FormatSize(entry->size); break;
+    case COLUMN_ATTRIBUTES: displayText = entry->attributes; break;
+    case COLUMN_OWNER: displayText = entry->owner; break;
+    default: break;
+    }
+    lstrcpynW(item.pszText, displayText.c_str(), item.cchTextMax);
+}
+
 // ---------------------------------------------------------------- selection
 
 std::vector<RemoteEntry> COrvidView::SelectedEntries() const
@@ -267,8 +295,7 @@ std::vector<RemoteEntry> COrvidView::SelectedEntries() const
     const ConnectionSession* session = Session();
     if (session == nullptr) return selected;
     for (int row : list.GetSelectedItems()) {
-        const auto index = static_cast<std::size_t>(list.GetItemData(row));
-        if (index < session->entries.size()) selected.push_back(session->entries[index]);
+        if (const RemoteEntry* entry = EntryOfRow(row)) selected.push_back(*entry);
     }
     return selected;
 }
@@ -343,23 +370,31 @@ void COrvidView::OpenSelectedEntry()
 
 int COrvidView::FindRow(const std::wstring& name) const
 {
-    const ConnectionSession* session = Session();
-    const int count = list.GetItemCount();
+    const int count = static_cast<int>(rows.size());
     const int start = list.GetNextItem(-1, LVNI_SELECTED) + 1;
     // A server tells names apart by case, so a row of exactly that name comes first; the
     // list's own search, which ignores case, is the fallback. Both go on from the top
     // after the last row, so that an item above the selection is found too.
-    for (int step = 0; session != nullptr && step < count; ++step) {
+    for (int step = 0; step < count; ++step) {
         const int row = (start + step) % count;
-        const auto index = static_cast<std::size_t>(list.GetItemData(row));
-        if (index >= session->entries.size()) continue;
-        const RemoteEntry& entry = session->entries[index];
-        if (entry.name == name || entry.displayName == name) return row;
+        const RemoteEntry* entry = EntryOfRow(row);
+        if (entry != nullptr && (entry->name == name || entry->displayName == name)) return row;
     }
-    LVFINDINFOW find = {};
-    find.flags = LVFI_STRING | LVFI_WRAP;
-    find.psz = name.c_str();
-    return static_cast<int>(list.Send(LVM_FINDITEMW, static_cast<WPARAM>(start - 1), reinterpret_cast<LPARAM>(&find)));
+    return FindRowByText(start, name, false, true);
+}
+
+int COrvidView::FindRowByText(int start, const std::wstring& text, bool partial, bool wrap) const
+{
+    const int count = static_cast<int>(rows.size());
+    if (count == 0) return -1;
+    if (start < 0 || start >= count) start = 0;
+    const int steps = wrap ? count : count - start;
+    for (int step = 0; step < steps; ++step) {
+        const int row = (start + step) % count;
+        const RemoteEntry* entry = EntryOfRow(row);
+        if (entry != nullptr && NameMatches(entry->displayName, text, partial)) return row;
+    }
+    return -1;
 }
 
 bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring& name)
@@ -495,6 +530,20 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
     case NM_DBLCLK: OpenSelectedEntry(); return true;
     case LVN_BEGINDRAG: BeginDrag(); return true;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return true;
+    case LVN_GETDISPINFOW:
+        GetDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header)->item);
+        result = 0;
+        return true;
+    case LVN_ODFINDITEMW: {
+        // Typing a name's first letters in the list, which searches by prefix.
+        const auto* find = reinterpret_cast<NMLVFINDITEMW*>(header);
+        const LVFINDINFOW& info = find->lvfi;
+        result = -1;
+        if ((info.flags & (LVFI_STRING | LVFI_PARTIAL)) != 0 && info.psz != nullptr)
+            result =
+                FindRowByText(find->iStart, info.psz, (info.flags & LVFI_PARTIAL) != 0, (info.flags & LVFI_WRAP) != 0);
+        return true;
+    }
     default: return fw::FormView::OnNotify(header, result);
     }
 }

@@ -3,6 +3,8 @@
 // directory, shown through the filter bar's rules. The controls follow the window's size
 // instead of scrolling.
 #include <array>
+#include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,10 @@ public:
     // entries, through the filter bar's rules. Asks the server nothing. While not
     // connected the pane stays empty.
     void FillPane();
+    // The index in the session's entries of the entry a row shows; NO_ROW_ENTRY past the
+    // last row.
+    static constexpr std::size_t NO_ROW_ENTRY = static_cast<std::size_t>(-1);
+    std::size_t RowEntry(int row) const;
     // Lists the current directory again and fills the pane; only while connected.
     void Refresh();
     // Empties the folder combo and the list and frees the icons (Disconnect).
@@ -106,6 +112,13 @@ private:
     // command may have changed it.
     void RunFileCommand(UINT id);
     int FindRow(const std::wstring& name) const;
+    // The first row from start on (going on from the top when wrap is set) whose name is
+    // the text, or begins with it when partial, without regard to case; -1 when none.
+    int FindRowByText(int start, const std::wstring& text, bool partial, bool wrap) const;
+    // The list holds no rows of its own (owner data): it asks for what it shows.
+    void GetDisplayInfo(LVITEMW& item);
+    const RemoteEntry* EntryOfRow(int row) const;
+    int IconFor(const RemoteEntry& entry);
     // False, with a word in the status bar, while the shell's copy or a job has the
     // connection: the window starts nothing on the engine meanwhile.
     bool EngineAvailable();
@@ -121,6 +134,11 @@ private:
     CListCtrlEx list;
     fw::ImageList largeImages;
     fw::ImageList smallImages;
+    // The entry index of every row, in row order: one pass of the filter builds it.
+    std::vector<std::size_t> rows;
+    // The shell's icon of each kind and extension, asked once per fill: the key is empty
+    // for a directory, or "f" and the folded extension of a file.
+    std::map<std::wstring, int> iconIndexes;
     fw::ComPtr<CMyDataSource> dataSource;
     fw::ComPtr<CMyDropTarget> dropTarget;
     UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;

@@ -99,7 +99,7 @@ TEST_F(PaneTest, ListingBecomesRowsWithTextsIconsCountsAndFolders)
     EXPECT_EQ(RowTexts(List()), kLinuxRows);
     const std::vector<RemoteEntry>& entries = Session().entries;
     for (int row = 0; row < List().GetItemCount(); ++row) {
-        const auto index = static_cast<std::size_t>(List().GetItemData(row));
+        const std::size_t index = View().RowEntry(row);
         ASSERT_LT(index, entries.size());
         const RemoteEntry& entry = entries[index];
         EXPECT_EQ(List().GetItemText(row, 0), entry.displayName);
@@ -557,6 +557,59 @@ TEST_F(PaneTest, KeysAndDoubleClickReachTheirCommands)
     EXPECT_EQ(View().FolderCombo().GetLBText(View().FolderCombo().GetCurSel()), L"/pub/linux/src");
     PressKey(List(), VK_F5);
     EXPECT_THAT(RowTexts(List()), ElementsAre(L"added.c", L"inner.c"));
+
+    Session().LogOff();
+    Finish();
+}
+
+// More rows than a 16-bit index holds: the list draws them from the held entries, so the
+// rows keep the entries' order and every row maps back to its own entry.
+TEST_F(PaneTest, ALargeListingKeepsItsOrderThroughFilterSelectionAndSearch)
+{
+    constexpr std::size_t kDirectories = 100;
+    constexpr std::size_t kTotal = 70000;
+    ScriptLogon(server, "/pub");
+    ScriptListing(server, "/pub", "");
+    server.On("QUIT", "221 bye\r\n");
+    server.Start();
+    Connect(L"");
+
+    std::vector<RemoteEntry> entries(kTotal);
+    for (std::size_t index = 0; index < kTotal; ++index) {
+        RemoteEntry& entry = entries[index];
+        entry.isDirectory = index < kDirectories ? 1 : 0;
+        entry.size = index;
+        entry.directory = L"/pub";
+        entry.name = (index < kDirectories ? L"dir" : L"file") + std::to_wstring(index);
+        entry.displayName = entry.name;
+        entry.attributes = L"-rw-r--r--";
+    }
+    Session().entries = entries;
+    View().FillPane();
+    ASSERT_EQ(List().GetItemCount(), static_cast<int>(kTotal));
+    EXPECT_EQ(View().RowEntry(static_cast<int>(kTotal) - 1), kTotal - 1);
+    EXPECT_EQ(View().RowEntry(static_cast<int>(kTotal)), COrvidView::NO_ROW_ENTRY);
+    EXPECT_EQ(List().GetItemText(69999, 0), L"file69999");
+    EXPECT_EQ(List().GetItemText(69999, 2), FormatSize(69999));
+    PumpMessages();
+    EXPECT_EQ(PaneText(STATUS_PANE_FILES), L"Files: 69900");
+
+    // Typing a name's first letters finds the row by prefix.
+    List().SetFocus();
+    List().Send(WM_CHAR, L'F', 1);
+    EXPECT_EQ(List().GetSelectedItems(), std::vector<int>{static_cast<int>(kDirectories)});
+
+    // Re-filtering keeps the order; a row past 65535 is found, selected and taken.
+    CDialogBarEx& bar = run.Frame().FilterBar();
+    TypeInto(bar.Child(IDC_FILTER_TEXT), L"999");
+    std::vector<std::wstring> expected;
+    for (const RemoteEntry& entry : entries)
+        if (entry.name.find(L"999") != std::wstring::npos) expected.push_back(entry.name);
+    EXPECT_EQ(RowTexts(List()), expected);
+    EXPECT_TRUE(View().GoToFoundItem(L"/pub", L"FILE69999"));
+    ASSERT_EQ(View().SelectedEntries().size(), 1u);
+    EXPECT_EQ(View().SelectedEntries()[0].name, L"file69999");
+    EXPECT_EQ(View().RowEntry(List().GetSelectedItems()[0]), 69999u);
 
     Session().LogOff();
     Finish();
