@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 #include <limits>
+#include <memory>
 
 namespace nsFTP {
 namespace {
@@ -60,22 +61,39 @@ wchar_t AsciiLower(wchar_t c)
 }
 
 // The index of the first c at or after from; the line's length when there is none.
-std::size_t FindChar(std::wstring_view line, std::size_t from, wchar_t c)
+// Fields are a few characters long, so a plain loop beats a library search call.
+inline std::size_t FindChar(std::wstring_view line, std::size_t from, wchar_t c)
 {
-    return std::min(line.find(c, from), line.size());
+    const std::size_t size = line.size();
+    while (from < size && line[from] != c)
+        ++from;
+    return std::min(from, size);
 }
 
 // The index of the first character at or after from that is not c.
-std::size_t SkipChar(std::wstring_view line, std::size_t from, wchar_t c)
+inline std::size_t SkipChar(std::wstring_view line, std::size_t from, wchar_t c)
 {
     while (from < line.size() && line[from] == c) ++from;
     return from;
 }
 
+DecimalValue ReadDecimal(std::wstring_view text)
+{
+    constexpr std::uint64_t maxValue = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t value = 0;
+    for (const wchar_t c : text) {
+        if (!IsDigit(c)) return DecimalValue{value, false};
+        const auto digit = static_cast<std::uint64_t>(c - L'0');
+        if (value > (maxValue - digit) / DECIMAL_BASE) return DecimalValue{0, false};
+        value = value * DECIMAL_BASE + digit;
+    }
+    return DecimalValue{value, !text.empty()};
+}
+
 // A date or time component; NOT_A_NUMBER unless the text is a decimal that fits an int.
 int DateNumber(std::wstring_view text)
 {
-    const DecimalValue decimal = ParseDecimal(text);
+    const DecimalValue decimal = ReadDecimal(text);
     if (!decimal.complete || decimal.value > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return NOT_A_NUMBER;
     return static_cast<int>(decimal.value);
@@ -162,10 +180,20 @@ struct DayOffset {
     std::uint32_t generation; // 0: never filled
     bool uniform;             // false: the offset changes that day, or mktime failed
 };
-constexpr std::size_t DAY_CACHE_SIZE = 1024;
+// Room for every day of a couple of decades, which is what archive listings span; a
+// smaller table kept evicting days and went back to the zone rules for most lines. It is
+// allocated on first use so that threads which never parse a listing do not pay for it.
+constexpr std::size_t DAY_CACHE_SIZE = 8192;
 constexpr std::uint32_t FIRST_GENERATION = 1;
 std::atomic<std::uint32_t> zoneGeneration{FIRST_GENERATION};
-thread_local std::array<DayOffset, DAY_CACHE_SIZE> dayOffsets{};
+using DayOffsetTable = std::array<DayOffset, DAY_CACHE_SIZE>;
+thread_local std::unique_ptr<DayOffsetTable> dayOffsets;
+
+DayOffset& DayOffsetSlot(std::int64_t dayNumber)
+{
+    if (!dayOffsets) dayOffsets = std::make_unique<DayOffsetTable>();
+    return (*dayOffsets)[static_cast<std::uint64_t>(dayNumber) % DAY_CACHE_SIZE];
+}
 
 std::int64_t LocalTimeOrZero(int year, int month, int day, int hour, int minute)
 {
@@ -185,14 +213,14 @@ void ApplyEplfFact(CFTPFileStatus& entry, std::wstring_view fact)
         entry.isRetrievable = true;
         break;
     case L's': {
-        const DecimalValue decimal = ParseDecimal(value);
+        const DecimalValue decimal = ReadDecimal(value);
         entry.sizeKnown = 1;
         entry.size = decimal.complete ? decimal.value : 0;
         break;
     }
     case L'm': {
         // The format's times are 32-bit time_t values.
-        const DecimalValue decimal = ParseDecimal(value);
+        const DecimalValue decimal = ReadDecimal(value);
         entry.modified = decimal.complete
             ? static_cast<std::int32_t>(static_cast<std::uint32_t>(decimal.value)) : 0;
         break;
@@ -222,28 +250,18 @@ ListingClock ListingClock::FromSystemClock()
     return ListingClock{static_cast<int>(date.year()), current.time_since_epoch().count()};
 }
 
-DecimalValue ParseDecimal(std::wstring_view text)
-{
-    constexpr std::uint64_t maxValue = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t value = 0;
-    for (const wchar_t c : text) {
-        if (!IsDigit(c)) return DecimalValue{value, false};
-        const auto digit = static_cast<std::uint64_t>(c - L'0');
-        if (value > (maxValue - digit) / DECIMAL_BASE) return DecimalValue{0, false};
-        value = value * DECIMAL_BASE + digit;
-    }
-    return DecimalValue{value, !text.empty()};
-}
+DecimalValue ParseDecimal(std::wstring_view text) { return ReadDecimal(text); }
 
 int MonthFromName(std::wstring_view name)
 {
     static constexpr std::wstring_view monthNames = L"janfebmaraprmayjunjulaugsepoctnovdec";
     if (name.size() < MONTH_NAME_LENGTH) return NOT_A_NUMBER;
-    for (int month = 0; month < MONTHS_PER_YEAR; ++month) {
-        const std::wstring_view candidate = monthNames.substr(month * MONTH_NAME_LENGTH, MONTH_NAME_LENGTH);
-        if (AsciiLower(name[0]) == candidate[0] && AsciiLower(name[1]) == candidate[1]
-            && AsciiLower(name[2]) == candidate[2])
-            return month + 1;
+    const wchar_t first = AsciiLower(name[0]);
+    const wchar_t second = AsciiLower(name[1]);
+    const wchar_t third = AsciiLower(name[2]);
+    for (std::size_t start = 0; start < monthNames.size(); start += MONTH_NAME_LENGTH) {
+        if (first == monthNames[start] && second == monthNames[start + 1] && third == monthNames[start + 2])
+            return static_cast<int>(start / MONTH_NAME_LENGTH) + 1;
     }
     return NOT_A_NUMBER;
 }
@@ -258,7 +276,7 @@ std::optional<std::int64_t> MakeLocalTime(int year, int month, int day, int hour
     const std::int64_t dayNumber = DaysFromCivil(year, month, day);
     const std::int64_t dayStart = dayNumber * SECONDS_PER_DAY;
     const std::uint32_t generation = zoneGeneration.load(std::memory_order_relaxed);
-    DayOffset& cached = dayOffsets[static_cast<std::uint64_t>(dayNumber) % DAY_CACHE_SIZE];
+    DayOffset& cached = DayOffsetSlot(dayNumber);
     if (cached.generation != generation || cached.day != dayNumber) {
         const auto offset = SteadyOffsetOfDay(dayStart);
         cached.day = dayNumber;
@@ -350,7 +368,7 @@ bool ParseUnixLine(const ListingClock& clock, CFTPFileStatus& entry, std::wstrin
             column = Column::SIZE_OR_GROUP;
             continue;
         case Column::SIZE_OR_GROUP: {
-            const DecimalValue decimal = ParseDecimal(field);
+            const DecimalValue decimal = ReadDecimal(field);
             if (decimal.complete) {
                 size = decimal.value;
             } else {
@@ -365,7 +383,7 @@ bool ParseUnixLine(const ListingClock& clock, CFTPFileStatus& entry, std::wstrin
             if (month != NOT_A_NUMBER) {
                 column = Column::DAY;
             } else {
-                const DecimalValue decimal = ParseDecimal(field);
+                const DecimalValue decimal = ReadDecimal(field);
                 size = decimal.complete ? decimal.value : SIZE_UNKNOWN;
             }
             continue;

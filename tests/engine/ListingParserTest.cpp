@@ -282,6 +282,27 @@ TEST(ListingParserTest, MakeLocalTimeMatchesTheCLibraryAcrossZoneChanges)
     }
 }
 
+// Archive listings span decades; days that share a slot of the offset cache, and days seen
+// again after being evicted from it, must still get their own offset.
+TEST(ListingParserTest, MakeLocalTimeKeepsDaysApartAcrossDecades)
+{
+    constexpr int firstYear = 1970;
+    constexpr int lastYear = 2029;
+    constexpr int passes = 2;
+    ZoneOverride override("CET-1CEST,M3.5.0,M10.5.0/3");
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int year = firstYear; year <= lastYear; ++year) {
+            for (int month = 1; month <= 12; ++month) {
+                for (int day = 1; day <= 28; ++day) {
+                    const auto made = MakeLocalTime(year, month, day, 12, 0, 0);
+                    ASSERT_TRUE(made);
+                    ASSERT_EQ(*made, Local(year, month, day, 12, 0)) << year << '-' << month << '-' << day;
+                }
+            }
+        }
+    }
+}
+
 TEST(ListingParserTest, SystemClockAgreesWithTheCLibrary)
 {
     const std::time_t before = std::time(nullptr);
