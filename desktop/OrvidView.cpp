@@ -94,14 +94,6 @@ private:
     std::set<std::wstring> listedTypes;
 };
 
-// The shell's icon for a name by its attributes alone, without touching the disk.
-fw::IconHandle ShellIcon(const std::wstring& name, DWORD attributes, UINT size)
-{
-    SHFILEINFOW info = {};
-    SHGetFileInfoW(name.c_str(), attributes, &info, sizeof info, SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size);
-    return fw::IconHandle(info.hIcon);
-}
-
 // Whether a row's name is the text, or begins with it, without regard to case, as the
 // list's own search compares.
 bool NameMatches(const std::wstring& name, const std::wstring& text, bool partial)
@@ -252,9 +244,8 @@ int COrvidView::IconFor(const RemoteEntry& entry)
     auto known = iconIndexes.find(key);
     if (known != iconIndexes.end()) return known->second;
 
-    const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    const fw::IconHandle largeIcon = ShellIcon(entry.name, attributes, SHGFI_LARGEICON);
-    const fw::IconHandle smallIcon = ShellIcon(entry.name, attributes, SHGFI_SMALLICON);
+    const fw::IconHandle largeIcon = ShellIconFor(entry.name, directory, SHGFI_LARGEICON);
+    const fw::IconHandle smallIcon = ShellIconFor(entry.name, directory, SHGFI_SMALLICON);
     // Both lists take the pair or neither does, so that one index names both images.
     int index = -1;
     if (largeIcon && smallIcon) {

@@ -381,11 +381,7 @@ int CFindDlg::IconFor(const RemoteEntry& entry)
     const std::wstring key = IconKey(entry);
     const auto known = iconIndexes.find(key);
     if (known != iconIndexes.end()) return known->second;
-    SHFILEINFOW info = {};
-    const DWORD attributes = entry.isDirectory != 0 ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    SHGetFileInfoW(entry.name.c_str(), attributes, &info, sizeof info,
-                   SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
-    const fw::IconHandle icon(info.hIcon);
+    const fw::IconHandle icon = ShellIconFor(entry.name, entry.isDirectory != 0, SHGFI_SMALLICON);
     const int index = icon ? images.AddIcon(icon.Get()) : -1;
     iconIndexes.emplace(key, index);
     return index;

@@ -75,3 +75,11 @@ void OpenWithShell(HWND owner, const std::wstring& target)
     info.hInstApp = GetModuleHandleW(nullptr);
     ShellExecuteExW(&info);
 }
+
+fw::IconHandle ShellIconFor(const std::wstring& name, bool directory, UINT size)
+{
+    SHFILEINFOW info = {};
+    SHGetFileInfoW(name.c_str(), directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                   SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size);
+    return fw::IconHandle(info.hIcon);
+}

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "framework/Handles.h"
+
 // A message box (error icon, OK) about the calling thread's last system error:
 // "Error code: %d\n<system text>\n<text>", or "Error code: %d\n<text>" when the system has
 // no text for the code. Safe on worker threads: the box has no owner.
@@ -14,3 +16,7 @@ void MakeBoldFont(HWND dialog, int controlId);
 
 // Asks the shell to open a document or an address with the "open" verb; the result is ignored.
 void OpenWithShell(HWND owner, const std::wstring& target);
+
+// The shell's icon for a name as a directory or a normal file, decided by the kind and the
+// extension alone, without touching the disk. size: SHGFI_LARGEICON or SHGFI_SMALLICON.
+fw::IconHandle ShellIconFor(const std::wstring& name, bool directory, UINT size);

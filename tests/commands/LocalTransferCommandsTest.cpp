@@ -11,17 +11,16 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DialogScript.h"
 #include "SessionTestSupport.h"
 #include "TestReporter.h"
+#include "TransferTestSupport.h"
 #include "commands/LocalTransferCommands.h"
 #include "framework/Handles.h"
 #include "shell/Format.h"
@@ -99,31 +98,6 @@ private:
     }
 };
 
-void WriteBytes(const fs::path& path, std::size_t size)
-{
-    fs::create_directories(path.parent_path());
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 131 + size) % 251);
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every entry below root by its "/" joined relative name: "dir", or the file's bytes.
-std::map<std::wstring, std::string> Snapshot(const fs::path& root)
-{
-    std::map<std::wstring, std::string> entries;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-        std::string content = "dir";
-        if (!entry.is_directory()) {
-            std::ostringstream bytes;
-            bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-            content = "file:" + bytes.str();
-        }
-        entries[entry.path().lexically_relative(root).generic_wstring()] = content;
-    }
-    return entries;
-}
-
 // The edit of the file name box: the open dialog's box is a ComboBoxEx, the folder
 // dialog's a plain edit.
 HWND FileNameEdit(HWND dialog)
@@ -149,8 +123,8 @@ std::function<void(HWND)> Type(const std::wstring& text)
 TEST(LocalPickerTest, SystemDialogsStartInTheGivenFolderAndReturnWhatWasChosen)
 {
     LocalScene scene;
-    WriteBytes(scene.root / L"a.txt", 1);
-    WriteBytes(scene.root / L"b.txt", 1);
+    transfertests::WriteBytes(scene.root / L"a.txt", 1, 1);
+    transfertests::WriteBytes(scene.root / L"b.txt", 1, 1);
     fs::create_directories(scene.root / L"sub");
     const std::wstring root = scene.root.wstring();
     DialogScript script;
@@ -243,17 +217,17 @@ TEST(LocalTransferCommandsTest, ATreeGoesUpAndComesBackWholeAndEachPickerStartsW
     const fs::path up = scene.root / L"up";
     const fs::path tree = up / L"tree";
     fs::create_directories(tree / L"empty");
-    WriteBytes(tree / L"zero.bin", 0);
-    WriteBytes(tree / L"one.txt", 1);
-    WriteBytes(tree / L"a" / L"b" / L"some KiB.bin", 5 * 1024 + 7);
-    WriteBytes(tree / L"a" / L"two KiB.bin", 2 * 1024);
+    transfertests::WriteBytes(tree / L"zero.bin", 0, 1);
+    transfertests::WriteBytes(tree / L"one.txt", 1, 1);
+    transfertests::WriteBytes(tree / L"a" / L"b" / L"some KiB.bin", 5 * 1024 + 7, 1);
+    transfertests::WriteBytes(tree / L"a" / L"two KiB.bin", 2 * 1024, 1);
     const fs::path down = scene.root / L"down";
     fs::create_directories(down);
     FakePicker picker;
 
     picker.files = {tree.wstring()};
     EXPECT_TRUE(UploadFilesCommand(nullptr, session, remote));
-    EXPECT_EQ(Snapshot(serverDirectory / "tree"), Snapshot(tree));
+    EXPECT_EQ(transfertests::Snapshot(serverDirectory / "tree"), transfertests::Snapshot(tree));
 
     session.RefreshRemote();
     std::vector<RemoteEntry> selected;
@@ -262,7 +236,7 @@ TEST(LocalTransferCommandsTest, ATreeGoesUpAndComesBackWholeAndEachPickerStartsW
     ASSERT_EQ(selected.size(), 1u);
     picker.folder = down.wstring();
     EXPECT_TRUE(DownloadToCommand(nullptr, session, selected));
-    EXPECT_EQ(Snapshot(down / L"tree"), Snapshot(tree));
+    EXPECT_EQ(transfertests::Snapshot(down / L"tree"), transfertests::Snapshot(tree));
 
     picker.files.clear();
     EXPECT_FALSE(UploadFilesCommand(nullptr, session, remote));
