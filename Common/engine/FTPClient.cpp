@@ -39,8 +39,8 @@ long LeadingNumber(const std::wstring& line)
 
 bool IsPathDelimiter(wchar_t c) { return c == L' ' || c == L'\'' || c == L'"'; }
 
-// The path of a 257 reply: RFC 959 quotes it and doubles quotes inside it. Replies that
-// quote nothing give the first word.
+} // namespace
+
 std::wstring PathFromPwdReply(const std::wstring& text)
 {
     constexpr std::size_t kCodeAndSpace = 4;
@@ -68,8 +68,6 @@ std::wstring PathFromPwdReply(const std::wstring& text)
         ++end;
     return rest.substr(start, end - start);
 }
-
-} // namespace
 
 CFTPClient::CFTPClient(nsSocket::IBlockingSocket* controlSocket) : controlSocket(controlSocket) {}
 

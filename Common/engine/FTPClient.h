@@ -46,6 +46,10 @@ extern const wchar_t* const LISTING_TOO_LARGE_TEXT;
 extern const wchar_t* const LISTING_TOO_SLOW_TEXT;
 extern const wchar_t* const OUT_OF_MEMORY_TEXT;
 
+// The path of a 257 reply: RFC 959 quotes it and doubles quotes inside it; a reply that
+// quotes nothing gives its first word.
+std::wstring PathFromPwdReply(const std::wstring& text);
+
 class CFTPClient {
 public:
     // Takes ownership of the control socket, which is not open yet.

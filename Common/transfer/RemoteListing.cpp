@@ -5,27 +5,6 @@
 namespace {
 
 constexpr int REPLY_SUCCESS = 0;
-constexpr wchar_t QUOTE = L'"';
-
-// The path of a 257 reply, which RFC 959 quotes, doubling quotes inside it; empty when the
-// reply quotes nothing.
-std::wstring QuotedPath(const std::wstring& reply)
-{
-    const std::size_t open = reply.find(QUOTE);
-    if (open == std::wstring::npos) return {};
-    std::wstring path;
-    for (std::size_t i = open + 1; i < reply.size(); ++i) {
-        if (reply[i] != QUOTE) {
-            path.push_back(reply[i]);
-        } else if (i + 1 < reply.size() && reply[i + 1] == QUOTE) {
-            path.push_back(QUOTE);
-            ++i;
-        } else {
-            return path;
-        }
-    }
-    return {};
-}
 
 } // namespace
 
@@ -64,7 +43,7 @@ bool RemoteListing::Enter(const std::wstring& path, std::wstring& resolved)
     resolved = path;
     reply.Clear();
     if (engine.SendCommand(L"PWD", false) && engine.ReadReply(reply, false) && reply.Result() == REPLY_SUCCESS) {
-        const std::wstring named = QuotedPath(reply.text);
+        const std::wstring named = nsFTP::PathFromPwdReply(reply.text);
         if (!named.empty()) resolved = named;
     }
     return session.IsConnected();
