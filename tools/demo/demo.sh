@@ -78,7 +78,9 @@ demo_start() {
 
     printf '%s: starting the demo FTP server ... ' "$demo_me"
     rm -f "$demo_data/port"
-    "$root/tools/demo/demo-ftpd" "$demo_data" --port "$preferred" --parent $$ >"$logs/demo-server.log" 2>&1 &
+    # The shell that runs this, which may be a subshell of the script.
+    local parent=$BASHPID
+    "$root/tools/demo/demo-ftpd" "$demo_data" --port "$preferred" --parent "$parent" >"$logs/demo-server.log" 2>&1 &
     demo_server_pid=$!
     trap demo_stop EXIT
     local deadline=$((SECONDS + DEMO_SERVER_WAIT_SECONDS))
