@@ -200,8 +200,9 @@ BOOL CALLBACK FindUnexpected(HWND window, LPARAM search)
     if (!IsWindowVisible(window) || std::wstring(className) != DIALOG_CLASS || window == found.siteManager) return TRUE;
     // The transfer job's progress dialog is expected while the download runs.
     wchar_t childClass[TEXT_CAPACITY] = {};
-    if (HWND bar = GetDlgItem(window, IDC_TRANSFER_PROGRESS);
-        bar != nullptr && GetClassNameW(bar, childClass, TEXT_CAPACITY) > 0 && std::wstring(childClass) == PROGRESS_CLASSW)
+    if (HWND bar = GetDlgItem(window, IDC_TRANSFER_PROGRESS); bar != nullptr &&
+                                                              GetClassNameW(bar, childClass, TEXT_CAPACITY) > 0 &&
+                                                              std::wstring(childClass) == PROGRESS_CLASSW)
         return TRUE;
     CollectText(window, reinterpret_cast<LPARAM>(&found.texts));
     EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&found.texts));
@@ -229,8 +230,10 @@ void Driver::SelectSite()
             SetFocus(tree.Handle());
             return Enter(Step::Connect, PICTURE_WAIT);
         }
-        pending.push_back(reinterpret_cast<HTREEITEM>(tree.Send(TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))));
-        pending.push_back(reinterpret_cast<HTREEITEM>(tree.Send(TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item))));
+        pending.push_back(
+            reinterpret_cast<HTREEITEM>(tree.Send(TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))));
+        pending.push_back(
+            reinterpret_cast<HTREEITEM>(tree.Send(TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item))));
     }
     Fail(L"the Site Manager has no site \"" + options_.siteLabel + L"\"");
 }
@@ -271,10 +274,11 @@ void Driver::DownloadTo()
 void Driver::Tick()
 {
     if (finished_) return;
-    if (Clock::now() > deadline_) return Fail(L"timed out" + [this] {
-        const std::wstring text = UnexpectedWindowText();
-        return text.empty() ? std::wstring() : L"; open box: " + text;
-    }());
+    if (Clock::now() > deadline_)
+        return Fail(L"timed out" + [this] {
+            const std::wstring text = UnexpectedWindowText();
+            return text.empty() ? std::wstring() : L"; open box: " + text;
+        }());
     // The job's own loop calls in here while the download runs: only watch it then.
     if (inDownload_) {
         if (const std::wstring text = UnexpectedWindowText(); !text.empty()) Fail(L"a box is open: " + text);
