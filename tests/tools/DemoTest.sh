@@ -66,6 +66,21 @@ for picture in site-manager listing; do
     [[ $(head -c 4 "$file" 2>/dev/null | tail -c 3) == PNG ]] && pass "picture $picture" || fail "no picture $file"
 done
 
+# The same run when the server has gone away: the driver must name the failed step and
+# what the program said, not report success.
+state=$work/failed-state
+mkdir -p "$state"
+headless_prefix=$(dirname "$tree")/run/headless/wineprefix
+if env -u DISPLAY WINEPREFIX="$headless_prefix" WINEDEBUG=-all xvfb-run -a -s "-screen 0 1024x768x24" \
+    "$root/tools/demo/headless-session" "$state" "$work" 120 "$tree/tools/orvid_demo_driver.exe" \
+    "Z:${state//\//\\}" "Local demo server" docs "Z:${work//\//\\}" >"$work/failed.log" 2>&1; then
+    fail "a headless run without a server claimed success"
+elif grep -q '^failed: list-demo-tree: a box is open: .*[Cc]onnect' "$state/result"; then
+    pass "a headless run without a server names the step and the program's message"
+else
+    fail "a headless run without a server reported: $(cat "$state/result" 2>/dev/null)"
+fi
+
 echo "== the demo site beside the user's own"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree=;mshtml="
 "$root/tests/support/wine-prefix" "$WINEPREFIX"

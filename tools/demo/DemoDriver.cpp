@@ -181,8 +181,12 @@ BOOL CALLBACK CollectText(HWND window, LPARAM texts)
 {
     wchar_t text[TEXT_CAPACITY] = {};
     if (GetWindowTextW(window, text, TEXT_CAPACITY) > 0) {
+        // One line per failure in the result file.
+        std::wstring line = text;
+        for (wchar_t& c : line)
+            if (c == L'\r' || c == L'\n') c = L' ';
         auto& all = *reinterpret_cast<std::wstring*>(texts);
-        all += (all.empty() ? L"" : L" | ") + std::wstring(text);
+        all += (all.empty() ? L"" : L" | ") + line;
     }
     return TRUE;
 }
