@@ -1,5 +1,5 @@
 ; The installer of Orvid and Orlet, built by tools/package with makensis:
-;   makensis -DVERSION=X.Y.Z -DSTAGE=DIR -DOUTFILE=FILE Setup.nsi
+;   makensis -DVERSION=X.Y.Z -DSTAGE=DIR -DOUTFILE=FILE -DICON=FILE.ico Setup.nsi
 ; STAGE holds the programs, README.txt, LICENSE.txt and programs.nsh, which tools/package
 ; writes from its list of programs (the macros INSTALL_PROGRAMS and REMOVE_PROGRAMS).
 ;
@@ -17,6 +17,8 @@ RequestExecutionLevel user
 ; The key of the programs' own settings and saved sites.
 !define SETTINGS_KEY "Software\FTPClient"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !include "MUI2.nsh"
 !include "${STAGE}\programs.nsh"
 
