@@ -3,7 +3,8 @@
 #  - setup.exe /S installs for the user alone: programs, README and licence in the user's
 #    programs folder, Start-menu shortcuts, an entry among the installed programs; the
 #    installed Orvid.exe starts and shows its main window. Uninstall.exe /S then removes
-#    programs, shortcuts and the entry, and keeps the saved sites (silently it does not ask).
+#    programs, shortcuts and the entry, and keeps the saved sites (silently it does not ask);
+#    run with its pages, it removes them when the user answers Yes.
 #  - the zip, unpacked into a folder whose name has a blank and a letter outside ASCII:
 #    every program in it starts from there and shows its main window.
 #   PackageTest.sh BUILD_DIR
@@ -34,6 +35,17 @@ if [[ ${1:-} == --show-inside ]]; then
         sleep 0.5
     done
     wineserver -k || true
+    exit 0
+fi
+
+# Inside xvfb-run: the uninstaller with its pages, answering Yes to removing the settings.
+if [[ ${1:-} == --uninstall-inside ]]; then
+    uninstaller=$2 press=$3
+    wine "$uninstaller" >/dev/null 2>&1 &
+    for button in Uninstall Yes Close; do
+        wine "$press" "Uninstall" "$button" || { wineserver -k; exit 1; }
+    done
+    wineserver -w
     exit 0
 fi
 
@@ -109,6 +121,14 @@ wineserver -w
 wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is left" || pass "uninstall entry removed"
 wine reg query 'HKCU\Software\FTPClient\Sites' /v "My server" >/dev/null 2>&1 &&
     pass "the saved site is kept by a silent uninstall" || fail "a silent uninstall removed the saved sites"
+
+wine "$setup" /S
+wineserver -w
+xvfb-run -a -s "-screen 0 1024x768x24" "$0" --uninstall-inside "$installed/Uninstall.exe" "$build/tools/pressbutton.exe" ||
+    fail "could not go through the uninstaller's pages"
+[[ -z $(ls -A "$installed" 2>/dev/null) ]] || fail "the uninstaller's pages left $(ls -A "$installed")"
+wine reg query 'HKCU\Software\FTPClient' >/dev/null 2>&1 && fail "Yes to removing the settings kept them" ||
+    pass "Yes to removing the settings removes them"
 
 echo "== the zip in a fresh prefix"
 fresh_prefix zip-prefix
