@@ -28,7 +28,7 @@ const wchar_t* const OUT_OF_MEMORY_TEXT = L"There is not enough memory to hold t
 namespace {
 
 // Listings and whole data commands move data in blocks of this size.
-constexpr std::size_t DATA_BUFFER_SIZE = 256 * 1024;
+constexpr std::size_t DATA_BUFFER_SIZE = 1024 * 1024;
 constexpr unsigned PORT_BYTE = 256;
 
 // The address and port of a 227 reply: "(h1,h2,h3,h4,p1,p2)" after any text. Numbers
