@@ -101,8 +101,8 @@ TEST_F(PumpWaitTest, AlreadySignalledReturnsAtOnce)
 
 TEST_F(PumpWaitTest, HoldingInputAnswersOtherThreadsButLeavesInputCommandsAndClosingQueued)
 {
-    const UINT held[] = {WM_KEYDOWN, WM_CHAR, WM_LBUTTONDOWN, WM_NCLBUTTONDOWN, WM_COMMAND, WM_SYSCOMMAND,
-                         WM_CLOSE, MSG_POSTED};
+    const UINT held[] = {WM_KEYDOWN, WM_CHAR,       WM_LBUTTONDOWN, WM_NCLBUTTONDOWN,
+                         WM_COMMAND, WM_SYSCOMMAND, WM_CLOSE,       MSG_POSTED};
     for (UINT message : held)
         ::PostMessageW(window, message, 0, 0);
     ::PostQuitMessage(3);
