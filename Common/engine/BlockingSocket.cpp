@@ -11,6 +11,7 @@
 #else
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <unistd.h>
@@ -94,6 +95,29 @@ int WaitReady(SocketHandle handle, bool forWriting, int timeoutSeconds, const st
     }
 }
 
+// Connected sockets are non-blocking: a receive or send is tried first and waited for
+// only when it cannot go on at once. During a transfer data is nearly always ready, so
+// each block costs one call into the socket library instead of a wait and a call.
+void MakeNonBlocking(NativeSocket s)
+{
+#ifdef _WIN32
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+#else
+    const int flags = fcntl(s, F_GETFL, 0);
+    if (flags >= 0) fcntl(s, F_SETFL, flags | O_NONBLOCK);
+#endif
+}
+
+bool WouldBlock(int error)
+{
+#ifdef _WIN32
+    return error == WSAEWOULDBLOCK;
+#else
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+#endif
+}
+
 } // namespace
 
 int LastSocketError()
@@ -141,6 +165,7 @@ void CBlockingSocket::Connect(const SocketAddress& address)
 {
     if (::connect(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
         throw CBlockingSocketException(kConnectFailed);
+    MakeNonBlocking(ToNative(handle));
 }
 
 void CBlockingSocket::Bind(const SocketAddress& address)
@@ -173,7 +198,10 @@ bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int t
     AddressLength length = sizeof(peer);
     const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&peer), &length);
     accepted->handle = FromNative(s);
-    if (accepted->handle != 0) return true;
+    if (accepted->handle != 0) {
+        MakeNonBlocking(s);
+        return true;
+    }
     const int error = LastSocketError();
 #ifdef _WIN32
     if (error == WSAEINTR) return false;
@@ -204,17 +232,20 @@ void CBlockingSocket::Close()
 int CBlockingSocket::SendSome(const char* bytes, int length, int timeoutSeconds)
 {
     nsFTP::ReportSocketActivity();
-    const int ready = WaitReady(handle, true, timeoutSeconds, interrupted);
-    if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
-    if (ready == 0) throw CBlockingSocketException(kSendTimeout);
+    for (;;) {
+        if (interrupted) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
 #ifdef _WIN32
-    const int sent = ::send(ToNative(handle), bytes, length, 0);
+        const int sent = ::send(ToNative(handle), bytes, length, 0);
 #else
-    // A peer that has gone must show up as a failed send, not as SIGPIPE.
-    const int sent = static_cast<int>(::send(ToNative(handle), bytes, static_cast<size_t>(length), MSG_NOSIGNAL));
+        // A peer that has gone must show up as a failed send, not as SIGPIPE.
+        const int sent = static_cast<int>(::send(ToNative(handle), bytes, static_cast<size_t>(length), MSG_NOSIGNAL));
 #endif
-    if (sent < 0) throw CBlockingSocketException(kSendFailed);
-    return sent;
+        if (sent >= 0) return sent;
+        if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kSendFailed);
+        const int ready = WaitReady(handle, true, timeoutSeconds, interrupted);
+        if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+        if (ready == 0) throw CBlockingSocketException(kSendTimeout);
+    }
 }
 
 int CBlockingSocket::SendAll(const char* bytes, int length, int timeoutSeconds)
@@ -228,19 +259,19 @@ int CBlockingSocket::SendAll(const char* bytes, int length, int timeoutSeconds)
 int CBlockingSocket::Receive(char* buffer, int capacity, int timeoutSeconds)
 {
     nsFTP::ReportSocketActivity();
-    const int ready = WaitReady(handle, false, timeoutSeconds, interrupted);
-    if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
-    if (ready == 0) throw CBlockingSocketException(kReceiveTimeout);
+    for (;;) {
+        if (interrupted) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
 #ifdef _WIN32
-    const int received = ::recv(ToNative(handle), buffer, capacity, 0);
+        const int received = ::recv(ToNative(handle), buffer, capacity, 0);
 #else
-    ssize_t received;
-    do {
-        received = ::recv(ToNative(handle), buffer, static_cast<size_t>(capacity), 0);
-    } while (received < 0 && errno == EINTR);
+        const auto received = ::recv(ToNative(handle), buffer, static_cast<size_t>(capacity), 0);
 #endif
-    if (received < 0) throw CBlockingSocketException(kReceiveFailed);
-    return static_cast<int>(received);
+        if (received >= 0) return static_cast<int>(received);
+        if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kReceiveFailed);
+        const int ready = WaitReady(handle, false, timeoutSeconds, interrupted);
+        if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+        if (ready == 0) throw CBlockingSocketException(kReceiveTimeout);
+    }
 }
 
 void CBlockingSocket::LocalAddress(SocketAddress& address)

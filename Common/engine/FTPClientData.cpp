@@ -28,7 +28,7 @@ const wchar_t* const OUT_OF_MEMORY_TEXT = L"There is not enough memory to hold t
 namespace {
 
 // Listings and whole data commands move data in blocks of this size.
-constexpr std::size_t DATA_BUFFER_SIZE = 256 * 1024;
+constexpr std::size_t DATA_BUFFER_SIZE = 1024 * 1024;
 constexpr unsigned PORT_BYTE = 256;
 
 // The address and port of a 227 reply: "(h1,h2,h3,h4,p1,p2)" after any text. Numbers
@@ -95,6 +95,57 @@ public:
 private:
     std::atomic<bool>& inProgress;
     std::atomic<bool>& abort;
+};
+
+// Parses a listing while it arrives: each block's complete lines are read while the server
+// is still producing the rest, and only the unfinished last line is kept as text.
+class ListingSink final : public ITransferNotification {
+public:
+    ListingSink(const std::wstring& separator, const std::wstring& path)
+        : stream(separator), path(path), clock(ListingClock::FromSystemClock())
+    {
+    }
+
+    void OnBytesReceived(const unsigned char* buffer, std::int32_t count) override
+    {
+        stream.OnBytesReceived(buffer, count);
+        ParseCompleteLines();
+    }
+    void OnPreBytesSend(unsigned char*, std::size_t, std::int32_t&) override {}
+
+    // After the last block; false when the listing holds more entries than are kept.
+    bool Finish()
+    {
+        stream.DecodePendingBytes();
+        ParseCompleteLines();
+        return !tooMany;
+    }
+
+    std::vector<FileStatusPtr> entries;
+
+private:
+    void ParseCompleteLines()
+    {
+        while (stream.GetNextLine(line)) {
+            if (tooMany) continue;
+            auto* status = new CFTPFileStatus;
+            FileStatusPtr entry(status);
+            if (!ParseListLine(line, *status, clock)) continue;
+            if (entries.size() == MAX_LISTING_ENTRIES) {
+                tooMany = true;
+                continue;
+            }
+            status->path = path;
+            entries.push_back(std::move(entry));
+        }
+        stream.DiscardReadText();
+    }
+
+    COutputStream stream;
+    const std::wstring& path;
+    const ListingClock clock;
+    std::wstring line;
+    bool tooMany = false;
 };
 
 } // namespace
@@ -405,24 +456,13 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
 bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive)
 {
     try {
-        COutputStream stream(lineSeparator);
-        if (!RunDataCommand(stream, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
-        std::vector<FileStatusPtr> parsed;
-        const ListingClock clock = ListingClock::FromSystemClock();
-        stream.SetStartPosition();
-        std::wstring line;
-        while (stream.GetNextLine(line)) {
-            auto* status = new CFTPFileStatus;
-            FileStatusPtr entry(status);
-            if (!ParseListLine(line, *status, clock)) continue;
-            if (parsed.size() == MAX_LISTING_ENTRIES) {
-                ReportError(LISTING_TOO_LARGE_TEXT);
-                return false;
-            }
-            status->path = path;
-            parsed.push_back(std::move(entry));
+        ListingSink sink(lineSeparator, path);
+        if (!RunDataCommand(sink, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
+        if (!sink.Finish()) {
+            ReportError(LISTING_TOO_LARGE_TEXT);
+            return false;
         }
-        entries = std::move(parsed);
+        entries = std::move(sink.entries);
         return true;
     } catch (const std::bad_alloc&) {
         ReportError(OUT_OF_MEMORY_TEXT);

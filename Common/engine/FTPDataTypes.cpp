@@ -165,6 +165,12 @@ bool COutputStream::GetNextLine(std::wstring& line)
     return true;
 }
 
+void COutputStream::DiscardReadText()
+{
+    text.erase(0, readPosition);
+    readPosition = 0;
+}
+
 void COutputStream::SetStartPosition()
 {
     DecodePendingBytes();

@@ -170,9 +170,14 @@ public:
     bool GetNextLine(std::wstring& line);
     void SetStartPosition();
     const std::wstring& GetText();
+    // Decodes what was held back for a UTF-8 sequence the next block would complete; at
+    // the end of the data, those bytes are all there is.
+    void DecodePendingBytes();
+    // Forgets the lines already handed out, so that a listing read as it arrives keeps
+    // only its unfinished last line.
+    void DiscardReadText();
 
 private:
-    void DecodePendingBytes();
 
     std::wstring separator;
     std::wstring text;

@@ -1,5 +1,6 @@
 #include "engine/TextCodec.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace nsFTP {
@@ -82,12 +83,17 @@ std::size_t AppendWireToWide(std::string_view bytes, std::wstring& out, bool mor
     const std::size_t size = bytes.size();
     std::size_t i = 0;
     while (i < size) {
-        const unsigned char b = data[i];
-        if (b < 0x80) {
-            out.push_back(static_cast<wchar_t>(b));
-            ++i;
+        // Runs of ASCII, nearly all of any listing, are widened in one step.
+        std::size_t run = i;
+        while (run < size && data[run] < 0x80) ++run;
+        if (run > i) {
+            const std::size_t start = out.size();
+            out.resize(start + (run - i));
+            std::copy(data + i, data + run, out.begin() + static_cast<std::ptrdiff_t>(start));
+            i = run;
             continue;
         }
+        const unsigned char b = data[i];
         const int length = SequenceLength(data + i, size - i);
         if (length < 0 && moreMayFollow) break;
         if (length <= 0) {
@@ -115,12 +121,24 @@ std::string WideToWire(std::wstring_view text)
 {
     std::string out;
     out.reserve(text.size());
+    AppendWideToWire(text, out);
+    return out;
+}
+
+void AppendWideToWire(std::wstring_view text, std::string& out)
+{
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
+        std::size_t run = i;
+        while (run < text.size() && static_cast<std::make_unsigned_t<wchar_t>>(text[run]) < 0x80) ++run;
+        if (run > i) {
+            const std::size_t start = out.size();
+            out.resize(start + (run - i));
+            std::copy(text.begin() + static_cast<std::ptrdiff_t>(i), text.begin() + static_cast<std::ptrdiff_t>(run),
+                      out.begin() + static_cast<std::ptrdiff_t>(start));
+            i = run - 1;
             continue;
         }
+        char32_t cp = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
         if constexpr (sizeof(wchar_t) == 2) {
             if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
                 const char32_t next = static_cast<char16_t>(text[i + 1]);
@@ -139,7 +157,6 @@ std::string WideToWire(std::wstring_view text)
             AppendUtf8(cp, out);
         }
     }
-    return out;
 }
 
 } // namespace nsFTP

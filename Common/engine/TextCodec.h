@@ -10,6 +10,7 @@
 namespace nsFTP {
 
 std::string WideToWire(std::wstring_view text);
+void AppendWideToWire(std::wstring_view text, std::string& out);
 std::wstring WireToWide(std::string_view bytes);
 
 // Decodes bytes onto out. When more bytes may follow, an incomplete sequence at the end

@@ -2,6 +2,8 @@
 
 #include "Dialog.h"
 
+#include <optional>
+
 namespace fw {
 namespace {
 
@@ -25,6 +27,25 @@ bool PreTranslateForWait(MSG& msg)
 }
 
 bool IsSignalled(HANDLE object) { return ::WaitForSingleObject(object, 0) == WAIT_OBJECT_0; }
+
+// The messages a wait that holds the input dispatches: everything below WM_USER except
+// WM_CLOSE, the mouse (client and non-client), the keyboard, WM_COMMAND and
+// WM_SYSCOMMAND.
+struct MessageRange {
+    UINT first;
+    UINT last;
+};
+constexpr MessageRange DISPATCHED_WHILE_HOLDING[] = {
+    {0, WM_CLOSE - 1},
+    {WM_CLOSE + 1, WM_NCMOUSEMOVE - 1},
+    {WM_NCXBUTTONDBLCLK + 1, WM_KEYFIRST - 1},
+    {WM_KEYLAST + 1, WM_COMMAND - 1},
+    {WM_SYSCOMMAND + 1, WM_MOUSEFIRST - 1},
+    {WM_MOUSELAST + 1, WM_USER - 1},
+};
+// A held message that arrives wakes the wait without anything to dispatch; the wait then
+// sleeps in slices rather than spin on it.
+constexpr DWORD HOLDING_SLICE_MS = 10;
 
 } // namespace
 
@@ -60,6 +81,29 @@ PumpWaitResult PumpWait(HANDLE object, DWORD timeoutMs)
         if (result == WAIT_TIMEOUT) return PumpWaitResult::Timeout;
         if (result != WAIT_OBJECT_0 + 1) return PumpWaitResult::Failed;
     }
+}
+
+void PumpWaitHoldingInput(HANDLE object)
+{
+    // WM_QUIT comes whatever the filter; it is posted again once the wait is over.
+    std::optional<WPARAM> quit;
+    while (!IsSignalled(object)) {
+        bool dispatched = false;
+        for (const MessageRange& range : DISPATCHED_WHILE_HOLDING) {
+            MSG msg{};
+            while (::PeekMessageW(&msg, nullptr, range.first, range.last, PM_REMOVE)) {
+                dispatched = true;
+                if (msg.message == WM_QUIT) {
+                    quit = msg.wParam;
+                } else {
+                    ::DispatchMessageW(&msg);
+                }
+            }
+        }
+        if (dispatched) continue;
+        ::MsgWaitForMultipleObjects(1, &object, FALSE, HOLDING_SLICE_MS, QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
+    }
+    if (quit) ::PostQuitMessage(static_cast<int>(*quit));
 }
 
 } // namespace fw

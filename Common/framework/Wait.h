@@ -23,4 +23,10 @@ enum class PumpWaitResult { Signalled, Timeout, Quit, Failed };
 // worker sends to it. On WM_QUIT the message is posted again for the outer loop.
 PumpWaitResult PumpWait(HANDLE object, DWORD timeoutMs = INFINITE);
 
+// Waits for the object while this thread's windows paint, run their timers and answer
+// messages sent from other threads and processes. The user's input, commands, close
+// requests and the program's own posted messages stay queued and are handled after the
+// wait, so nothing can start while the object's work goes on.
+void PumpWaitHoldingInput(HANDLE object);
+
 } // namespace fw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "framework/Handles.h"
 #include "framework/Wait.h"
 #include "shell/StatusText.h"
 
@@ -133,17 +134,57 @@ bool ListsByPath(const std::wstring& path)
     return !path.empty() && path.front() != L'-' && path.find_first_of(L" \t") == std::wstring::npos;
 }
 
+namespace {
+
+struct ListingWork {
+    ConnectionSession* session;
+    const std::wstring* path;
+    std::vector<nsFTP::FileStatusPtr>* records;
+    bool listed;
+};
+
+DWORD WINAPI ListOnWorker(LPVOID parameter)
+{
+    auto* work = static_cast<ListingWork*>(parameter);
+    try {
+        work->listed = work->session->ListDirectory(*work->path, *work->records);
+    } catch (...) {
+        work->listed = false;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool ConnectionSession::ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records)
+{
+    ListingWork work{this, &path, &records, false};
+    fw::KernelHandle worker(CreateThread(nullptr, 0, ListOnWorker, &work, 0, nullptr));
+    if (!worker) return ListDirectory(path, records);
+    // Counted as a worker, so that nothing else starts on the engine meanwhile.
+    const bool wasActive = workerActive.exchange(true);
+    fw::PumpWaitHoldingInput(worker.Get());
+    workerActive = wasActive;
+    return work.listed;
+}
+
 bool ConnectionSession::RefreshRemote()
 {
     fw::WaitCursor wait;
-    entries.clear();
-    if (!IsConnected()) return false;
+    if (!IsConnected()) {
+        entries.clear();
+        return false;
+    }
 
     const std::wstring directory = CurrentDirectory();
     std::vector<nsFTP::FileStatusPtr> records;
     // The session is inside the directory, so a LIST without an argument lists it too.
     const bool byPath = ListsByPath(directory);
-    if (!ListDirectory(byPath ? directory : std::wstring(), records)) return false;
+    // A big listing takes a while: the window goes on painting the entries it has until
+    // the new ones are here.
+    const bool listed = ListWhileWindowAnswers(byPath ? directory : std::wstring(), records);
+    entries.clear();
+    if (!listed) return false;
     if (!byPath) {
         for (const nsFTP::FileStatusPtr& record : records)
             record->path = directory;

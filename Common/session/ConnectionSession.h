@@ -94,13 +94,16 @@ public:
     bool ListDirectory(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
     std::unique_ptr<nsSocket::IBlockingSocket> OpenRemoteTransfer(const std::wstring& path, bool upload);
     // Lists the current directory into entries (sorted, "." and ".." skipped); true when
-    // at least one entry was stored.
+    // at least one entry was stored. The listing runs on a worker thread while this
+    // thread's windows paint and answer messages; input waits until it is done.
     bool RefreshRemote();
     // The quiet PWD of the idle keep-alive, sent only while connected, no worker uses the
     // engine and the current site asks for it.
     void KeepAlive();
 
 private:
+    bool ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
+
     std::unique_ptr<nsFTP::CFTPClient> engine;
     std::atomic<int> shellUsers{0};
 };

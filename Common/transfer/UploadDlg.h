@@ -37,7 +37,7 @@ constexpr LPARAM JOB_PROGRESS_NAME = 1;
 constexpr LPARAM JOB_PROGRESS_RANGE = 2;
 
 // File data moves in blocks of this size, through one buffer per job.
-constexpr std::size_t TRANSFER_BLOCK_BYTES = 256 * 1024;
+constexpr std::size_t TRANSFER_BLOCK_BYTES = 1024 * 1024;
 // The shortest time between two position messages while a job runs.
 constexpr ULONGLONG PROGRESS_INTERVAL_MS = 50;
 

@@ -85,25 +85,37 @@ std::vector<std::wstring> Names(const std::vector<FileStatusPtr>& entries)
 
 } // namespace
 
-TEST_F(DataConnectionTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
+// The listing is read as it arrives: lines and UTF-8 sequences cut anywhere by the
+// network must read as when the whole listing comes in one block.
+class ListingDeliveryTest : public DataConnectionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ListingDeliveryTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
 {
+    const std::string listing = "total 8\r\n"
+                                "drwxr-xr-x 2 u g 4096 Jan  5  2020 docs\r\n"
+                                "-rw-r--r-- 1 u g 5368709120 Mar  1  2021 big image.iso\r\n"
+                                "-rw-r--r-- 1 u g 7 Mar  1  2021 Gr\xc3\xbc\xc3\x9f\x65 \xe2\x82\xac\r\n"
+                                "-rw-r--r-- 1 u g 12 Mar  1  2021 cut";
     server.ExpectPasv();
     server.On("LIST /pub", "150 Here comes the listing\r\n");
-    server.DataSend("total 8\r\n"
-                    "drwxr-xr-x 2 u g 4096 Jan  5  2020 docs\r\n"
-                    "-rw-r--r-- 1 u g 5368709120 Mar  1  2021 big image.iso\r\n"
-                    "-rw-r--r-- 1 u g 12 Mar  1  2021 cut");
+    if (GetParam()) {
+        server.DataTrickle(listing, std::chrono::milliseconds(0));
+    } else {
+        server.DataSend(listing);
+    }
     server.Reply("226 Done\r\n");
     Quit();
     LogOn();
     std::vector<FileStatusPtr> entries;
     ASSERT_TRUE(client.ListFiles(L"/pub", entries, true));
-    EXPECT_THAT(Names(entries), ElementsAre(L"docs", L"big image.iso"));
+    EXPECT_THAT(Names(entries), ElementsAre(L"docs", L"big image.iso", L"Gr\u00fc\u00dfe \u20ac"));
     EXPECT_EQ(entries[1]->size, 5368709120u);
     EXPECT_EQ(entries[0]->path, L"/pub");
     // The first listing after a connect sends no TYPE.
     EXPECT_THAT(Played(), ElementsAre("PASV", "LIST /pub"));
 }
+
+INSTANTIATE_TEST_SUITE_P(InOneBlockOrByteByByte, ListingDeliveryTest, ::testing::Bool());
 
 TEST_F(DataConnectionTest, TypeIsSentOnlyWhenTheRepresentationChanges)
 {

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -95,6 +97,31 @@ TEST_F(PumpWaitTest, AlreadySignalledReturnsAtOnce)
 {
     ::SetEvent(done.Get());
     EXPECT_EQ(fw::PumpWait(done.Get(), 0), fw::PumpWaitResult::Signalled);
+}
+
+TEST_F(PumpWaitTest, HoldingInputAnswersOtherThreadsButLeavesInputCommandsAndClosingQueued)
+{
+    const UINT held[] = {WM_KEYDOWN, WM_CHAR,       WM_LBUTTONDOWN, WM_NCLBUTTONDOWN,
+                         WM_COMMAND, WM_SYSCOMMAND, WM_CLOSE,       MSG_POSTED};
+    for (UINT message : held)
+        ::PostMessageW(window, message, 0, 0);
+    ::PostQuitMessage(3);
+    // The worker's SendMessage returns only if the waiting thread answers it.
+    std::thread worker([&] {
+        ::SendMessageW(window, MSG_SENT, 0, 0);
+        ::SetEvent(done.Get());
+    });
+    fw::PumpWaitHoldingInput(done.Get());
+    worker.join();
+    EXPECT_EQ(sink.sent.load(), 1);
+    EXPECT_EQ(sink.posted.load(), 0);
+    std::vector<UINT> queued;
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        queued.push_back(msg.message);
+    for (UINT message : held)
+        EXPECT_NE(std::find(queued.begin(), queued.end(), message), queued.end()) << "message " << message;
+    EXPECT_NE(std::find(queued.begin(), queued.end(), static_cast<UINT>(WM_QUIT)), queued.end());
 }
 
 } // namespace

@@ -30,7 +30,7 @@ bool LocalFile::Open(const std::string& name, const char* mode)
         errorText = "cannot open " + name + ": " + std::strerror(errno);
         return false;
     }
-    // The transfers move 256 KiB blocks; stdio's own buffer would only add a copy.
+    // The transfers move 1 MiB blocks; stdio's own buffer would only add a copy.
     std::setvbuf(file, nullptr, _IONBF, 0);
     return true;
 }

@@ -12,7 +12,7 @@
 namespace ftpcli {
 namespace {
 
-constexpr int TRANSFER_BLOCK_SIZE = 256 * 1024;
+constexpr int TRANSFER_BLOCK_SIZE = 1024 * 1024;
 
 std::wstring Wide(const std::string& bytes) { return nsFTP::WireToWide(bytes); }
 

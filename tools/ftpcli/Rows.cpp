@@ -18,7 +18,7 @@ void AppendNumber(std::string& out, Number value)
 
 void AppendText(std::string& out, const std::wstring& text)
 {
-    out += nsFTP::WideToWire(text);
+    nsFTP::AppendWideToWire(text, out);
 }
 
 } // namespace
