@@ -61,7 +61,7 @@ fi
 grep -q "port 2121 is taken" "$work/headless.log" && pass "says the port was taken" || fail "no word of the taken port"
 grep -q "checked: 5 files, 1063425 bytes" "$work/headless.log" && pass "the downloaded bytes were checked" ||
     fail "no check of the downloaded bytes in the output"
-for picture in site-manager listing; do
+for picture in site-manager listing folder; do
     file=$(dirname "$tree")/screenshots/demo-$picture.png
     [[ $(head -c 4 "$file" 2>/dev/null | tail -c 3) == PNG ]] && pass "picture $picture" || fail "no picture $file"
 done

@@ -3,8 +3,8 @@
 // started as Orvid.exe starts it, and acts as a user would: it picks the demo site in the
 // Site Manager that opens at start and presses Connect, waits for the listing, selects a
 // folder and runs Download To into a given local folder (the folder picker is the one
-// thing answered in-process). It stops at named points so that tools/run-orvid can take a
-// screenshot, and it writes what it did and where it failed.
+// thing answered in-process), then opens that folder on the server. It stops at named points so that tools/run-orvid
+// can take a screenshot, and it writes what it did and where it failed.
 //   orvid_demo_driver STATE_DIR SITE_LABEL FOLDER TARGET_DIR
 // STATE_DIR receives driver.log (one line per step), NAME.ready at each picture point
 // (the driver goes on when NAME.done appears) and result: "ok", or "failed: STEP: why".
@@ -27,6 +27,7 @@
 #include "SharedResource.h"
 #include "engine/TextCodec.h"
 #include "resource.h"
+#include "shell/Format.h"
 #include "shell/LocalPicker.h"
 
 namespace {
@@ -45,7 +46,7 @@ const wchar_t* const SITE_MANAGER_CAPTION = L"Site Manager";
 const wchar_t* const DIALOG_CLASS = L"#32770";
 constexpr int TEXT_CAPACITY = 1024;
 
-enum class Step { FindSiteManager, SelectSite, Connect, WaitListing, SelectFolder, DownloadTo, Done };
+enum class Step { FindSiteManager, SelectSite, Connect, WaitListing, SelectFolder, DownloadTo, OpenFolder, Done };
 
 const wchar_t* StepName(Step step)
 {
@@ -56,6 +57,7 @@ const wchar_t* StepName(Step step)
     case Step::WaitListing: return L"list-demo-tree";
     case Step::SelectFolder: return L"select-folder";
     case Step::DownloadTo: return L"download-to";
+    case Step::OpenFolder: return L"open-folder";
     case Step::Done: return L"done";
     }
     return L"?";
@@ -89,7 +91,7 @@ public:
     Driver(COrvidApp& app, Options options) : app_(app), options_(std::move(options)), picker_(options_.targetDir) {}
 
     void Tick();
-    bool Succeeded() const { return step_ == Step::Done; }
+    bool Succeeded() const { return succeeded_; }
 
 private:
     void Log(const std::wstring& text) const;
@@ -108,6 +110,7 @@ private:
     void SelectSite();
     void SelectFolder();
     void DownloadTo();
+    void OpenFolder();
 
     COrvidApp& app_;
     Options options_;
@@ -115,8 +118,10 @@ private:
     Step step_ = Step::FindSiteManager;
     Clock::time_point deadline_ = Clock::now() + SITE_MANAGER_WAIT;
     std::wstring pictureAsked_;
-    bool inDownload_ = false;
+    // Set while a call that may run a modal loop (the job, an error box) is under way.
+    bool busy_ = false;
     bool finished_ = false;
+    bool succeeded_ = false;
 };
 
 Driver* driver = nullptr;
@@ -199,6 +204,10 @@ struct UnexpectedSearch {
 BOOL CALLBACK FindUnexpected(HWND window, LPARAM search)
 {
     auto& found = *reinterpret_cast<UnexpectedSearch*>(search);
+    // The engine shows its boxes from whichever thread calls it: a worker's too.
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
     wchar_t className[TEXT_CAPACITY] = {};
     GetClassNameW(window, className, TEXT_CAPACITY);
     if (!IsWindowVisible(window) || std::wstring(className) != DIALOG_CLASS || window == found.siteManager) return TRUE;
@@ -216,7 +225,7 @@ BOOL CALLBACK FindUnexpected(HWND window, LPARAM search)
 std::wstring Driver::UnexpectedWindowText() const
 {
     UnexpectedSearch search{SiteManager(), {}};
-    EnumThreadWindows(GetCurrentThreadId(), FindUnexpected, reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindUnexpected, reinterpret_cast<LPARAM>(&search));
     return search.texts;
 }
 
@@ -261,18 +270,29 @@ void Driver::DownloadTo()
 {
     SetLocalPicker(&picker_);
     deadline_ = Clock::now() + DOWNLOAD_WAIT;
-    inDownload_ = true;
+    busy_ = true;
     // Returns when the job has ended; its dialog's loop runs the ticks meanwhile.
     SendMessageW(app_.MainFrame()->Handle(), WM_COMMAND, MAKEWPARAM(ID_FILE_DOWNLOAD_TO, 0), 0);
-    inDownload_ = false;
+    busy_ = false;
     SetLocalPicker(nullptr);
     if (!picker_.asked) return Fail(L"Download To did not ask for a folder (command not enabled?)");
     if (const std::wstring text = UnexpectedWindowText(); !text.empty()) return Fail(L"a box is open: " + text);
     Log(L"downloaded \"" + options_.folder + L"\" to " + options_.targetDir);
+    Enter(Step::OpenFolder, PICTURE_WAIT);
+}
+
+void Driver::OpenFolder()
+{
+    const std::wstring path = JoinRemotePath(Session().homeDirectory, options_.folder);
+    busy_ = true;
+    const bool changed = Session().ChangeDirectory(path);
+    if (changed) View().Refresh();
+    busy_ = false;
+    if (!changed) return Fail(L"could not change to " + path);
+    if (View().List().GetItemCount() == 0) return Fail(L"the pane shows nothing in " + path);
+    SetFocus(View().List().Handle());
+    Log(L"listed " + std::to_wstring(Session().entries.size()) + L" entries in " + path);
     Enter(Step::Done, PICTURE_WAIT);
-    WriteState(L"result", "ok\n");
-    finished_ = true;
-    PostMessageW(app_.MainFrame()->Handle(), WM_CLOSE, 0, 0);
 }
 
 void Driver::Tick()
@@ -283,8 +303,8 @@ void Driver::Tick()
             const std::wstring text = UnexpectedWindowText();
             return text.empty() ? std::wstring() : L"; open box: " + text;
         }());
-    // The job's own loop calls in here while the download runs: only watch it then.
-    if (inDownload_) {
+    // A modal loop (the job's) calls in here while a step runs: only watch it then.
+    if (busy_) {
         if (const std::wstring text = UnexpectedWindowText(); !text.empty()) Fail(L"a box is open: " + text);
         return;
     }
@@ -308,7 +328,14 @@ void Driver::Tick()
     case Step::DownloadTo:
         if (!Picture(L"listing")) return;
         return DownloadTo();
-    case Step::Done: return;
+    case Step::OpenFolder: return OpenFolder();
+    case Step::Done:
+        if (!Picture(L"folder")) return;
+        WriteState(L"result", "ok\n");
+        finished_ = true;
+        succeeded_ = true;
+        PostMessageW(app_.MainFrame()->Handle(), WM_CLOSE, 0, 0);
+        return;
     }
 }
 
