@@ -103,20 +103,23 @@ demo_run() {
 }
 
 # Existing demo site: none, on a free port, on a taken port.
-read -r port answered < <(demo_run)
+demo_run >"$work/run.out"
+read -r port answered <"$work/run.out"
 [[ $answered == yes ]] && pass "the demo server answers on $port" || fail "no answer from the demo server on $port"
 [[ $(site_port) == "$port" ]] && pass "the missing demo site is added with port $port" ||
     fail "demo site has port '$(site_port)', the server $port"
 greets "$port" && fail "the demo server outlived its script" || pass "the demo server ends with its script"
 
 wine "$demosite" add "LOCAL DEMO SERVER" 127.0.0.1 4444 demo demo --replace >/dev/null
-read -r port answered < <(demo_run)
+demo_run >"$work/run.out"
+read -r port answered <"$work/run.out"
 [[ $port == 4444 && $(site_port) == 4444 ]] && pass "a kept demo site's port is served" ||
     fail "kept site on 4444: server on $port, site on $(site_port)"
 
 hold_port 4444
 sleep 0.5
-read -r port answered < <(demo_run)
+demo_run >"$work/run.out"
+read -r port answered <"$work/run.out"
 if [[ $port != 4444 && $answered == yes && $(site_port) == 4444 ]] &&
     grep -q 'points to port 4444 and is left as it is' "$work/demo-start.log"; then
     pass "a kept demo site on a taken port is left, with a word about it"
@@ -125,6 +128,34 @@ else
     cat "$work/demo-start.log"
 fi
 [[ $(own_site) == "$before" && -n $before ]] && pass "the user's own site is unchanged" || fail "the user's own site changed"
+
+# Two runs at once: the second serves a folder of its own, and both answer.
+rm -f "$work/run/demo/orvid/port"
+(
+    root=$root build=$work
+    source "$root/tools/demo/demo.sh"
+    demo_start orvid "$demosite" >/dev/null 2>&1
+    sleep 60 &
+    wait $!
+) &
+first=$!
+holders+=("$first")
+for _ in {1..100}; do
+    [[ -s $work/run/demo/orvid/port ]] && break
+    sleep 0.2
+done
+demo_run >"$work/run.out"
+read -r port answered <"$work/run.out"
+if [[ $answered == yes ]] && greets "$(<"$work/run/demo/orvid/port")" &&
+    grep -q 'another demo run serves from build/run/demo/orvid' "$work/demo-start.log"; then
+    pass "a second run at once serves a folder of its own"
+else
+    fail "a second run at once: $(cat "$work/demo-start.log")"
+fi
+kill "$first" 2>/dev/null || true
+wait "$first" 2>/dev/null || true
+[[ -z $(compgen -G "$work/run/demo/orvid-*") ]] && pass "the second run's folder is gone" ||
+    fail "left behind: $(compgen -G "$work/run/demo/orvid-*")"
 
 echo "== the demo server ends when its script is killed"
 {

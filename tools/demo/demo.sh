@@ -53,21 +53,13 @@ demo_tool() {
 }
 
 # demo_start PROGRAM DEMOSITE_EXE [--replace]: starts the demo server (its data in
-# build/run/demo/PROGRAM, or a folder of this run's own while another run serves from
+# build/run/demo/PROGRAM, or a folder of this run's own while another server serves from
 # there) and puts its site into the Site Manager of WINEPREFIX. Sets demo_root (the served
 # tree) and demo_port. The server ends when this script ends.
 demo_start() {
     local program=$1 demosite=$2 replace=${3:-}
     local logs=$build/run/logs
-    demo_data=$build/run/demo/$program
     mkdir -p "$build/run/demo" "$logs"
-    exec 8>"$demo_data.lock"
-    if ! flock -n 8; then
-        demo_data=$build/run/demo/$program-$$
-        say "another demo run serves from build/run/demo/$program; this one uses $demo_data"
-        demo_private_data=$demo_data
-    fi
-    demo_root=$demo_data/root
 
     # The port of a demo site kept from an earlier run is tried first, so that the site
     # stays right; another server on it means a free port instead.
@@ -77,22 +69,23 @@ demo_start() {
     [[ -n $replace ]] && preferred=$DEMO_DEFAULT_PORT
 
     printf '%s: starting the demo FTP server ... ' "$demo_me"
-    rm -f "$demo_data/port"
-    # The shell that runs this, which may be a subshell of the script.
-    local parent=$BASHPID
-    "$root/tools/demo/demo-ftpd" "$demo_data" --port "$preferred" --parent "$parent" >"$logs/demo-server.log" 2>&1 &
-    demo_server_pid=$!
     trap demo_stop EXIT
-    local deadline=$((SECONDS + DEMO_SERVER_WAIT_SECONDS))
-    until [[ -s $demo_data/port ]]; do
-        if ! kill -0 "$demo_server_pid" 2>/dev/null || ((SECONDS >= deadline)); then
-            echo "FAILED"
-            step_failed "start the demo FTP server" "$logs/demo-server.log"
-        fi
-        sleep 0.2
-    done
-    demo_port=$(<"$demo_data/port")
+    local status=0
+    demo_serve "$build/run/demo/$program" "$preferred" "$logs/demo-server.log" || status=$?
+    if ((status == DEMO_DATA_IN_USE)); then
+        # Another run serves from there; this one gets a folder of its own.
+        demo_private_data=$build/run/demo/$program-$BASHPID
+        status=0
+        demo_serve "$demo_private_data" "$preferred" "$logs/demo-server.log" || status=$?
+    fi
+    if ((status != 0)); then
+        echo "FAILED"
+        step_failed "start the demo FTP server" "$logs/demo-server.log"
+    fi
     echo "ok (127.0.0.1:$demo_port, user $DEMO_USER, password $DEMO_PASSWORD)"
+    if [[ -n ${demo_private_data:-} ]]; then
+        say "another demo run serves from build/run/demo/$program; this one serves $demo_root"
+    fi
     if ((demo_port != preferred)); then
         say "port $preferred is taken (another demo server?); the demo server listens on $demo_port"
     fi
@@ -107,14 +100,45 @@ demo_start() {
     fi
 }
 
+# demo_serve DATA PORT LOG: starts the server on DATA, preferring PORT, and waits until it
+# listens. Sets demo_server_pid, demo_root and demo_port. Status 0, DEMO_DATA_IN_USE when
+# another server serves from DATA, or 1.
+DEMO_DATA_IN_USE=3
+demo_serve() {
+    local data=$1 preferred=$2 log=$3
+    # The shell that runs this, which may be a subshell of the script.
+    local parent=$BASHPID
+    "$root/tools/demo/demo-ftpd" "$data" --port "$preferred" --parent "$parent" >"$log" 2>&1 &
+    demo_server_pid=$!
+    local deadline=$((SECONDS + DEMO_SERVER_WAIT_SECONDS))
+    # The log is new for this server; the port file may be another's, or left by one killed.
+    local serving=
+    until serving=$(grep -o 'serving .* on 127\.0\.0\.1:[0-9]*' "$log" 2>/dev/null); do
+        if ! kill -0 "$demo_server_pid" 2>/dev/null; then
+            local status=0
+            wait "$demo_server_pid" || status=$?
+            demo_server_pid=
+            ((status == DEMO_DATA_IN_USE)) && return "$DEMO_DATA_IN_USE"
+            return 1
+        fi
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+    demo_data=$data
+    demo_root=$data/root
+    demo_port=${serving##*:}
+}
+
 demo_stop() {
     if [[ -n ${demo_server_pid:-} ]]; then
         kill "$demo_server_pid" 2>/dev/null || true
         wait "$demo_server_pid" 2>/dev/null || true
         demo_server_pid=
+        # No server, no port: a port file names a listening server.
+        rm -f "${demo_data:-}/port"
     fi
     if [[ -n ${demo_private_data:-} ]]; then
-        rm -rf "$demo_private_data"
+        rm -rf "$demo_private_data" "$demo_private_data.lock"
         demo_private_data=
     fi
 }
