@@ -132,8 +132,8 @@ constexpr int PARTIAL_NAME_ATTEMPTS = 100;
 fw::FileHandle CreatePartialFile(const std::wstring& localPath, std::wstring& partialPath)
 {
     for (int attempt = 0; attempt < PARTIAL_NAME_ATTEMPTS; ++attempt) {
-        partialPath = localPath + (attempt == 0 ? std::wstring() : L"." + std::to_wstring(attempt)) +
-                      PARTIAL_DOWNLOAD_SUFFIX;
+        partialPath =
+            localPath + (attempt == 0 ? std::wstring() : L"." + std::to_wstring(attempt)) + PARTIAL_DOWNLOAD_SUFFIX;
         fw::FileHandle file(CreateFileW(partialPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file || GetLastError() != ERROR_FILE_EXISTS) return file;

@@ -20,10 +20,10 @@
 #include "OrvidApp.h"
 #include "OrvidDoc.h"
 #include "OrvidView.h"
+#include "SharedResource.h"
 #include "resource.h"
 #include "session/RemotePane.h"
 #include "session/SessionTestSupport.h"
-#include "SharedResource.h"
 #include "shell/StatusText.h"
 #include "support/RealServers.h"
 
