@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,6 +51,8 @@ extern const wchar_t* const OUT_OF_MEMORY_TEXT;
 // quotes nothing gives its first word.
 std::wstring PathFromPwdReply(const std::wstring& text);
 
+class ListingSink;
+
 class CFTPClient {
 public:
     // Takes ownership of the control socket, which is not open yet.
@@ -74,6 +77,10 @@ public:
     // before the command; active mode accepts the server's connection after its 1xx reply.
     // LIST of path (empty: the current directory), parsed; entries are replaced only on success.
     bool ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive);
+    // The same LIST, each parsed entry handed to onEntry as its line arrives instead of kept;
+    // the entry is reused for the next line. On failure the entries handed out so far were
+    // a part of the listing only.
+    bool ListFiles(const std::wstring& path, const std::function<void(const CFTPFileStatus&)>& onEntry, bool passive);
     // A whole data command: every byte to the sink (LIST, NLST, RETR) or from the source
     // (STOR, STOU, APPE), then the final reply.
     bool RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
@@ -114,6 +121,7 @@ public:
     const std::wstring& LineSeparator() const { return lineSeparator; }
 
 private:
+    bool RunListing(ListingSink& sink, const std::wstring& path, bool passive);
     bool HoldsLineBreak(const std::wstring& text, bool report) const;
     bool OpenControlConnection(const std::wstring& host, std::uint16_t port);
     void CloseControlConnection();

@@ -2,6 +2,7 @@
 // send loops, listings, caller-driven transfers and abort.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "engine/FTPClient.h"
@@ -97,12 +98,17 @@ private:
     std::atomic<bool>& abort;
 };
 
+} // namespace
+
 // Parses a listing while it arrives: each block's complete lines are read while the server
-// is still producing the rest, and only the unfinished last line is kept as text.
+// is still producing the rest, and only the unfinished last line is kept as text. Entries
+// are kept, or handed one by one to a consumer that keeps what it needs.
 class ListingSink final : public ITransferNotification {
 public:
-    ListingSink(const std::wstring& separator, const std::wstring& path)
-        : stream(separator), path(path), clock(ListingClock::FromSystemClock())
+    using EntryConsumer = std::function<void(const CFTPFileStatus&)>;
+
+    ListingSink(const std::wstring& separator, const std::wstring& path, const EntryConsumer* consumer = nullptr)
+        : stream(separator), path(path), clock(ListingClock::FromSystemClock()), consumer(consumer)
     {
     }
 
@@ -128,27 +134,42 @@ private:
     {
         while (stream.GetNextLine(line)) {
             if (tooMany) continue;
-            auto* status = new CFTPFileStatus;
-            FileStatusPtr entry(status);
-            if (!ParseListLine(line, *status, clock)) continue;
-            if (entries.size() == MAX_LISTING_ENTRIES) {
-                tooMany = true;
+            if (consumer != nullptr) {
+                reused.Reset();
+                if (!ParseListLine(line, reused, clock) || !Count()) continue;
+                reused.path = path;
+                (*consumer)(reused);
                 continue;
             }
+            auto* status = new CFTPFileStatus;
+            FileStatusPtr entry(status);
+            if (!ParseListLine(line, *status, clock) || !Count()) continue;
             status->path = path;
             entries.push_back(std::move(entry));
         }
         stream.DiscardReadText();
     }
 
+    // Counts one more entry; false past the most a listing may hold.
+    bool Count()
+    {
+        if (count == MAX_LISTING_ENTRIES) {
+            tooMany = true;
+            return false;
+        }
+        ++count;
+        return true;
+    }
+
     COutputStream stream;
     const std::wstring& path;
     const ListingClock clock;
+    const EntryConsumer* consumer;
+    CFTPFileStatus reused;
     std::wstring line;
+    std::size_t count = 0;
     bool tooMany = false;
 };
-
-} // namespace
 
 void CFTPClient::SetActiveTransfer(nsSocket::IBlockingSocket* dataSocket)
 {
@@ -473,17 +494,33 @@ bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>&
 {
     try {
         ListingSink sink(lineSeparator, path);
-        if (!RunDataCommand(sink, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
-        if (!sink.Finish()) {
-            ReportError(LISTING_TOO_LARGE_TEXT);
-            return false;
-        }
+        if (!RunListing(sink, path, passive)) return false;
         entries = std::move(sink.entries);
         return true;
     } catch (const std::bad_alloc&) {
         ReportError(OUT_OF_MEMORY_TEXT);
         return false;
     }
+}
+
+bool CFTPClient::ListFiles(const std::wstring& path, const std::function<void(const CFTPFileStatus&)>& onEntry,
+                           bool passive)
+{
+    try {
+        ListingSink sink(lineSeparator, path, &onEntry);
+        return RunListing(sink, path, passive);
+    } catch (const std::bad_alloc&) {
+        ReportError(OUT_OF_MEMORY_TEXT);
+        return false;
+    }
+}
+
+bool CFTPClient::RunListing(ListingSink& sink, const std::wstring& path, bool passive)
+{
+    if (!RunDataCommand(sink, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
+    if (sink.Finish()) return true;
+    ReportError(LISTING_TOO_LARGE_TEXT);
+    return false;
 }
 
 std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const std::wstring& path, bool passive,

@@ -140,7 +140,19 @@ struct CFTPFileStatus {
     std::int32_t hasId = 0;
     std::wstring id;
 
-    void Reset() { *this = CFTPFileStatus(); }
+    // Back to a new entry's values; the texts keep their buffers, so that an entry reused
+    // line by line allocates nothing once they are large enough.
+    void Reset()
+    {
+        for (std::wstring* text : {&name, &path, &attributes, &owner, &group, &linkCount, &id})
+            text->clear();
+        isDirectory = false;
+        isRetrievable = false;
+        sizeKnown = 0;
+        size = 0;
+        modified = 0;
+        hasId = 0;
+    }
 };
 using FileStatusPtr = nsSP::RCIPtr<CFTPFileStatus>;
 

@@ -36,7 +36,8 @@ constexpr LPARAM JOB_PROGRESS_POSITION = 0;
 constexpr LPARAM JOB_PROGRESS_NAME = 1;
 constexpr LPARAM JOB_PROGRESS_RANGE = 2;
 
-// File data moves in blocks of this size, through one buffer per job.
+// File data moves in blocks of this size, through one buffer per job (two for a download of
+// more than one block, which is written while the next block arrives).
 constexpr std::size_t TRANSFER_BLOCK_BYTES = 1024 * 1024;
 // The shortest time between two position messages while a job runs.
 constexpr ULONGLONG PROGRESS_INTERVAL_MS = 50;
@@ -135,6 +136,7 @@ private:
 
     // Worker only.
     std::vector<char> block;
+    std::vector<char> spareBlock; // a download's second buffer, while a writer thread has the first
     std::vector<FailedDownload> failedDownloads;
     std::uint64_t bytesMoved = 0;
     ULONGLONG lastPositionPost = 0;

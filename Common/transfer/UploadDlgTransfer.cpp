@@ -1,14 +1,17 @@
 // Uploads and downloads: every item in list order, each directory made before the items
-// below it, each file moved in blocks through the job's one buffer.
+// below it, each file moved in blocks through the job's buffer (a download's second one
+// while a writer thread has the first).
 #include "transfer/UploadDlg.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
 #include "session/Win32Reporter.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
+#include "transfer/BlockWriter.h"
 
 namespace {
 
@@ -129,8 +132,8 @@ constexpr int PARTIAL_NAME_ATTEMPTS = 100;
 fw::FileHandle CreatePartialFile(const std::wstring& localPath, std::wstring& partialPath)
 {
     for (int attempt = 0; attempt < PARTIAL_NAME_ATTEMPTS; ++attempt) {
-        partialPath = localPath + (attempt == 0 ? std::wstring() : L"." + std::to_wstring(attempt)) +
-                      PARTIAL_DOWNLOAD_SUFFIX;
+        partialPath =
+            localPath + (attempt == 0 ? std::wstring() : L"." + std::to_wstring(attempt)) + PARTIAL_DOWNLOAD_SUFFIX;
         fw::FileHandle file(CreateFileW(partialPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
@@ -166,23 +169,43 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
     std::uint64_t count = 0;
     DWORD error = ERROR_SUCCESS;
     bool ended = false;
+    // A file of more than one block goes to the disk on a thread of its own, while the
+    // next block comes off the network.
+    std::optional<CBlockWriter> writer;
+    if (item.sizeUnknown != 0 || item.size > block.size()) {
+        spareBlock.resize(block.size());
+        writer.emplace(local.Get(), block, spareBlock);
+        if (!writer->Started()) writer.reset();
+    }
     for (;;) {
+        std::vector<char>& buffer = writer ? writer->Buffer() : block;
         int received = 0;
-        if (!engine.ReadData(*transfer, block.data(), static_cast<int>(block.size()), received)) break;
+        if (!engine.ReadData(*transfer, buffer.data(), static_cast<int>(buffer.size()), received)) break;
         if (received == 0) {
             ended = true;
             break;
         }
-        DWORD written = 0;
-        if (!WriteFile(local.Get(), block.data(), static_cast<DWORD>(received), &written, nullptr) ||
-            written != static_cast<DWORD>(received)) {
-            error = GetLastError();
-            if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+        if (writer) {
+            // False when an earlier block could not be written; Finish tells why.
+            if (!writer->Write(static_cast<DWORD>(received))) break;
+            bytesMoved += static_cast<std::uint64_t>(received);
+        } else {
+            DWORD written = 0;
+            if (!WriteFile(local.Get(), buffer.data(), static_cast<DWORD>(received), &written, nullptr) ||
+                written != static_cast<DWORD>(received)) {
+                error = GetLastError();
+                if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+            }
+            count += written;
+            bytesMoved += written;
         }
-        count += written;
-        bytesMoved += written;
         PostPosition(bytesMoved);
         if (error != ERROR_SUCCESS || CancelRequested()) break;
+    }
+    if (writer) {
+        error = writer->Finish();
+        count = writer->Written();
+        writer.reset();
     }
     PostPosition(bytesMoved, true);
     local.Reset();

@@ -4,15 +4,16 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "TestReporter.h"
 #include "engine/FTPClient.h"
 #include "support/ScriptedServer.h"
 
 using namespace nsFTP;
-using testsupport::ScriptedServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
 
 namespace {
 
@@ -79,18 +80,21 @@ protected:
 std::vector<std::wstring> Names(const std::vector<FileStatusPtr>& entries)
 {
     std::vector<std::wstring> names;
-    for (const auto& e : entries) names.push_back(e->name);
+    for (const auto& e : entries)
+        names.push_back(e->name);
     return names;
 }
 
 } // namespace
 
 // The listing is read as it arrives: lines and UTF-8 sequences cut anywhere by the
-// network must read as when the whole listing comes in one block.
-class ListingDeliveryTest : public DataConnectionTest, public ::testing::WithParamInterface<bool> {};
+// network must read as when the whole listing comes in one block, whether the entries are
+// kept or handed to the caller one by one.
+class ListingDeliveryTest : public DataConnectionTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(ListingDeliveryTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
 {
+    const auto [byteByByte, handedOut] = GetParam();
     const std::string listing = "total 8\r\n"
                                 "drwxr-xr-x 2 u g 4096 Jan  5  2020 docs\r\n"
                                 "-rw-r--r-- 1 u g 5368709120 Mar  1  2021 big image.iso\r\n"
@@ -98,7 +102,7 @@ TEST_P(ListingDeliveryTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
                                 "-rw-r--r-- 1 u g 12 Mar  1  2021 cut";
     server.ExpectPasv();
     server.On("LIST /pub", "150 Here comes the listing\r\n");
-    if (GetParam()) {
+    if (byteByByte) {
         server.DataTrickle(listing, std::chrono::milliseconds(0));
     } else {
         server.DataSend(listing);
@@ -107,15 +111,23 @@ TEST_P(ListingDeliveryTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
     Quit();
     LogOn();
     std::vector<FileStatusPtr> entries;
-    ASSERT_TRUE(client.ListFiles(L"/pub", entries, true));
+    if (handedOut) {
+        const auto keep = [&entries](const CFTPFileStatus& entry) { entries.emplace_back(new CFTPFileStatus(entry)); };
+        ASSERT_TRUE(client.ListFiles(L"/pub", keep, true));
+    } else {
+        ASSERT_TRUE(client.ListFiles(L"/pub", entries, true));
+    }
     EXPECT_THAT(Names(entries), ElementsAre(L"docs", L"big image.iso", L"Gr\u00fc\u00dfe \u20ac"));
+    EXPECT_TRUE(entries[0]->isDirectory);
+    EXPECT_FALSE(entries[1]->isDirectory);
     EXPECT_EQ(entries[1]->size, 5368709120u);
     EXPECT_EQ(entries[0]->path, L"/pub");
     // The first listing after a connect sends no TYPE.
     EXPECT_THAT(Played(), ElementsAre("PASV", "LIST /pub"));
 }
 
-INSTANTIATE_TEST_SUITE_P(InOneBlockOrByteByByte, ListingDeliveryTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(InOneBlockOrByteByByte, ListingDeliveryTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 TEST_F(DataConnectionTest, TypeIsSentOnlyWhenTheRepresentationChanges)
 {
@@ -128,7 +140,7 @@ TEST_F(DataConnectionTest, TypeIsSentOnlyWhenTheRepresentationChanges)
     LogOn();
     std::vector<FileStatusPtr> entries;
     ASSERT_TRUE(client.ListFiles(L"", entries, true));
-    EXPECT_TRUE(entries.empty());  // an empty directory
+    EXPECT_TRUE(entries.empty()); // an empty directory
     EXPECT_EQ(Download(L"a", true), "A");
     EXPECT_EQ(Download(L"b", false), "B");
     ASSERT_TRUE(client.ListFiles(L"", entries, true));
@@ -193,13 +205,14 @@ TEST_F(DataConnectionTest, DataGoesToTheControlPeerWhateverAddressPasvNames)
 TEST_F(DataConnectionTest, MalformedOrRefusedPasvRepliesFailBeforeTheCommand)
 {
     const char* replies[] = {
-        "227 Entering Passive Mode (127, 0, 0, 1, 4, 1)\r\n",  // spaces after the commas
-        "227 Entering Passive Mode (127,0,0,1,4,1\r\n",        // no closing parenthesis
+        "227 Entering Passive Mode (127, 0, 0, 1, 4, 1)\r\n", // spaces after the commas
+        "227 Entering Passive Mode (127,0,0,1,4,1\r\n",       // no closing parenthesis
         "227 Entering Passive Mode\r\n",
         "500 PASV not understood\r\n",
     };
     server.On("TYPE I", "200 binary\r\n");
-    for (const char* reply : replies) server.On("PASV", reply);
+    for (const char* reply : replies)
+        server.On("PASV", reply);
     server.On("CWD /", "250 still in step\r\n");
     Quit();
     LogOn();
@@ -228,7 +241,7 @@ TEST_F(DataConnectionTest, TransferCommandsMustBeAnsweredWith1xxAndEndWith2xx)
     server.On("CWD /", "250 still in step\r\n");
     Quit();
     LogOn();
-    EXPECT_EQ(client.OpenDataTransfer(L"file", true, false), nullptr);  // TYPE refused: no data connection
+    EXPECT_EQ(client.OpenDataTransfer(L"file", true, false), nullptr); // TYPE refused: no data connection
     EXPECT_EQ(Download(L"gone", true), "<no transfer>");
     EXPECT_EQ(Download(L"gone", false), "<no transfer>");
     EXPECT_EQ(Download(L"gone", false), "<no transfer>");
@@ -236,9 +249,10 @@ TEST_F(DataConnectionTest, TransferCommandsMustBeAnsweredWith1xxAndEndWith2xx)
     entries[0]->name = L"kept";
     EXPECT_FALSE(client.ListFiles(L"", entries, true));
     EXPECT_FALSE(client.ListFiles(L"/nope", entries, true));
-    EXPECT_THAT(Names(entries), ElementsAre(L"kept"));  // failures leave the caller's array alone
-    EXPECT_THAT(reporter.Errors(), ElementsAre(L"504 no binary here", L"550 No such file", L"500 PORT refused",
-                                               L"550 No such file", L"451 Local error", L"550 /nope: No such directory"));
+    EXPECT_THAT(Names(entries), ElementsAre(L"kept")); // failures leave the caller's array alone
+    EXPECT_THAT(reporter.Errors(),
+                ElementsAre(L"504 no binary here", L"550 No such file", L"500 PORT refused", L"550 No such file",
+                            L"451 Local error", L"550 /nope: No such directory"));
     EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
     Played();
 }
@@ -261,7 +275,7 @@ TEST_F(DataConnectionTest, DroppedDataConnectionIsShownAndTheControlConnectionSt
 #else
     EXPECT_EQ(errors[0].rfind(L"Unable to receive data.\n\nError code: ", 0), 0u);
 #endif
-    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);  // not fooled by the 426 of the failed transfer
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK); // not fooled by the 426 of the failed transfer
     EXPECT_EQ(reporter.Errors().size(), 1u);
     Played();
 }
@@ -275,7 +289,7 @@ TEST_F(DataConnectionTest, AbortDuringALoopSendsAborAndReadsBothReplies)
     Quit();
     LogOn();
     Collector sink;
-    sink.onReceive = [&] { EXPECT_EQ(client.AbortTransfer(), REPLY_OK); };  // only a request while running
+    sink.onReceive = [&] { EXPECT_EQ(client.AbortTransfer(), REPLY_OK); }; // only a request while running
     EXPECT_FALSE(client.RunDataCommand(sink, TRANSFER_RETRIEVE, L"big", kImage, true));
     EXPECT_FALSE(client.IsTransferInProgress());
     EXPECT_THAT(reporter.Errors(), ElementsAre(L"426 Transfer aborted"));
@@ -313,7 +327,7 @@ TEST_F(DataConnectionTest, ReadDataWithNoRoomTouchesNothing)
     EXPECT_TRUE(client.ReadData(*data, buffer, 0, count));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(reporter.Activity(), activity);
-    EXPECT_TRUE(client.CloseDataTransfer(std::move(data)));  // stopped early: the final reply is still read
+    EXPECT_TRUE(client.CloseDataTransfer(std::move(data))); // stopped early: the final reply is still read
     EXPECT_FALSE(client.IsTransferInProgress());
     Played();
 }
@@ -348,7 +362,7 @@ TEST_F(DataConnectionTest, SingleCommandsFollowTheirReplies)
     EXPECT_EQ(client.ChangeDir(L"www"), REPLY_OK);
     std::wstring path;
     EXPECT_EQ(client.GetCurrentDir(path), REPLY_OK);
-    EXPECT_EQ(path, L"www");  // from the cache, exactly as given
+    EXPECT_EQ(path, L"www"); // from the cache, exactly as given
     EXPECT_EQ(client.ChangeDir(L"/forbidden"), REPLY_REFUSED);
     EXPECT_EQ(client.CurrentDirectory(), L"www");
     EXPECT_EQ(client.Rename(L"a", L"b"), REPLY_OK);
@@ -366,7 +380,8 @@ TEST_F(DataConnectionTest, SingleCommandsFollowTheirReplies)
     // The server has gone: the quiet keep-alive shows nothing and closes the connection.
     server.WaitDisconnected(std::chrono::seconds(5));
     // The first send may still be taken by the system; one of the next ones fails.
-    for (int i = 0; i < 5 && client.IsConnected(); ++i) EXPECT_EQ(client.KeepAlivePwd(), REPLY_OTHER);
+    for (int i = 0; i < 5 && client.IsConnected(); ++i)
+        EXPECT_EQ(client.KeepAlivePwd(), REPLY_OTHER);
     EXPECT_FALSE(client.IsConnected());
     EXPECT_THAT(reporter.Errors(), IsEmpty());
     EXPECT_THAT(reporter.Statuses(), IsEmpty());

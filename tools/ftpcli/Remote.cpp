@@ -115,7 +115,8 @@ bool Upload(Session& session, const std::string& local, const std::string& remot
         return false;
     }
     nsFTP::CFTPClient& client = session.Client();
-    std::unique_ptr<nsSocket::IBlockingSocket> data = client.OpenDataTransfer(Wide(remotePath), session.Passive(), true);
+    std::unique_ptr<nsSocket::IBlockingSocket> data =
+        client.OpenDataTransfer(Wide(remotePath), session.Passive(), true);
     bool complete = data != nullptr;
     bool localFailure = false;
     while (complete) {
@@ -143,13 +144,14 @@ bool Upload(Session& session, const std::string& local, const std::string& remot
 
 int RunLs(Session& session, const FtpUrl& url)
 {
-    std::vector<nsFTP::FileStatusPtr> entries;
-    if (!session.Client().ListFiles(Wide(url.path), entries, session.Passive())) {
+    // Rows are made as the listing arrives, while the server sends the rest, and shown
+    // only when it all came.
+    std::string out;
+    const auto addRow = [&out](const nsFTP::CFTPFileStatus& entry) { AppendRow(out, true, entry); };
+    if (!session.Client().ListFiles(Wide(url.path), addRow, session.Passive())) {
         PrintError("cannot list " + (url.path.empty() ? std::string("the login directory") : url.path));
         return 1;
     }
-    std::string out;
-    for (const nsFTP::FileStatusPtr& entry : entries) AppendRow(out, true, *entry);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -161,8 +163,10 @@ bool ReadUrlFile(const std::string& path, std::vector<std::string>& texts)
     std::vector<char> block(64 * 1024);
     bool readable = file.Open(path, "rb");
     for (long count = 0; readable && (count = file.Read(block.data(), block.size())) != 0;) {
-        if (count < 0) readable = false;
-        else contents.append(block.data(), static_cast<std::size_t>(count));
+        if (count < 0)
+            readable = false;
+        else
+            contents.append(block.data(), static_cast<std::size_t>(count));
     }
     if (!readable) {
         PrintError(file.ErrorText());
@@ -234,10 +238,7 @@ int Result(int reply) { return reply == nsFTP::REPLY_OK ? 0 : 1; }
 
 } // namespace
 
-void PrintError(const std::string& text)
-{
-    std::fprintf(stderr, "ftpcli: %s\n", text.c_str());
-}
+void PrintError(const std::string& text) { std::fprintf(stderr, "ftpcli: %s\n", text.c_str()); }
 
 int RunRemoteCommand(const std::string& command, const std::vector<std::string>& args, const RemoteOptions& options)
 {
