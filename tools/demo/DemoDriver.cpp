@@ -3,8 +3,9 @@
 // started as Orvid.exe starts it, and acts as a user would: it picks the demo site in the
 // Site Manager that opens at start and presses Connect, waits for the listing, selects a
 // folder and runs Download To into a given local folder (the folder picker is the one
-// thing answered in-process), then opens that folder on the server. It stops at named points so that tools/run-orvid
-// can take a screenshot, and it writes what it did and where it failed.
+// thing answered in-process), then opens that folder on the server. It stops at named
+// points so that tools/run-orvid can take a screenshot, and it writes what it did and where
+// it failed.
 //   orvid_demo_driver STATE_DIR SITE_LABEL FOLDER TARGET_DIR
 // STATE_DIR receives driver.log (one line per step), NAME.ready at each picture point
 // (the driver goes on when NAME.done appears) and result: "ok", or "failed: STEP: why".
@@ -16,6 +17,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -130,20 +133,13 @@ std::string Utf8(const std::wstring& text) { return nsFTP::WideToWire(text); }
 
 void Driver::Log(const std::wstring& text) const
 {
-    const std::wstring path = options_.stateDir + L"\\driver.log";
-    if (FILE* file = _wfopen(path.c_str(), L"ab")) {
-        std::fprintf(file, "%s\n", Utf8(text).c_str());
-        std::fclose(file);
-    }
+    std::ofstream(std::filesystem::path(options_.stateDir) / L"driver.log", std::ios::binary | std::ios::app)
+        << Utf8(text) << "\n";
 }
 
 void Driver::WriteState(const std::wstring& name, const std::string& content) const
 {
-    const std::wstring path = options_.stateDir + L"\\" + name;
-    if (FILE* file = _wfopen(path.c_str(), L"wb")) {
-        std::fputs(content.c_str(), file);
-        std::fclose(file);
-    }
+    std::ofstream(std::filesystem::path(options_.stateDir) / name, std::ios::binary) << content;
 }
 
 bool Driver::StateExists(const std::wstring& name) const
