@@ -127,6 +127,11 @@ demo_serve() {
     demo_data=$data
     demo_root=$data/root
     demo_port=${serving##*:}
+    # Listening is not yet answering: the greeting shows the server at work.
+    timeout 10 bash -c "exec 3<>/dev/tcp/127.0.0.1/$demo_port && head -c 3 <&3" 2>/dev/null | grep -q 220 || {
+        echo "demo-ftpd: no greeting on port $demo_port" >>"$log"
+        return 1
+    }
 }
 
 demo_stop() {
