@@ -7,6 +7,7 @@
 
 #include "HelpCommands.h"
 #include "OrvidDoc.h"
+#include "PaneMenu.h"
 #include "commands/FileCommands.h"
 #include "commands/LocalTransferCommands.h"
 #include "framework/FrameWindow.h"
@@ -32,17 +33,9 @@ namespace {
 constexpr int LAYOUT_MARGIN = 2;
 constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 
-constexpr int LARGE_ICON_SIZE = 32;
-constexpr int SMALL_ICON_SIZE = 16;
-constexpr UINT IMAGE_LIST_FLAGS = ILC_COLOR32 | ILC_MASK;
-constexpr int IMAGE_LIST_INITIAL = 5;
-constexpr int IMAGE_LIST_GROWTH = 5;
-
 const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
-
-enum ListColumnIndex { COLUMN_NAME, COLUMN_TIME, COLUMN_SIZE, COLUMN_ATTRIBUTES, COLUMN_OWNER };
 
 struct ViewModeCommand {
     UINT command;
@@ -140,8 +133,7 @@ void COrvidView::FreeImageLists()
 {
     list.SetImageList(nullptr, LVSIL_NORMAL);
     list.SetImageList(nullptr, LVSIL_SMALL);
-    largeImages.Reset();
-    smallImages.Reset();
+    icons.Reset();
 }
 
 void COrvidView::ClearPane()
@@ -151,7 +143,6 @@ void COrvidView::ClearPane()
     // the map no longer has.
     list.DeleteAllItems();
     rows.clear();
-    iconIndexes.clear();
     FreeImageLists();
 }
 
@@ -178,10 +169,8 @@ void COrvidView::FillPane()
     // The entries of a closed connection are no listing to show again.
     if (session == nullptr || !session->IsConnected()) return;
 
-    largeImages.Create(LARGE_ICON_SIZE, LARGE_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
-    smallImages.Create(SMALL_ICON_SIZE, SMALL_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
-    list.SetImageList(largeImages.Get(), LVSIL_NORMAL);
-    list.SetImageList(smallImages.Get(), LVSIL_SMALL);
+    icons.Create();
+    icons.AttachTo(list);
 
     FillFolderCombo(*session);
 
@@ -234,47 +223,15 @@ const RemoteEntry* COrvidView::EntryOfRow(int row) const
     return &session->entries[index];
 }
 
-int COrvidView::IconFor(const RemoteEntry& entry)
-{
-    if (!largeImages.IsValid() || !smallImages.IsValid()) return -1;
-    // The shell decides an icon asked by attributes alone by the kind and the extension
-    // only, so rows of the same pair share one image.
-    const bool directory = entry.isDirectory != 0;
-    std::wstring key = directory ? std::wstring() : L"f" + FilterExtension(FoldAsciiLower(entry.name));
-    auto known = iconIndexes.find(key);
-    if (known != iconIndexes.end()) return known->second;
-
-    const fw::IconHandle largeIcon = ShellIconFor(entry.name, directory, SHGFI_LARGEICON);
-    const fw::IconHandle smallIcon = ShellIconFor(entry.name, directory, SHGFI_SMALLICON);
-    // Both lists take the pair or neither does, so that one index names both images.
-    int index = -1;
-    if (largeIcon && smallIcon) {
-        index = largeImages.AddIcon(largeIcon.Get());
-        if (index >= 0 && smallImages.AddIcon(smallIcon.Get()) != index) {
-            ImageList_Remove(largeImages.Get(), index);
-            index = -1;
-        }
-    }
-    iconIndexes.emplace(std::move(key), index);
-    return index;
-}
-
 void COrvidView::GetDisplayInfo(LVITEMW& item)
 {
     const RemoteEntry* entry = EntryOfRow(item.iItem);
     if (entry == nullptr) return;
-    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == COLUMN_NAME) item.iImage = IconFor(*entry);
+    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == REMOTE_COLUMN_NAME)
+        item.iImage = icons.IndexFor(entry->name, entry->isDirectory != 0);
     if ((item.mask & LVIF_PARAM) != 0) item.lParam = static_cast<LPARAM>(RowEntry(item.iItem));
     if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
-    std::wstring displayText;
-    switch (item.iSubItem) {
-    case COLUMN_NAME: displayText = entry->displayName; break;
-    case COLUMN_TIME: displayText = FormatFileTime(entry->time); break;
-    case COLUMN_SIZE: displayText = FormatSize(entry->size); break;
-    case COLUMN_ATTRIBUTES: displayText = entry->attributes; break;
-    case COLUMN_OWNER: displayText = entry->owner; break;
-    default: break;
-    }
+    const std::wstring displayText = RemoteColumnText(*entry, item.iSubItem);
     lstrcpynW(item.pszText, displayText.c_str(), item.cchTextMax);
 }
 
@@ -630,6 +587,7 @@ void COrvidView::OnInitialUpdate()
     dropTarget.Attach(new CMyDropTarget(Session(), list.Handle()));
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
+    list.SetMenuBuilder(BuildPaneContextMenu);
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);

@@ -4,11 +4,9 @@
 // instead of scrolling.
 #include <array>
 #include <cstddef>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "ListCtrlEx.h"
 #include "MyDataSource.h"
 #include "MyDropTarget.h"
 #include "framework/Controls.h"
@@ -16,6 +14,8 @@
 #include "remotetools/FindDlg.h"
 #include "resource.h"
 #include "session/ConnectionSession.h"
+#include "session/RemoteRows.h"
+#include "shell/ListCtrlEx.h"
 
 struct ListColumn {
     const wchar_t* header;
@@ -118,7 +118,6 @@ private:
     // The list holds no rows of its own (owner data): it asks for what it shows.
     void GetDisplayInfo(LVITEMW& item);
     const RemoteEntry* EntryOfRow(int row) const;
-    int IconFor(const RemoteEntry& entry);
     // False, with a word in the status bar, while the shell's copy or a job has the
     // connection: the window starts nothing on the engine meanwhile.
     bool EngineAvailable();
@@ -132,13 +131,9 @@ private:
     void UploadFiles();
 
     CListCtrlEx list;
-    fw::ImageList largeImages;
-    fw::ImageList smallImages;
+    FileIconLists icons;
     // The entry index of every row, in row order: one pass of the filter builds it.
     std::vector<std::size_t> rows;
-    // The shell's icon of each kind and extension, asked once per fill: the key is empty
-    // for a directory, or "f" and the folded extension of a file.
-    std::map<std::wstring, int> iconIndexes;
     fw::ComPtr<CMyDataSource> dataSource;
     fw::ComPtr<CMyDropTarget> dropTarget;
     UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;

@@ -182,6 +182,7 @@ void CSiteManager::Connect()
     const SiteRecord* found = SelectedRecord(item);
     if (!found || IsGroup(*found)) return;
     SiteRecord site = *found;
+    if (connectionRequest) connectionRequest();
     if (!OpenSite(session, site)) return;
     GoToStartDirectory(session, ::GetText(site.directory));
     titleText = ::GetText(site.label) + L" (" + ::GetText(site.host) + L":" + std::to_wstring(site.port) + L")";

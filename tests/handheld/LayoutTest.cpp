@@ -1,0 +1,63 @@
+// The handheld screen's layout rule, at the device's size and at twice that.
+#include <gtest/gtest.h>
+
+#include "OrletRun.h"
+
+namespace {
+
+RECT RectOf(const fw::Window& window) { return window.GetRectInParent(); }
+
+struct ScreenCase {
+    int width;
+    int height;
+};
+
+class LayoutTest : public ::testing::TestWithParam<ScreenCase> {};
+
+} // namespace
+
+TEST_P(LayoutTest, ModeListTopRightPathListBesideItListBelow)
+{
+    OrletRun run;
+    ASSERT_TRUE(run.Started());
+    run.Frame().SetScreenSize(GetParam().width, GetParam().height);
+    PumpOrletMessages();
+    const RECT screen = run.Frame().GetClientRect();
+    EXPECT_EQ(screen.right, GetParam().width);
+    EXPECT_EQ(screen.bottom, GetParam().height);
+
+    for (int mode : {MODE_LOCAL, MODE_REMOTE}) {
+        run.ChooseMode(mode);
+        COrletView& view = run.View();
+        const RECT client = view.GetClientRect();
+        const RECT modes = RectOf(view.ModeList());
+        const int modeWidth = modes.right - modes.left;
+        EXPECT_EQ(modes.left, client.right - 1 - modeWidth - 2) << mode;
+
+        const fw::Window path =
+            mode == MODE_REMOTE ? fw::Window(view.RemotePathList()) : fw::Window(view.LocalPathList());
+        const fw::Window otherPath =
+            mode == MODE_REMOTE ? fw::Window(view.LocalPathList()) : fw::Window(view.RemotePathList());
+        const fw::ListView list = mode == MODE_REMOTE ? view.RemoteList() : view.LocalList();
+        const fw::ListView otherList = mode == MODE_REMOTE ? view.LocalList() : view.RemoteList();
+        const RECT pathRect = RectOf(path);
+        EXPECT_EQ(pathRect.left, 2);
+        EXPECT_EQ(pathRect.top, modes.top);
+        EXPECT_EQ(pathRect.bottom, modes.bottom);
+        EXPECT_EQ(pathRect.right - pathRect.left, client.right - modeWidth - 7);
+
+        const RECT listRect = RectOf(list);
+        EXPECT_EQ(listRect.left, client.left + 1);
+        EXPECT_EQ(listRect.top, modes.bottom + 2);
+        EXPECT_EQ(listRect.right, client.right - 1);
+        EXPECT_EQ(listRect.bottom, client.bottom - 1);
+
+        EXPECT_TRUE(IsWindowVisible(path.Handle()));
+        EXPECT_TRUE(IsWindowVisible(list.Handle()));
+        EXPECT_FALSE(IsWindowVisible(otherPath.Handle()));
+        EXPECT_FALSE(IsWindowVisible(otherList.Handle()));
+        EXPECT_EQ(view.ModeList().GetCurSel(), mode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, LayoutTest, ::testing::Values(ScreenCase{240, 320}, ScreenCase{480, 640}));
