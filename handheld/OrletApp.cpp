@@ -6,11 +6,14 @@
 #include <cwchar>
 #include <vector>
 
+#include "HandheldDialogs.h"
 #include "OrletDoc.h"
 #include "OrletFrame.h"
 #include "OrletResource.h"
 #include "OrletView.h"
+#include "SharedResource.h"
 #include "session/Win32Reporter.h"
+#include "shell/DialogResources.h"
 
 const wchar_t* const SCREEN_SIZE_VARIABLE = L"ORLET_SCREEN_SIZE";
 
@@ -20,6 +23,22 @@ const wchar_t* const REGISTRY_KEY_NAME = L"FTPClient";
 constexpr DWORD COMMON_CONTROL_CLASSES = ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES |
                                          ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES;
 constexpr DWORD VARIABLE_CAPACITY = 32;
+
+const DialogResources HANDHELD_DIALOG_RESOURCES = {
+    IDD_HANDHELD_TRANSFER_PROGRESS,
+    IDC_HANDHELD_TRANSFER_COUNT,
+    IDD_HANDHELD_ASK_REPLACE,
+    IDD_HANDHELD_TEXT_PROMPT,
+    IDC_HANDHELD_TEXT_EDIT,
+    IDD_HANDHELD_PROPERTIES,
+    IDD_HANDHELD_SITE_MANAGER,
+    IDC_HANDHELD_SITE_TREE,
+    IDD_HANDHELD_SITE_PROPERTIES,
+    IDC_HANDHELD_SITE_PARENT,
+    IDD_HANDHELD_FILE_ATTRIBUTES,
+    IDD_HANDHELD_PROXY,
+    IDD_HANDHELD_FIND,
+};
 
 // The screen the frame's client area stands for: 240 x 320, or the size the test-only
 // variable gives ("480x640").
@@ -58,6 +77,7 @@ bool COrletApp::InitInstance()
     if (GetInstance() == nullptr) SetInstance(GetModuleHandleW(nullptr));
     if (!InitializeShell(GetInstance())) return false;
     titleBarOk = std::make_unique<TitleBarOk>();
+    UseDialogResources(HANDHELD_DIALOG_RESOURCES);
 
     SetRegistryKey(REGISTRY_KEY_NAME);
     LoadAppName(IDR_MAINFRAME);
