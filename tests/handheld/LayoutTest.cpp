@@ -61,3 +61,46 @@ TEST_P(LayoutTest, ModeListTopRightPathListBesideItListBelow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, LayoutTest, ::testing::Values(ScreenCase{240, 320}, ScreenCase{480, 640}));
+
+namespace {
+
+bool menuWasOpen = false;
+
+// Runs inside the menu's own loop: notes whether its window is on screen and closes it.
+void CALLBACK CloseOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    menuWasOpen = popup != nullptr && IsWindowVisible(popup);
+    EndMenu();
+}
+
+} // namespace
+
+TEST(MenuBarTest, MenuButtonOpensTheProgramsMenu)
+{
+    OrletRun run;
+    ASSERT_TRUE(run.Started());
+    HMENU menu = run.Frame().Menu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(GetMenu(run.Frame().Handle()), nullptr) << "the menu opens from the menu bar only";
+    std::vector<std::wstring> popups;
+    for (int index = 0; index < GetMenuItemCount(menu); ++index) {
+        wchar_t text[32] = {};
+        GetMenuStringW(menu, static_cast<UINT>(index), text, 32, MF_BYPOSITION);
+        EXPECT_NE(GetSubMenu(menu, index), nullptr) << index;
+        popups.push_back(text);
+    }
+    EXPECT_EQ(popups, (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Tools", L"Help"}));
+
+    // The bar's button, at the bottom of the frame, below the view.
+    const RECT bar = run.Frame().Bar().GetRectInParent();
+    EXPECT_EQ(bar.bottom, run.Frame().GetClientRect().bottom);
+    EXPECT_GE(bar.top, run.View().GetRectInParent().bottom);
+
+    menuWasOpen = false;
+    SetTimer(nullptr, 0, 200, CloseOpenMenu);
+    run.Frame().Send(WM_COMMAND, MAKEWPARAM(ID_MENU_BAR_MENU, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(run.Frame().Bar().Handle()));
+    EXPECT_TRUE(menuWasOpen);
+}

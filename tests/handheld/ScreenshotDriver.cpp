@@ -59,6 +59,8 @@ fs::path PrepareLocalFolder()
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     const fs::path folder = fs::path(temp) / L"My Documents";
+    // The shots' prefix is kept between runs: an earlier copy would ask to be replaced.
+    fs::remove_all(folder);
     fs::create_directories(folder / L"Business");
     fs::create_directories(folder / L"Personal");
     fs::create_directories(folder / L"Templates");
