@@ -37,15 +37,17 @@ const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
 
-struct ViewModeCommand {
-    UINT command;
-    DWORD mode;
-};
-constexpr std::array<ViewModeCommand, 3> VIEW_MODE_COMMANDS = {{
+constexpr DWORD VIEW_MODES[][2] = {
     {ID_VIEW_ICONS, LVS_ICON},
     {ID_VIEW_LIST, LVS_LIST},
     {ID_VIEW_DETAILS, LVS_REPORT},
-}};
+};
+
+// The shell's files go in through Paste while connected.
+bool ShellFilesToPaste(const CommandContext& context)
+{
+    return context.connected && IsClipboardFormatAvailable(CF_HDROP);
+}
 
 int Width(const RECT& rect) { return rect.right - rect.left; }
 
@@ -360,36 +362,62 @@ bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring
 
 // ---------------------------------------------------------------- commands
 
+const CommandEntry<COrvidView>* COrvidView::FindCommand(UINT id)
+{
+    using namespace rules;
+    // Every command of the pane, with the rule that enables it in the menus, the toolbar
+    // and the context menu, and its handler.
+    static constexpr CommandEntry<COrvidView> COMMANDS[] = {
+        {ID_FILE_NEW_DIRECTORY, ListReady, &COrvidView::NewDirectory},
+        {ID_FILE_RENAME, OneSelected, &COrvidView::Rename},
+        {ID_FILE_DELETE, AnySelected, &COrvidView::Delete},
+        {ID_FILE_MOVE_TO, AnySelected, &COrvidView::MoveTo},
+        {ID_FILE_PROPERTIES, OneSelected, &COrvidView::Properties},
+        {ID_TOOLS_CHMOD, RemoteSelected, &COrvidView::Chmod},
+        {ID_EDIT_COPY, AnySelected, &COrvidView::Copy},
+        {ID_FILE_DOWNLOAD_TO, AnySelected, &COrvidView::DownloadTo},
+        {ID_EDIT_PASTE, ShellFilesToPaste, &COrvidView::Paste},
+        {ID_FILE_UPLOAD_FILES, WhenConnected, &COrvidView::UploadFiles},
+        {ID_EDIT_FIND, WhenConnected, &COrvidView::Find},
+        {ID_VIEW_ICONS, Always, &COrvidView::ShowIcons},
+        {ID_VIEW_LIST, Always, &COrvidView::ShowList},
+        {ID_VIEW_DETAILS, Always, &COrvidView::ShowDetails},
+        {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrvidView::SetTempDirectory},
+        {ID_HELP_OVERVIEW, Always, &COrvidView::OpenOverview},
+        {ID_HELP_MANUAL, Always, &COrvidView::OpenManual},
+        {ID_HELP_HOME_PAGE, Always, &COrvidView::OpenHomePage},
+        {IDC_UP, Always, &COrvidView::GoUp},
+        {IDC_GO, Always, &COrvidView::EnterPath},
+        {IDC_FILTER_REFRESH, Always, &COrvidView::FillPane},
+    };
+    return FindCommandEntry(COMMANDS, id);
+}
+
+// The pane's one list is what every command acts on, wherever the focus is.
+CommandContext COrvidView::Context() const
+{
+    CommandContext context;
+    context.focus = ListSide::Remote;
+    context.connected = IsConnected();
+    context.selected = list.IsWindow() ? list.GetSelectedCount() : 0;
+    return context;
+}
+
 bool COrvidView::OnCommand(UINT id)
 {
-    for (const auto& entry : VIEW_MODE_COMMANDS) {
-        if (entry.command == id) {
-            SetViewMode(entry.mode);
-            return true;
-        }
-    }
-    switch (id) {
-    case ID_FILE_NEW_DIRECTORY:
-    case ID_FILE_RENAME:
-    case ID_FILE_DELETE:
-    case ID_FILE_MOVE_TO:
-    case ID_FILE_PROPERTIES:
-    case ID_TOOLS_CHMOD: RunFileCommand(id); return true;
-    case ID_TOOLS_SET_TEMP_DIRECTORY: SetTempDirectoryCommand(Owner()); return true;
-    case ID_EDIT_COPY: Copy(); return true;
-    case ID_EDIT_PASTE: Paste(); return true;
-    case ID_EDIT_FIND: Find(); return true;
-    case ID_FILE_DOWNLOAD_TO: DownloadTo(); return true;
-    case ID_FILE_UPLOAD_FILES: UploadFiles(); return true;
-    case IDC_UP: GoUp(); return true;
-    case IDC_GO: EnterPath(); return true;
-    case IDC_FILTER_REFRESH: FillPane(); return true;
-    case ID_HELP_OVERVIEW:
-    case ID_HELP_MANUAL: OpenHelpDocument(Owner(), id); return true;
-    case ID_HELP_HOME_PAGE: OpenHomePage(Owner()); return true;
-    default: return false;
-    }
+    const CommandEntry<COrvidView>* command = FindCommand(id);
+    if (command == nullptr) return false;
+    (this->*command->run)();
+    return true;
 }
+
+void COrvidView::SetTempDirectory() { SetTempDirectoryCommand(Owner()); }
+
+void COrvidView::OpenOverview() { OpenHelpDocument(Owner(), ID_HELP_OVERVIEW); }
+
+void COrvidView::OpenManual() { OpenHelpDocument(Owner(), ID_HELP_MANUAL); }
+
+void COrvidView::OpenHomePage() { ::OpenHomePage(Owner()); }
 
 void COrvidView::RunFileCommand(UINT id)
 {
@@ -413,33 +441,12 @@ void COrvidView::RunFileCommand(UINT id)
 
 bool COrvidView::OnUpdateCommand(fw::CommandState& state)
 {
-    for (const auto& entry : VIEW_MODE_COMMANDS) {
-        if (entry.command == state.Id()) {
-            state.Enable(true);
-            state.SetRadio(GetViewMode() == entry.mode);
-            return true;
-        }
-    }
-    const bool connected = IsConnected();
-    const int selected = list.IsWindow() ? list.GetSelectedCount() : 0;
-    switch (state.Id()) {
-    case ID_FILE_NEW_DIRECTORY: state.Enable(connected); return true;
-    case ID_FILE_RENAME:
-    case ID_FILE_PROPERTIES: state.Enable(connected && selected == 1); return true;
-    case ID_FILE_DELETE:
-    case ID_FILE_MOVE_TO:
-    case ID_TOOLS_CHMOD:
-    case ID_EDIT_COPY:
-    case ID_FILE_DOWNLOAD_TO: state.Enable(connected && selected > 0); return true;
-    case ID_EDIT_PASTE: state.Enable(connected && IsClipboardFormatAvailable(CF_HDROP)); return true;
-    case ID_FILE_UPLOAD_FILES: state.Enable(connected); return true;
-    case ID_EDIT_FIND: state.Enable(connected); return true;
-    case ID_TOOLS_SET_TEMP_DIRECTORY:
-    case ID_HELP_OVERVIEW:
-    case ID_HELP_MANUAL:
-    case ID_HELP_HOME_PAGE: state.Enable(true); return true;
-    default: return false;
-    }
+    const CommandEntry<COrvidView>* command = FindCommand(state.Id());
+    if (command == nullptr) return false;
+    state.Enable(command->enabled(Context()));
+    for (const auto& [id, mode] : VIEW_MODES)
+        if (id == state.Id()) state.SetRadio(GetViewMode() == mode);
+    return true;
 }
 
 bool COrvidView::OnCommand(UINT id, UINT code)

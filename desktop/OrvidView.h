@@ -9,6 +9,7 @@
 
 #include "MyDataSource.h"
 #include "MyDropTarget.h"
+#include "commands/CommandTable.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "remotetools/FindDlg.h"
@@ -111,6 +112,22 @@ private:
     // Runs a file command on the selection and shows the directory again when the
     // command may have changed it.
     void RunFileCommand(UINT id);
+    // The view's commands: each with its rule and handler.
+    static const CommandEntry<COrvidView>* FindCommand(UINT id);
+    CommandContext Context() const;
+    void NewDirectory() { RunFileCommand(ID_FILE_NEW_DIRECTORY); }
+    void Rename() { RunFileCommand(ID_FILE_RENAME); }
+    void Delete() { RunFileCommand(ID_FILE_DELETE); }
+    void MoveTo() { RunFileCommand(ID_FILE_MOVE_TO); }
+    void Properties() { RunFileCommand(ID_FILE_PROPERTIES); }
+    void Chmod() { RunFileCommand(ID_TOOLS_CHMOD); }
+    void ShowIcons() { SetViewMode(LVS_ICON); }
+    void ShowList() { SetViewMode(LVS_LIST); }
+    void ShowDetails() { SetViewMode(LVS_REPORT); }
+    void SetTempDirectory();
+    void OpenOverview();
+    void OpenManual();
+    void OpenHomePage();
     int FindRow(const std::wstring& name) const;
     // The first row from start on (going on from the top when wrap is set) whose name is
     // the text, or begins with it when partial, without regard to case; -1 when none.

@@ -4,39 +4,34 @@
 
 namespace {
 
-enum class Greyed { Never, NoSelection, NotOneSelected };
-
 struct MenuItem {
     UINT command;
     const wchar_t* text;
-    Greyed greyed;
 };
 
-constexpr MenuItem COPY_ITEM = {ID_EDIT_COPY, L"Copy", Greyed::NoSelection};
-constexpr MenuItem PASTE_ITEM = {ID_EDIT_PASTE, L"Paste", Greyed::Never};
+constexpr MenuItem COPY_ITEM = {ID_EDIT_COPY, L"Copy"};
+constexpr MenuItem PASTE_ITEM = {ID_EDIT_PASTE, L"Paste"};
 constexpr MenuItem LOCAL_ITEMS[] = {
-    {ID_FILE_DOWNLOAD_TO, L"Download To...", Greyed::NoSelection},
-    {ID_FILE_UPLOAD_FILES, L"Upload Files...", Greyed::Never},
+    {ID_FILE_DOWNLOAD_TO, L"Download To..."},
+    {ID_FILE_UPLOAD_FILES, L"Upload Files..."},
 };
 constexpr MenuItem FILE_ITEMS[] = {
-    {ID_FILE_NEW_DIRECTORY, L"New Directory...", Greyed::Never},
-    {ID_FILE_RENAME, L"Rename", Greyed::NotOneSelected},
-    {ID_FILE_DELETE, L"Delete", Greyed::NoSelection},
-    {ID_FILE_MOVE_TO, L"Move To...", Greyed::NoSelection},
+    {ID_FILE_NEW_DIRECTORY, L"New Directory..."},
+    {ID_FILE_RENAME, L"Rename"},
+    {ID_FILE_DELETE, L"Delete"},
+    {ID_FILE_MOVE_TO, L"Move To..."},
 };
-constexpr MenuItem CHMOD_ITEM = {ID_TOOLS_CHMOD, L"CHMOD...", Greyed::NoSelection};
-constexpr MenuItem PROPERTIES_ITEM = {ID_FILE_PROPERTIES, L"Properties", Greyed::NotOneSelected};
+constexpr MenuItem CHMOD_ITEM = {ID_TOOLS_CHMOD, L"CHMOD..."};
+constexpr MenuItem PROPERTIES_ITEM = {ID_FILE_PROPERTIES, L"Properties"};
 
 } // namespace
 
 fw::MenuHandle BuildPaneContextMenu(const CListCtrlEx& list)
 {
-    const int selected = list.GetSelectedCount();
     const bool connected = list.IsConnected();
+    // The view's update handlers enable each item as the menus and the toolbar show it.
     auto append = [&](HMENU menu, const MenuItem& item) {
-        const bool greyed = !connected || (item.greyed == Greyed::NoSelection && selected == 0) ||
-                            (item.greyed == Greyed::NotOneSelected && selected != 1);
-        list.AppendCommand(menu, item.command, item.text, greyed);
+        list.AppendCommand(menu, item.command, item.text, !connected);
     };
 
     fw::MenuHandle menu(CreatePopupMenu());

@@ -67,65 +67,6 @@ int DroppedHeight(const fw::ComboBox& combo)
 
 FILETIME ItemTime(const TransferItem& item) { return item.lastWrite; }
 
-// ---------------------------------------------------------------- the command table
-
-bool Focused(const CommandContext& context) { return context.focus != ListSide::None; }
-
-// Local items need no connection; remote ones do.
-bool SideReady(const CommandContext& context)
-{
-    return context.focus == ListSide::Local || (context.focus == ListSide::Remote && context.connected);
-}
-
-bool WhenDisconnected(const CommandContext& context) { return !context.connected; }
-bool WhenConnected(const CommandContext& context) { return context.connected; }
-bool AnySelected(const CommandContext& context) { return SideReady(context) && context.selected > 0; }
-bool OneSelected(const CommandContext& context) { return SideReady(context) && context.selected == 1; }
-bool Creatable(const CommandContext& context) { return SideReady(context); }
-bool Pastable(const CommandContext& context)
-{
-    return Focused(context) && context.connected && context.copySource != context.focus;
-}
-bool RemoteSelected(const CommandContext& context)
-{
-    return context.focus == ListSide::Remote && context.connected && context.selected > 0;
-}
-bool Always(const CommandContext&) { return true; }
-
-struct ViewCommand {
-    UINT id;
-    bool (*enabled)(const CommandContext&);
-    void (COrletView::*run)();
-};
-
-// Every command of the view, with the rule that enables it in the menu, the toolbar and
-// both context menus, and its handler.
-constexpr ViewCommand VIEW_COMMANDS[] = {
-    {ID_FILE_CONNECT, WhenDisconnected, &COrletView::Connect},
-    {ID_FILE_DISCONNECT, WhenConnected, &COrletView::Disconnect},
-    {ID_EDIT_COPY, AnySelected, &COrletView::Copy},
-    {ID_EDIT_PASTE, Pastable, &COrletView::Paste},
-    {ID_EDIT_FIND, WhenConnected, &COrletView::Find},
-    {ID_FILE_NEW_DIRECTORY, Creatable, &COrletView::NewDirectory},
-    {ID_FILE_RENAME, OneSelected, &COrletView::Rename},
-    {ID_FILE_DELETE, AnySelected, &COrletView::Delete},
-    {ID_FILE_MOVE_TO, AnySelected, &COrletView::MoveTo},
-    {ID_FILE_PROPERTIES, OneSelected, &COrletView::Properties},
-    {ID_TOOLS_CHMOD, RemoteSelected, &COrletView::Chmod},
-    {ID_VIEW_ICONS, Focused, &COrletView::ShowIcons},
-    {ID_VIEW_LIST, Focused, &COrletView::ShowList},
-    {ID_VIEW_DETAILS, Focused, &COrletView::ShowDetails},
-    {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrletView::SetTempDirectory},
-    {ID_HELP_HOME_PAGE, Always, &COrletView::OpenHomePage},
-};
-
-const ViewCommand* FindCommand(UINT id)
-{
-    for (const ViewCommand& command : VIEW_COMMANDS)
-        if (command.id == id) return &command;
-    return nullptr;
-}
-
 struct ViewStyleCommand {
     UINT command;
     DWORD style;
@@ -135,14 +76,33 @@ constexpr ViewStyleCommand VIEW_STYLE_COMMANDS[] = {
 
 } // namespace
 
-std::optional<bool> CommandEnabled(UINT command, const CommandContext& context)
-{
-    const ViewCommand* entry = FindCommand(command);
-    if (entry == nullptr) return std::nullopt;
-    return entry->enabled(context);
-}
-
 COrletView::COrletView() : fw::FormView(IDD_ORLET_FORM) {}
+
+const CommandEntry<COrletView>* COrletView::FindCommand(UINT id)
+{
+    using namespace rules;
+    // Every command of the view, with the rule that enables it in the menu, the toolbar
+    // and both context menus, and its handler.
+    static constexpr CommandEntry<COrletView> COMMANDS[] = {
+        {ID_FILE_CONNECT, WhenDisconnected, &COrletView::Connect},
+        {ID_FILE_DISCONNECT, WhenConnected, &COrletView::Disconnect},
+        {ID_EDIT_COPY, AnySelected, &COrletView::Copy},
+        {ID_EDIT_PASTE, PasteFromOtherList, &COrletView::Paste},
+        {ID_EDIT_FIND, WhenConnected, &COrletView::Find},
+        {ID_FILE_NEW_DIRECTORY, ListReady, &COrletView::NewDirectory},
+        {ID_FILE_RENAME, OneSelected, &COrletView::Rename},
+        {ID_FILE_DELETE, AnySelected, &COrletView::Delete},
+        {ID_FILE_MOVE_TO, AnySelected, &COrletView::MoveTo},
+        {ID_FILE_PROPERTIES, OneSelected, &COrletView::Properties},
+        {ID_TOOLS_CHMOD, RemoteSelected, &COrletView::Chmod},
+        {ID_VIEW_ICONS, ListFocused, &COrletView::ShowIcons},
+        {ID_VIEW_LIST, ListFocused, &COrletView::ShowList},
+        {ID_VIEW_DETAILS, ListFocused, &COrletView::ShowDetails},
+        {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrletView::SetTempDirectory},
+        {ID_HELP_HOME_PAGE, Always, &COrletView::OpenHomePage},
+    };
+    return FindCommandEntry(COMMANDS, id);
+}
 
 COrletDoc* COrletView::Document() const { return dynamic_cast<COrletDoc*>(GetDocument()); }
 
@@ -205,7 +165,7 @@ CommandContext COrletView::Context() const
 
 bool COrletView::OnCommand(UINT id)
 {
-    const ViewCommand* command = FindCommand(id);
+    const CommandEntry<COrletView>* command = FindCommand(id);
     if (command == nullptr) return false;
     (this->*command->run)();
     return true;
@@ -213,7 +173,7 @@ bool COrletView::OnCommand(UINT id)
 
 bool COrletView::OnUpdateCommand(fw::CommandState& state)
 {
-    const ViewCommand* command = FindCommand(state.Id());
+    const CommandEntry<COrletView>* command = FindCommand(state.Id());
     if (command == nullptr) return false;
     const CommandContext context = Context();
     state.Enable(command->enabled(context));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "OrletResource.h"
+#include "commands/CommandTable.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "remotetools/FindDlg.h"
@@ -32,17 +33,6 @@ extern const std::array<const wchar_t*, 5> MODE_ENTRIES;
 // long without traffic.
 constexpr UINT_PTR KEEPALIVE_TIMER = 345;
 constexpr UINT KEEPALIVE_INTERVAL_MS = 30000;
-
-// One of the two lists, as the focus, the copy source or a paste's target.
-enum class ListSide { None, Local, Remote };
-
-// What the commands' enabling depends on.
-struct CommandContext {
-    ListSide focus = ListSide::None;
-    bool connected = false;
-    int selected = 0; // selected rows of the focused list
-    ListSide copySource = ListSide::None;
-};
 
 class COrletView : public fw::FormView, public IFindOwner {
 public:
@@ -87,7 +77,17 @@ public:
     bool OnCommand(UINT id) override;
     bool OnUpdateCommand(fw::CommandState& state) override;
 
-    // The entries of the command table, for the enabling and the handlers.
+protected:
+    void OnInitialUpdate() override;
+    void OnSize(UINT type, int width, int height) override;
+    void OnTimer(UINT_PTR id) override;
+    bool OnCommand(UINT id, UINT code) override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    // The view's commands: each with its rule and handler.
+    static const CommandEntry<COrletView>* FindCommand(UINT id);
     void Connect();
     void Disconnect();
     void Copy();
@@ -105,15 +105,6 @@ public:
     void SetTempDirectory();
     void OpenHomePage();
 
-protected:
-    void OnInitialUpdate() override;
-    void OnSize(UINT type, int width, int height) override;
-    void OnTimer(UINT_PTR id) override;
-    bool OnCommand(UINT id, UINT code) override;
-    bool OnNotify(NMHDR* header, LRESULT& result) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
-
-private:
     COrletDoc* Document() const;
     ConnectionSession* Session() const;
     LocalBrowser* Local() const;
@@ -156,7 +147,3 @@ private:
     ListSide copySource = ListSide::None;
     UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;
 };
-
-// Whether a command is enabled in the context, by the rules that the menu, the toolbar
-// and both context menus share; none for a command the view does not run.
-std::optional<bool> CommandEnabled(UINT command, const CommandContext& context);
