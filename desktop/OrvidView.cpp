@@ -11,13 +11,10 @@
 #include "commands/FileCommands.h"
 #include "commands/LocalTransferCommands.h"
 #include "framework/FrameWindow.h"
-#include "framework/Wait.h"
 #include "session/RemotePane.h"
 #include "session/Win32Reporter.h"
-#include "shell/Format.h"
 #include "shell/ShellHelpers.h"
 #include "shell/StatusText.h"
-#include "shell/TextDlg.h"
 #include "transfer/UploadDlg.h"
 
 const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS = {{
@@ -33,7 +30,6 @@ namespace {
 constexpr int LAYOUT_MARGIN = 2;
 constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 
-const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
 
@@ -89,15 +85,6 @@ private:
     std::set<std::wstring> listedTypes;
 };
 
-// Whether a row's name is the text, or begins with it, without regard to case, as the
-// list's own search compares.
-bool NameMatches(const std::wstring& name, const std::wstring& text, bool partial)
-{
-    const int length = static_cast<int>(partial && name.size() > text.size() ? text.size() : name.size());
-    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), length, text.c_str(),
-                          static_cast<int>(text.size())) == CSTR_EQUAL;
-}
-
 } // namespace
 
 COrvidView::COrvidView() : fw::FormView(IDD_ORVID_FORM) {}
@@ -121,41 +108,13 @@ ConnectionSession* COrvidView::Session() const
     return document != nullptr ? &document->Session() : nullptr;
 }
 
-bool COrvidView::IsConnected() const
-{
-    const ConnectionSession* session = Session();
-    return session != nullptr && session->IsConnected();
-}
+bool COrvidView::IsConnected() const { return pane.IsConnected(); }
 
 HWND COrvidView::Owner() const { return GetFrame() != nullptr ? GetFrame()->Handle() : Handle(); }
 
 // ---------------------------------------------------------------- filling
 
-void COrvidView::FreeImageLists()
-{
-    list.SetImageList(nullptr, LVSIL_NORMAL);
-    list.SetImageList(nullptr, LVSIL_SMALL);
-    icons.Reset();
-}
-
-void COrvidView::ClearPane()
-{
-    FolderCombo().ResetContent();
-    // The list's count drops to none before the map empties, so it never asks for a row
-    // the map no longer has.
-    list.DeleteAllItems();
-    rows.clear();
-    FreeImageLists();
-}
-
-void COrvidView::FillFolderCombo(ConnectionSession& session)
-{
-    const FolderComboModel model = BuildFolderCombo(session.CurrentDirectory(), session.homeDirectory);
-    fw::ComboBox combo = FolderCombo();
-    for (const std::wstring& entry : model.entries)
-        combo.AddString(entry);
-    combo.SetCurSel(model.selected);
-}
+void COrvidView::ClearPane() { pane.Clear(); }
 
 bool COrvidView::MatchesFilter(const RemoteEntry& entry) const
 {
@@ -166,123 +125,43 @@ bool COrvidView::MatchesFilter(const RemoteEntry& entry) const
 
 void COrvidView::FillPane()
 {
-    ClearPane();
     ConnectionSession* session = Session();
-    // The entries of a closed connection are no listing to show again.
-    if (session == nullptr || !session->IsConnected()) return;
-
-    icons.Create();
-    icons.AttachTo(list);
-
-    FillFolderCombo(*session);
-
-    if (session->typeCombo != nullptr) {
+    const bool connected = session != nullptr && session->IsConnected();
+    if (connected && session->typeCombo != nullptr) {
         fw::ComboBox types(session->typeCombo);
         if (types.GetCurSel() == ALL_TYPES_ENTRY) {
             for (int index = types.GetCount() - 1; index > ALL_TYPES_ENTRY; --index)
                 types.DeleteString(index);
         }
     }
+    if (!connected) {
+        pane.Clear();
+        return;
+    }
 
     FilterBarReader filter(*session);
     PaneCounts counts;
-    rows.reserve(session->entries.size());
-    for (std::size_t index = 0; index < session->entries.size(); ++index) {
-        const RemoteEntry& entry = session->entries[index];
-        if (!filter.Matches(entry)) continue;
-        rows.push_back(index);
+    pane.Fill([&](const RemoteEntry& entry) {
+        if (!filter.Matches(entry)) return false;
         counts.Add(entry.isDirectory != 0, entry.isLink != 0, entry.size);
-    }
-    // The list was emptied above, so every row it shows now is new: nothing else to
-    // invalidate, and no scroll position to keep.
-    list.Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(rows.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-
+        return true;
+    });
     SetStatusText(STATUS_PANE_DIRECTORIES, DirectoriesText(counts));
     SetStatusText(STATUS_PANE_FILES, FilesText(counts));
     SetStatusText(STATUS_PANE_BYTES, BytesText(counts));
 }
 
-void COrvidView::Refresh()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    fw::WaitCursor wait;
-    session->RefreshRemote();
-    FillPane();
-}
+void COrvidView::Refresh() { pane.Refresh(); }
 
-std::size_t COrvidView::RowEntry(int row) const
-{
-    if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return NO_ROW_ENTRY;
-    return rows[static_cast<std::size_t>(row)];
-}
-
-const RemoteEntry* COrvidView::EntryOfRow(int row) const
-{
-    const ConnectionSession* session = Session();
-    const std::size_t index = RowEntry(row);
-    if (session == nullptr || index >= session->entries.size()) return nullptr;
-    return &session->entries[index];
-}
-
-void COrvidView::GetDisplayInfo(LVITEMW& item)
-{
-    const RemoteEntry* entry = EntryOfRow(item.iItem);
-    if (entry == nullptr) return;
-    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == REMOTE_COLUMN_NAME)
-        item.iImage = icons.IndexFor(entry->name, entry->isDirectory != 0);
-    if ((item.mask & LVIF_PARAM) != 0) item.lParam = static_cast<LPARAM>(RowEntry(item.iItem));
-    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
-    const std::wstring displayText = RemoteColumnText(*entry, item.iSubItem);
-    lstrcpynW(item.pszText, displayText.c_str(), item.cchTextMax);
-}
+std::size_t COrvidView::RowEntry(int row) const { return pane.RowEntry(row); }
 
 // ---------------------------------------------------------------- selection
 
-std::vector<RemoteEntry> COrvidView::SelectedEntries() const
-{
-    std::vector<RemoteEntry> selected;
-    const ConnectionSession* session = Session();
-    if (session == nullptr) return selected;
-    for (int row : list.GetSelectedItems()) {
-        if (const RemoteEntry* entry = EntryOfRow(row)) selected.push_back(*entry);
-    }
-    return selected;
-}
+std::vector<RemoteEntry> COrvidView::SelectedEntries() const { return pane.SelectedEntries(); }
 
-std::wstring COrvidView::TargetDirectory()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return {};
-    const std::vector<RemoteEntry> selected = SelectedEntries();
-    if (!selected.empty() && selected.front().isDirectory != 0)
-        return JoinRemotePath(selected.front().directory, selected.front().name);
-    return session->CurrentDirectory();
-}
+std::wstring COrvidView::TargetDirectory() { return pane.TargetDirectory(); }
 
 // ---------------------------------------------------------------- navigation
-
-bool COrvidView::EnterDirectory(const std::wstring& path)
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return false;
-    bool entered = false;
-    {
-        fw::WaitCursor wait;
-        entered = session->ChangeDirectory(path);
-    }
-    if (entered) Refresh();
-    return entered;
-}
-
-void COrvidView::OnFolderSelected()
-{
-    if (!IsConnected()) return;
-    fw::ComboBox combo = FolderCombo();
-    const int selected = combo.GetCurSel();
-    if (selected < 0) return;
-    EnterDirectory(combo.GetLBText(selected));
-}
 
 void COrvidView::GoUp()
 {
@@ -292,72 +171,12 @@ void COrvidView::GoUp()
     const int selected = combo.GetCurSel();
     if (selected <= 0) return;
     combo.SetCurSel(selected - 1);
-    OnFolderSelected();
-}
-
-void COrvidView::EnterPath()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    const std::wstring current = session->CurrentDirectory();
-    CTextDlg prompt(ENTER_PATH_CAPTION, current);
-    if (prompt.DoModal(Owner()) != IDOK) return;
-    if (const std::optional<std::wstring> target = EnterPathTarget(prompt.Text(), current)) EnterDirectory(*target);
-}
-
-void COrvidView::OpenSelectedEntry()
-{
-    if (!IsConnected() || !EngineAvailable()) return;
-    const std::vector<RemoteEntry> selected = SelectedEntries();
-    if (selected.empty()) return;
-    const RemoteEntry& entry = selected.front();
-    if (entry.isDirectory != 0) {
-        EnterDirectory(JoinRemotePath(entry.directory, entry.name));
-        return;
-    }
-    if (ConnectionSession* session = Session()) OpenRemoteFileCommand(Owner(), *session, entry);
-}
-
-int COrvidView::FindRow(const std::wstring& name) const
-{
-    const int count = static_cast<int>(rows.size());
-    const int start = list.GetNextItem(-1, LVNI_SELECTED) + 1;
-    // A server tells names apart by case, so a row of exactly that name comes first; the
-    // list's own search, which ignores case, is the fallback. Both go on from the top
-    // after the last row, so that an item above the selection is found too.
-    for (int step = 0; step < count; ++step) {
-        const int row = (start + step) % count;
-        const RemoteEntry* entry = EntryOfRow(row);
-        if (entry != nullptr && (entry->name == name || entry->displayName == name)) return row;
-    }
-    return FindRowByText(start, name, false, true);
-}
-
-int COrvidView::FindRowByText(int start, const std::wstring& text, bool partial, bool wrap) const
-{
-    const int count = static_cast<int>(rows.size());
-    if (count == 0) return -1;
-    if (start < 0 || start >= count) start = 0;
-    const int steps = wrap ? count : count - start;
-    for (int step = 0; step < steps; ++step) {
-        const int row = (start + step) % count;
-        const RemoteEntry* entry = EntryOfRow(row);
-        if (entry != nullptr && NameMatches(entry->displayName, text, partial)) return row;
-    }
-    return -1;
+    pane.OnPathSelected();
 }
 
 bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring& name)
 {
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return false;
-    if (directory != session->CurrentDirectory() && !EnterDirectory(directory)) return false;
-
-    const int row = FindRow(name);
-    if (row < 0) return false;
-    list.SelectOnly(row);
-    list.EnsureVisible(row);
-    return true;
+    return pane.GoToItem(directory, name);
 }
 
 // ---------------------------------------------------------------- commands
@@ -419,26 +238,6 @@ void COrvidView::OpenManual() { OpenHelpDocument(Owner(), ID_HELP_MANUAL); }
 
 void COrvidView::OpenHomePage() { ::OpenHomePage(Owner()); }
 
-void COrvidView::RunFileCommand(UINT id)
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr) return;
-    // Properties only shows what the listing said.
-    if (id != ID_FILE_PROPERTIES && !EngineAvailable()) return;
-    const HWND owner = Owner();
-    bool changed = false;
-    switch (id) {
-    case ID_FILE_NEW_DIRECTORY: changed = NewDirectoryCommand(owner, *session, TargetDirectory()); break;
-    case ID_FILE_RENAME: changed = RenameCommand(owner, *session, SelectedEntries()); break;
-    case ID_FILE_DELETE: changed = DeleteCommand(owner, *session, SelectedEntries()); break;
-    case ID_FILE_MOVE_TO: changed = MoveToCommand(owner, *session, SelectedEntries()); break;
-    case ID_FILE_PROPERTIES: PropertiesCommand(owner, SelectedEntries()); break;
-    case ID_TOOLS_CHMOD: changed = ChmodCommand(owner, *session, SelectedEntries()); break;
-    default: break;
-    }
-    if (changed) Refresh();
-}
-
 bool COrvidView::OnUpdateCommand(fw::CommandState& state)
 {
     const CommandEntry<COrvidView>* command = FindCommand(state.Id());
@@ -452,7 +251,7 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
 bool COrvidView::OnCommand(UINT id, UINT code)
 {
     if (id == IDC_FOLDER_COMBO && code == CBN_SELCHANGE) {
-        OnFolderSelected();
+        pane.OnPathSelected();
         return true;
     }
     return fw::FormView::OnCommand(id, code);
@@ -465,7 +264,7 @@ void COrvidView::OnListKey(WORD key)
         if (frame != nullptr) frame->RouteCommand(command);
     };
     switch (key) {
-    case VK_RETURN: OpenSelectedEntry(); break;
+    case VK_RETURN: pane.OpenSelected(); break;
     case VK_BACK: GoUp(); break;
     case VK_INSERT: route(ID_FILE_NEW_DIRECTORY); break;
     case VK_DELETE: route(ID_FILE_DELETE); break;
@@ -473,7 +272,7 @@ void COrvidView::OnListKey(WORD key)
     case VK_F4: route(ID_FILE_PROPERTIES); break;
     case VK_F5: Refresh(); break;
     case VK_F6: route(ID_FILE_MOVE_TO); break;
-    case VK_F9: EnterPath(); break;
+    case VK_F9: pane.EnterPath(); break;
     default: break;
     }
 }
@@ -482,11 +281,11 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
 {
     if (header->hwndFrom != list.Handle()) return fw::FormView::OnNotify(header, result);
     switch (header->code) {
-    case NM_DBLCLK: OpenSelectedEntry(); return true;
+    case NM_DBLCLK: pane.OpenSelected(); return true;
     case LVN_BEGINDRAG: BeginDrag(); return true;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return true;
     case LVN_GETDISPINFOW:
-        GetDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header)->item);
+        pane.GetDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header)->item);
         result = 0;
         return true;
     case LVN_ODFINDITEMW: {
@@ -495,8 +294,8 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
         const LVFINDINFOW& info = find->lvfi;
         result = -1;
         if ((info.flags & (LVFI_STRING | LVFI_PARTIAL)) != 0 && info.psz != nullptr)
-            result =
-                FindRowByText(find->iStart, info.psz, (info.flags & LVFI_PARTIAL) != 0, (info.flags & LVFI_WRAP) != 0);
+            result = pane.FindRowByText(find->iStart, info.psz, (info.flags & LVFI_PARTIAL) != 0,
+                                        (info.flags & LVFI_WRAP) != 0);
         return true;
     }
     default: return fw::FormView::OnNotify(header, result);
@@ -505,11 +304,7 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
 
 // ---------------------------------------------------------------- the shell and local files
 
-bool COrvidView::EngineAvailable()
-{
-    const ConnectionSession* session = Session();
-    return session != nullptr && WindowMayUseEngine(*session);
-}
+bool COrvidView::EngineAvailable() { return pane.EngineAvailable(); }
 
 void COrvidView::SetConnected(bool connected)
 {
@@ -548,17 +343,7 @@ void COrvidView::DragEntries(const std::vector<RemoteEntry>& entries)
     dataSource->DoDragDrop(DROPEFFECT_COPY);
 }
 
-void COrvidView::Find()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    CFindDlg dialog(this, *session);
-    const INT_PTR result = dialog.DoModal(Owner());
-    if (!dialog.deleted) return;
-    // The pane still shows what was deleted; after a Goto the found item is selected again.
-    Refresh();
-    if (result == IDOK) GoToFoundItem(dialog.gotoDirectory, dialog.gotoName);
-}
+void COrvidView::Find() { pane.Find(this); }
 
 void COrvidView::Upload(std::unique_ptr<TransferList> items)
 {
@@ -598,38 +383,24 @@ void COrvidView::OnInitialUpdate()
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);
+    pane.Bind({Session(), Handle(), Owner(), FolderCombo().Handle(), [this] { FillPane(); }});
     LayOut();
-    RestartKeepAlive();
+    pane.RestartKeepAlive();
     Win32Reporter().SetActivityWindow(Handle());
 }
 
-void COrvidView::SetKeepAliveInterval(UINT milliseconds)
-{
-    keepAliveIntervalMs = milliseconds;
-    if (IsWindow()) RestartKeepAlive();
-}
-
-void COrvidView::RestartKeepAlive()
-{
-    KillTimer(KEEPALIVE_TIMER);
-    SetTimer(KEEPALIVE_TIMER, keepAliveIntervalMs);
-}
+void COrvidView::SetKeepAliveInterval(UINT milliseconds) { pane.SetKeepAliveInterval(milliseconds); }
 
 void COrvidView::OnTimer(UINT_PTR id)
 {
-    if (id != KEEPALIVE_TIMER) {
-        fw::FormView::OnTimer(id);
-        return;
-    }
-    // KeepAlive stays off a connection that the shell's copy or a job uses.
-    if (ConnectionSession* session = Session()) session->KeepAlive();
+    if (!pane.OnTimer(id)) fw::FormView::OnTimer(id);
 }
 
 bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result)
 {
     switch (message) {
     case WM_SOCKET_ACTIVITY:
-        RestartKeepAlive();
+        pane.RestartKeepAlive();
         result = 0;
         return true;
     case WM_UPLOAD_LIST:
@@ -646,7 +417,7 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
             dataSource->Disown();
             dataSource.Reset();
         }
-        FreeImageLists();
+        pane.Clear();
         list.Detach();
         break;
     default: break;

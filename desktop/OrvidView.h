@@ -10,6 +10,7 @@
 #include "MyDataSource.h"
 #include "MyDropTarget.h"
 #include "commands/CommandTable.h"
+#include "commands/RemoteListPane.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "remotetools/FindDlg.h"
@@ -26,11 +27,6 @@ struct ListColumn {
 
 constexpr int LIST_COLUMN_COUNT = 5;
 extern const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS;
-
-// The idle keep-alive: restarted by every socket activity, so it fires only after this
-// long without traffic.
-constexpr UINT_PTR KEEPALIVE_TIMER = 345;
-constexpr UINT KEEPALIVE_INTERVAL_MS = 30000;
 
 class COrvidView : public fw::FormView, public IFindOwner {
 public:
@@ -51,7 +47,7 @@ public:
     void FillPane();
     // The index in the session's entries of the entry a row shows; NO_ROW_ENTRY past the
     // last row.
-    static constexpr std::size_t NO_ROW_ENTRY = static_cast<std::size_t>(-1);
+    static constexpr std::size_t NO_ROW_ENTRY = RemoteListPane::NO_ROW_ENTRY;
     std::size_t RowEntry(int row) const;
     // Lists the current directory again and fills the pane; only while connected.
     void Refresh();
@@ -81,7 +77,7 @@ public:
 
     // The keep-alive timer's interval; restarts a running timer.
     void SetKeepAliveInterval(UINT milliseconds);
-    UINT KeepAliveInterval() const noexcept { return keepAliveIntervalMs; }
+    UINT KeepAliveInterval() const noexcept { return pane.KeepAliveInterval(); }
 
     bool OnCommand(UINT id) override;
     bool OnUpdateCommand(fw::CommandState& state) override;
@@ -96,31 +92,21 @@ protected:
 
 private:
     void LayOut();
-    void RestartKeepAlive();
     ConnectionSession* Session() const;
     bool IsConnected() const;
     HWND Owner() const;
-    void FreeImageLists();
-    void FillFolderCombo(ConnectionSession& session);
-    // Enters the directory and shows it; false when the server refused.
-    bool EnterDirectory(const std::wstring& path);
-    void OnFolderSelected();
     void GoUp();
-    void EnterPath();
-    void OpenSelectedEntry();
     void OnListKey(WORD key);
-    // Runs a file command on the selection and shows the directory again when the
-    // command may have changed it.
-    void RunFileCommand(UINT id);
     // The view's commands: each with its rule and handler.
     static const CommandEntry<COrvidView>* FindCommand(UINT id);
     CommandContext Context() const;
-    void NewDirectory() { RunFileCommand(ID_FILE_NEW_DIRECTORY); }
-    void Rename() { RunFileCommand(ID_FILE_RENAME); }
-    void Delete() { RunFileCommand(ID_FILE_DELETE); }
-    void MoveTo() { RunFileCommand(ID_FILE_MOVE_TO); }
-    void Properties() { RunFileCommand(ID_FILE_PROPERTIES); }
-    void Chmod() { RunFileCommand(ID_TOOLS_CHMOD); }
+    void NewDirectory() { pane.Run(RemoteCommand::NewDirectory); }
+    void Rename() { pane.Run(RemoteCommand::Rename); }
+    void Delete() { pane.Run(RemoteCommand::Delete); }
+    void MoveTo() { pane.Run(RemoteCommand::MoveTo); }
+    void Properties() { pane.Run(RemoteCommand::Properties); }
+    void Chmod() { pane.Run(RemoteCommand::Chmod); }
+    void EnterPath() { pane.EnterPath(); }
     void ShowIcons() { SetViewMode(LVS_ICON); }
     void ShowList() { SetViewMode(LVS_LIST); }
     void ShowDetails() { SetViewMode(LVS_REPORT); }
@@ -128,13 +114,6 @@ private:
     void OpenOverview();
     void OpenManual();
     void OpenHomePage();
-    int FindRow(const std::wstring& name) const;
-    // The first row from start on (going on from the top when wrap is set) whose name is
-    // the text, or begins with it when partial, without regard to case; -1 when none.
-    int FindRowByText(int start, const std::wstring& text, bool partial, bool wrap) const;
-    // The list holds no rows of its own (owner data): it asks for what it shows.
-    void GetDisplayInfo(LVITEMW& item);
-    const RemoteEntry* EntryOfRow(int row) const;
     // False, with a word in the status bar, while the shell's copy or a job has the
     // connection: the window starts nothing on the engine meanwhile.
     bool EngineAvailable();
@@ -148,10 +127,7 @@ private:
     void UploadFiles();
 
     CListCtrlEx list;
-    FileIconLists icons;
-    // The entry index of every row, in row order: one pass of the filter builds it.
-    std::vector<std::size_t> rows;
+    RemoteListPane pane{list};
     fw::ComPtr<CMyDataSource> dataSource;
     fw::ComPtr<CMyDropTarget> dropTarget;
-    UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;
 };

@@ -118,18 +118,6 @@ LocalBrowser* COrletView::Local() const
     return document != nullptr ? &document->Local() : nullptr;
 }
 
-bool COrletView::IsConnected() const
-{
-    const ConnectionSession* session = Session();
-    return session != nullptr && session->IsConnected();
-}
-
-bool COrletView::EngineAvailable() const
-{
-    const ConnectionSession* session = Session();
-    return session != nullptr && WindowMayUseEngine(*session);
-}
-
 HWND COrletView::Owner() const { return GetFrame() != nullptr ? GetFrame()->Handle() : Handle(); }
 
 ListSide COrletView::FocusedSide() const
@@ -154,7 +142,7 @@ CommandContext COrletView::Context() const
 {
     CommandContext context;
     context.focus = FocusedSide();
-    context.connected = IsConnected();
+    context.connected = remote.IsConnected();
     context.copySource = copySource;
     if (context.focus == ListSide::Local) context.selected = localList.GetSelectedCount();
     if (context.focus == ListSide::Remote) context.selected = remoteList.GetSelectedCount();
@@ -189,13 +177,13 @@ bool COrletView::OnUpdateCommand(fw::CommandState& state)
 
 void COrletView::Connect()
 {
-    if (!EngineAvailable()) return;
+    if (!remote.EngineAvailable()) return;
     if (COrletDoc* document = Document()) document->Connect();
 }
 
 void COrletView::Disconnect()
 {
-    if (!EngineAvailable()) return;
+    if (!remote.EngineAvailable()) return;
     if (COrletDoc* document = Document()) document->Disconnect();
 }
 
@@ -216,8 +204,8 @@ fw::MenuHandle COrletView::BuildContextMenu(const CListCtrlEx& list) const
 {
     fw::MenuHandle menu(CreatePopupMenu());
     if (!menu) return menu;
-    const bool remote = &list == &remoteList;
-    const ListSide side = remote ? ListSide::Remote : ListSide::Local;
+    const bool isRemote = &list == &remoteList;
+    const ListSide side = isRemote ? ListSide::Remote : ListSide::Local;
     list.AppendCommand(menu.Get(), ID_EDIT_COPY, L"Copy", false);
     // Paste is offered only where the copied items can go: into the other list.
     if (copySource != ListSide::None && copySource != side)
@@ -228,7 +216,7 @@ fw::MenuHandle COrletView::BuildContextMenu(const CListCtrlEx& list) const
     list.AppendCommand(menu.Get(), ID_FILE_DELETE, L"Delete", false);
     list.AppendCommand(menu.Get(), ID_FILE_MOVE_TO, L"Move To...", false);
     AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    if (remote) list.AppendCommand(menu.Get(), ID_TOOLS_CHMOD, L"CHMOD...", false);
+    if (isRemote) list.AppendCommand(menu.Get(), ID_TOOLS_CHMOD, L"CHMOD...", false);
     list.AppendCommand(menu.Get(), ID_FILE_PROPERTIES, L"Properties", false);
     AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
     list.AppendViewMenu(menu.Get(), ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, false);
@@ -238,7 +226,7 @@ fw::MenuHandle COrletView::BuildContextMenu(const CListCtrlEx& list) const
 void COrletView::NewDirectory()
 {
     if (FocusedSide() == ListSide::Remote) {
-        RunRemoteCommand(ID_FILE_NEW_DIRECTORY);
+        remote.Run(RemoteCommand::NewDirectory);
         return;
     }
     LocalBrowser* local = Local();
@@ -258,7 +246,7 @@ void COrletView::NewDirectory()
 void COrletView::Rename()
 {
     if (FocusedSide() == ListSide::Remote) {
-        RunRemoteCommand(ID_FILE_RENAME);
+        remote.Run(RemoteCommand::Rename);
         return;
     }
     LocalBrowser* local = Local();
@@ -279,7 +267,7 @@ void COrletView::Rename()
 void COrletView::Delete()
 {
     if (FocusedSide() == ListSide::Remote) {
-        RunRemoteCommand(ID_FILE_DELETE);
+        remote.Run(RemoteCommand::Delete);
         return;
     }
     LocalBrowser* local = Local();
@@ -302,7 +290,7 @@ void COrletView::Delete()
 void COrletView::MoveTo()
 {
     if (FocusedSide() == ListSide::Remote) {
-        RunRemoteCommand(ID_FILE_MOVE_TO);
+        remote.Run(RemoteCommand::MoveTo);
         return;
     }
     LocalBrowser* local = Local();
@@ -324,7 +312,7 @@ void COrletView::MoveTo()
 void COrletView::Properties()
 {
     if (FocusedSide() == ListSide::Remote) {
-        RunRemoteCommand(ID_FILE_PROPERTIES);
+        remote.Run(RemoteCommand::Properties);
         return;
     }
     LocalBrowser* local = Local();
@@ -346,38 +334,10 @@ void COrletView::Properties()
 
 void COrletView::Chmod()
 {
-    if (FocusedSide() == ListSide::Remote) RunRemoteCommand(ID_TOOLS_CHMOD);
+    if (FocusedSide() == ListSide::Remote) remote.Run(RemoteCommand::Chmod);
 }
 
-void COrletView::RunRemoteCommand(UINT id)
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr) return;
-    // Properties only shows what the listing said.
-    if (id != ID_FILE_PROPERTIES && !EngineAvailable()) return;
-    const HWND owner = Owner();
-    bool changed = false;
-    switch (id) {
-    case ID_FILE_NEW_DIRECTORY: changed = NewDirectoryCommand(owner, *session, TargetDirectory()); break;
-    case ID_FILE_RENAME: changed = RenameCommand(owner, *session, SelectedRemoteEntries()); break;
-    case ID_FILE_DELETE: changed = DeleteCommand(owner, *session, SelectedRemoteEntries()); break;
-    case ID_FILE_MOVE_TO: changed = MoveToCommand(owner, *session, SelectedRemoteEntries()); break;
-    case ID_FILE_PROPERTIES: PropertiesCommand(owner, SelectedRemoteEntries()); break;
-    case ID_TOOLS_CHMOD: changed = ChmodCommand(owner, *session, SelectedRemoteEntries()); break;
-    default: break;
-    }
-    if (changed) RefreshRemote();
-}
-
-void COrletView::Find()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    CFindDlg dialog(this, *session);
-    const INT_PTR result = dialog.DoModal(Owner());
-    if (dialog.deleted) RefreshRemote();
-    if (result == IDOK) GoToFoundItem(dialog.gotoDirectory, dialog.gotoName);
-}
+void COrletView::Find() { remote.Find(this); }
 
 // ---------------------------------------------------------------- copy and paste
 
@@ -385,7 +345,7 @@ void COrletView::Copy()
 {
     const ListSide side = FocusedSide();
     if (side == ListSide::Remote) {
-        CopyEntries(SelectedRemoteEntries());
+        CopyEntries(remote.SelectedEntries());
         return;
     }
     LocalBrowser* local = Local();
@@ -420,7 +380,8 @@ void COrletView::Paste()
     ConnectionSession* session = Session();
     LocalBrowser* local = Local();
     const ListSide side = FocusedSide();
-    if (session == nullptr || local == nullptr || side == ListSide::None || !clipboard || !EngineAvailable()) return;
+    if (session == nullptr || local == nullptr || side == ListSide::None || !clipboard || !remote.EngineAvailable())
+        return;
     // The clipboard keeps its items, so that they can be pasted again.
     auto items = std::make_unique<TransferList>();
     items->owner = session;
@@ -437,7 +398,7 @@ void COrletView::Paste()
         ListLocal();
         return;
     }
-    const std::wstring target = TargetDirectory();
+    const std::wstring target = remote.TargetDirectory();
     if (target.empty()) return;
     CUploadDlg job(session, std::move(items), target, JOB_UPLOAD);
     job.DoModal(Owner());
@@ -446,135 +407,14 @@ void COrletView::Paste()
 
 // ---------------------------------------------------------------- remote side
 
-void COrletView::ClearRemote()
-{
-    RemotePathList().ResetContent();
-    // The count drops to none before the icons go, so the list asks for no row meanwhile.
-    remoteList.DeleteAllItems();
-    remoteList.SetImageList(nullptr, LVSIL_NORMAL);
-    remoteList.SetImageList(nullptr, LVSIL_SMALL);
-    remoteIcons.Reset();
-}
-
-void COrletView::FillRemote()
-{
-    ClearRemote();
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return;
-    remoteIcons.Create();
-    remoteIcons.AttachTo(remoteList);
-    const FolderComboModel model = BuildFolderCombo(session->CurrentDirectory(), session->homeDirectory);
-    fw::ComboBox paths = RemotePathList();
-    for (const std::wstring& entry : model.entries)
-        paths.AddString(entry);
-    paths.SetCurSel(model.selected);
-    remoteList.Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(session->entries.size()),
-                    LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-}
-
-void COrletView::RefreshRemote()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    fw::WaitCursor wait;
-    session->RefreshRemote();
-    FillRemote();
-}
-
-bool COrletView::EnterRemoteDirectory(const std::wstring& path)
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return false;
-    bool entered = false;
-    {
-        fw::WaitCursor wait;
-        entered = session->ChangeDirectory(path);
-    }
-    if (entered) RefreshRemote();
-    return entered;
-}
-
-void COrletView::OnRemotePathSelected()
-{
-    fw::ComboBox paths = RemotePathList();
-    const int selected = paths.GetCurSel();
-    if (selected >= 0) EnterRemoteDirectory(paths.GetLBText(selected));
-}
-
-void COrletView::RemoteEnterPath()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    const std::wstring current = session->CurrentDirectory();
-    CTextDlg prompt(ENTER_PATH_CAPTION, current);
-    if (prompt.DoModal(Owner()) != IDOK) return;
-    if (const std::optional<std::wstring> target = EnterPathTarget(prompt.Text(), current))
-        EnterRemoteDirectory(*target);
-}
-
-void COrletView::OpenRemoteEntry()
-{
-    if (!IsConnected() || !EngineAvailable()) return;
-    const std::vector<RemoteEntry> selected = SelectedRemoteEntries();
-    if (selected.empty()) return;
-    const RemoteEntry& entry = selected.front();
-    if (entry.isDirectory != 0) {
-        EnterRemoteDirectory(JoinRemotePath(entry.directory, entry.name));
-        return;
-    }
-    if (ConnectionSession* session = Session()) OpenRemoteFileCommand(Owner(), *session, entry);
-}
-
-std::vector<RemoteEntry> COrletView::SelectedRemoteEntries() const
-{
-    std::vector<RemoteEntry> selected;
-    const ConnectionSession* session = Session();
-    if (session == nullptr) return selected;
-    for (int row : remoteList.GetSelectedItems()) {
-        if (row >= 0 && static_cast<std::size_t>(row) < session->entries.size())
-            selected.push_back(session->entries[static_cast<std::size_t>(row)]);
-    }
-    return selected;
-}
-
-std::wstring COrletView::TargetDirectory()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return {};
-    const std::vector<RemoteEntry> selected = SelectedRemoteEntries();
-    if (!selected.empty() && selected.front().isDirectory != 0)
-        return JoinRemotePath(selected.front().directory, selected.front().name);
-    return session->CurrentDirectory();
-}
-
 bool COrletView::GoToFoundItem(const std::wstring& directory, const std::wstring& name)
 {
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return false;
-    if (directory != session->CurrentDirectory() && !EnterRemoteDirectory(directory)) return false;
+    if (!remote.GoToItem(directory, name)) return false;
     mode = MODE_REMOTE;
     ModeList().SetCurSel(mode);
     LayOut();
-    for (std::size_t row = 0; row < session->entries.size(); ++row) {
-        const RemoteEntry& entry = session->entries[row];
-        if (entry.name != name && entry.displayName != name) continue;
-        remoteList.SelectOnly(static_cast<int>(row));
-        remoteList.EnsureVisible(static_cast<int>(row));
-        remoteList.SetFocus();
-        return true;
-    }
-    return false;
-}
-
-void COrletView::GetRemoteDisplayInfo(LVITEMW& item)
-{
-    const ConnectionSession* session = Session();
-    if (session == nullptr || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= session->entries.size()) return;
-    const RemoteEntry& entry = session->entries[static_cast<std::size_t>(item.iItem)];
-    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == REMOTE_COLUMN_NAME)
-        item.iImage = remoteIcons.IndexFor(entry.name, entry.isDirectory != 0);
-    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
-    lstrcpynW(item.pszText, RemoteColumnText(entry, item.iSubItem).c_str(), item.cchTextMax);
+    remoteList.SetFocus();
+    return true;
 }
 
 // ---------------------------------------------------------------- local side
@@ -707,7 +547,7 @@ void COrletView::OnModeChosen()
         break;
     case MODE_GO:
         if (mode == MODE_REMOTE) {
-            RemoteEnterPath();
+            remote.EnterPath();
         } else {
             LocalEnterPath();
         }
@@ -768,52 +608,36 @@ void COrletView::OnInitialUpdate()
     struct ListSetup {
         CListCtrlEx& list;
         int id;
-        bool remote;
+        bool isRemote;
     };
     for (const ListSetup& setup :
          {ListSetup{remoteList, IDC_REMOTE_LIST, true}, ListSetup{localList, IDC_LOCAL_LIST, false}}) {
         const int columns =
-            setup.remote ? static_cast<int>(REMOTE_COLUMNS.size()) : static_cast<int>(LOCAL_COLUMNS.size());
+            setup.isRemote ? static_cast<int>(REMOTE_COLUMNS.size()) : static_cast<int>(LOCAL_COLUMNS.size());
         setup.list.Attach(Handle(), setup.id, columns);
-        setup.list.SetRemote(setup.remote);
+        setup.list.SetRemote(setup.isRemote);
         setup.list.SetCommandFrame(GetFrame());
         setup.list.SetMenuBuilder([this](const CListCtrlEx& list) { return BuildContextMenu(list); });
         setup.list.SetExtendedStyle(LIST_EXTENDED_STYLE);
         for (int column = 0; column < columns; ++column) {
-            const ListColumn& spec = setup.remote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]
-                                                  : LOCAL_COLUMNS[static_cast<std::size_t>(column)];
+            const ListColumn& spec = setup.isRemote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]
+                                                    : LOCAL_COLUMNS[static_cast<std::size_t>(column)];
             setup.list.InsertColumn(column, spec.header, spec.width, spec.format);
         }
     }
 
+    remote.Bind({Session(), Handle(), Owner(), RemotePathList().Handle(), [this] { remote.Fill(); }});
     ListLocal();
     mode = MODE_REMOTE;
     modes.SetCurSel(mode);
     LayOut();
-    RestartKeepAlive();
+    remote.RestartKeepAlive();
     Win32Reporter().SetActivityWindow(Handle());
-}
-
-void COrletView::SetKeepAliveInterval(UINT milliseconds)
-{
-    keepAliveIntervalMs = milliseconds;
-    if (IsWindow()) RestartKeepAlive();
-}
-
-void COrletView::RestartKeepAlive()
-{
-    KillTimer(KEEPALIVE_TIMER);
-    SetTimer(KEEPALIVE_TIMER, keepAliveIntervalMs);
 }
 
 void COrletView::OnTimer(UINT_PTR id)
 {
-    if (id != KEEPALIVE_TIMER) {
-        fw::FormView::OnTimer(id);
-        return;
-    }
-    // KeepAlive stays off a connection that a job uses, and asks the site's setting.
-    if (ConnectionSession* session = Session()) session->KeepAlive();
+    if (!remote.OnTimer(id)) fw::FormView::OnTimer(id);
 }
 
 void COrletView::OnSize(UINT type, int width, int height)
@@ -827,7 +651,7 @@ bool COrletView::OnCommand(UINT id, UINT code)
     if (code == CBN_SELCHANGE) {
         switch (id) {
         case IDC_MODE_LIST: OnModeChosen(); return true;
-        case IDC_REMOTE_PATH: OnRemotePathSelected(); return true;
+        case IDC_REMOTE_PATH: remote.OnPathSelected(); return true;
         case IDC_LOCAL_PATH: OnLocalPathSelected(); return true;
         default: break;
         }
@@ -837,20 +661,20 @@ bool COrletView::OnCommand(UINT id, UINT code)
 
 bool COrletView::OnNotify(NMHDR* header, LRESULT& result)
 {
-    const bool remote = header->hwndFrom == remoteList.Handle();
-    if (!remote && header->hwndFrom != localList.Handle()) return fw::FormView::OnNotify(header, result);
+    const bool isRemote = header->hwndFrom == remoteList.Handle();
+    if (!isRemote && header->hwndFrom != localList.Handle()) return fw::FormView::OnNotify(header, result);
     switch (header->code) {
     case NM_DBLCLK:
-        if (remote) {
-            OpenRemoteEntry();
+        if (isRemote) {
+            remote.OpenSelected();
         } else {
             OpenLocalEntry();
         }
         return true;
     case LVN_GETDISPINFOW: {
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
-        if (remote) {
-            GetRemoteDisplayInfo(item);
+        if (isRemote) {
+            remote.GetDisplayInfo(item);
         } else {
             GetLocalDisplayInfo(item);
         }
@@ -865,14 +689,14 @@ bool COrletView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
 {
     switch (message) {
     case WM_SOCKET_ACTIVITY:
-        RestartKeepAlive();
+        remote.RestartKeepAlive();
         result = 0;
         return true;
     case WM_DESTROY:
         if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
         remoteList.Detach();
         localList.Detach();
-        remoteIcons.Reset();
+        remote.Clear();
         localIcons.Reset();
         break;
     default: break;

@@ -14,6 +14,7 @@
 
 #include "OrletResource.h"
 #include "commands/CommandTable.h"
+#include "commands/RemoteListPane.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "remotetools/FindDlg.h"
@@ -28,11 +29,6 @@ struct LocalBrowser;
 // The mode list's entries, in order: two modes, then three commands.
 enum ModeEntry { MODE_REMOTE = 0, MODE_LOCAL = 1, MODE_SEPARATOR = 2, MODE_GO = 3, MODE_UP = 4 };
 extern const std::array<const wchar_t*, 5> MODE_ENTRIES;
-
-// The idle keep-alive: restarted by every socket activity, so it fires only after this
-// long without traffic.
-constexpr UINT_PTR KEEPALIVE_TIMER = 345;
-constexpr UINT KEEPALIVE_INTERVAL_MS = 30000;
 
 class COrletView : public fw::FormView, public IFindOwner {
 public:
@@ -54,16 +50,13 @@ public:
     // Lists the current local directory into the local list and its path list.
     void ListLocal();
     // Lists the current remote directory again and shows it; only while connected.
-    void RefreshRemote();
+    void RefreshRemote() { remote.Refresh(); }
     // Empties the remote path list and list and frees their icons (Disconnect).
-    void ClearRemote();
+    void ClearRemote() { remote.Clear(); }
     // The entries of the selected remote rows, in row order.
-    std::vector<RemoteEntry> SelectedRemoteEntries() const;
+    std::vector<RemoteEntry> SelectedRemoteEntries() const { return remote.SelectedEntries(); }
     // The positions in the local entries of the selected local rows.
     std::vector<int> SelectedLocalEntries() const;
-    // Where a remote New Directory or an upload goes: the first selected row's directory,
-    // or the current directory. Empty while not connected.
-    std::wstring TargetDirectory();
 
     // IFindOwner: Goto shows the server's files with the item selected; Copy Selected
     // copies into the view's clipboard. The handheld shell has no drag and drop.
@@ -72,7 +65,7 @@ public:
     void DragEntries(const std::vector<RemoteEntry>& entries) override;
 
     // The keep-alive timer's interval; restarts a running timer.
-    void SetKeepAliveInterval(UINT milliseconds);
+    void SetKeepAliveInterval(UINT milliseconds) { remote.SetKeepAliveInterval(milliseconds); }
 
     bool OnCommand(UINT id) override;
     bool OnUpdateCommand(fw::CommandState& state) override;
@@ -108,8 +101,6 @@ private:
     COrletDoc* Document() const;
     ConnectionSession* Session() const;
     LocalBrowser* Local() const;
-    bool IsConnected() const;
-    bool EngineAvailable() const;
     HWND Owner() const;
     CListCtrlEx* FocusedList();
     fw::MenuHandle BuildContextMenu(const CListCtrlEx& list) const;
@@ -117,16 +108,6 @@ private:
     void LayOut();
     void OnModeChosen();
     void SetViewStyle(DWORD style);
-    void RestartKeepAlive();
-
-    // Remote side.
-    void FillRemote();
-    bool EnterRemoteDirectory(const std::wstring& path);
-    void OnRemotePathSelected();
-    void RemoteEnterPath();
-    void OpenRemoteEntry();
-    void RunRemoteCommand(UINT id);
-    void GetRemoteDisplayInfo(LVITEMW& item);
 
     // Local side.
     void OnLocalPathSelected();
@@ -139,11 +120,10 @@ private:
     int mode = MODE_REMOTE;
     CListCtrlEx remoteList;
     CListCtrlEx localList;
-    FileIconLists remoteIcons;
+    RemoteListPane remote{remoteList};
     FileIconLists localIcons;
     // Each local entry's icon index once asked; NO_ICON_YET before.
     std::vector<int> localIconIndexes;
     std::unique_ptr<TransferList> clipboard;
     ListSide copySource = ListSide::None;
-    UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;
 };
