@@ -277,11 +277,7 @@ void COrletView::Delete()
     const std::wstring caption = app != nullptr ? app->GetAppName() : std::wstring();
     if (MessageBoxW(Owner(), DELETE_QUESTION, caption.c_str(), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
     auto items = std::make_unique<TransferList>();
-    for (int entry : selected) {
-        const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(entry)];
-        AddItem(EntrySize(found), items.get(), IsDirectoryEntry(found), found.cFileName, LocalEntryPath(entry),
-                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
-    }
+    AddLocalEntries(items.get(), selected);
     CUploadDlg job(Session(), std::move(items), local->currentDirectory, JOB_DELETE_LOCAL);
     job.DoModal(Owner());
     ListLocal();
@@ -299,11 +295,7 @@ void COrletView::MoveTo()
     CTextDlg prompt(MOVE_TO_CAPTION, std::wstring());
     if (prompt.DoModal(Owner()) != IDOK || prompt.Text().empty()) return;
     auto items = std::make_unique<TransferList>();
-    for (int entry : selected) {
-        const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(entry)];
-        AddItem(EntrySize(found), items.get(), IsDirectoryEntry(found), found.cFileName, LocalEntryPath(entry),
-                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
-    }
+    AddLocalEntries(items.get(), selected);
     CUploadDlg job(Session(), std::move(items), prompt.Text(), JOB_MOVE_LOCAL);
     job.DoModal(Owner());
     ListLocal();
@@ -351,11 +343,7 @@ void COrletView::Copy()
     LocalBrowser* local = Local();
     if (side != ListSide::Local || local == nullptr || !clipboard) return;
     ClearList(clipboard.get());
-    for (int entry : SelectedLocalEntries()) {
-        const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(entry)];
-        AddItem(EntrySize(found), clipboard.get(), IsDirectoryEntry(found), found.cFileName, LocalEntryPath(entry),
-                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
-    }
+    AddLocalEntries(clipboard.get(), SelectedLocalEntries());
     copySource = ListSide::Local;
 }
 
@@ -457,6 +445,16 @@ std::wstring COrletView::LocalEntryPath(int entry) const
 {
     const LocalBrowser* local = Local();
     return JoinLocalPath(local->currentDirectory, local->entries[static_cast<std::size_t>(entry)].cFileName);
+}
+
+void COrletView::AddLocalEntries(TransferList* items, const std::vector<int>& entries) const
+{
+    const LocalBrowser* local = Local();
+    for (int entry : entries) {
+        const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(entry)];
+        AddItem(EntrySize(found), items, IsDirectoryEntry(found), found.cFileName, LocalEntryPath(entry),
+                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
+    }
 }
 
 std::vector<int> COrletView::SelectedLocalEntries() const

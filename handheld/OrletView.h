@@ -115,6 +115,8 @@ private:
     void OpenLocalEntry();
     void GetLocalDisplayInfo(LVITEMW& item);
     std::wstring LocalEntryPath(int entry) const;
+    // Adds the local entries at these positions to a transfer list, each with its full path.
+    void AddLocalEntries(TransferList* items, const std::vector<int>& entries) const;
     void ShowLocalStatus(const std::wstring& text);
 
     int mode = MODE_REMOTE;

@@ -21,7 +21,7 @@ TEST_P(LayoutTest, ModeListTopRightPathListBesideItListBelow)
     OrletRun run;
     ASSERT_TRUE(run.Started());
     run.Frame().SetScreenSize(GetParam().width, GetParam().height);
-    PumpOrletMessages();
+    PumpMessages();
     const RECT screen = run.Frame().GetClientRect();
     EXPECT_EQ(screen.right, GetParam().width);
     EXPECT_EQ(screen.bottom, GetParam().height);

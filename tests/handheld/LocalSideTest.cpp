@@ -41,7 +41,7 @@ protected:
     {
         run.Document().Local().currentDirectory = directory;
         run.View().ListLocal();
-        PumpOrletMessages();
+        PumpMessages();
     }
     std::wstring Current() const { return run.Document().Local().currentDirectory; }
 
@@ -158,7 +158,7 @@ TEST_F(LocalSideTest, RefusedCreateOrRenameKeepsTheListAndSaysWhy)
         run.Focus(ListSide::Local);
         run.View().LocalList().SelectOnly(1);
         ASSERT_TRUE(run.Frame().RouteCommand(test.command));
-        PumpOrletMessages();
+        PumpMessages();
         ASSERT_EQ(answerer.MessageTexts().size(), 1u) << test.caption;
         EXPECT_THAT(answerer.MessageTexts().front(), HasSubstr(test.message));
         EXPECT_THAT(answerer.MessageTexts().front(), HasSubstr(L"Error code: "));

@@ -1,20 +1,5 @@
 #include "OrletRun.h"
 
-bool PumpOrletMessages()
-{
-    bool quit = false;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            quit = true;
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return quit;
-}
-
 OrletRun::OrletRun() : app(std::make_unique<COrletApp>())
 {
     app->SetInstance(GetModuleHandleW(nullptr));
@@ -23,18 +8,18 @@ OrletRun::OrletRun() : app(std::make_unique<COrletApp>())
     // thread there; tests that want it send the command themselves.
     MSG connect;
     if (started) PeekMessageW(&connect, View().Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE);
-    PumpOrletMessages();
+    PumpMessages();
 }
 
 OrletRun::~OrletRun()
 {
     if (started) {
         Frame().Send(WM_CLOSE);
-        for (int round = 0; round < 100 && !PumpOrletMessages(); ++round)
+        for (int round = 0; round < 100 && !PumpMessages(); ++round)
             Sleep(1);
     }
     app.reset();
-    PumpOrletMessages();
+    PumpMessages();
 }
 
 fw::CommandState OrletRun::Update(UINT command) const
@@ -49,7 +34,7 @@ void OrletRun::ChooseMode(int entry) const
     fw::ComboBox modes = View().ModeList();
     modes.SetCurSel(entry);
     View().Send(WM_COMMAND, MAKEWPARAM(IDC_MODE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(modes.Handle()));
-    PumpOrletMessages();
+    PumpMessages();
 }
 
 void OrletRun::Focus(ListSide side) const
@@ -59,7 +44,7 @@ void OrletRun::Focus(ListSide side) const
     case ListSide::Remote: View().RemoteList().SetFocus(); break;
     case ListSide::None: View().ModeList().SetFocus(); break;
     }
-    PumpOrletMessages();
+    PumpMessages();
 }
 
 std::vector<std::wstring> OrletRun::Names(const fw::ListView& list)

@@ -11,6 +11,7 @@
 #include "OrletDoc.h"
 #include "OrletFrame.h"
 #include "OrletView.h"
+#include "support/PumpMessages.h"
 
 class OrletRun {
 public:
@@ -38,5 +39,4 @@ private:
     bool started = false;
 };
 
-// Dispatches this thread's queued messages; true when WM_QUIT was among them.
-bool PumpOrletMessages();
+using testsupport::PumpMessages;

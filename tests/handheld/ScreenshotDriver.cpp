@@ -23,6 +23,7 @@
 #include "OrletFrame.h"
 #include "OrletView.h"
 #include "session/SessionTestSupport.h"
+#include "sitedialogs/SampleSites.h"
 #include "sites/SiteProp.h"
 #include "sites/SiteStore.h"
 #include "support/RealServers.h"
@@ -113,37 +114,7 @@ void CALLBACK ArrangeSiteTree(HWND, UINT, UINT_PTR timer, DWORD)
     HWND manager = FindWindowW(nullptr, L"Site Manager");
     if (manager == nullptr) return;
     KillTimer(nullptr, timer);
-    HWND tree = GetDlgItem(manager, IDC_HANDHELD_SITE_TREE);
-    SetFocus(tree);
-    for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
-        TreeView_Expand(tree, item, TVE_EXPAND);
-    if (HTREEITEM first = TreeView_GetRoot(tree)) {
-        if (HTREEITEM child = TreeView_GetChild(tree, first)) TreeView_SelectItem(tree, child);
-    }
-}
-
-SiteRecord Sample(const std::wstring& label, const std::wstring& host, std::int32_t parent)
-{
-    SiteRecord site = DefaultSiteRecord();
-    SetText(site.label, label);
-    SetText(site.host, host);
-    SetText(site.user, L"maria");
-    SetText(site.password, L"secret");
-    SetText(site.directory, L"/pub/releases");
-    site.parentId = parent;
-    return site;
-}
-
-void StoreSamples(SiteList& list)
-{
-    fw::RegistryKey::DeleteTree(HKEY_CURRENT_USER, SITES_KEY);
-    SiteRecord work = DefaultSiteRecord();
-    SetText(work.label, L"Work");
-    work.groupId = 0;
-    for (const SiteRecord& record :
-         {work, Sample(L"Build server", L"build.example.com", 0), Sample(L"Intranet", L"10.0.0.12", 0),
-          Sample(L"Home NAS", L"nas.local", NO_GROUP), Sample(L"Camera uploads", L"192.168.1.40", NO_GROUP)})
-        AddSite(list, record, nullptr, SITES_KEY);
+    ArrangeSampleTree(manager);
 }
 
 void CALLBACK StartCopy(HWND, UINT, UINT_PTR timer, DWORD)
@@ -171,7 +142,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
     app.SetInstance(instance);
     if (which == L"sitemanager") {
         ConnectionSession samples;
-        StoreSamples(samples.siteList);
+        StoreSampleSites(samples.siteList, SITES_KEY);
     }
     if (!app.InitInstance()) return 1;
     SetWindowPos(app.MainFrame()->Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -201,7 +172,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
     } else if (which == L"siteprops") {
         ConnectionSession samples;
         CSiteProp properties(samples.siteList);
-        properties.LoadFrom(Sample(L"Home NAS", L"nas.local", NO_GROUP));
+        properties.LoadFrom(SampleSite(L"Home NAS", L"nas.local", NO_GROUP));
         properties.DoModal(app.MainFrame()->Handle());
         return 0;
     } else if (which == L"copy") {

@@ -73,13 +73,13 @@ protected:
         ASSERT_TRUE(OpenSite(session, site));
         GoToStartDirectory(session, Wide(directory));
         run.Document().OnSiteConnected(L"vsftpd");
-        PumpOrletMessages();
+        PumpMessages();
     }
     void ShowLocal(const fs::path& directory)
     {
         run.Document().Local().currentDirectory = directory.wstring();
         run.View().ListLocal();
-        PumpOrletMessages();
+        PumpMessages();
     }
     bool Enabled(UINT command) const { return run.Update(command).Enabled().value_or(false); }
 
@@ -111,7 +111,7 @@ TEST_F(ServerTest, CopyRemoteThenPasteLocalDownloadsTreesAndBack)
     run.Focus(ListSide::Local);
     EXPECT_TRUE(Enabled(ID_EDIT_PASTE));
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_PASTE));
-    PumpOrletMessages();
+    PumpMessages();
     EXPECT_EQ(Snapshot(local.Path()), Snapshot(server->Info().root / "copy"));
     EXPECT_EQ(OrletRun::Names(run.View().LocalList()), (std::vector<std::wstring>{L"src", L"top.txt"}));
 
@@ -130,7 +130,7 @@ TEST_F(ServerTest, CopyRemoteThenPasteLocalDownloadsTreesAndBack)
     run.Focus(ListSide::Remote);
     SelectRows(run.View().RemoteList(), {});
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_PASTE));
-    PumpOrletMessages();
+    PumpMessages();
     EXPECT_EQ(Snapshot(server->Info().root / "copy" / "up"), Snapshot(source.Path() / "up"));
     EXPECT_NE(RowOf(run.View().RemoteList(), L"up"), -1);
 }
@@ -218,7 +218,7 @@ TEST_F(ServerTest, FindRunsFromTheMenuOnTheServer)
     run.Focus(ListSide::None);
     EXPECT_TRUE(Enabled(ID_EDIT_FIND));
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_FIND));
-    PumpOrletMessages();
+    PumpMessages();
     EXPECT_THAT(answerer.DialogsAnswered(), Contains(std::wstring(L"Find")));
 
     run.Document().Disconnect();
