@@ -662,6 +662,9 @@ bool COrletView::OnNotify(NMHDR* header, LRESULT& result)
     const bool isRemote = header->hwndFrom == remoteList.Handle();
     if (!isRemote && header->hwndFrom != localList.Handle()) return fw::FormView::OnNotify(header, result);
     switch (header->code) {
+    case NM_SETFOCUS:
+        lastFocusedList = isRemote ? &remoteList : &localList;
+        return fw::FormView::OnNotify(header, result);
     case NM_DBLCLK:
         if (isRemote) {
             remote.OpenSelected();
@@ -686,6 +689,16 @@ bool COrletView::OnNotify(NMHDR* header, LRESULT& result)
 bool COrletView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result)
 {
     switch (message) {
+    case WM_SETFOCUS:
+        // The frame hands its focus to the view when it is active again, after a dialog
+        // or a menu: the commands act on the focused list, so it goes back to the list
+        // that had it while that list is shown, else to the list of the mode.
+        if (lastFocusedList == nullptr || !IsWindowVisible(lastFocusedList->Handle()))
+            lastFocusedList = mode == MODE_LOCAL ? &localList : &remoteList;
+        lastFocusedList->SetFocus();
+        // Handled: the dialog's own default would focus its first control instead.
+        result = TRUE;
+        return true;
     case WM_SOCKET_ACTIVITY:
         remote.RestartKeepAlive();
         result = 0;

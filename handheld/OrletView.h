@@ -126,6 +126,8 @@ private:
     FileIconLists localIcons;
     // Each local entry's icon index once asked; NO_ICON_YET before.
     std::vector<int> localIconIndexes;
+    // The list that last had the keyboard focus; the view gives it back.
+    CListCtrlEx* lastFocusedList = nullptr;
     std::unique_ptr<TransferList> clipboard;
     ListSide copySource = ListSide::None;
 };

@@ -97,6 +97,7 @@ TEST_F(ServerTest, CopyRemoteThenPasteLocalDownloadsTreesAndBack)
     server->WriteFile("copy/src/sub/two.bin", std::string(300000, '\x02'));
     Connect("copy");
     LocalDirectory local;
+    WriteBytes(local.Path() / "kept.txt", 10, 5);
     ShowLocal(local.Path());
 
     run.ChooseMode(MODE_REMOTE);
@@ -106,14 +107,18 @@ TEST_F(ServerTest, CopyRemoteThenPasteLocalDownloadsTreesAndBack)
     EXPECT_EQ(run.View().CopySource(), ListSide::Remote);
     EXPECT_FALSE(Enabled(ID_EDIT_PASTE)) << "the remote list is the copy source";
 
-    // Nothing selected: the items go into the current local directory.
+    // A file's row selected: the items go into the current local directory, beside it.
     run.ChooseMode(MODE_LOCAL);
     run.Focus(ListSide::Local);
+    SelectRows(run.View().LocalList(), {L"kept.txt"});
     EXPECT_TRUE(Enabled(ID_EDIT_PASTE));
+    const auto kept = Snapshot(local.Path());
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_PASTE));
     PumpMessages();
-    EXPECT_EQ(Snapshot(local.Path()), Snapshot(server->Info().root / "copy"));
-    EXPECT_EQ(OrletRun::Names(run.View().LocalList()), (std::vector<std::wstring>{L"src", L"top.txt"}));
+    auto expected = Snapshot(server->Info().root / "copy");
+    expected.insert(kept.begin(), kept.end());
+    EXPECT_EQ(Snapshot(local.Path()), expected);
+    EXPECT_EQ(OrletRun::Names(run.View().LocalList()), (std::vector<std::wstring>{L"src", L"kept.txt", L"top.txt"}));
 
     // And back: a local tree pasted into the remote list goes into its directory.
     LocalDirectory source;
@@ -186,9 +191,22 @@ TEST_F(ServerTest, ContextMenusOfferChmodOnlyRemotelyAndPasteOnlyIntoTheOtherLis
     CListCtrlEx& localList = run.View().LocalList();
     CListCtrlEx& remoteList = run.View().RemoteList();
 
-    // Before any Copy: the menu's Paste is enabled while connected, the context menus offer none.
+    // Before any Copy: the menu's Paste is enabled while connected and runs a job of no
+    // items, which changes nothing; the context menus offer none.
+    run.ChooseMode(MODE_LOCAL);
     run.Focus(ListSide::Local);
     EXPECT_TRUE(Enabled(ID_EDIT_PASTE));
+    const auto before = Snapshot(local.Path());
+    ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_PASTE));
+    PumpMessages();
+    EXPECT_EQ(Snapshot(local.Path()), before);
+    EXPECT_EQ(OrletRun::Names(localList), std::vector<std::wstring>{L"c.txt"});
+    // The job's dialog has closed: the list keeps the focus the commands act on, and gets
+    // it back when the frame is active again.
+    EXPECT_EQ(run.View().FocusedSide(), ListSide::Local);
+    run.Focus(ListSide::None);
+    run.Frame().SetFocus();
+    EXPECT_EQ(run.View().FocusedSide(), ListSide::Local);
     EXPECT_EQ(MenuItemEnabled(localList.BuildContextMenu().Get(), ID_EDIT_PASTE), std::nullopt);
     EXPECT_EQ(MenuItemEnabled(remoteList.BuildContextMenu().Get(), ID_EDIT_PASTE), std::nullopt);
     EXPECT_EQ(MenuItemEnabled(localList.BuildContextMenu().Get(), ID_TOOLS_CHMOD), std::nullopt);
