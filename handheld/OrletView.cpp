@@ -1,7 +1,5 @@
 #include "OrletView.h"
 
-#include <shellapi.h>
-
 #include "LocalBrowser.h"
 #include "OrletDoc.h"
 #include "commands/FileCommands.h"
@@ -41,7 +39,6 @@ enum LocalColumn { LOCAL_COLUMN_NAME, LOCAL_COLUMN_TIME, LOCAL_COLUMN_SIZE };
 
 constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 constexpr int NO_ICON_YET = -2;
-constexpr int DWORD_BITS = 32;
 
 const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
 const wchar_t* const NEW_DIRECTORY_CAPTION = L"New Directory";
@@ -64,8 +61,6 @@ int DroppedHeight(const fw::ComboBox& combo)
     const RECT closed = combo.GetRectInParent();
     return Height(dropped) > Height(closed) ? Height(dropped) : Height(closed);
 }
-
-FILETIME ItemTime(const TransferItem& item) { return item.lastWrite; }
 
 struct ViewStyleCommand {
     UINT command;
@@ -374,10 +369,9 @@ void COrletView::Paste()
     auto items = std::make_unique<TransferList>();
     items->owner = session;
     for (const TransferItem* copied = clipboard->head; copied != nullptr; copied = copied->next) {
-        const FILETIME time = ItemTime(*copied);
-        TransferItem* item =
-            AddItem(copied->sizeUnknown != 0 ? REMOTE_SIZE_UNKNOWN : copied->size, items.get(),
-                    copied->isDirectory != 0, copied->name, copied->path, time.dwLowDateTime, time.dwHighDateTime);
+        TransferItem* item = AddItem(copied->sizeUnknown != 0 ? REMOTE_SIZE_UNKNOWN : copied->size, items.get(),
+                                     copied->isDirectory != 0, copied->name, copied->path,
+                                     copied->lastWrite.dwLowDateTime, copied->lastWrite.dwHighDateTime);
         if (item != nullptr) item->isLink = copied->isLink;
     }
     if (side == ListSide::Local) {
