@@ -93,6 +93,17 @@ TEST(MenuBarTest, MenuButtonOpensTheProgramsMenu)
     }
     EXPECT_EQ(popups, (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Tools", L"Help"}));
 
+    // The toolbar, in its order, follows the menu's enabling.
+    std::vector<UINT> buttons;
+    for (int index = 0; index < run.Frame().ToolBar().GetButtonCount(); ++index)
+        buttons.push_back(run.Frame().ToolBar().GetCommandId(index));
+    EXPECT_EQ(buttons, (std::vector<UINT>{ID_FILE_CONNECT, ID_FILE_DISCONNECT, 0, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
+                                          ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE, 0, ID_TOOLS_CHMOD, 0,
+                                          ID_FILE_PROPERTIES, 0, ID_APP_ABOUT}));
+    run.Frame().UpdateToolBars();
+    EXPECT_TRUE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_CONNECT));
+    EXPECT_FALSE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_DISCONNECT));
+
     // The bar's button, at the bottom of the frame, below the view.
     const RECT bar = run.Frame().Bar().GetRectInParent();
     EXPECT_EQ(bar.bottom, run.Frame().GetClientRect().bottom);

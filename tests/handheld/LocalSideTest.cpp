@@ -165,3 +165,59 @@ TEST_F(LocalSideTest, RefusedCreateOrRenameKeepsTheListAndSaysWhy)
         EXPECT_EQ(OrletRun::Names(run.View().LocalList()), before);
     }
 }
+
+TEST_F(LocalSideTest, DeleteAndMoveToRunTheirJobsOnTheSelection)
+{
+    ASSERT_TRUE(run.Started());
+    WriteBytes(local.Path() / "gone.txt", 5, 1);
+    WriteBytes(local.Path() / "moved.txt", 6, 2);
+    WriteBytes(local.Path() / "tree" / "inner.txt", 7, 3);
+    fs::create_directory(local.Path() / "target");
+    run.ChooseMode(MODE_LOCAL);
+    Show(local.Path().wstring());
+
+    testsupport::WindowAnswerer answerer;
+    const std::wstring target = (local.Path() / "target").wstring();
+    answerer.OnDialog(L"Move To", [&](HWND dialog) {
+        SetDlgItemTextW(dialog, static_cast<int>(SharedDialogs().textEdit), target.c_str());
+        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    const struct {
+        UINT command;
+        std::vector<int> rows;
+        std::vector<std::wstring> left;
+    } steps[] = {
+        // Rows: target, tree, gone.txt, moved.txt.
+        {ID_FILE_DELETE, {1, 2}, {L"target", L"moved.txt"}},
+        {ID_FILE_MOVE_TO, {1}, {L"target"}},
+    };
+    for (const auto& step : steps) {
+        run.Focus(ListSide::Local);
+        run.View().LocalList().SelectOnly(-1);
+        for (int row : step.rows)
+            run.View().LocalList().SelectItem(row, true);
+        ASSERT_TRUE(run.Frame().RouteCommand(step.command));
+        PumpMessages();
+        EXPECT_EQ(OrletRun::Names(run.View().LocalList()), step.left) << step.command;
+    }
+    EXPECT_THAT(answerer.MessageTexts(), ElementsAre(L"Are you sure you want to delete the selected items?"));
+    EXPECT_TRUE(fs::exists(local.Path() / "target" / "moved.txt"));
+}
+
+TEST_F(LocalSideTest, ViewStylesChangeOnlyTheFocusedList)
+{
+    ASSERT_TRUE(run.Started());
+    run.ChooseMode(MODE_LOCAL);
+    run.Focus(ListSide::Local);
+    const struct {
+        UINT command;
+        DWORD style;
+    } styles[] = {{ID_VIEW_LIST, LVS_LIST}, {ID_VIEW_ICONS, LVS_ICON}, {ID_VIEW_DETAILS, LVS_REPORT}};
+    for (const auto& style : styles) {
+        ASSERT_TRUE(run.Frame().RouteCommand(style.command));
+        EXPECT_EQ(run.View().LocalList().GetViewMode(), style.style);
+        EXPECT_EQ(run.View().RemoteList().GetViewMode(), static_cast<DWORD>(LVS_REPORT));
+        for (const auto& other : styles)
+            EXPECT_EQ(run.Update(other.command).Checked(), std::optional<bool>(other.command == style.command));
+    }
+}
