@@ -10,7 +10,6 @@
 #include "resource.h"
 #include "shell/ShellHelpers.h"
 
-const wchar_t* const HOME_PAGE_ADDRESS = L"https://www.vantrel.example/";
 const wchar_t* const OVERVIEW_DOCUMENT_FORMAT = L"%s%s\\Overview-FTP-Client.pdf";
 const wchar_t* const MANUAL_DOCUMENT_FORMAT = L"%s%s\\FTP-Client-Manual.chm";
 
@@ -59,5 +58,3 @@ void OpenHelpDocument(HWND owner, UINT command)
     if (path.empty()) return;
     ShellExecuteW(owner, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
-
-void OpenHomePage(HWND owner) { OpenWithShell(owner, HOME_PAGE_ADDRESS); }

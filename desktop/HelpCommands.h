@@ -6,7 +6,8 @@
 
 #include <string>
 
-extern const wchar_t* const HOME_PAGE_ADDRESS;
+#include "shell/ShellHelpers.h"
+
 extern const wchar_t* const OVERVIEW_DOCUMENT_FORMAT; // "%s%s\Overview-FTP-Client.pdf"
 extern const wchar_t* const MANUAL_DOCUMENT_FORMAT;   // "%s%s\FTP-Client-Manual.chm"
 
@@ -16,5 +17,3 @@ std::wstring HelpDocumentPath(const std::wstring& modulePath, const wchar_t* for
 
 // Opens the document of ID_HELP_OVERVIEW or ID_HELP_MANUAL with the "open" verb.
 void OpenHelpDocument(HWND owner, UINT command);
-// Opens HOME_PAGE_ADDRESS.
-void OpenHomePage(HWND owner);

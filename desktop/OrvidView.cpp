@@ -7,16 +7,14 @@
 
 #include "HelpCommands.h"
 #include "OrvidDoc.h"
+#include "PaneMenu.h"
 #include "commands/FileCommands.h"
 #include "commands/LocalTransferCommands.h"
 #include "framework/FrameWindow.h"
-#include "framework/Wait.h"
 #include "session/RemotePane.h"
 #include "session/Win32Reporter.h"
-#include "shell/Format.h"
 #include "shell/ShellHelpers.h"
 #include "shell/StatusText.h"
-#include "shell/TextDlg.h"
 #include "transfer/UploadDlg.h"
 
 const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS = {{
@@ -32,27 +30,20 @@ namespace {
 constexpr int LAYOUT_MARGIN = 2;
 constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 
-constexpr int LARGE_ICON_SIZE = 32;
-constexpr int SMALL_ICON_SIZE = 16;
-constexpr UINT IMAGE_LIST_FLAGS = ILC_COLOR32 | ILC_MASK;
-constexpr int IMAGE_LIST_INITIAL = 5;
-constexpr int IMAGE_LIST_GROWTH = 5;
-
-const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
 
-enum ListColumnIndex { COLUMN_NAME, COLUMN_TIME, COLUMN_SIZE, COLUMN_ATTRIBUTES, COLUMN_OWNER };
-
-struct ViewModeCommand {
-    UINT command;
-    DWORD mode;
-};
-constexpr std::array<ViewModeCommand, 3> VIEW_MODE_COMMANDS = {{
+constexpr DWORD VIEW_MODES[][2] = {
     {ID_VIEW_ICONS, LVS_ICON},
     {ID_VIEW_LIST, LVS_LIST},
     {ID_VIEW_DETAILS, LVS_REPORT},
-}};
+};
+
+// The shell's files go in through Paste while connected.
+bool ShellFilesToPaste(const CommandContext& context)
+{
+    return context.connected && IsClipboardFormatAvailable(CF_HDROP);
+}
 
 int Width(const RECT& rect) { return rect.right - rect.left; }
 
@@ -94,15 +85,6 @@ private:
     std::set<std::wstring> listedTypes;
 };
 
-// Whether a row's name is the text, or begins with it, without regard to case, as the
-// list's own search compares.
-bool NameMatches(const std::wstring& name, const std::wstring& text, bool partial)
-{
-    const int length = static_cast<int>(partial && name.size() > text.size() ? text.size() : name.size());
-    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), length, text.c_str(),
-                          static_cast<int>(text.size())) == CSTR_EQUAL;
-}
-
 } // namespace
 
 COrvidView::COrvidView() : fw::FormView(IDD_ORVID_FORM) {}
@@ -126,43 +108,13 @@ ConnectionSession* COrvidView::Session() const
     return document != nullptr ? &document->Session() : nullptr;
 }
 
-bool COrvidView::IsConnected() const
-{
-    const ConnectionSession* session = Session();
-    return session != nullptr && session->IsConnected();
-}
+bool COrvidView::IsConnected() const { return pane.IsConnected(); }
 
 HWND COrvidView::Owner() const { return GetFrame() != nullptr ? GetFrame()->Handle() : Handle(); }
 
 // ---------------------------------------------------------------- filling
 
-void COrvidView::FreeImageLists()
-{
-    list.SetImageList(nullptr, LVSIL_NORMAL);
-    list.SetImageList(nullptr, LVSIL_SMALL);
-    largeImages.Reset();
-    smallImages.Reset();
-}
-
-void COrvidView::ClearPane()
-{
-    FolderCombo().ResetContent();
-    // The list's count drops to none before the map empties, so it never asks for a row
-    // the map no longer has.
-    list.DeleteAllItems();
-    rows.clear();
-    iconIndexes.clear();
-    FreeImageLists();
-}
-
-void COrvidView::FillFolderCombo(ConnectionSession& session)
-{
-    const FolderComboModel model = BuildFolderCombo(session.CurrentDirectory(), session.homeDirectory);
-    fw::ComboBox combo = FolderCombo();
-    for (const std::wstring& entry : model.entries)
-        combo.AddString(entry);
-    combo.SetCurSel(model.selected);
-}
+void COrvidView::ClearPane() { pane.Clear(); }
 
 bool COrvidView::MatchesFilter(const RemoteEntry& entry) const
 {
@@ -173,157 +125,43 @@ bool COrvidView::MatchesFilter(const RemoteEntry& entry) const
 
 void COrvidView::FillPane()
 {
-    ClearPane();
     ConnectionSession* session = Session();
-    // The entries of a closed connection are no listing to show again.
-    if (session == nullptr || !session->IsConnected()) return;
-
-    largeImages.Create(LARGE_ICON_SIZE, LARGE_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
-    smallImages.Create(SMALL_ICON_SIZE, SMALL_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
-    list.SetImageList(largeImages.Get(), LVSIL_NORMAL);
-    list.SetImageList(smallImages.Get(), LVSIL_SMALL);
-
-    FillFolderCombo(*session);
-
-    if (session->typeCombo != nullptr) {
+    const bool connected = session != nullptr && session->IsConnected();
+    if (connected && session->typeCombo != nullptr) {
         fw::ComboBox types(session->typeCombo);
         if (types.GetCurSel() == ALL_TYPES_ENTRY) {
             for (int index = types.GetCount() - 1; index > ALL_TYPES_ENTRY; --index)
                 types.DeleteString(index);
         }
     }
+    if (!connected) {
+        pane.Clear();
+        return;
+    }
 
     FilterBarReader filter(*session);
     PaneCounts counts;
-    rows.reserve(session->entries.size());
-    for (std::size_t index = 0; index < session->entries.size(); ++index) {
-        const RemoteEntry& entry = session->entries[index];
-        if (!filter.Matches(entry)) continue;
-        rows.push_back(index);
+    pane.Fill([&](const RemoteEntry& entry) {
+        if (!filter.Matches(entry)) return false;
         counts.Add(entry.isDirectory != 0, entry.isLink != 0, entry.size);
-    }
-    // The list was emptied above, so every row it shows now is new: nothing else to
-    // invalidate, and no scroll position to keep.
-    list.Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(rows.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-
+        return true;
+    });
     SetStatusText(STATUS_PANE_DIRECTORIES, DirectoriesText(counts));
     SetStatusText(STATUS_PANE_FILES, FilesText(counts));
     SetStatusText(STATUS_PANE_BYTES, BytesText(counts));
 }
 
-void COrvidView::Refresh()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    fw::WaitCursor wait;
-    session->RefreshRemote();
-    FillPane();
-}
+void COrvidView::Refresh() { pane.Refresh(); }
 
-std::size_t COrvidView::RowEntry(int row) const
-{
-    if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return NO_ROW_ENTRY;
-    return rows[static_cast<std::size_t>(row)];
-}
-
-const RemoteEntry* COrvidView::EntryOfRow(int row) const
-{
-    const ConnectionSession* session = Session();
-    const std::size_t index = RowEntry(row);
-    if (session == nullptr || index >= session->entries.size()) return nullptr;
-    return &session->entries[index];
-}
-
-int COrvidView::IconFor(const RemoteEntry& entry)
-{
-    if (!largeImages.IsValid() || !smallImages.IsValid()) return -1;
-    // The shell decides an icon asked by attributes alone by the kind and the extension
-    // only, so rows of the same pair share one image.
-    const bool directory = entry.isDirectory != 0;
-    std::wstring key = directory ? std::wstring() : L"f" + FilterExtension(FoldAsciiLower(entry.name));
-    auto known = iconIndexes.find(key);
-    if (known != iconIndexes.end()) return known->second;
-
-    const fw::IconHandle largeIcon = ShellIconFor(entry.name, directory, SHGFI_LARGEICON);
-    const fw::IconHandle smallIcon = ShellIconFor(entry.name, directory, SHGFI_SMALLICON);
-    // Both lists take the pair or neither does, so that one index names both images.
-    int index = -1;
-    if (largeIcon && smallIcon) {
-        index = largeImages.AddIcon(largeIcon.Get());
-        if (index >= 0 && smallImages.AddIcon(smallIcon.Get()) != index) {
-            ImageList_Remove(largeImages.Get(), index);
-            index = -1;
-        }
-    }
-    iconIndexes.emplace(std::move(key), index);
-    return index;
-}
-
-void COrvidView::GetDisplayInfo(LVITEMW& item)
-{
-    const RemoteEntry* entry = EntryOfRow(item.iItem);
-    if (entry == nullptr) return;
-    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == COLUMN_NAME) item.iImage = IconFor(*entry);
-    if ((item.mask & LVIF_PARAM) != 0) item.lParam = static_cast<LPARAM>(RowEntry(item.iItem));
-    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
-    std::wstring displayText;
-    switch (item.iSubItem) {
-    case COLUMN_NAME: displayText = entry->displayName; break;
-    case COLUMN_TIME: displayText = FormatFileTime(entry->time); break;
-    case COLUMN_SIZE: displayText = FormatSize(entry->size); break;
-    case COLUMN_ATTRIBUTES: displayText = entry->attributes; break;
-    case COLUMN_OWNER: displayText = entry->owner; break;
-    default: break;
-    }
-    lstrcpynW(item.pszText, displayText.c_str(), item.cchTextMax);
-}
+std::size_t COrvidView::RowEntry(int row) const { return pane.RowEntry(row); }
 
 // ---------------------------------------------------------------- selection
 
-std::vector<RemoteEntry> COrvidView::SelectedEntries() const
-{
-    std::vector<RemoteEntry> selected;
-    const ConnectionSession* session = Session();
-    if (session == nullptr) return selected;
-    for (int row : list.GetSelectedItems()) {
-        if (const RemoteEntry* entry = EntryOfRow(row)) selected.push_back(*entry);
-    }
-    return selected;
-}
+std::vector<RemoteEntry> COrvidView::SelectedEntries() const { return pane.SelectedEntries(); }
 
-std::wstring COrvidView::TargetDirectory()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return {};
-    const std::vector<RemoteEntry> selected = SelectedEntries();
-    if (!selected.empty() && selected.front().isDirectory != 0)
-        return JoinRemotePath(selected.front().directory, selected.front().name);
-    return session->CurrentDirectory();
-}
+std::wstring COrvidView::TargetDirectory() { return pane.TargetDirectory(); }
 
 // ---------------------------------------------------------------- navigation
-
-bool COrvidView::EnterDirectory(const std::wstring& path)
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return false;
-    bool entered = false;
-    {
-        fw::WaitCursor wait;
-        entered = session->ChangeDirectory(path);
-    }
-    if (entered) Refresh();
-    return entered;
-}
-
-void COrvidView::OnFolderSelected()
-{
-    if (!IsConnected()) return;
-    fw::ComboBox combo = FolderCombo();
-    const int selected = combo.GetCurSel();
-    if (selected < 0) return;
-    EnterDirectory(combo.GetLBText(selected));
-}
 
 void COrvidView::GoUp()
 {
@@ -333,162 +171,87 @@ void COrvidView::GoUp()
     const int selected = combo.GetCurSel();
     if (selected <= 0) return;
     combo.SetCurSel(selected - 1);
-    OnFolderSelected();
-}
-
-void COrvidView::EnterPath()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    const std::wstring current = session->CurrentDirectory();
-    CTextDlg prompt(ENTER_PATH_CAPTION, current);
-    if (prompt.DoModal(Owner()) != IDOK) return;
-    if (const std::optional<std::wstring> target = EnterPathTarget(prompt.Text(), current)) EnterDirectory(*target);
-}
-
-void COrvidView::OpenSelectedEntry()
-{
-    if (!IsConnected() || !EngineAvailable()) return;
-    const std::vector<RemoteEntry> selected = SelectedEntries();
-    if (selected.empty()) return;
-    const RemoteEntry& entry = selected.front();
-    if (entry.isDirectory != 0) {
-        EnterDirectory(JoinRemotePath(entry.directory, entry.name));
-        return;
-    }
-    if (ConnectionSession* session = Session()) OpenRemoteFileCommand(Owner(), *session, entry);
-}
-
-int COrvidView::FindRow(const std::wstring& name) const
-{
-    const int count = static_cast<int>(rows.size());
-    const int start = list.GetNextItem(-1, LVNI_SELECTED) + 1;
-    // A server tells names apart by case, so a row of exactly that name comes first; the
-    // list's own search, which ignores case, is the fallback. Both go on from the top
-    // after the last row, so that an item above the selection is found too.
-    for (int step = 0; step < count; ++step) {
-        const int row = (start + step) % count;
-        const RemoteEntry* entry = EntryOfRow(row);
-        if (entry != nullptr && (entry->name == name || entry->displayName == name)) return row;
-    }
-    return FindRowByText(start, name, false, true);
-}
-
-int COrvidView::FindRowByText(int start, const std::wstring& text, bool partial, bool wrap) const
-{
-    const int count = static_cast<int>(rows.size());
-    if (count == 0) return -1;
-    if (start < 0 || start >= count) start = 0;
-    const int steps = wrap ? count : count - start;
-    for (int step = 0; step < steps; ++step) {
-        const int row = (start + step) % count;
-        const RemoteEntry* entry = EntryOfRow(row);
-        if (entry != nullptr && NameMatches(entry->displayName, text, partial)) return row;
-    }
-    return -1;
+    pane.OnPathSelected();
 }
 
 bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring& name)
 {
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected()) return false;
-    if (directory != session->CurrentDirectory() && !EnterDirectory(directory)) return false;
-
-    const int row = FindRow(name);
-    if (row < 0) return false;
-    list.SelectOnly(row);
-    list.EnsureVisible(row);
-    return true;
+    return pane.GoToItem(directory, name);
 }
 
 // ---------------------------------------------------------------- commands
 
-bool COrvidView::OnCommand(UINT id)
+const CommandEntry<COrvidView>* COrvidView::FindCommand(UINT id)
 {
-    for (const auto& entry : VIEW_MODE_COMMANDS) {
-        if (entry.command == id) {
-            SetViewMode(entry.mode);
-            return true;
-        }
-    }
-    switch (id) {
-    case ID_FILE_NEW_DIRECTORY:
-    case ID_FILE_RENAME:
-    case ID_FILE_DELETE:
-    case ID_FILE_MOVE_TO:
-    case ID_FILE_PROPERTIES:
-    case ID_TOOLS_CHMOD: RunFileCommand(id); return true;
-    case ID_TOOLS_SET_TEMP_DIRECTORY: SetTempDirectoryCommand(Owner()); return true;
-    case ID_EDIT_COPY: Copy(); return true;
-    case ID_EDIT_PASTE: Paste(); return true;
-    case ID_EDIT_FIND: Find(); return true;
-    case ID_FILE_DOWNLOAD_TO: DownloadTo(); return true;
-    case ID_FILE_UPLOAD_FILES: UploadFiles(); return true;
-    case IDC_UP: GoUp(); return true;
-    case IDC_GO: EnterPath(); return true;
-    case IDC_FILTER_REFRESH: FillPane(); return true;
-    case ID_HELP_OVERVIEW:
-    case ID_HELP_MANUAL: OpenHelpDocument(Owner(), id); return true;
-    case ID_HELP_HOME_PAGE: OpenHomePage(Owner()); return true;
-    default: return false;
-    }
+    using namespace rules;
+    // Every command of the pane, with the rule that enables it in the menus, the toolbar
+    // and the context menu, and its handler.
+    static constexpr CommandEntry<COrvidView> COMMANDS[] = {
+        {ID_FILE_NEW_DIRECTORY, ListReady, &COrvidView::NewDirectory},
+        {ID_FILE_RENAME, OneSelected, &COrvidView::Rename},
+        {ID_FILE_DELETE, AnySelected, &COrvidView::Delete},
+        {ID_FILE_MOVE_TO, AnySelected, &COrvidView::MoveTo},
+        {ID_FILE_PROPERTIES, OneSelected, &COrvidView::Properties},
+        {ID_TOOLS_CHMOD, RemoteSelected, &COrvidView::Chmod},
+        {ID_EDIT_COPY, AnySelected, &COrvidView::Copy},
+        {ID_FILE_DOWNLOAD_TO, AnySelected, &COrvidView::DownloadTo},
+        {ID_EDIT_PASTE, ShellFilesToPaste, &COrvidView::Paste},
+        {ID_FILE_UPLOAD_FILES, WhenConnected, &COrvidView::UploadFiles},
+        {ID_EDIT_FIND, WhenConnected, &COrvidView::Find},
+        {ID_VIEW_ICONS, Always, &COrvidView::ShowIcons},
+        {ID_VIEW_LIST, Always, &COrvidView::ShowList},
+        {ID_VIEW_DETAILS, Always, &COrvidView::ShowDetails},
+        {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrvidView::SetTempDirectory},
+        {ID_HELP_OVERVIEW, Always, &COrvidView::OpenOverview},
+        {ID_HELP_MANUAL, Always, &COrvidView::OpenManual},
+        {ID_HELP_HOME_PAGE, Always, &COrvidView::OpenHomePage},
+        {IDC_UP, Always, &COrvidView::GoUp},
+        {IDC_GO, Always, &COrvidView::EnterPath},
+        {IDC_FILTER_REFRESH, Always, &COrvidView::FillPane},
+    };
+    return FindCommandEntry(COMMANDS, id);
 }
 
-void COrvidView::RunFileCommand(UINT id)
+// The pane's one list is what every command acts on, wherever the focus is.
+CommandContext COrvidView::Context() const
 {
-    ConnectionSession* session = Session();
-    if (session == nullptr) return;
-    // Properties only shows what the listing said.
-    if (id != ID_FILE_PROPERTIES && !EngineAvailable()) return;
-    const HWND owner = Owner();
-    bool changed = false;
-    switch (id) {
-    case ID_FILE_NEW_DIRECTORY: changed = NewDirectoryCommand(owner, *session, TargetDirectory()); break;
-    case ID_FILE_RENAME: changed = RenameCommand(owner, *session, SelectedEntries()); break;
-    case ID_FILE_DELETE: changed = DeleteCommand(owner, *session, SelectedEntries()); break;
-    case ID_FILE_MOVE_TO: changed = MoveToCommand(owner, *session, SelectedEntries()); break;
-    case ID_FILE_PROPERTIES: PropertiesCommand(owner, SelectedEntries()); break;
-    case ID_TOOLS_CHMOD: changed = ChmodCommand(owner, *session, SelectedEntries()); break;
-    default: break;
-    }
-    if (changed) Refresh();
+    CommandContext context;
+    context.focus = ListSide::Remote;
+    context.connected = IsConnected();
+    context.selected = list.IsWindow() ? list.GetSelectedCount() : 0;
+    return context;
 }
+
+bool COrvidView::OnCommand(UINT id)
+{
+    const CommandEntry<COrvidView>* command = FindCommand(id);
+    if (command == nullptr) return false;
+    (this->*command->run)();
+    return true;
+}
+
+void COrvidView::SetTempDirectory() { SetTempDirectoryCommand(Owner()); }
+
+void COrvidView::OpenOverview() { OpenHelpDocument(Owner(), ID_HELP_OVERVIEW); }
+
+void COrvidView::OpenManual() { OpenHelpDocument(Owner(), ID_HELP_MANUAL); }
+
+void COrvidView::OpenHomePage() { ::OpenHomePage(Owner()); }
 
 bool COrvidView::OnUpdateCommand(fw::CommandState& state)
 {
-    for (const auto& entry : VIEW_MODE_COMMANDS) {
-        if (entry.command == state.Id()) {
-            state.Enable(true);
-            state.SetRadio(GetViewMode() == entry.mode);
-            return true;
-        }
-    }
-    const bool connected = IsConnected();
-    const int selected = list.IsWindow() ? list.GetSelectedCount() : 0;
-    switch (state.Id()) {
-    case ID_FILE_NEW_DIRECTORY: state.Enable(connected); return true;
-    case ID_FILE_RENAME:
-    case ID_FILE_PROPERTIES: state.Enable(connected && selected == 1); return true;
-    case ID_FILE_DELETE:
-    case ID_FILE_MOVE_TO:
-    case ID_TOOLS_CHMOD:
-    case ID_EDIT_COPY:
-    case ID_FILE_DOWNLOAD_TO: state.Enable(connected && selected > 0); return true;
-    case ID_EDIT_PASTE: state.Enable(connected && IsClipboardFormatAvailable(CF_HDROP)); return true;
-    case ID_FILE_UPLOAD_FILES: state.Enable(connected); return true;
-    case ID_EDIT_FIND: state.Enable(connected); return true;
-    case ID_TOOLS_SET_TEMP_DIRECTORY:
-    case ID_HELP_OVERVIEW:
-    case ID_HELP_MANUAL:
-    case ID_HELP_HOME_PAGE: state.Enable(true); return true;
-    default: return false;
-    }
+    const CommandEntry<COrvidView>* command = FindCommand(state.Id());
+    if (command == nullptr) return false;
+    state.Enable(command->enabled(Context()));
+    for (const auto& [id, mode] : VIEW_MODES)
+        if (id == state.Id()) state.SetRadio(GetViewMode() == mode);
+    return true;
 }
 
 bool COrvidView::OnCommand(UINT id, UINT code)
 {
     if (id == IDC_FOLDER_COMBO && code == CBN_SELCHANGE) {
-        OnFolderSelected();
+        pane.OnPathSelected();
         return true;
     }
     return fw::FormView::OnCommand(id, code);
@@ -501,7 +264,7 @@ void COrvidView::OnListKey(WORD key)
         if (frame != nullptr) frame->RouteCommand(command);
     };
     switch (key) {
-    case VK_RETURN: OpenSelectedEntry(); break;
+    case VK_RETURN: pane.OpenSelected(); break;
     case VK_BACK: GoUp(); break;
     case VK_INSERT: route(ID_FILE_NEW_DIRECTORY); break;
     case VK_DELETE: route(ID_FILE_DELETE); break;
@@ -509,7 +272,7 @@ void COrvidView::OnListKey(WORD key)
     case VK_F4: route(ID_FILE_PROPERTIES); break;
     case VK_F5: Refresh(); break;
     case VK_F6: route(ID_FILE_MOVE_TO); break;
-    case VK_F9: EnterPath(); break;
+    case VK_F9: pane.EnterPath(); break;
     default: break;
     }
 }
@@ -518,11 +281,11 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
 {
     if (header->hwndFrom != list.Handle()) return fw::FormView::OnNotify(header, result);
     switch (header->code) {
-    case NM_DBLCLK: OpenSelectedEntry(); return true;
+    case NM_DBLCLK: pane.OpenSelected(); return true;
     case LVN_BEGINDRAG: BeginDrag(); return true;
     case LVN_KEYDOWN: OnListKey(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey); return true;
     case LVN_GETDISPINFOW:
-        GetDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header)->item);
+        pane.GetDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header)->item);
         result = 0;
         return true;
     case LVN_ODFINDITEMW: {
@@ -531,8 +294,8 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
         const LVFINDINFOW& info = find->lvfi;
         result = -1;
         if ((info.flags & (LVFI_STRING | LVFI_PARTIAL)) != 0 && info.psz != nullptr)
-            result =
-                FindRowByText(find->iStart, info.psz, (info.flags & LVFI_PARTIAL) != 0, (info.flags & LVFI_WRAP) != 0);
+            result = pane.FindRowByText(find->iStart, info.psz, (info.flags & LVFI_PARTIAL) != 0,
+                                        (info.flags & LVFI_WRAP) != 0);
         return true;
     }
     default: return fw::FormView::OnNotify(header, result);
@@ -541,11 +304,7 @@ bool COrvidView::OnNotify(NMHDR* header, LRESULT& result)
 
 // ---------------------------------------------------------------- the shell and local files
 
-bool COrvidView::EngineAvailable()
-{
-    const ConnectionSession* session = Session();
-    return session != nullptr && WindowMayUseEngine(*session);
-}
+bool COrvidView::EngineAvailable() { return pane.EngineAvailable(); }
 
 void COrvidView::SetConnected(bool connected)
 {
@@ -584,17 +343,7 @@ void COrvidView::DragEntries(const std::vector<RemoteEntry>& entries)
     dataSource->DoDragDrop(DROPEFFECT_COPY);
 }
 
-void COrvidView::Find()
-{
-    ConnectionSession* session = Session();
-    if (session == nullptr || !session->IsConnected() || !EngineAvailable()) return;
-    CFindDlg dialog(this, *session);
-    const INT_PTR result = dialog.DoModal(Owner());
-    if (!dialog.deleted) return;
-    // The pane still shows what was deleted; after a Goto the found item is selected again.
-    Refresh();
-    if (result == IDOK) GoToFoundItem(dialog.gotoDirectory, dialog.gotoName);
-}
+void COrvidView::Find() { pane.Find(this); }
 
 void COrvidView::Upload(std::unique_ptr<TransferList> items)
 {
@@ -630,41 +379,28 @@ void COrvidView::OnInitialUpdate()
     dropTarget.Attach(new CMyDropTarget(Session(), list.Handle()));
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
+    list.SetMenuBuilder(BuildPaneContextMenu);
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);
+    pane.Bind({Session(), Handle(), Owner(), FolderCombo().Handle(), [this] { FillPane(); }});
     LayOut();
-    RestartKeepAlive();
+    pane.RestartKeepAlive();
     Win32Reporter().SetActivityWindow(Handle());
 }
 
-void COrvidView::SetKeepAliveInterval(UINT milliseconds)
-{
-    keepAliveIntervalMs = milliseconds;
-    if (IsWindow()) RestartKeepAlive();
-}
-
-void COrvidView::RestartKeepAlive()
-{
-    KillTimer(KEEPALIVE_TIMER);
-    SetTimer(KEEPALIVE_TIMER, keepAliveIntervalMs);
-}
+void COrvidView::SetKeepAliveInterval(UINT milliseconds) { pane.SetKeepAliveInterval(milliseconds); }
 
 void COrvidView::OnTimer(UINT_PTR id)
 {
-    if (id != KEEPALIVE_TIMER) {
-        fw::FormView::OnTimer(id);
-        return;
-    }
-    // KeepAlive stays off a connection that the shell's copy or a job uses.
-    if (ConnectionSession* session = Session()) session->KeepAlive();
+    if (!pane.OnTimer(id)) fw::FormView::OnTimer(id);
 }
 
 bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result)
 {
     switch (message) {
     case WM_SOCKET_ACTIVITY:
-        RestartKeepAlive();
+        pane.RestartKeepAlive();
         result = 0;
         return true;
     case WM_UPLOAD_LIST:
@@ -681,7 +417,7 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
             dataSource->Disown();
             dataSource.Reset();
         }
-        FreeImageLists();
+        pane.Clear();
         list.Detach();
         break;
     default: break;

@@ -4,18 +4,20 @@
 // instead of scrolling.
 #include <array>
 #include <cstddef>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "ListCtrlEx.h"
 #include "MyDataSource.h"
 #include "MyDropTarget.h"
+#include "commands/CommandTable.h"
+#include "commands/RemoteListPane.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
 #include "remotetools/FindDlg.h"
 #include "resource.h"
 #include "session/ConnectionSession.h"
+#include "session/RemoteRows.h"
+#include "shell/ListCtrlEx.h"
 
 struct ListColumn {
     const wchar_t* header;
@@ -25,11 +27,6 @@ struct ListColumn {
 
 constexpr int LIST_COLUMN_COUNT = 5;
 extern const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS;
-
-// The idle keep-alive: restarted by every socket activity, so it fires only after this
-// long without traffic.
-constexpr UINT_PTR KEEPALIVE_TIMER = 345;
-constexpr UINT KEEPALIVE_INTERVAL_MS = 30000;
 
 class COrvidView : public fw::FormView, public IFindOwner {
 public:
@@ -50,7 +47,7 @@ public:
     void FillPane();
     // The index in the session's entries of the entry a row shows; NO_ROW_ENTRY past the
     // last row.
-    static constexpr std::size_t NO_ROW_ENTRY = static_cast<std::size_t>(-1);
+    static constexpr std::size_t NO_ROW_ENTRY = RemoteListPane::NO_ROW_ENTRY;
     std::size_t RowEntry(int row) const;
     // Lists the current directory again and fills the pane; only while connected.
     void Refresh();
@@ -80,7 +77,7 @@ public:
 
     // The keep-alive timer's interval; restarts a running timer.
     void SetKeepAliveInterval(UINT milliseconds);
-    UINT KeepAliveInterval() const noexcept { return keepAliveIntervalMs; }
+    UINT KeepAliveInterval() const noexcept { return pane.KeepAliveInterval(); }
 
     bool OnCommand(UINT id) override;
     bool OnUpdateCommand(fw::CommandState& state) override;
@@ -95,30 +92,28 @@ protected:
 
 private:
     void LayOut();
-    void RestartKeepAlive();
     ConnectionSession* Session() const;
     bool IsConnected() const;
     HWND Owner() const;
-    void FreeImageLists();
-    void FillFolderCombo(ConnectionSession& session);
-    // Enters the directory and shows it; false when the server refused.
-    bool EnterDirectory(const std::wstring& path);
-    void OnFolderSelected();
     void GoUp();
-    void EnterPath();
-    void OpenSelectedEntry();
     void OnListKey(WORD key);
-    // Runs a file command on the selection and shows the directory again when the
-    // command may have changed it.
-    void RunFileCommand(UINT id);
-    int FindRow(const std::wstring& name) const;
-    // The first row from start on (going on from the top when wrap is set) whose name is
-    // the text, or begins with it when partial, without regard to case; -1 when none.
-    int FindRowByText(int start, const std::wstring& text, bool partial, bool wrap) const;
-    // The list holds no rows of its own (owner data): it asks for what it shows.
-    void GetDisplayInfo(LVITEMW& item);
-    const RemoteEntry* EntryOfRow(int row) const;
-    int IconFor(const RemoteEntry& entry);
+    // The view's commands: each with its rule and handler.
+    static const CommandEntry<COrvidView>* FindCommand(UINT id);
+    CommandContext Context() const;
+    void NewDirectory() { pane.Run(RemoteCommand::NewDirectory); }
+    void Rename() { pane.Run(RemoteCommand::Rename); }
+    void Delete() { pane.Run(RemoteCommand::Delete); }
+    void MoveTo() { pane.Run(RemoteCommand::MoveTo); }
+    void Properties() { pane.Run(RemoteCommand::Properties); }
+    void Chmod() { pane.Run(RemoteCommand::Chmod); }
+    void EnterPath() { pane.EnterPath(); }
+    void ShowIcons() { SetViewMode(LVS_ICON); }
+    void ShowList() { SetViewMode(LVS_LIST); }
+    void ShowDetails() { SetViewMode(LVS_REPORT); }
+    void SetTempDirectory();
+    void OpenOverview();
+    void OpenManual();
+    void OpenHomePage();
     // False, with a word in the status bar, while the shell's copy or a job has the
     // connection: the window starts nothing on the engine meanwhile.
     bool EngineAvailable();
@@ -132,14 +127,7 @@ private:
     void UploadFiles();
 
     CListCtrlEx list;
-    fw::ImageList largeImages;
-    fw::ImageList smallImages;
-    // The entry index of every row, in row order: one pass of the filter builds it.
-    std::vector<std::size_t> rows;
-    // The shell's icon of each kind and extension, asked once per fill: the key is empty
-    // for a directory, or "f" and the folded extension of a file.
-    std::map<std::wstring, int> iconIndexes;
+    RemoteListPane pane{list};
     fw::ComPtr<CMyDataSource> dataSource;
     fw::ComPtr<CMyDropTarget> dropTarget;
-    UINT keepAliveIntervalMs = KEEPALIVE_INTERVAL_MS;
 };

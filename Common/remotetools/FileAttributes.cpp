@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "SharedResource.h"
+#include "shell/DialogResources.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ bool IsPermissionBox(UINT id)
 
 } // namespace
 
-CFileAttributes::CFileAttributes() : fw::Dialog(IDD_FILE_ATTRIBUTES) {}
+CFileAttributes::CFileAttributes() : fw::Dialog(SharedDialogs().fileAttributes) {}
 
 BOOL CFileAttributes::OnInitDialog()
 {

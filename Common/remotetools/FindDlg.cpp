@@ -11,6 +11,7 @@
 
 #include "SharedResource.h"
 #include "framework/App.h"
+#include "shell/DialogResources.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
 #include "transfer/TransferList.h"
@@ -76,7 +77,7 @@ void CopyToBuffer(const std::wstring& text, wchar_t* buffer, int capacity)
 } // namespace
 
 CFindDlg::CFindDlg(IFindOwner* ownerView, ConnectionSession& connection)
-    : fw::Dialog(IDD_FIND), ownerView(ownerView), connection(connection)
+    : fw::Dialog(SharedDialogs().find), ownerView(ownerView), connection(connection)
 {
 }
 

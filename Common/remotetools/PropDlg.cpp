@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "SharedResource.h"
+#include "shell/DialogResources.h"
 #include "shell/Format.h"
 
 namespace {
@@ -29,7 +30,7 @@ HICON LoadItemIcon(bool localItem, bool directory, const std::wstring& path, con
     return info.hIcon;
 }
 
-CPropDlg::CPropDlg() : fw::Dialog(IDD_PROPERTIES) {}
+CPropDlg::CPropDlg() : fw::Dialog(SharedDialogs().properties) {}
 
 BOOL CPropDlg::OnInitDialog()
 {
@@ -38,8 +39,12 @@ BOOL CPropDlg::OnInitDialog()
     if (icon.Attach(Handle(), IDC_ITEM_ICON)) icon.SetIcon(iconHandle.Get());
     for (int id : REMOTE_ONLY_CONTROLS)
         ::ShowWindow(GetDlgItem(Handle(), id), localItem ? SW_HIDE : SW_SHOW);
-    for (int id : LOCAL_ONLY_CONTROLS)
+    // The dialog only shows a local item's attributes: boxes that could be ticked would
+    // look as if a change were applied.
+    for (int id : LOCAL_ONLY_CONTROLS) {
         ::ShowWindow(GetDlgItem(Handle(), id), localItem ? SW_SHOW : SW_HIDE);
+        ::EnableWindow(GetDlgItem(Handle(), id), FALSE);
+    }
     return TRUE;
 }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+const wchar_t* const HOME_PAGE_ADDRESS = L"https://www.vantrel.example/";
+
 namespace {
 
 constexpr LONG BOLD_WEIGHT = FW_BOLD;
@@ -63,6 +65,8 @@ void MakeBoldFont(HWND dialog, int controlId)
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold.Get()), TRUE);
     BoldFonts().push_back(std::move(bold));
 }
+
+void OpenHomePage(HWND owner) { OpenWithShell(owner, HOME_PAGE_ADDRESS); }
 
 void OpenWithShell(HWND owner, const std::wstring& target)
 {

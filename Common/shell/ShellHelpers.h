@@ -14,6 +14,10 @@ void ShowLastError(const std::wstring& text);
 // Gives a control of a dialog a bold copy of its font. The copies live until the program ends.
 void MakeBoldFont(HWND dialog, int controlId);
 
+// The maker's home page, which the Help menus of both programs open.
+extern const wchar_t* const HOME_PAGE_ADDRESS;
+void OpenHomePage(HWND owner);
+
 // Asks the shell to open a document or an address with the "open" verb; the result is ignored.
 void OpenWithShell(HWND owner, const std::wstring& target);
 

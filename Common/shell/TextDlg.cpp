@@ -1,9 +1,10 @@
 #include "shell/TextDlg.h"
 
 #include "SharedResource.h"
+#include "shell/DialogResources.h"
 
 CTextDlg::CTextDlg(const std::wstring& caption, const std::wstring& text)
-    : fw::Dialog(IDD_TEXT_PROMPT), caption(caption), text(text)
+    : fw::Dialog(SharedDialogs().textPrompt), caption(caption), text(text)
 {
 }
 
@@ -14,4 +15,7 @@ BOOL CTextDlg::OnInitDialog()
     return TRUE;
 }
 
-void CTextDlg::DoDataExchange(fw::DataExchange& exchange) { exchange.Text(IDC_TEXT_EDIT, text); }
+void CTextDlg::DoDataExchange(fw::DataExchange& exchange)
+{
+    exchange.Text(static_cast<int>(SharedDialogs().textEdit), text);
+}

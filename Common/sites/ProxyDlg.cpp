@@ -4,12 +4,13 @@
 
 #include "SharedResource.h"
 #include "engine/FTPDataTypes.h"
+#include "shell/DialogResources.h"
 
 namespace {
 constexpr unsigned HIGHEST_PORT = std::numeric_limits<std::uint16_t>::max();
 } // namespace
 
-CProxyDlg::CProxyDlg() : fw::Dialog(IDD_PROXY) {}
+CProxyDlg::CProxyDlg() : fw::Dialog(SharedDialogs().proxy) {}
 
 BOOL CProxyDlg::OnInitDialog()
 {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "SharedResource.h"
+#include "shell/DialogResources.h"
 #include "shell/ShellHelpers.h"
 #include "shell/TextDlg.h"
 #include "sites/SiteProp.h"
@@ -29,7 +30,7 @@ protected:
     BOOL OnInitDialog() override
     {
         BOOL result = CTextDlg::OnInitDialog();
-        fw::Edit(Child(IDC_TEXT_EDIT)).LimitText(static_cast<int>(SITE_TEXT_MAX_UNITS));
+        fw::Edit(Child(static_cast<int>(SharedDialogs().textEdit))).LimitText(static_cast<int>(SITE_TEXT_MAX_UNITS));
         return result;
     }
 };
@@ -40,7 +41,7 @@ LPARAM ToItemData(std::size_t position) { return static_cast<LPARAM>(position); 
 } // namespace
 
 CSiteManager::CSiteManager(ConnectionSession& session, std::wstring keyPath)
-    : fw::Dialog(IDD_SITE_MANAGER), session(session), siteList(session.siteList), keyPath(std::move(keyPath))
+    : fw::Dialog(SharedDialogs().siteManager), session(session), siteList(session.siteList), keyPath(std::move(keyPath))
 {
 }
 
@@ -48,7 +49,7 @@ BOOL CSiteManager::OnInitDialog()
 {
     fw::Dialog::OnInitDialog();
     LoadSites(siteList, keyPath);
-    tree = fw::TreeView(Child(IDC_SITE_TREE));
+    tree = fw::TreeView(Child(static_cast<int>(SharedDialogs().siteTree)));
     if (images.Create(TREE_IMAGE_SIZE, TREE_IMAGE_SIZE, ILC_COLOR32 | ILC_MASK, TREE_IMAGE_INITIAL, TREE_IMAGE_GROW)) {
         for (UINT iconId : {IDI_SITE_GROUP, IDI_SITE_SITE}) {
             fw::IconHandle icon(static_cast<HICON>(
@@ -165,7 +166,7 @@ bool CSiteManager::OnNotify(NMHDR* header, LRESULT& result)
 {
     (void)result;
     // A double-click connects and is still left to the tree, which toggles a group.
-    if (header->idFrom == IDC_SITE_TREE && header->code == NM_DBLCLK) Connect();
+    if (header->idFrom == SharedDialogs().siteTree && header->code == NM_DBLCLK) Connect();
     return false;
 }
 
@@ -182,6 +183,7 @@ void CSiteManager::Connect()
     const SiteRecord* found = SelectedRecord(item);
     if (!found || IsGroup(*found)) return;
     SiteRecord site = *found;
+    if (connectionRequest) connectionRequest();
     if (!OpenSite(session, site)) return;
     GoToStartDirectory(session, ::GetText(site.directory));
     titleText = ::GetText(site.label) + L" (" + ::GetText(site.host) + L":" + std::to_wstring(site.port) + L")";

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "framework/Controls.h"
@@ -19,6 +20,10 @@ class CSiteManager : public fw::Dialog {
 public:
     // keyPath: where the sites are stored (tests use a key of their own).
     explicit CSiteManager(ConnectionSession& session, std::wstring keyPath = SITES_KEY);
+
+    // A program's own request for a network connection, made by Connect after the
+    // system's dial-up attempt and before the logon; its outcome is not asked.
+    void SetConnectionRequest(std::function<void()> request) { connectionRequest = std::move(request); }
 
     // "%s (%s:%d)" of the connected site's label, host and port.
     const std::wstring& TitleText() const { return titleText; }
@@ -58,4 +63,5 @@ private:
     fw::TreeView tree;
     fw::ImageList images;
     std::wstring titleText;
+    std::function<void()> connectionRequest;
 };

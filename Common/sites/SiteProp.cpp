@@ -2,6 +2,7 @@
 
 #include "SharedResource.h"
 #include "framework/App.h"
+#include "shell/DialogResources.h"
 #include "sites/ProxyDlg.h"
 
 namespace {
@@ -30,7 +31,7 @@ int SiteMessageBox(HWND owner, const wchar_t* text, UINT type)
     return ::MessageBoxW(owner, text, caption.c_str(), type);
 }
 
-CSiteProp::CSiteProp(const SiteList& siteList) : fw::Dialog(IDD_SITE_PROPERTIES), siteList(siteList) {}
+CSiteProp::CSiteProp(const SiteList& siteList) : fw::Dialog(SharedDialogs().siteProperties), siteList(siteList) {}
 
 void CSiteProp::LoadFrom(const SiteRecord& site)
 {
@@ -77,7 +78,7 @@ BOOL CSiteProp::OnInitDialog()
     for (int id : {IDC_SITE_LABEL, IDC_SITE_HOST, IDC_SITE_LOGIN, IDC_SITE_PASSWORD, IDC_SITE_DIRECTORY})
         fw::Edit(Child(id)).LimitText(static_cast<int>(SITE_TEXT_MAX_UNITS));
     fw::Dialog::OnInitDialog();
-    parentCombo = fw::ComboBox(Child(IDC_SITE_PARENT));
+    parentCombo = fw::ComboBox(Child(static_cast<int>(SharedDialogs().siteParent)));
     FillParentGroups();
     openingLabel = label;
     return TRUE;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "SharedResource.h"
+#include "shell/DialogResources.h"
 
 namespace {
 
@@ -24,8 +25,8 @@ std::wstring Question(bool isDirectory, const std::wstring& name)
 
 CAskReplaceDlg::CAskReplaceDlg(HWND owner, bool isDirectory, const std::wstring& name, const std::wstring& serverText,
                                const std::wstring& localText)
-    : fw::Dialog(IDD_ASK_REPLACE), owner(owner), isDirectory(isDirectory), name(name), serverText(serverText),
-      localText(localText)
+    : fw::Dialog(SharedDialogs().askReplace), owner(owner), isDirectory(isDirectory), name(name),
+      serverText(serverText), localText(localText)
 {
 }
 

@@ -10,6 +10,7 @@
 #include "framework/Wait.h"
 #include "session/ConnectionSession.h"
 #include "session/Win32Reporter.h"
+#include "shell/DialogResources.h"
 
 namespace {
 
@@ -107,8 +108,8 @@ std::wstring SystemErrorText(DWORD error)
 
 CUploadDlg::CUploadDlg(ConnectionSession* session, std::unique_ptr<TransferList> list,
                        const std::wstring& targetDirectory, UINT kind)
-    : fw::Dialog(IDD_TRANSFER_PROGRESS), session(session), list(std::move(list)), targetDirectory(targetDirectory),
-      kind(kind)
+    : fw::Dialog(SharedDialogs().transferProgress), session(session), list(std::move(list)),
+      targetDirectory(targetDirectory), kind(kind)
 {
 }
 
@@ -177,7 +178,7 @@ void CUploadDlg::ShowPosition()
     positionPending.store(false);
     const std::uint64_t position = progressPosition.load();
     const std::uint64_t total = progressTotal.load();
-    Child(IDC_TRANSFER_COUNT).SetText(CountText(kind, position, total));
+    Child(static_cast<int>(SharedDialogs().transferCount)).SetText(CountText(kind, position, total));
     fw::ProgressBar(Child(IDC_TRANSFER_PROGRESS)).SetPos(static_cast<int>(position >> rangeShift));
 }
 

@@ -4,8 +4,10 @@
     make_art.py OUTDIR
 
 writes OUTDIR/toolbar.bmp (twelve 32 x 32 toolbar images side by side, 24-bit, on the
-magenta mask colour) and three icons, each 16 x 16 and 32 x 32, 32-bit with alpha: Orvid (the
-program icon), SiteGroup (a folder) and Site (a server), the Site Manager's tree icons.
+magenta mask colour), OUTDIR/toolbar16.bmp (the handheld program's ten toolbar images at
+16 x 16, in its own button order) and four icons, each 16 x 16 and 32 x 32, 32-bit with
+alpha: Orvid and Orlet (the program icons), SiteGroup (a folder) and Site (a server), the
+Site Manager's tree icons.
 
 An icon is a directory resource naming one image resource per size, and image numbers
 share one space across every resource file linked into a program. The resource compiler
@@ -358,6 +360,21 @@ TOOLBAR_IMAGES = (
     draw_about,
 )
 
+# The handheld program's toolbar, in its button order, drawn at half the size.
+HANDHELD_TOOLBAR_IMAGES = (
+    draw_connect,
+    draw_disconnect,
+    draw_copy,
+    draw_paste,
+    draw_new_directory,
+    draw_rename,
+    draw_delete,
+    draw_chmod,
+    draw_properties,
+    draw_about,
+)
+HANDHELD_CELL = 16
+
 
 # --- The program icon: a globe with a yellow arrow. ---
 
@@ -377,6 +394,20 @@ def draw_program_icon(pen, small):
     pen.elliptic_ring(15, 15, 6.0, 12.3, width, grid)
     arrow = [(13, 18), (20, 18), (20, 14), (29.5, 22), (20, 30), (20, 26), (13, 26)]
     pen.framed_polygon(arrow, YELLOW, DARK_BROWN, 1.6 if small else 1.2)
+
+
+def draw_handheld_icon(pen, small):
+    """A handheld device whose screen shows the globe and the arrow of the desktop icon."""
+    width = 2.0 if small else 1.2
+    pen.framed_rect(6, 1.5, 26, 30.5, DARK_GREY, OUTLINE, width, 3.0)
+    pen.rect(8.5, 4.5, 23.5, 22, LIGHT_BLUE if small else (225, 238, 252))
+    pen.circle(16, 13, 6.5, BLUE)
+    if not small:
+        pen.line(10, 13, 22, 13, 0.9, LIGHT_BLUE)
+        pen.elliptic_ring(16, 13, 3.0, 6.5, 0.9, LIGHT_BLUE)
+    pen.framed_polygon([(15, 15), (19, 15), (19, 12.5), (23.5, 17), (19, 21.5), (19, 19), (15, 19)], YELLOW,
+                       DARK_BROWN, 1.4 if small else 1.0)
+    pen.circle(16, 26.5, 2.2 if small else 1.8, LIGHT_GREY)
 
 
 # --- The Site Manager's tree icons: a folder for a group, a server for a site. ---
@@ -410,10 +441,10 @@ def draw_site_icon(pen, small):
 # --- File writers. ---
 
 
-def toolbar_pixels():
-    canvas = Canvas(CELL * len(TOOLBAR_IMAGES), CELL)
-    for index, draw in enumerate(TOOLBAR_IMAGES):
-        draw(Pen(canvas, index * CELL, 0, CELL))
+def toolbar_pixels(images=TOOLBAR_IMAGES, cell=CELL):
+    canvas = Canvas(cell * len(images), cell)
+    for index, draw in enumerate(images):
+        draw(Pen(canvas, index * cell, 0, cell))
     rows = []
     for row in canvas.pixels:
         rows.append([(r, g, b) if a >= OPAQUE_THRESHOLD else MASK_COLOUR for (r, g, b, a) in row])
@@ -489,6 +520,7 @@ def write_icon(outdir, stem, resource_name, draw, first_id):
 # Each icon: its file stem, the name of its resource in the resource headers, its drawing.
 ICONS = (
     ("Orvid", "IDR_MAINFRAME", draw_program_icon),
+    ("Orlet", "IDR_MAINFRAME", draw_handheld_icon),
     ("SiteGroup", "IDI_SITE_GROUP", draw_group_icon),
     ("Site", "IDI_SITE_SITE", draw_site_icon),
 )
@@ -507,12 +539,14 @@ def main(argv):
         return 2
     outdir = argv[1]
     os.makedirs(outdir, exist_ok=True)
-    rows = toolbar_pixels()
-    # The toolbar takes its mask colour from the first stored pixel, the bottom-left one.
-    if rows[-1][0] != MASK_COLOUR:
-        sys.stderr.write("make_art.py: the bottom-left toolbar pixel must be background\n")
-        return 1
-    write(os.path.join(outdir, "toolbar.bmp"), bmp_bytes(rows))
+    for name, images, cell in (("toolbar.bmp", TOOLBAR_IMAGES, CELL),
+                               ("toolbar16.bmp", HANDHELD_TOOLBAR_IMAGES, HANDHELD_CELL)):
+        rows = toolbar_pixels(images, cell)
+        # The toolbar takes its mask colour from the first stored pixel, the bottom-left one.
+        if rows[-1][0] != MASK_COLOUR:
+            sys.stderr.write("make_art.py: the bottom-left toolbar pixel must be background\n")
+            return 1
+        write(os.path.join(outdir, name), bmp_bytes(rows))
     next_id = FIRST_ICON_IMAGE_ID
     for stem, resource_name, draw in ICONS:
         next_id = write_icon(outdir, stem, resource_name, draw, next_id)

@@ -62,6 +62,7 @@ std::vector<COLORREF> IconPixels(HICON icon)
 struct Shown {
     int remoteLinesShown = 0; // of the four Attributes and Owner labels and values
     int boxesShown = 0;       // of the three check boxes
+    int boxesEnabled = 0;
     bool readOnly = false, hidden = false, system = false;
     std::vector<COLORREF> icon;
 };
@@ -76,6 +77,8 @@ Shown RunProperties(CPropDlg& dialog, bool tickSystem = false)
             shown.remoteLinesShown += Visible(window, id) ? 1 : 0;
         for (int id : {IDC_PROP_READ_ONLY, IDC_PROP_HIDDEN, IDC_PROP_SYSTEM})
             shown.boxesShown += Visible(window, id) ? 1 : 0;
+        for (int id : {IDC_PROP_READ_ONLY, IDC_PROP_HIDDEN, IDC_PROP_SYSTEM})
+            shown.boxesEnabled += IsWindowEnabled(GetDlgItem(window, id)) ? 1 : 0;
         shown.readOnly = Checked(window, IDC_PROP_READ_ONLY);
         shown.hidden = Checked(window, IDC_PROP_HIDDEN);
         shown.system = Checked(window, IDC_PROP_SYSTEM);
@@ -198,6 +201,8 @@ TEST(PropDlg, LocalItemsShowTheirFlagsAndNoServerLines)
     local.attributesText = L"-rw-------";
     Shown shown = RunProperties(local, true);
     EXPECT_EQ(shown.boxesShown, 3);
+    // They only show the attributes: nothing the dialog could apply.
+    EXPECT_EQ(shown.boxesEnabled, 0);
     EXPECT_EQ(shown.remoteLinesShown, 0);
     EXPECT_TRUE(shown.readOnly);
     EXPECT_TRUE(shown.hidden);

@@ -2,21 +2,6 @@
 
 #include "framework/Handles.h"
 
-bool PumpMessages()
-{
-    bool quit = false;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            quit = true;
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return quit;
-}
-
 ProgramRun::ProgramRun() : app(std::make_unique<COrvidApp>())
 {
     app->SetInstance(GetModuleHandleW(nullptr));

@@ -10,6 +10,7 @@
 #include "MainFrame.h"
 #include "OrvidApp.h"
 #include "OrvidView.h"
+#include "support/PumpMessages.h"
 
 class ProgramRun {
 public:
@@ -37,8 +38,7 @@ private:
     bool closed = false;
 };
 
-// Dispatches this thread's queued messages; true when WM_QUIT was among them.
-bool PumpMessages();
+using testsupport::PumpMessages;
 
 // Saves the layout key's values and puts them back (or removes the key) when done.
 class LayoutKeyGuard {

@@ -10,6 +10,7 @@
 #include "SharedResource.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
+#include "sitedialogs/SampleSites.h"
 #include "sites/ProxyDlg.h"
 #include "sites/SiteManager.h"
 #include "sites/SiteProp.h"
@@ -20,36 +21,6 @@ namespace {
 const std::wstring SAMPLE_KEY = L"Software\\FTPClient\\SiteDialogSamples";
 constexpr UINT ARRANGE_DELAY_MS = 200;
 
-SiteRecord Sample(const std::wstring& label, const std::wstring& host, std::int32_t parent)
-{
-    SiteRecord site = DefaultSiteRecord();
-    SetText(site.label, label);
-    SetText(site.host, host);
-    SetText(site.user, L"maria");
-    SetText(site.password, L"secret");
-    SetText(site.directory, L"/pub/releases");
-    site.parentId = parent;
-    return site;
-}
-
-void StoreSamples(SiteList& list)
-{
-    fw::RegistryKey::DeleteTree(HKEY_CURRENT_USER, SAMPLE_KEY);
-    SiteRecord work = DefaultSiteRecord();
-    SetText(work.label, L"Work");
-    work.groupId = 0;
-    SiteRecord mirrors = DefaultSiteRecord();
-    SetText(mirrors.label, L"Mirrors");
-    mirrors.groupId = 1;
-    for (const SiteRecord& record :
-         {work, mirrors, Sample(L"Build server", L"build.example.com", 0), Sample(L"archive", L"ftp.example.org", 1),
-          Sample(L"Intranet", L"10.0.0.12", 0), Sample(L"Home NAS", L"nas.local", NO_GROUP),
-          Sample(L"university mirror", L"mirror.example.edu", 1),
-          Sample(L"Camera uploads", L"192.168.1.40", NO_GROUP)}) {
-        AddSite(list, record, nullptr, SAMPLE_KEY);
-    }
-}
-
 // Expands every group and selects the first site of the first group once the Site Manager
 // is on screen.
 void CALLBACK ArrangeTree(HWND, UINT, UINT_PTR timer, DWORD)
@@ -57,13 +28,7 @@ void CALLBACK ArrangeTree(HWND, UINT, UINT_PTR timer, DWORD)
     HWND manager = FindWindowW(nullptr, L"Site Manager");
     if (!manager) return;
     KillTimer(nullptr, timer);
-    HWND tree = GetDlgItem(manager, IDC_SITE_TREE);
-    SetFocus(tree);
-    for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
-        TreeView_Expand(tree, item, TVE_EXPAND);
-    if (HTREEITEM first = TreeView_GetRoot(tree)) {
-        if (HTREEITEM child = TreeView_GetChild(tree, first)) TreeView_SelectItem(tree, child);
-    }
+    ArrangeSampleTree(manager);
 }
 
 } // namespace
@@ -74,7 +39,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     InitCommonControlsEx(&controls);
     std::wstring which = commandLine ? commandLine : L"";
     ConnectionSession session;
-    StoreSamples(session.siteList);
+    StoreSampleSites(session.siteList, SAMPLE_KEY);
 
     if (which == L"properties") {
         CSiteProp properties(session.siteList);

@@ -1,10 +1,9 @@
-#include "ListCtrlEx.h"
+#include "shell/ListCtrlEx.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
 
 #include "framework/FrameWindow.h"
-#include "resource.h"
 
 namespace {
 
@@ -13,33 +12,6 @@ constexpr UINT_PTR LIST_EX_SUBCLASS_ID = 0x11C7;
 // WM_CONTEXTMENU's position when the menu key or Shift+F10 opened it.
 constexpr LPARAM KEYBOARD_CONTEXT_POSITION = -1;
 
-enum class Greyed { Never, NoSelection, NotOneSelected };
-
-struct MenuItem {
-    UINT command;
-    const wchar_t* text;
-    Greyed greyed;
-};
-
-constexpr MenuItem COPY_ITEM = {ID_EDIT_COPY, L"Copy", Greyed::NoSelection};
-constexpr MenuItem PASTE_ITEM = {ID_EDIT_PASTE, L"Paste", Greyed::Never};
-constexpr MenuItem LOCAL_ITEMS[] = {
-    {ID_FILE_DOWNLOAD_TO, L"Download To...", Greyed::NoSelection},
-    {ID_FILE_UPLOAD_FILES, L"Upload Files...", Greyed::Never},
-};
-constexpr MenuItem FILE_ITEMS[] = {
-    {ID_FILE_NEW_DIRECTORY, L"New Directory...", Greyed::Never},
-    {ID_FILE_RENAME, L"Rename", Greyed::NotOneSelected},
-    {ID_FILE_DELETE, L"Delete", Greyed::NoSelection},
-    {ID_FILE_MOVE_TO, L"Move To...", Greyed::NoSelection},
-};
-constexpr MenuItem CHMOD_ITEM = {ID_TOOLS_CHMOD, L"CHMOD...", Greyed::NoSelection};
-constexpr MenuItem PROPERTIES_ITEM = {ID_FILE_PROPERTIES, L"Properties", Greyed::NotOneSelected};
-constexpr MenuItem VIEW_ITEMS[] = {
-    {ID_VIEW_ICONS, L"Icons", Greyed::Never},
-    {ID_VIEW_LIST, L"List", Greyed::Never},
-    {ID_VIEW_DETAILS, L"Details", Greyed::Never},
-};
 const wchar_t* const VIEW_MENU_TEXT = L"View";
 
 } // namespace
@@ -73,42 +45,34 @@ bool CListCtrlEx::CommandEnabled(UINT command) const
 
 fw::MenuHandle CListCtrlEx::BuildContextMenu() const
 {
-    const int selected = GetSelectedCount();
-    auto append = [&](HMENU menu, const MenuItem& item) {
-        bool greyed = !isConnected || (item.greyed == Greyed::NoSelection && selected == 0) ||
-                      (item.greyed == Greyed::NotOneSelected && selected != 1) || !CommandEnabled(item.command);
-        AppendMenuW(menu, MF_STRING | (greyed ? MF_GRAYED : MF_ENABLED), item.command, item.text);
-    };
+    if (!menuBuilder) return fw::MenuHandle();
+    return menuBuilder(*this);
+}
 
-    fw::MenuHandle menu(CreatePopupMenu());
-    if (!menu) return menu;
-    append(menu.Get(), COPY_ITEM);
-    if (IsClipboardFormatAvailable(CF_HDROP)) append(menu.Get(), PASTE_ITEM);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    for (const MenuItem& item : LOCAL_ITEMS)
-        append(menu.Get(), item);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    for (const MenuItem& item : FILE_ITEMS)
-        append(menu.Get(), item);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    if (isRemote) append(menu.Get(), CHMOD_ITEM);
-    append(menu.Get(), PROPERTIES_ITEM);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+void CListCtrlEx::AppendCommand(HMENU menu, UINT command, const wchar_t* text, bool greyed) const
+{
+    greyed = greyed || !CommandEnabled(command);
+    AppendMenuW(menu, MF_STRING | (greyed ? MF_GRAYED : MF_ENABLED), command, text);
+}
 
+void CListCtrlEx::AppendViewMenu(HMENU menu, UINT iconsCommand, UINT listCommand, UINT detailsCommand,
+                                 bool greyed) const
+{
     HMENU view = CreatePopupMenu();
-    if (view == nullptr) return menu;
+    if (view == nullptr) return;
     const DWORD mode = GetViewMode();
-    for (const MenuItem& item : VIEW_ITEMS) {
-        append(view, item);
-        const bool current = (item.command == ID_VIEW_ICONS && mode == LVS_ICON) ||
-                             (item.command == ID_VIEW_LIST && mode == LVS_LIST) ||
-                             (item.command == ID_VIEW_DETAILS && mode == LVS_REPORT);
-        if (current) CheckMenuRadioItem(view, item.command, item.command, item.command, MF_BYCOMMAND);
+    const struct {
+        UINT command;
+        const wchar_t* text;
+        DWORD mode;
+    } items[] = {
+        {iconsCommand, L"Icons", LVS_ICON}, {listCommand, L"List", LVS_LIST}, {detailsCommand, L"Details", LVS_REPORT}};
+    for (const auto& item : items) {
+        AppendCommand(view, item.command, item.text, greyed);
+        if (item.mode == mode) CheckMenuRadioItem(view, item.command, item.command, item.command, MF_BYCOMMAND);
     }
     // The pop-up belongs to the menu from here on and is destroyed with it.
-    AppendMenuW(menu.Get(), MF_POPUP | (isConnected ? MF_ENABLED : MF_GRAYED), reinterpret_cast<UINT_PTR>(view),
-                VIEW_MENU_TEXT);
-    return menu;
+    AppendMenuW(menu, MF_POPUP | (greyed ? MF_GRAYED : MF_ENABLED), reinterpret_cast<UINT_PTR>(view), VIEW_MENU_TEXT);
 }
 
 POINT CListCtrlEx::ContextMenuPoint(LPARAM position) const

@@ -1,7 +1,10 @@
 #pragma once
-// The pane's list control: a report-style list that wants every key (so that Enter and
-// Backspace reach it inside the form) and offers the file commands in a context menu.
+// The list control of both programs' panes: a list that wants every key (so that Enter and
+// Backspace reach it inside a form) and opens a context menu whose contents its owner
+// builds as it opens, enabled as the frame's update handlers say.
 #include <windows.h>
+
+#include <functional>
 
 #include "framework/Controls.h"
 #include "framework/Handles.h"
@@ -12,6 +15,8 @@ class FrameWindow;
 
 class CListCtrlEx : public fw::ListView {
 public:
+    using MenuBuilder = std::function<fw::MenuHandle(const CListCtrlEx&)>;
+
     CListCtrlEx() = default;
     CListCtrlEx(const CListCtrlEx&) = delete;
     CListCtrlEx& operator=(const CListCtrlEx&) = delete;
@@ -21,10 +26,10 @@ public:
     bool Attach(HWND dialog, int controlId, int columnCount);
     void Detach();
 
-    // The pane of a server: the context menu offers "CHMOD...".
+    // A list of a server's items: its context menu offers "CHMOD...".
     void SetRemote(bool remote) noexcept { isRemote = remote; }
     bool IsRemote() const noexcept { return isRemote; }
-    // Set by Connect, cleared by Disconnect: while clear, every context-menu item is greyed.
+    // Set by Connect, cleared by Disconnect.
     void SetConnected(bool connected) noexcept { isConnected = connected; }
     bool IsConnected() const noexcept { return isConnected; }
     int ColumnCount() const noexcept { return columnCount; }
@@ -32,9 +37,17 @@ public:
     // The frame whose command chain receives the menu's choice. Its update handlers grey
     // items as well, so that the menu never offers what the menus and toolbar refuse.
     void SetCommandFrame(fw::FrameWindow* frame) noexcept { commandFrame = frame; }
+    void SetMenuBuilder(MenuBuilder builder) { menuBuilder = std::move(builder); }
 
-    // The context menu as it would open now.
+    // The context menu as it would open now; empty without a builder.
     fw::MenuHandle BuildContextMenu() const;
+    // Whether the frame's update handlers enable the command; true without a frame.
+    bool CommandEnabled(UINT command) const;
+    // Appends a command item, greyed when greyed is set or the update handlers disable it.
+    void AppendCommand(HMENU menu, UINT command, const wchar_t* text, bool greyed) const;
+    // Appends the "View" pop-up with the icon, list and report commands, the one of the
+    // list's style marked.
+    void AppendViewMenu(HMENU menu, UINT iconsCommand, UINT listCommand, UINT detailsCommand, bool greyed) const;
     // Where the menu opens for a WM_CONTEXTMENU position: the mouse point, or, from the
     // keyboard, the focused row (the list's top-left corner when no row has the focus).
     POINT ContextMenuPoint(LPARAM position) const;
@@ -45,10 +58,10 @@ public:
 private:
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR self);
-    bool CommandEnabled(UINT command) const;
 
     bool isRemote = false;
     bool isConnected = false;
     int columnCount = 0;
     fw::FrameWindow* commandFrame = nullptr;
+    MenuBuilder menuBuilder;
 };

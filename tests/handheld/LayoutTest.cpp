@@ -1,0 +1,117 @@
+// The handheld screen's layout rule, at the device's size and at twice that.
+#include <gtest/gtest.h>
+
+#include "OrletRun.h"
+
+namespace {
+
+RECT RectOf(const fw::Window& window) { return window.GetRectInParent(); }
+
+struct ScreenCase {
+    int width;
+    int height;
+};
+
+class LayoutTest : public ::testing::TestWithParam<ScreenCase> {};
+
+} // namespace
+
+TEST_P(LayoutTest, ModeListTopRightPathListBesideItListBelow)
+{
+    OrletRun run;
+    ASSERT_TRUE(run.Started());
+    run.Frame().SetScreenSize(GetParam().width, GetParam().height);
+    PumpMessages();
+    const RECT screen = run.Frame().GetClientRect();
+    EXPECT_EQ(screen.right, GetParam().width);
+    EXPECT_EQ(screen.bottom, GetParam().height);
+
+    for (int mode : {MODE_LOCAL, MODE_REMOTE}) {
+        run.ChooseMode(mode);
+        COrletView& view = run.View();
+        const RECT client = view.GetClientRect();
+        const RECT modes = RectOf(view.ModeList());
+        const int modeWidth = modes.right - modes.left;
+        EXPECT_EQ(modes.left, client.right - 1 - modeWidth - 2) << mode;
+
+        const fw::Window path =
+            mode == MODE_REMOTE ? fw::Window(view.RemotePathList()) : fw::Window(view.LocalPathList());
+        const fw::Window otherPath =
+            mode == MODE_REMOTE ? fw::Window(view.LocalPathList()) : fw::Window(view.RemotePathList());
+        const fw::ListView list = mode == MODE_REMOTE ? view.RemoteList() : view.LocalList();
+        const fw::ListView otherList = mode == MODE_REMOTE ? view.LocalList() : view.RemoteList();
+        const RECT pathRect = RectOf(path);
+        EXPECT_EQ(pathRect.left, 2);
+        EXPECT_EQ(pathRect.top, modes.top);
+        EXPECT_EQ(pathRect.bottom, modes.bottom);
+        EXPECT_EQ(pathRect.right - pathRect.left, client.right - modeWidth - 7);
+
+        const RECT listRect = RectOf(list);
+        EXPECT_EQ(listRect.left, client.left + 1);
+        EXPECT_EQ(listRect.top, modes.bottom + 2);
+        EXPECT_EQ(listRect.right, client.right - 1);
+        EXPECT_EQ(listRect.bottom, client.bottom - 1);
+
+        EXPECT_TRUE(IsWindowVisible(path.Handle()));
+        EXPECT_TRUE(IsWindowVisible(list.Handle()));
+        EXPECT_FALSE(IsWindowVisible(otherPath.Handle()));
+        EXPECT_FALSE(IsWindowVisible(otherList.Handle()));
+        EXPECT_EQ(view.ModeList().GetCurSel(), mode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, LayoutTest, ::testing::Values(ScreenCase{240, 320}, ScreenCase{480, 640}));
+
+namespace {
+
+bool menuWasOpen = false;
+
+// Runs inside the menu's own loop: notes whether its window is on screen and closes it.
+void CALLBACK CloseOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    menuWasOpen = popup != nullptr && IsWindowVisible(popup);
+    EndMenu();
+}
+
+} // namespace
+
+TEST(MenuBarTest, MenuButtonOpensTheProgramsMenu)
+{
+    OrletRun run;
+    ASSERT_TRUE(run.Started());
+    HMENU menu = run.Frame().Menu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(GetMenu(run.Frame().Handle()), nullptr) << "the menu opens from the menu bar only";
+    std::vector<std::wstring> popups;
+    for (int index = 0; index < GetMenuItemCount(menu); ++index) {
+        wchar_t text[32] = {};
+        GetMenuStringW(menu, static_cast<UINT>(index), text, 32, MF_BYPOSITION);
+        EXPECT_NE(GetSubMenu(menu, index), nullptr) << index;
+        popups.push_back(text);
+    }
+    EXPECT_EQ(popups, (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Tools", L"Help"}));
+
+    // The toolbar, in its order, follows the menu's enabling.
+    std::vector<UINT> buttons;
+    for (int index = 0; index < run.Frame().ToolBar().GetButtonCount(); ++index)
+        buttons.push_back(run.Frame().ToolBar().GetCommandId(index));
+    EXPECT_EQ(buttons, (std::vector<UINT>{ID_FILE_CONNECT, ID_FILE_DISCONNECT, 0, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
+                                          ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE, 0, ID_TOOLS_CHMOD, 0,
+                                          ID_FILE_PROPERTIES, 0, ID_APP_ABOUT}));
+    run.Frame().UpdateToolBars();
+    EXPECT_TRUE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_CONNECT));
+    EXPECT_FALSE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_DISCONNECT));
+
+    // The bar's button, at the bottom of the frame, below the view.
+    const RECT bar = run.Frame().Bar().GetRectInParent();
+    EXPECT_EQ(bar.bottom, run.Frame().GetClientRect().bottom);
+    EXPECT_GE(bar.top, run.View().GetRectInParent().bottom);
+
+    menuWasOpen = false;
+    SetTimer(nullptr, 0, 200, CloseOpenMenu);
+    run.Frame().Send(WM_COMMAND, MAKEWPARAM(ID_MENU_BAR_MENU, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(run.Frame().Bar().Handle()));
+    EXPECT_TRUE(menuWasOpen);
+}
