@@ -2,7 +2,7 @@
 # The packages as a Windows user gets them, each in a fresh Wine prefix:
 #  - setup.exe /S installs for the user alone: programs, README and licence in the user's
 #    programs folder, Start-menu shortcuts, an entry among the installed programs; the
-#    installed Orvid.exe starts and shows its main window. Uninstall.exe /S then removes
+#    installed programs start and show their main windows. Uninstall.exe /S then removes
 #    programs, shortcuts and the entry, and keeps the saved sites (silently it does not ask);
 #    run with its pages, it removes them when the user answers Yes.
 #  - the zip, unpacked into a folder whose name has a blank and a letter outside ASCII:
@@ -24,7 +24,7 @@ if [[ ${1:-} == --show-inside ]]; then
     wine "$exe" >/dev/null 2>&1 &
     deadline=$((SECONDS + window_wait))
     name=$(basename "$exe")
-    until xwininfo -root -tree 2>/dev/null | grep -iF "(\"$name\"" | grep -qF "$title"; do
+    until xwininfo -root -tree 2>/dev/null | grep -iF "(\"$name\"" | grep -qF -- "$title"; do
         if ((SECONDS >= deadline)); then
             echo "no window \"$title\" of $name within $window_wait s; its windows:"
             xwininfo -root -tree 2>/dev/null | grep -iF "(\"$name\"" || echo "none"
@@ -62,6 +62,7 @@ pass() { echo "ok: $*"; }
 # The programs in the packages and a text of each one's main window title.
 programs=(
     "Orvid.exe|Vantrel FTP Client"
+    "Orlet.exe|- Orlet"
 )
 
 # A Wine server still running from a command without a display would keep the program's
@@ -104,11 +105,14 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvid'
 wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version" &&
     pass "listed among the installed programs as $version" || fail "no uninstall entry with version $version"
 [[ ! -e $WINEPREFIX/drive_c/Program\ Files/Orvid ]] || fail "installed into Program Files"
-if why=$(shows_window "$installed/Orvid.exe" "Vantrel FTP Client"); then
-    pass "the installed Orvid.exe shows its main window"
-else
-    fail "the installed Orvid.exe: $why"
-fi
+for entry in "${programs[@]}"; do
+    IFS='|' read -r exe title <<<"$entry"
+    if why=$(shows_window "$installed/$exe" "$title"); then
+        pass "the installed $exe shows its main window"
+    else
+        fail "the installed $exe: $why"
+    fi
+done
 
 # A saved site, which a silent uninstall must keep.
 wine "$build/tools/demosite.exe" add "My server" ftp.example.org 21 me secret >/dev/null
