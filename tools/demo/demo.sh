@@ -38,6 +38,16 @@ step_failed() {
     exit 1
 }
 
+# run_setup LOG: tools/setup, whose line naming what it installs shows here, the rest going
+# to LOG; a failure ends the script with the log.
+run_setup() {
+    mkdir -p "$(dirname "$1")"
+    say "checking that the compilers, Wine and Xvfb are installed (tools/setup)"
+    local status=0
+    "$root/tools/setup" 2>&1 | tee "$1" | { grep --line-buffered '^setup:' || true; } || status=$?
+    ((status == 0)) || step_failed "install what is missing (tools/setup)" "$1"
+}
+
 # The Windows path of a Linux path under Wine's Z: drive.
 windows_path() {
     local path
