@@ -72,6 +72,19 @@ shows_window() {
     xvfb-run -a -s "-screen 0 1024x768x24" "$0" --show-inside "$1" "$2" "$work/screen-$(basename "$1" .exe).png" 2>&1
 }
 
+# every_program_shows_window DIR HOW: each program in DIR starts and shows its window.
+every_program_shows_window() {
+    local entry exe title why
+    for entry in "${programs[@]}"; do
+        IFS='|' read -r exe title <<<"$entry"
+        if why=$(shows_window "$1/$exe" "$title"); then
+            pass "$exe $2 shows its main window"
+        else
+            fail "$exe $2: $why"
+        fi
+    done
+}
+
 fresh_prefix() {
     export WINEPREFIX=$work/$1
     rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
@@ -105,14 +118,7 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvid'
 wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version" &&
     pass "listed among the installed programs as $version" || fail "no uninstall entry with version $version"
 [[ ! -e $WINEPREFIX/drive_c/Program\ Files/Orvid ]] || fail "installed into Program Files"
-for entry in "${programs[@]}"; do
-    IFS='|' read -r exe title <<<"$entry"
-    if why=$(shows_window "$installed/$exe" "$title"); then
-        pass "the installed $exe shows its main window"
-    else
-        fail "the installed $exe: $why"
-    fi
-done
+every_program_shows_window "$installed" "installed"
 
 # A saved site, which a silent uninstall must keep.
 wine "$build/tools/demosite.exe" add "My server" ftp.example.org 21 me secret >/dev/null
@@ -139,14 +145,7 @@ fresh_prefix zip-prefix
 folder="$WINEPREFIX/drive_c/Tools für FTP"
 mkdir -p "$folder"
 unzip -q "$zip" -d "$folder"
-for entry in "${programs[@]}"; do
-    IFS='|' read -r exe title <<<"$entry"
-    if why=$(shows_window "$folder/orvid-$version/$exe" "$title"); then
-        pass "$exe from the zip shows its main window"
-    else
-        fail "$exe from the zip: $why"
-    fi
-done
+every_program_shows_window "$folder/orvid-$version" "unpacked from the zip"
 wineserver -w
 
 ((failures == 0)) || { echo "$failures failed"; exit 1; }
