@@ -137,6 +137,7 @@ private:
     // Data connections (FTPClientData.cpp).
     bool SelectRepresentation(const RepresentationType& wanted);
     int SetRepresentation(const RepresentationType& representation);
+    int SelectAscii();
     int RequestPassive(std::uint32_t& address, std::uint16_t& port);
     int SendPortCommand(const std::wstring& addressText, std::uint16_t port);
     bool OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);

@@ -199,9 +199,25 @@ bool CFTPClient::SelectRepresentation(const RepresentationType& wanted)
 {
     if (!currentRepresentation) currentRepresentation = RepresentationType{};
     if (*currentRepresentation == wanted) return true;
-    if (SetRepresentation(wanted) != REPLY_OK) return false;
+    const int result = wanted == RepresentationType{} ? SelectAscii() : SetRepresentation(wanted);
+    if (result != REPLY_OK) return false;
     currentRepresentation = wanted;
     return true;
+}
+
+// "TYPE A N" is how the standard spells ASCII non-print, yet some servers know only the
+// short "TYPE A", which means the same (non-print is the default format control). When the
+// long form is refused as not understood (501, 504), the short one is asked, and only its
+// refusal is shown.
+int CFTPClient::SelectAscii()
+{
+    ServerReply reply;
+    if (!SendCommand(RepresentationType{}.CommandText(), true) || !ReadReply(reply, true)) {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return REPLY_OTHER;
+    }
+    if (reply.Code() == L"501" || reply.Code() == L"504") return SimpleCommand(L"TYPE A");
+    return ShowReplyResult(reply);
 }
 
 int CFTPClient::RequestPassive(std::uint32_t& address, std::uint16_t& port)

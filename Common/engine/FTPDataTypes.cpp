@@ -57,10 +57,8 @@ std::wstring LogonCommandText(int command, const LogonSettings& s)
     case LOGON_USER_AT_TARGET: return L"USER " + s.user + L"@" + TargetText(s);
     case LOGON_OPEN: return L"OPEN " + TargetText(s);
     case LOGON_FIREWALL_USER_AT_TARGET: return L"USER " + s.firewallUser + L"@" + TargetText(s);
-    case LOGON_USER_AT_TARGET_FIREWALL_USER:
-        return L"USER " + s.user + L"@" + TargetText(s) + L" " + s.firewallUser;
-    case LOGON_USER_AT_FIREWALL_USER_AT_TARGET:
-        return L"USER " + s.user + L"@" + s.firewallUser + L"@" + TargetText(s);
+    case LOGON_USER_AT_TARGET_FIREWALL_USER: return L"USER " + s.user + L"@" + TargetText(s) + L" " + s.firewallUser;
+    case LOGON_USER_AT_FIREWALL_USER_AT_TARGET: return L"USER " + s.user + L"@" + s.firewallUser + L"@" + TargetText(s);
     case LOGON_PASS_AT_FIREWALL_PASS: return L"PASS " + s.password + L"@" + s.firewallPassword;
     default: return {};
     }
@@ -113,7 +111,8 @@ bool ServerReply::Assign(std::wstring replyText)
     text = std::move(replyText);
     code = {};
     if (!IsValidCode(text)) return false;
-    for (int i = 0; i < 3; ++i) code[i] = text[i];
+    for (int i = 0; i < 3; ++i)
+        code[i] = text[i];
     return true;
 }
 

@@ -48,18 +48,18 @@ std::wstring TargetText(const LogonSettings& settings);
 
 // The logon commands the step table refers to by number.
 enum LogonCommand : std::int32_t {
-    LOGON_USER = 0,               // USER user
-    LOGON_PASS = 1,               // PASS password
-    LOGON_ACCT = 2,               // ACCT account
-    LOGON_FIREWALL_USER = 3,      // USER firewallUser
-    LOGON_FIREWALL_PASS = 4,      // PASS firewallPassword
-    LOGON_SITE = 5,               // SITE target
-    LOGON_USER_AT_TARGET = 6,     // USER user@target
-    LOGON_OPEN = 7,               // OPEN target
-    LOGON_FIREWALL_USER_AT_TARGET = 8,        // USER firewallUser@target
-    LOGON_USER_AT_TARGET_FIREWALL_USER = 9,   // USER user@target firewallUser
+    LOGON_USER = 0,                             // USER user
+    LOGON_PASS = 1,                             // PASS password
+    LOGON_ACCT = 2,                             // ACCT account
+    LOGON_FIREWALL_USER = 3,                    // USER firewallUser
+    LOGON_FIREWALL_PASS = 4,                    // PASS firewallPassword
+    LOGON_SITE = 5,                             // SITE target
+    LOGON_USER_AT_TARGET = 6,                   // USER user@target
+    LOGON_OPEN = 7,                             // OPEN target
+    LOGON_FIREWALL_USER_AT_TARGET = 8,          // USER firewallUser@target
+    LOGON_USER_AT_TARGET_FIREWALL_USER = 9,     // USER user@target firewallUser
     LOGON_USER_AT_FIREWALL_USER_AT_TARGET = 10, // USER user@firewallUser@target
-    LOGON_PASS_AT_FIREWALL_PASS = 11,         // PASS password@firewallPassword
+    LOGON_PASS_AT_FIREWALL_PASS = 11,           // PASS password@firewallPassword
 };
 constexpr int LOGON_COMMAND_COUNT = 12;
 
@@ -108,7 +108,7 @@ constexpr int REPLY_OTHER = -1;
 
 struct ServerReply {
     std::wstring text;
-    std::array<wchar_t, 4> code{};  // three digits and a NUL; all zero without a valid code
+    std::array<wchar_t, 4> code{}; // three digits and a NUL; all zero without a valid code
 
     // A code is valid when the text has at least three characters, the first '1'-'5'
     // and the second '0'-'5'; the third is not checked.
@@ -131,7 +131,7 @@ struct CFTPFileStatus {
     bool isDirectory = false;
     bool isRetrievable = false;
     std::int32_t sizeKnown = 0;
-    std::uint64_t size = 0;  // SIZE_UNKNOWN when the listing had no usable size
+    std::uint64_t size = 0; // SIZE_UNKNOWN when the listing had no usable size
     std::int64_t modified = 0;
     std::wstring attributes;
     std::wstring owner;
@@ -190,11 +190,10 @@ public:
     void DiscardReadText();
 
 private:
-
     std::wstring separator;
     std::wstring text;
     std::size_t readPosition = 0;
-    std::string pendingBytes;  // the start of a UTF-8 sequence that the next receive completes
+    std::string pendingBytes; // the start of a UTF-8 sequence that the next receive completes
 };
 
 } // namespace nsFTP

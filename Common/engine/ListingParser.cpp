@@ -50,15 +50,9 @@ constexpr std::size_t PADDED_NAME_MIN_LENGTH = 4;
 
 constexpr std::wstring_view DIRECTORY_SUFFIX = L".DIR";
 
-bool IsDigit(wchar_t c)
-{
-    return c >= L'0' && c <= L'9';
-}
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
-wchar_t AsciiLower(wchar_t c)
-{
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 // The index of the first c at or after from; the line's length when there is none.
 // Fields are a few characters long, so a plain loop beats a library search call.
@@ -73,7 +67,8 @@ inline std::size_t FindChar(std::wstring_view line, std::size_t from, wchar_t c)
 // The index of the first character at or after from that is not c.
 inline std::size_t SkipChar(std::wstring_view line, std::size_t from, wchar_t c)
 {
-    while (from < line.size() && line[from] == c) ++from;
+    while (from < line.size() && line[from] == c)
+        ++from;
     return from;
 }
 
@@ -103,10 +98,10 @@ int DateNumber(std::wstring_view text)
 // into the next month, as mktime does.
 std::int64_t DaysFromCivil(std::int64_t year, int month, int day)
 {
-    constexpr std::int64_t daysPerEra = 146097;  // 400 years
+    constexpr std::int64_t daysPerEra = 146097; // 400 years
     constexpr std::int64_t yearsPerEra = 400;
-    constexpr std::int64_t daysBefore1970 = 719468;  // from 0000-03-01
-    constexpr int marchBasedShift = 9;               // months counted from March
+    constexpr std::int64_t daysBefore1970 = 719468; // from 0000-03-01
+    constexpr int marchBasedShift = 9;              // months counted from March
     if (month <= 2) --year;
     const std::int64_t era = (year >= 0 ? year : year - (yearsPerEra - 1)) / yearsPerEra;
     const std::int64_t yearOfEra = year - era * yearsPerEra;
@@ -152,9 +147,9 @@ std::optional<std::int64_t> UtcOffsetAt(std::int64_t instant)
     const std::time_t time = static_cast<std::time_t>(instant);
     if (localtime_r(&time, &fields) == nullptr) return std::nullopt;
 #endif
-    const std::int64_t local = DaysFromCivil(fields.tm_year + TM_BASE_YEAR, fields.tm_mon + 1, fields.tm_mday) *
-                                   SECONDS_PER_DAY +
-                               fields.tm_hour * SECONDS_PER_HOUR + fields.tm_min * SECONDS_PER_MINUTE + fields.tm_sec;
+    const std::int64_t local =
+        DaysFromCivil(fields.tm_year + TM_BASE_YEAR, fields.tm_mon + 1, fields.tm_mday) * SECONDS_PER_DAY +
+        fields.tm_hour * SECONDS_PER_HOUR + fields.tm_min * SECONDS_PER_MINUTE + fields.tm_sec;
     return local - instant;
 }
 
@@ -206,12 +201,8 @@ void ApplyEplfFact(CFTPFileStatus& entry, std::wstring_view fact)
     if (fact.empty()) return;
     const std::wstring_view value = fact.substr(1);
     switch (fact[0]) {
-    case L'/':
-        entry.isDirectory = true;
-        break;
-    case L'r':
-        entry.isRetrievable = true;
-        break;
+    case L'/': entry.isDirectory = true; break;
+    case L'r': entry.isRetrievable = true; break;
     case L's': {
         const DecimalValue decimal = ReadDecimal(value);
         entry.sizeKnown = 1;
@@ -221,16 +212,14 @@ void ApplyEplfFact(CFTPFileStatus& entry, std::wstring_view fact)
     case L'm': {
         // The format's times are 32-bit time_t values.
         const DecimalValue decimal = ReadDecimal(value);
-        entry.modified = decimal.complete
-            ? static_cast<std::int32_t>(static_cast<std::uint32_t>(decimal.value)) : 0;
+        entry.modified = decimal.complete ? static_cast<std::int32_t>(static_cast<std::uint32_t>(decimal.value)) : 0;
         break;
     }
     case L'i':
         entry.hasId = 1;
         entry.id.assign(value);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -268,9 +257,8 @@ int MonthFromName(std::wstring_view name)
 
 std::optional<std::int64_t> MakeLocalTime(int year, int month, int day, int hour, int minute, int second)
 {
-    if (year < TM_BASE_YEAR || month < 1 || month > MONTHS_PER_YEAR || day < 1 || day > MAX_DAY
-        || hour < 0 || hour > MAX_HOUR || minute < 0 || minute > MAX_MINUTE || second < 0
-        || second > MAX_SECOND)
+    if (year < TM_BASE_YEAR || month < 1 || month > MONTHS_PER_YEAR || day < 1 || day > MAX_DAY || hour < 0 ||
+        hour > MAX_HOUR || minute < 0 || minute > MAX_MINUTE || second < 0 || second > MAX_SECOND)
         return std::nullopt;
 
     const std::int64_t dayNumber = DaysFromCivil(year, month, day);
@@ -294,18 +282,15 @@ bool ParseListLine(const std::wstring& line, CFTPFileStatus& entry, const Listin
     if (line.size() < MIN_LINE_LENGTH) return false;
     const std::wstring_view text(line);
     switch (text[0]) {
-    case L'+':
-        return ParseEplfLine(entry, text);
+    case L'+': return ParseEplfLine(entry, text);
     case L'-':
     case L'b':
     case L'c':
     case L'd':
     case L'l':
     case L'p':
-    case L's':
-        return ParseUnixLine(clock, entry, text);
-    default:
-        break;
+    case L's': return ParseUnixLine(clock, entry, text);
+    default: break;
     }
     if (text.find(L';') != std::wstring_view::npos) return ParseVersionedLine(entry, text);
     if (IsDigit(text[0])) return ParseDosLine(entry, text);
@@ -391,8 +376,7 @@ bool ParseUnixLine(const ListingClock& clock, CFTPFileStatus& entry, std::wstrin
             day = DateNumber(field);
             column = Column::TIME_OR_YEAR;
             continue;
-        case Column::TIME_OR_YEAR:
-            break;
+        case Column::TIME_OR_YEAR: break;
         }
 
         int year = clock.currentYear;
@@ -424,8 +408,8 @@ bool ParseUnixLine(const ListingClock& clock, CFTPFileStatus& entry, std::wstrin
     }
 
     const wchar_t second = line.size() > 1 ? line[1] : L'\0';
-    if ((second == L' ' || second == L'[') && entry.name.size() >= PADDED_NAME_MIN_LENGTH
-        && entry.name.find_first_not_of(L' ') >= PADDED_NAME_INDENT)
+    if ((second == L' ' || second == L'[') && entry.name.size() >= PADDED_NAME_MIN_LENGTH &&
+        entry.name.find_first_not_of(L' ') >= PADDED_NAME_INDENT)
         entry.name.erase(0, PADDED_NAME_INDENT);
     return true;
 }
@@ -434,7 +418,8 @@ bool ParseVersionedLine(CFTPFileStatus& entry, std::wstring_view line)
 {
     const std::size_t semicolon = FindChar(line, 0, L';');
     std::wstring_view name = line.substr(0, semicolon);
-    if (name.size() > DIRECTORY_SUFFIX.size() && name.substr(name.size() - DIRECTORY_SUFFIX.size()) == DIRECTORY_SUFFIX) {
+    if (name.size() > DIRECTORY_SUFFIX.size() &&
+        name.substr(name.size() - DIRECTORY_SUFFIX.size()) == DIRECTORY_SUFFIX) {
         entry.isDirectory = true;
         name.remove_suffix(DIRECTORY_SUFFIX.size());
     } else {
@@ -505,7 +490,8 @@ bool ParseDosLine(CFTPFileStatus& entry, std::wstring_view line)
     const int minute = DateNumber(line.substr(position, minuteEnd - position));
     if (hour == HOURS_PER_HALF_DAY) hour = 0;
     // A twelve-hour clock's afternoon; any other number after PM is no time of day at all.
-    if (line[minuteEnd] == L'P') hour = hour >= 0 && hour < HOURS_PER_HALF_DAY ? hour + HOURS_PER_HALF_DAY : NOT_A_NUMBER;
+    if (line[minuteEnd] == L'P')
+        hour = hour >= 0 && hour < HOURS_PER_HALF_DAY ? hour + HOURS_PER_HALF_DAY : NOT_A_NUMBER;
     position = minuteEnd + 1;
     if (position < end && line[position] == L'M') ++position;
     position = SkipChar(line, position, L' ');

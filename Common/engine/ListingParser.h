@@ -17,15 +17,15 @@ namespace nsFTP {
 // What a Unix line without a year is dated against; taken once per listing so that every
 // line of it agrees.
 struct ListingClock {
-    int currentYear;    // calendar year in UTC
-    std::int64_t now;   // seconds since 1970 UTC
+    int currentYear;  // calendar year in UTC
+    std::int64_t now; // seconds since 1970 UTC
 
     static ListingClock FromSystemClock();
 };
 
 struct DecimalValue {
-    std::uint64_t value;  // the leading digits' value; 0 on overflow
-    bool complete;        // at least one digit, nothing but digits, and no overflow
+    std::uint64_t value; // the leading digits' value; 0 on overflow
+    bool complete;       // at least one digit, nothing but digits, and no overflow
 };
 
 // An unsigned decimal read of exactly the given characters.

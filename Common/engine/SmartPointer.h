@@ -23,8 +23,7 @@ private:
     std::int32_t refCount = 0;
 };
 
-template <class T>
-class RCIPtr {
+template <class T> class RCIPtr {
 public:
     class CountHolder : public RCObject {
     public:

@@ -6,7 +6,7 @@
 namespace nsFTP {
 namespace {
 
-constexpr char32_t kEscapeBase = 0xDC00;  // a byte b that is not UTF-8 becomes U+DC00 + b
+constexpr char32_t kEscapeBase = 0xDC00; // a byte b that is not UTF-8 becomes U+DC00 + b
 constexpr char32_t kEscapeFirst = 0xDC80;
 constexpr char32_t kEscapeLast = 0xDCFF;
 constexpr char32_t kSurrogateFirst = 0xD800;
@@ -33,13 +33,13 @@ int SequenceLength(const unsigned char* bytes, std::size_t available)
 {
     const unsigned char lead = bytes[0];
     int length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no encoded surrogates
+        if (lead == 0xED) high = 0x9F; // no encoded surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         if (lead == 0xF0) low = 0x90;
@@ -85,7 +85,8 @@ std::size_t AppendWireToWide(std::string_view bytes, std::wstring& out, bool mor
     while (i < size) {
         // Runs of ASCII, nearly all of any listing, are widened in one step.
         std::size_t run = i;
-        while (run < size && data[run] < 0x80) ++run;
+        while (run < size && data[run] < 0x80)
+            ++run;
         if (run > i) {
             const std::size_t start = out.size();
             out.resize(start + (run - i));
@@ -102,7 +103,8 @@ std::size_t AppendWireToWide(std::string_view bytes, std::wstring& out, bool mor
             continue;
         }
         char32_t cp = b & (0xFF >> (length + 1));
-        for (int k = 1; k < length; ++k) cp = (cp << 6) | (data[i + k] & 0x3F);
+        for (int k = 1; k < length; ++k)
+            cp = (cp << 6) | (data[i + k] & 0x3F);
         AppendCodePoint(cp, out);
         i += static_cast<std::size_t>(length);
     }
@@ -129,7 +131,8 @@ void AppendWideToWire(std::wstring_view text, std::string& out)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::size_t run = i;
-        while (run < text.size() && static_cast<std::make_unsigned_t<wchar_t>>(text[run]) < 0x80) ++run;
+        while (run < text.size() && static_cast<std::make_unsigned_t<wchar_t>>(text[run]) < 0x80)
+            ++run;
         if (run > i) {
             const std::size_t start = out.size();
             out.resize(start + (run - i));

@@ -9,9 +9,9 @@
 #include "support/ScriptedServer.h"
 
 using namespace nsFTP;
-using testsupport::ScriptedServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
 
 namespace {
 
@@ -44,10 +44,7 @@ protected:
         return s;
     }
     // A logged-on connection for tests of the line protocol.
-    void LogOnPlainly()
-    {
-        server.Reply(kGreeting).On("USER anonymous", "230 Welcome\r\n").On("PWD", kPwdReply);
-    }
+    void LogOnPlainly() { server.Reply(kGreeting).On("USER anonymous", "230 Welcome\r\n").On("PWD", kPwdReply); }
     std::vector<std::string> Played()
     {
         testsupport::ExpectScriptPlayed(server);
@@ -62,9 +59,9 @@ protected:
 struct LogonCase {
     const char* name;
     FirewallMode mode;
-    std::vector<std::pair<std::string, std::string>> exchange;  // command, reply
+    std::vector<std::pair<std::string, std::string>> exchange; // command, reply
     bool loggedOn;
-    const wchar_t* error;  // the error box, or nullptr for none
+    const wchar_t* error; // the error box, or nullptr for none
 };
 
 class LogonWalkTest : public ControlConnectionTest, public ::testing::WithParamInterface<LogonCase> {};
@@ -247,7 +244,7 @@ TEST_F(ControlConnectionTest, TwoRepliesInOneSegmentNeedOneNetworkRead)
     ASSERT_TRUE(client.ReadReply(first, true));
     const int activity = reporter.Activity();
     ASSERT_TRUE(client.ReadReply(second, true));
-    EXPECT_EQ(reporter.Activity(), activity);  // every receive reports activity: none happened
+    EXPECT_EQ(reporter.Activity(), activity); // every receive reports activity: none happened
     EXPECT_EQ(first.text, L"211 first");
     EXPECT_EQ(second.text, L"200 second");
     Played();
@@ -257,7 +254,8 @@ TEST_F(ControlConnectionTest, LongRepliesAndBareLineFeeds)
 {
     const std::string longLine = "250 " + std::string(5000, 'x');
     std::string multi = "214-Help follows\r\n";
-    for (int i = 0; i < 200; ++i) multi += " line " + std::to_string(i) + " of the help text\r\n";
+    for (int i = 0; i < 200; ++i)
+        multi += " line " + std::to_string(i) + " of the help text\r\n";
     multi += "214 End\r\n";
     LogOnPlainly();
     server.On("STAT", longLine + "\r\n").On("HELP", multi).On("NOOP", "200 bare\n").Close();
@@ -271,7 +269,7 @@ TEST_F(ControlConnectionTest, LongRepliesAndBareLineFeeds)
     const std::string joined = multi.substr(0, multi.size() - 2);
     EXPECT_EQ(reply.text, std::wstring(joined.begin(), joined.end()));
     ASSERT_TRUE(client.SendCommand(L"NOOP", true) && client.ReadReply(reply, true));
-    EXPECT_EQ(reply.text, L"200 bare\n");  // a bare LF stays part of the text
+    EXPECT_EQ(reply.text, L"200 bare\n"); // a bare LF stays part of the text
     EXPECT_EQ(reply.Result(), REPLY_OK);
     Played();
 }
@@ -282,7 +280,7 @@ TEST_F(ControlConnectionTest, ServerClosingMidReplyShowsNothing)
     server.Start();
     EXPECT_FALSE(client.LogOn(Direct(), kTimeout));
     EXPECT_THAT(reporter.Errors(), IsEmpty());
-    EXPECT_FALSE(client.IsConnected());  // nothing more can come on a closed connection
+    EXPECT_FALSE(client.IsConnected()); // nothing more can come on a closed connection
     Played();
 }
 
@@ -301,12 +299,12 @@ TEST_F(ControlConnectionTest, RefusedConnectionShowsTheSocketText)
 {
     const std::uint16_t port = server.Port();
     {
-        ScriptedServer gone;  // keeps nothing listening on the port below
+        ScriptedServer gone; // keeps nothing listening on the port below
     }
     LogonSettings settings = Direct();
     settings.port = port;
     server.~ScriptedServer();
-    new (&server) ScriptedServer();  // a fresh one on another port; the old port is now closed
+    new (&server) ScriptedServer(); // a fresh one on another port; the old port is now closed
     EXPECT_FALSE(client.LogOn(settings, kTimeout));
     const auto errors = reporter.Errors();
     ASSERT_EQ(errors.size(), 1u);
@@ -334,7 +332,7 @@ TEST_F(ControlConnectionTest, LogOffReportsTheQuitReply)
     Played();
 
     reporter.Clear();
-    EXPECT_EQ(client.LogOff(), REPLY_OTHER);  // not connected: nothing sent, nothing shown
+    EXPECT_EQ(client.LogOff(), REPLY_OTHER); // not connected: nothing sent, nothing shown
     EXPECT_THAT(reporter.Errors(), IsEmpty());
     EXPECT_EQ(reporter.Activity(), 0);
 }
@@ -374,7 +372,7 @@ TEST_F(ControlConnectionTest, CurrentDirectoryComesFromTheCacheOrA2xxReply)
     std::wstring path;
     EXPECT_EQ(client.GetCurrentDir(path), REPLY_OK);
     EXPECT_EQ(client.GetCurrentDir(path), REPLY_OK);
-    EXPECT_EQ(path, L"/home/joe");  // asked once, at logon
+    EXPECT_EQ(path, L"/home/joe"); // asked once, at logon
 
     // A refused PWD fails the logon and leaves no word of its message as the directory.
     EXPECT_FALSE(client.LogOn(Direct(), kTimeout));

@@ -156,6 +156,40 @@ TEST_F(DataConnectionTest, TypeIsSentOnlyWhenTheRepresentationChanges)
                                       "LIST", "TYPE I", "PASV", "RETR c"));
 }
 
+// A server that knows only the short "TYPE A": a refusal as not understood is followed by
+// the short form; any other refusal, or a refused short form, fails the listing with a box.
+struct AsciiRefusal {
+    const char* longReply;
+    const char* shortReply; // nullptr: the short form must not be sent
+    bool listed;
+    std::vector<std::wstring> errors;
+};
+
+class AsciiFallbackTest : public DataConnectionTest, public ::testing::WithParamInterface<AsciiRefusal> {};
+
+TEST_P(AsciiFallbackTest, ListingAfterATransfer)
+{
+    const AsciiRefusal& row = GetParam();
+    server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR a", "150 ok\r\n").DataSend("A").Reply("226 ok\r\n");
+    server.On("TYPE A N", row.longReply);
+    if (row.shortReply != nullptr) server.On("TYPE A", row.shortReply);
+    if (row.listed) server.ExpectPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
+    Quit();
+    LogOn();
+    EXPECT_EQ(Download(L"a", true), "A");
+    std::vector<FileStatusPtr> entries;
+    EXPECT_EQ(client.ListFiles(L"", entries, true), row.listed);
+    EXPECT_EQ(reporter.Errors(), row.errors);
+    Played();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, AsciiFallbackTest,
+    ::testing::Values(AsciiRefusal{"504 Unsupported type \"A N\".\r\n", "200 Type set to: ASCII.\r\n", true, {}},
+                      AsciiRefusal{"501 Syntax error.\r\n", "200 ascii\r\n", true, {}},
+                      AsciiRefusal{"504 Unsupported.\r\n", "504 No ASCII here.\r\n", false, {L"504 No ASCII here."}},
+                      AsciiRefusal{"530 Not logged in.\r\n", nullptr, false, {L"530 Not logged in."}}));
+
 TEST_F(DataConnectionTest, DataGoesToTheControlPeerWhateverAddressPasvNames)
 {
     // Another loopback address, where nothing listens: only the port may be taken from it.

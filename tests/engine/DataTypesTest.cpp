@@ -33,12 +33,21 @@ TEST(LogonSettingsTest, CommandTemplatesNameTheTarget)
     s.firewallUser = L"fw";
     s.firewallPassword = L"fwpw";
     const wchar_t* expected[LOGON_COMMAND_COUNT] = {
-        L"USER joe",           L"PASS pw",          L"ACCT acc",
-        L"USER fw",            L"PASS fwpw",        L"SITE myhost:2121",
-        L"USER joe@myhost:2121", L"OPEN myhost:2121", L"USER fw@myhost:2121",
-        L"USER joe@myhost:2121 fw", L"USER joe@fw@myhost:2121", L"PASS pw@fwpw",
+        L"USER joe",
+        L"PASS pw",
+        L"ACCT acc",
+        L"USER fw",
+        L"PASS fwpw",
+        L"SITE myhost:2121",
+        L"USER joe@myhost:2121",
+        L"OPEN myhost:2121",
+        L"USER fw@myhost:2121",
+        L"USER joe@myhost:2121 fw",
+        L"USER joe@fw@myhost:2121",
+        L"PASS pw@fwpw",
     };
-    for (int i = 0; i < LOGON_COMMAND_COUNT; ++i) EXPECT_EQ(LogonCommandText(i, s), expected[i]) << i;
+    for (int i = 0; i < LOGON_COMMAND_COUNT; ++i)
+        EXPECT_EQ(LogonCommandText(i, s), expected[i]) << i;
     EXPECT_EQ(LogonCommandText(LOGON_COMMAND_COUNT, s), L"");
     EXPECT_EQ(LogonCommandText(-1, s), L"");
 }
@@ -51,7 +60,7 @@ TEST(LogonStepsTest, EveryReachableStepNamesACommandAndMovesForward)
             for (int k = 1; k <= 2; ++k) {
                 const int next = e[k];
                 if (next == LOGON_STEP_LOGGED_ON || next == LOGON_STEP_FAILED) continue;
-                if (e[0] == 0 && e[1] == 0 && e[2] == 0) continue;  // unused step
+                if (e[0] == 0 && e[1] == 0 && e[2] == 0) continue; // unused step
                 EXPECT_GT(next, step) << "mode " << mode << " step " << step;
                 EXPECT_EQ(next % LOGON_STEP_WIDTH, 0);
                 EXPECT_LT(next, LOGON_ROW_LENGTH);
@@ -145,7 +154,7 @@ TEST(SharedPointerTest, DeletesOnceAtTheLastRelease)
 
     nsSP::RCIPtr<Tracked> a(new Tracked(&deletions));
     nsSP::RCIPtr<Tracked> b(new Tracked(&deletions));
-    a = b;  // releases a's object
+    a = b; // releases a's object
     EXPECT_EQ(deletions, 2);
     a = a;
     EXPECT_EQ(a.UseCount(), 2);
@@ -157,12 +166,14 @@ std::vector<std::wstring> Lines(COutputStream& stream)
     std::vector<std::wstring> lines;
     std::wstring line;
     stream.SetStartPosition();
-    while (stream.GetNextLine(line)) lines.push_back(line);
+    while (stream.GetNextLine(line))
+        lines.push_back(line);
     return lines;
 }
 void Feed(COutputStream& stream, std::string_view bytes)
 {
-    stream.OnBytesReceived(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::int32_t>(bytes.size()));
+    stream.OnBytesReceived(reinterpret_cast<const unsigned char*>(bytes.data()),
+                           static_cast<std::int32_t>(bytes.size()));
 }
 } // namespace
 
@@ -190,7 +201,8 @@ TEST(OutputStreamTest, MultiByteNamesSurviveBeingSplitAcrossReceives)
         Feed(stream, std::string_view(listing).substr(cut));
         const auto lines = Lines(stream);
         ASSERT_EQ(lines.size(), 2u) << cut;
-        EXPECT_EQ(lines[0], std::wstring(L"d\u00e9j\u00e0 ") + wchar_t(0xDCFF) + wchar_t(0xDCE2) + wchar_t(0xDC82)) << cut;
+        EXPECT_EQ(lines[0], std::wstring(L"d\u00e9j\u00e0 ") + wchar_t(0xDCFF) + wchar_t(0xDCE2) + wchar_t(0xDC82))
+            << cut;
         EXPECT_EQ(WideToWire(lines[0]), listing.substr(0, listing.find('\r'))) << cut;
     }
 }
@@ -199,15 +211,16 @@ TEST(TextCodecTest, EveryByteSequenceRoundTrips)
 {
     const std::string samples[] = {
         "plain ascii",
-        "\xC3\xA9t\xC3\xA9",                 // valid two-byte
-        "\xF0\x9F\x93\x81 folder",            // valid four-byte (a surrogate pair on Windows)
-        "\xC0\xAF overlong",                  // never valid
-        "\xED\xB2\x80 encoded surrogate",     // must not become a real surrogate
+        "\xC3\xA9t\xC3\xA9",              // valid two-byte
+        "\xF0\x9F\x93\x81 folder",        // valid four-byte (a surrogate pair on Windows)
+        "\xC0\xAF overlong",              // never valid
+        "\xED\xB2\x80 encoded surrogate", // must not become a real surrogate
         "\xE2\x82 truncated",
         "\xF4\x90\x80\x80 beyond U+10FFFF",
         "latin-1 caf\xE9",
     };
-    for (const auto& bytes : samples) EXPECT_EQ(WideToWire(WireToWide(bytes)), bytes) << bytes;
+    for (const auto& bytes : samples)
+        EXPECT_EQ(WideToWire(WireToWide(bytes)), bytes) << bytes;
     for (int b = 0; b < 256; ++b) {
         const std::string one(1, static_cast<char>(b));
         EXPECT_EQ(WideToWire(WireToWide(one)), one) << b;

@@ -28,10 +28,7 @@ std::int64_t Local(int year, int month, int day, int hour = 0, int minute = 0)
 }
 
 // Mid-June 2024, noon.
-ListingClock FixedClock()
-{
-    return ListingClock{2024, Local(2024, 6, 15, 12, 0)};
-}
+ListingClock FixedClock() { return ListingClock{2024, Local(2024, 6, 15, 12, 0)}; }
 
 enum Kind { FILE_KIND, DIRECTORY_KIND, LINK_KIND, OTHER_KIND };
 
@@ -67,15 +64,18 @@ void ExpectEntries(std::initializer_list<EntryCase> cases)
 TEST(ListingParserTest, RejectsLinesOfNoKnownLayout)
 {
     const wchar_t* lines[] = {
-        L"", L"x", L"total 16", L"hello world",
-        L"drwxr-xr-x 2 user group 4096 Jan 5",          // ends before the time column
-        L"-rw-r--r-- 1 u g 1 Jan 5 12 x",               // time column too short
-        L"-rw-r--r-- 1 u g 1 2 3 4 5 6 7",              // no month
-        L"+i1,r,s5",                                    // EPLF without a TAB
-        L"12-31-99 12:15AM <DIR>",                      // DOS without a name
+        L"",
+        L"x",
+        L"total 16",
+        L"hello world",
+        L"drwxr-xr-x 2 user group 4096 Jan 5", // ends before the time column
+        L"-rw-r--r-- 1 u g 1 Jan 5 12 x",      // time column too short
+        L"-rw-r--r-- 1 u g 1 2 3 4 5 6 7",     // no month
+        L"+i1,r,s5",                           // EPLF without a TAB
+        L"12-31-99 12:15AM <DIR>",             // DOS without a name
         L"12-31-99 12:15AM 100   ",
         L"12-31-99 12:15",
-        L"README.TXT;1",                                // versioned without columns
+        L"README.TXT;1", // versioned without columns
         L"README.TXT;1 2/3 27-XYZ-2007 13:45:10",
         L"README.TXT;1 2/3 27-APRIL-2007 13:45:10",
         L"README.TXT;1 2/3 27-APR-2007",
@@ -198,8 +198,13 @@ TEST(ListingParserTest, DecimalsAndMonthNames)
         bool complete;
     };
     const DecimalCase decimals[] = {
-        {L"", 0, false}, {L"0", 0, true}, {L"4096", 4096, true}, {L"12a", 12, false}, {L" 1", 0, false},
-        {L"18446744073709551615", SIZE_UNKNOWN, true}, {L"18446744073709551616", 0, false},
+        {L"", 0, false},
+        {L"0", 0, true},
+        {L"4096", 4096, true},
+        {L"12a", 12, false},
+        {L" 1", 0, false},
+        {L"18446744073709551615", SIZE_UNKNOWN, true},
+        {L"18446744073709551616", 0, false},
     };
     for (const DecimalCase& c : decimals) {
         const DecimalValue decimal = ParseDecimal(c.text);
@@ -212,7 +217,8 @@ TEST(ListingParserTest, DecimalsAndMonthNames)
         int month;
     };
     const MonthCase months[] = {{L"jan", 1}, {L"FEB", 2}, {L"sept", 9}, {L"dEc", 12}, {L"ja", -1}, {L"xyz", -1}};
-    for (const MonthCase& c : months) EXPECT_EQ(MonthFromName(c.text), c.month) << c.text;
+    for (const MonthCase& c : months)
+        EXPECT_EQ(MonthFromName(c.text), c.month) << c.text;
 }
 
 TEST(ListingParserTest, MakeLocalTimeChecksRangesAndRollsDaysOver)
@@ -249,8 +255,10 @@ private:
         _putenv_s("TZ", zone ? zone : "");
         _tzset();
 #else
-        if (zone) setenv("TZ", zone, 1);
-        else unsetenv("TZ");
+        if (zone)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
         tzset();
 #endif
         // A new listing clock makes the parser look the zone up afresh.

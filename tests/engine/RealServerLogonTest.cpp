@@ -7,9 +7,9 @@
 #include "support/RealServers.h"
 
 using namespace nsFTP;
+using ::testing::IsEmpty;
 using testsupport::RealServer;
 using testsupport::ServerKind;
-using ::testing::IsEmpty;
 
 namespace {
 

@@ -16,9 +16,9 @@
 #endif
 
 using namespace nsFTP;
+using ::testing::IsEmpty;
 using testsupport::RealServer;
 using testsupport::ServerKind;
-using ::testing::IsEmpty;
 
 namespace {
 
@@ -29,7 +29,8 @@ std::string RandomBytes(std::size_t size, unsigned seed)
 {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
+    for (char& c : bytes)
+        c = static_cast<char>(generator() & 0xFF);
     return bytes;
 }
 
@@ -174,7 +175,8 @@ TEST_P(RealServerTransferTest, FilesArriveIntactAcrossBlockBoundaries)
 TEST_P(RealServerTransferTest, NamesWithSpacesAndUtf8ListAndComeBackByteForByte)
 {
     const std::string names[] = {"with space.txt", "  leading spaces", "caf\xC3\xA9 \xE2\x82\xAC.txt"};
-    for (const auto& name : names) server->WriteFile(std::filesystem::path(dirName) / std::filesystem::u8path(name), name);
+    for (const auto& name : names)
+        server->WriteFile(std::filesystem::path(dirName) / std::filesystem::u8path(name), name);
     server->MakeDirectory(std::filesystem::path(dirName) / "sub dir");
 
     std::vector<FileStatusPtr> entries;
@@ -218,7 +220,7 @@ TEST_P(RealServerTransferTest, DirectoryAndFileCommands)
 {
     std::vector<FileStatusPtr> entries;
     ASSERT_TRUE(client.ListFiles(remoteDir, entries, Passive()));
-    EXPECT_THAT(entries, IsEmpty());  // an empty directory lists fine
+    EXPECT_THAT(entries, IsEmpty()); // an empty directory lists fine
 
     ASSERT_EQ(client.MakeDir(Remote("new dir"), true), REPLY_OK);
     EXPECT_TRUE(std::filesystem::is_directory(localDir / "new dir"));
@@ -235,7 +237,8 @@ TEST_P(RealServerTransferTest, DirectoryAndFileCommands)
     EXPECT_EQ(client.RemoveDir(Remote("new dir")), REPLY_REFUSED);
     EXPECT_EQ(client.Delete(Remote("missing.txt")), REPLY_REFUSED);
     ASSERT_EQ(reporter.Errors().size(), 2u);
-    for (const auto& error : reporter.Errors()) EXPECT_EQ(error[0], L'5') << WideToWire(error);
+    for (const auto& error : reporter.Errors())
+        EXPECT_EQ(error[0], L'5') << WideToWire(error);
     reporter.Clear();
 
     ASSERT_EQ(client.Rename(Remote("new dir/inside.txt"), Remote("moved.txt")), REPLY_OK);

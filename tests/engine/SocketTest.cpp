@@ -73,7 +73,8 @@ TEST(BlockingSocketTest, ReceivePendingDataAndPeerClose)
     EXPECT_FALSE(pair.client.HasPendingData());
     pair.server.SendAll("hello", 5, 5);
     char buffer[16] = {};
-    for (int i = 0; i < 100 && !pair.client.HasPendingData(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 100 && !pair.client.HasPendingData(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(pair.client.HasPendingData());
     EXPECT_EQ(pair.client.Receive(buffer, sizeof(buffer), 5), 5);
     EXPECT_EQ(std::string(buffer, 5), "hello");
@@ -81,7 +82,7 @@ TEST(BlockingSocketTest, ReceivePendingDataAndPeerClose)
 
     pair.server.Close();
     EXPECT_EQ(pair.client.Receive(buffer, sizeof(buffer), 5), 0);
-    EXPECT_GE(reporter.Activity(), 3);  // the send step and both receives
+    EXPECT_GE(reporter.Activity(), 3); // the send step and both receives
 }
 
 TEST(BlockingSocketTest, SilentPeerTimesOutWithTheExactText)
@@ -93,9 +94,10 @@ TEST(BlockingSocketTest, SilentPeerTimesOutWithTheExactText)
         FAIL() << "no time-out";
     } catch (const CBlockingSocketException& e) {
         EXPECT_EQ(e.Message(), L"Unable to receive data (receive timeout).");
-        EXPECT_EQ(e.MessageText(), L"Unable to receive data (receive timeout).\n\nError code: " + std::to_wstring(e.ErrorCode()));
+        EXPECT_EQ(e.MessageText(),
+                  L"Unable to receive data (receive timeout).\n\nError code: " + std::to_wstring(e.ErrorCode()));
     }
-    EXPECT_NE(pair.client.Handle(), 0u);  // a throw leaves the socket open
+    EXPECT_NE(pair.client.Handle(), 0u); // a throw leaves the socket open
 }
 
 TEST(BlockingSocketTest, SendAllDeliversEverythingOverPartialSends)
@@ -103,7 +105,8 @@ TEST(BlockingSocketTest, SendAllDeliversEverythingOverPartialSends)
     TestReporter reporter;
     Pair pair(4096);
     std::string payload(128 * 1024, '\0');
-    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>((i * 7919) >> 3);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<char>((i * 7919) >> 3);
 
     std::string received;
     std::thread reader([&] {
@@ -114,7 +117,8 @@ TEST(BlockingSocketTest, SendAllDeliversEverythingOverPartialSends)
             received.append(buffer, static_cast<std::size_t>(n));
         }
     });
-    EXPECT_EQ(pair.client.SendAll(payload.data(), static_cast<int>(payload.size()), 10), static_cast<int>(payload.size()));
+    EXPECT_EQ(pair.client.SendAll(payload.data(), static_cast<int>(payload.size()), 10),
+              static_cast<int>(payload.size()));
     const int sendActivity = reporter.Activity();
     pair.client.Close();
     reader.join();

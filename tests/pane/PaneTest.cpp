@@ -626,11 +626,12 @@ TEST(PaneKeys, ClipboardAndFindChordsAreAcceleratorsOfTheMainWindow)
     for (const ACCEL& entry : entries)
         chords.emplace_back(static_cast<BYTE>(entry.fVirt & (FCONTROL | FSHIFT | FALT | FVIRTKEY)), entry.key,
                             entry.cmd);
-    EXPECT_THAT(chords, ::testing::UnorderedElementsAre(std::make_tuple(FVIRTKEY | FCONTROL, 'C', ID_EDIT_COPY),
-                                                        std::make_tuple(FVIRTKEY | FCONTROL, VK_INSERT, ID_EDIT_COPY),
-                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'V', ID_EDIT_PASTE),
-                                                        std::make_tuple(FVIRTKEY | FSHIFT, VK_INSERT, ID_EDIT_PASTE),
-                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'F', ID_EDIT_FIND),
-                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'D', ID_FILE_DOWNLOAD_TO),
-                                                        std::make_tuple(FVIRTKEY | FCONTROL, 'U', ID_FILE_UPLOAD_FILES)));
+    EXPECT_THAT(chords,
+                ::testing::UnorderedElementsAre(std::make_tuple(FVIRTKEY | FCONTROL, 'C', ID_EDIT_COPY),
+                                                std::make_tuple(FVIRTKEY | FCONTROL, VK_INSERT, ID_EDIT_COPY),
+                                                std::make_tuple(FVIRTKEY | FCONTROL, 'V', ID_EDIT_PASTE),
+                                                std::make_tuple(FVIRTKEY | FSHIFT, VK_INSERT, ID_EDIT_PASTE),
+                                                std::make_tuple(FVIRTKEY | FCONTROL, 'F', ID_EDIT_FIND),
+                                                std::make_tuple(FVIRTKEY | FCONTROL, 'D', ID_FILE_DOWNLOAD_TO),
+                                                std::make_tuple(FVIRTKEY | FCONTROL, 'U', ID_FILE_UPLOAD_FILES)));
 }

@@ -15,9 +15,9 @@
 #include "session/Win32Reporter.h"
 #include "shell/StatusText.h"
 
-using testsupport::ScriptedServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
 
 namespace {
 
@@ -38,7 +38,6 @@ public:
 
 class DocumentTest : public ::testing::Test {
 protected:
-
     COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
     ConnectionSession& Session() const { return Document().Session(); }
 

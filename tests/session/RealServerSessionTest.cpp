@@ -10,9 +10,9 @@
 #include "session/ConnectionSession.h"
 #include "support/RealServers.h"
 
+using ::testing::IsEmpty;
 using testsupport::RealServer;
 using testsupport::ServerKind;
-using ::testing::IsEmpty;
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "TestReporter.h"
 #include "session/ConnectionSession.h"
 
-using testsupport::ScriptedServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::ScriptedServer;
 
 namespace {
 

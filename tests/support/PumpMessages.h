@@ -6,18 +6,19 @@ namespace testsupport {
 
 // Dispatches this thread's queued messages, as a message loop would between two waits;
 // true when WM_QUIT was among them.
-inline bool PumpMessages() {
-  bool quit = false;
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      quit = true;
-      continue;
+inline bool PumpMessages()
+{
+    bool quit = false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit = true;
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return quit;
+    return quit;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -31,83 +31,89 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-const char* ServerName(ServerKind kind) {
-  switch (kind) {
+const char* ServerName(ServerKind kind)
+{
+    switch (kind) {
     case ServerKind::Vsftpd: return "vsftpd";
     case ServerKind::PureFtpd: return "pure-ftpd";
     case ServerKind::Proftpd: return "proftpd";
-  }
-  return "?";
+    }
+    return "?";
 }
 
-const char* ServerEnvironmentVariable(ServerKind kind) {
-  switch (kind) {
+const char* ServerEnvironmentVariable(ServerKind kind)
+{
+    switch (kind) {
     case ServerKind::Vsftpd: return "ORVID_FTP_VSFTPD";
     case ServerKind::PureFtpd: return "ORVID_FTP_PUREFTPD";
     case ServerKind::Proftpd: return "ORVID_FTP_PROFTPD";
-  }
-  return "ORVID_FTP_UNKNOWN";
+    }
+    return "ORVID_FTP_UNKNOWN";
 }
 
-std::string EncodeServerInfo(const RealServerInfo& info) {
-  return std::to_string(info.port) + '\t' + info.user + '\t' + info.password + '\t' +
-         (info.anonymous ? "1" : "0") + '\t' + info.root.string() + '\t' +
-         info.loginDirectory;
+std::string EncodeServerInfo(const RealServerInfo& info)
+{
+    return std::to_string(info.port) + '\t' + info.user + '\t' + info.password + '\t' + (info.anonymous ? "1" : "0") +
+           '\t' + info.root.string() + '\t' + info.loginDirectory;
 }
 
-bool DecodeServerInfo(ServerKind kind, std::string_view text, RealServerInfo* info) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = text.find('\t', start);
-    fields.emplace_back(text.substr(start, tab == std::string_view::npos ? tab : tab - start));
-    if (tab == std::string_view::npos) break;
-    start = tab + 1;
-  }
-  if (fields.size() != 6) return false;
-  const std::string& port = fields[0];
-  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  unsigned long number = std::stoul(port);
-  if (number == 0 || number > 65535) return false;
-  if (fields[3] != "0" && fields[3] != "1") return false;
-  if (fields[1].empty() || fields[4].empty() || fields[5].empty()) return false;
-  info->kind = kind;
-  info->port = static_cast<uint16_t>(number);
-  info->user = fields[1];
-  info->password = fields[2];
-  info->anonymous = fields[3] == "1";
-  info->root = fs::path(fields[4]);
-  info->loginDirectory = fields[5];
-  return true;
+bool DecodeServerInfo(ServerKind kind, std::string_view text, RealServerInfo* info)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = text.find('\t', start);
+        fields.emplace_back(text.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) break;
+        start = tab + 1;
+    }
+    if (fields.size() != 6) return false;
+    const std::string& port = fields[0];
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
+    unsigned long number = std::stoul(port);
+    if (number == 0 || number > 65535) return false;
+    if (fields[3] != "0" && fields[3] != "1") return false;
+    if (fields[1].empty() || fields[4].empty() || fields[5].empty()) return false;
+    info->kind = kind;
+    info->port = static_cast<uint16_t>(number);
+    info->user = fields[1];
+    info->password = fields[2];
+    info->anonymous = fields[3] == "1";
+    info->root = fs::path(fields[4]);
+    info->loginDirectory = fields[5];
+    return true;
 }
 
-std::string WinePath(std::string_view unixPath) {
-  std::string result = "Z:";
-  for (char c : unixPath) result += c == '/' ? '\\' : c;
-  return result;
+std::string WinePath(std::string_view unixPath)
+{
+    std::string result = "Z:";
+    for (char c : unixPath)
+        result += c == '/' ? '\\' : c;
+    return result;
 }
 
-fs::path RealServer::MakeDirectory(const fs::path& relative) const {
-  fs::path path = info_.root;
-  for (const fs::path& part : relative.relative_path()) {
-    path /= part;
-    if (fs::create_directory(path)) HandOver(path);
-  }
-  return path;
+fs::path RealServer::MakeDirectory(const fs::path& relative) const
+{
+    fs::path path = info_.root;
+    for (const fs::path& part : relative.relative_path()) {
+        path /= part;
+        if (fs::create_directory(path)) HandOver(path);
+    }
+    return path;
 }
 
-fs::path RealServer::WriteFile(const fs::path& relative, std::string_view contents) const {
-  fs::path rel = relative.relative_path();
-  if (rel.has_parent_path()) MakeDirectory(rel.parent_path());
-  fs::path path = info_.root / rel;
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-  }
-  HandOver(path);
-  return path;
+fs::path RealServer::WriteFile(const fs::path& relative, std::string_view contents) const
+{
+    fs::path rel = relative.relative_path();
+    if (rel.has_parent_path()) MakeDirectory(rel.parent_path());
+    fs::path path = info_.root / rel;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+        if (!out) throw std::runtime_error("cannot write " + path.string());
+    }
+    HandOver(path);
+    return path;
 }
 
 #ifdef _WIN32
@@ -116,37 +122,36 @@ fs::path RealServer::WriteFile(const fs::path& relative, std::string_view conten
 // umask 0 so that whatever they create is writable by the FTP user.
 void RealServer::HandOver(const fs::path&) const {}
 
-std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
-                                              const std::string& loginSubdirectory) {
-  if (!loginSubdirectory.empty()) {
-    *why = std::string(ServerName(kind)) + " with a login subdirectory runs only natively";
-    return nullptr;
-  }
-  const char* variable = ServerEnvironmentVariable(kind);
-  const char* value = std::getenv(variable);
-  if (value == nullptr) {
-    *why = std::string(ServerName(kind)) + " unavailable: " + variable +
-           " is not set; run the tests through ftpfixture";
-    return nullptr;
-  }
-  std::string_view text(value);
-  constexpr std::string_view kUnavailable = "unavailable\t", kError = "error\t";
-  if (text.substr(0, kUnavailable.size()) == kUnavailable) {
-    *why = std::string(text.substr(kUnavailable.size()));
-    return nullptr;
-  }
-  if (text.substr(0, kError.size()) == kError)
-    throw std::runtime_error(std::string(text.substr(kError.size())));
-  std::unique_ptr<RealServer> server(new RealServer);
-  if (!DecodeServerInfo(kind, text, &server->info_))
-    throw std::runtime_error(std::string("malformed ") + variable + ": " + value);
-  server->info_.root = fs::path(WinePath(server->info_.root.string()));
-  return server;
+std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why, const std::string& loginSubdirectory)
+{
+    if (!loginSubdirectory.empty()) {
+        *why = std::string(ServerName(kind)) + " with a login subdirectory runs only natively";
+        return nullptr;
+    }
+    const char* variable = ServerEnvironmentVariable(kind);
+    const char* value = std::getenv(variable);
+    if (value == nullptr) {
+        *why = std::string(ServerName(kind)) + " unavailable: " + variable +
+               " is not set; run the tests through ftpfixture";
+        return nullptr;
+    }
+    std::string_view text(value);
+    constexpr std::string_view kUnavailable = "unavailable\t", kError = "error\t";
+    if (text.substr(0, kUnavailable.size()) == kUnavailable) {
+        *why = std::string(text.substr(kUnavailable.size()));
+        return nullptr;
+    }
+    if (text.substr(0, kError.size()) == kError) throw std::runtime_error(std::string(text.substr(kError.size())));
+    std::unique_ptr<RealServer> server(new RealServer);
+    if (!DecodeServerInfo(kind, text, &server->info_))
+        throw std::runtime_error(std::string("malformed ") + variable + ": " + value);
+    server->info_.root = fs::path(WinePath(server->info_.root.string()));
+    return server;
 }
 
 RealServer::~RealServer() = default;
 
-#else  // native
+#else // native
 
 namespace {
 
@@ -160,422 +165,465 @@ constexpr auto kStartTimeout = std::chrono::seconds(10);
 constexpr auto kStopTimeout = std::chrono::seconds(3);
 constexpr int kPortAttempts = 5;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+void WriteText(const fs::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 // Runs argv[0] (an absolute path) with `input` on stdin; returns its exit status or -1,
 // with stdout and stderr in *output.
-int Run(const std::vector<std::string>& args, const std::string& input, std::string* output) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0) return -1;
-  if (pipe2(out, O_CLOEXEC) != 0) {
+int Run(const std::vector<std::string>& args, const std::string& input, std::string* output)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return -1;
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        close(in[0]);
+        close(in[1]);
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
     close(in[0]);
+    close(out[1]);
+    // Small inputs only: they fit the pipe buffer, so writing first cannot deadlock.
+    bool fed =
+        pid < 0 || input.empty() || write(in[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
     close(in[1]);
-    return -1;
-  }
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  // Small inputs only: they fit the pipe buffer, so writing first cannot deadlock.
-  bool fed = pid < 0 || input.empty() ||
-             write(in[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
-  close(in[1]);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) output->append(buffer, static_cast<size_t>(n));
-  close(out[0]);
-  if (pid < 0) return -1;
-  if (!fed) *output += "(could not feed stdin)";
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+        output->append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    if (pid < 0) return -1;
+    if (!fed) *output += "(could not feed stdin)";
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Creates the test user with a known password. Test processes run concurrently, and
 // useradd fails on a locked /etc/passwd, hence the lock.
-void EnsureTestUser(uid_t* uid, gid_t* gid) {
-  int lock = open("/tmp/orvid-ftp-users.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-  if (lock < 0) throw std::runtime_error("cannot open the user lock file");
-  while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
-  }
-  std::string output;
-  bool ok = true;
-  if (getpwnam(kTestUser) == nullptr) {
-    ok = Run({"/usr/sbin/useradd", "-m", "-s", "/bin/bash", kTestUser}, "", &output) == 0;
-  }
-  if (ok) {
-    ok = Run({"/usr/sbin/chpasswd"}, std::string(kTestUser) + ':' + kTestPassword + '\n',
-             &output) == 0;
-  }
-  struct passwd* entry = getpwnam(kTestUser);
-  if (entry != nullptr) {
-    *uid = entry->pw_uid;
-    *gid = entry->pw_gid;
-  }
-  close(lock);
-  if (!ok || entry == nullptr)
-    throw std::runtime_error(std::string("cannot create the test user ") + kTestUser + ": " +
-                             output);
+void EnsureTestUser(uid_t* uid, gid_t* gid)
+{
+    int lock = open("/tmp/orvid-ftp-users.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    if (lock < 0) throw std::runtime_error("cannot open the user lock file");
+    while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    std::string output;
+    bool ok = true;
+    if (getpwnam(kTestUser) == nullptr) {
+        ok = Run({"/usr/sbin/useradd", "-m", "-s", "/bin/bash", kTestUser}, "", &output) == 0;
+    }
+    if (ok) {
+        ok = Run({"/usr/sbin/chpasswd"}, std::string(kTestUser) + ':' + kTestPassword + '\n', &output) == 0;
+    }
+    struct passwd* entry = getpwnam(kTestUser);
+    if (entry != nullptr) {
+        *uid = entry->pw_uid;
+        *gid = entry->pw_gid;
+    }
+    close(lock);
+    if (!ok || entry == nullptr)
+        throw std::runtime_error(std::string("cannot create the test user ") + kTestUser + ": " + output);
 }
 
-uint16_t PickFreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket() failed");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+uint16_t PickFreePort()
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("socket() failed");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(fd);
+        throw std::runtime_error("cannot find a free port");
+    }
     close(fd);
-    throw std::runtime_error("cannot find a free port");
-  }
-  close(fd);
-  return ntohs(address.sin_port);
+    return ntohs(address.sin_port);
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& log) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::string logPath = log.string();
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid == 0) {
-    // Its own process group, so that stopping it reaches its session processes too;
-    // and it dies with the test process if that crashes before stopping it.
-    setpgid(0, 0);
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(126);
-    int devnull = open("/dev/null", O_RDONLY);
-    int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (devnull < 0 || out < 0) _exit(126);
-    dup2(devnull, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (pid < 0) throw std::runtime_error("fork() failed");
-  return pid;
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& log)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::string logPath = log.string();
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        // Its own process group, so that stopping it reaches its session processes too;
+        // and it dies with the test process if that crashes before stopping it.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(126);
+        int devnull = open("/dev/null", O_RDONLY);
+        int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (devnull < 0 || out < 0) _exit(126);
+        dup2(devnull, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid < 0) throw std::runtime_error("fork() failed");
+    return pid;
 }
 
-bool Reap(pid_t pid, std::chrono::steady_clock::duration timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    int status;
-    pid_t result = waitpid(pid, &status, WNOHANG);
-    if (result == pid || (result < 0 && errno == ECHILD)) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+bool Reap(pid_t pid, std::chrono::steady_clock::duration timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status;
+        pid_t result = waitpid(pid, &status, WNOHANG);
+        if (result == pid || (result < 0 && errno == ECHILD)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
-void Stop(pid_t pid) {
-  kill(-pid, SIGTERM);
-  kill(pid, SIGTERM);
-  if (Reap(pid, kStopTimeout)) {
-    kill(-pid, SIGKILL);  // session processes that ignored SIGTERM
-    return;
-  }
-  kill(-pid, SIGKILL);
-  kill(pid, SIGKILL);
-  Reap(pid, std::chrono::seconds(5));
+void Stop(pid_t pid)
+{
+    kill(-pid, SIGTERM);
+    kill(pid, SIGTERM);
+    if (Reap(pid, kStopTimeout)) {
+        kill(-pid, SIGKILL); // session processes that ignored SIGTERM
+        return;
+    }
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+    Reap(pid, std::chrono::seconds(5));
 }
 
 enum class Greeting { Ours, Foreign, Silent, Exited, TimedOut };
 
 // Reads the greeting on `port`. Another process may have grabbed the port between
 // PickFreePort and the server's bind, so the greeting must carry `token`.
-Greeting ReadGreeting(uint16_t port, const std::string& token, std::string* text) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Greeting::Silent;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+Greeting ReadGreeting(uint16_t port, const std::string& token, std::string* text)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Greeting::Silent;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return Greeting::Silent;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string received;
+    for (;;) {
+        size_t lineStart = 0;
+        bool complete = false;
+        for (size_t end; (end = received.find('\n', lineStart)) != std::string::npos; lineStart = end + 1) {
+            if (received.compare(lineStart, 4, "220 ") == 0) complete = true;
+        }
+        if (complete) break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[1024];
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    static const char quit[] = "QUIT\r\n";
+    (void)send(fd, quit, sizeof quit - 1, MSG_NOSIGNAL);
     close(fd);
-    return Greeting::Silent;
-  }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  std::string received;
-  for (;;) {
-    size_t lineStart = 0;
-    bool complete = false;
-    for (size_t end; (end = received.find('\n', lineStart)) != std::string::npos; lineStart = end + 1) {
-      if (received.compare(lineStart, 4, "220 ") == 0) complete = true;
-    }
-    if (complete) break;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    char buffer[1024];
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    received.append(buffer, static_cast<size_t>(n));
-  }
-  static const char quit[] = "QUIT\r\n";
-  (void)send(fd, quit, sizeof quit - 1, MSG_NOSIGNAL);
-  close(fd);
-  *text = received;
-  if (received.find(token) != std::string::npos) return Greeting::Ours;
-  return received.empty() ? Greeting::Silent : Greeting::Foreign;
+    *text = received;
+    if (received.find(token) != std::string::npos) return Greeting::Ours;
+    return received.empty() ? Greeting::Silent : Greeting::Foreign;
 }
 
-Greeting AwaitServer(pid_t pid, uint16_t port, const std::string& token, std::string* text) {
-  auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status;
-    if (waitpid(pid, &status, WNOHANG) == pid) return Greeting::Exited;
-    Greeting greeting = ReadGreeting(port, token, text);
-    if (greeting == Greeting::Ours) return greeting;
-    if (greeting == Greeting::Foreign) {
-      // Ours may still be starting and lose the bind; it exits on its own then.
-      continue;
+Greeting AwaitServer(pid_t pid, uint16_t port, const std::string& token, std::string* text)
+{
+    auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) return Greeting::Exited;
+        Greeting greeting = ReadGreeting(port, token, text);
+        if (greeting == Greeting::Ours) return greeting;
+        if (greeting == Greeting::Foreign) {
+            // Ours may still be starting and lose the bind; it exits on its own then.
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return Greeting::TimedOut;
+    return Greeting::TimedOut;
 }
 
-fs::path FtpdRoot() {
-  const char* root = std::getenv("ORVID_FTPD_ROOT");
-  return root != nullptr && *root != '\0' ? fs::path(root) : fs::path();
+fs::path FtpdRoot()
+{
+    const char* root = std::getenv("ORVID_FTPD_ROOT");
+    return root != nullptr && *root != '\0' ? fs::path(root) : fs::path();
 }
 
 struct Layout {
-  fs::path base, root, anon, etc, empty, log;
-  std::string token;
-  std::string start;  // the subdirectory of root the user starts in; empty: root itself
+    fs::path base, root, anon, etc, empty, log;
+    std::string token;
+    std::string start; // the subdirectory of root the user starts in; empty: root itself
 };
 
-std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool anonymous) {
-  std::string config =
-      "listen=YES\n"
-      "listen_ipv6=NO\n"
-      "listen_address=127.0.0.1\n"
-      "listen_port=" + std::to_string(port) + "\n"
-      "background=NO\n"
-      "seccomp_sandbox=NO\n"
-      "secure_chroot_dir=" + l.empty.string() + "\n"
-      "ftpd_banner=" + l.token + "\n"
-      "anonymous_enable=" + (anonymous ? "YES" : "NO") + "\n"
-      "ftp_username=ftp\n"
-      "anon_root=" + l.anon.string() + "\n"
-      "no_anon_password=YES\n"
-      "local_enable=YES\n"
-      "write_enable=YES\n"
-      "local_umask=022\n"
-      "local_root=" + (l.root / l.start).string() + "\n"
-      // vsftpd's chroot is the start directory itself, so a user who starts below the
-      // root is not confined.
-      "chroot_local_user=" + (l.start.empty() ? "YES" : "NO") + "\n"
-      "allow_writeable_chroot=YES\n"
-      "pam_service_name=vsftpd\n"
-      "userlist_enable=NO\n"
-      "dirmessage_enable=NO\n"
-      "xferlog_enable=NO\n"
-      "connect_from_port_20=NO\n"
-      "pasv_enable=YES\n"
-      "port_enable=YES\n"
-      "max_clients=0\n"
-      "max_per_ip=0\n";
-  fs::path file = l.etc / "vsftpd.conf";
-  WriteText(file, config);
-  return {"/usr/sbin/vsftpd", file.string()};
+std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool anonymous)
+{
+    std::string config = "listen=YES\n"
+                         "listen_ipv6=NO\n"
+                         "listen_address=127.0.0.1\n"
+                         "listen_port=" +
+                         std::to_string(port) +
+                         "\n"
+                         "background=NO\n"
+                         "seccomp_sandbox=NO\n"
+                         "secure_chroot_dir=" +
+                         l.empty.string() +
+                         "\n"
+                         "ftpd_banner=" +
+                         l.token +
+                         "\n"
+                         "anonymous_enable=" +
+                         (anonymous ? "YES" : "NO") +
+                         "\n"
+                         "ftp_username=ftp\n"
+                         "anon_root=" +
+                         l.anon.string() +
+                         "\n"
+                         "no_anon_password=YES\n"
+                         "local_enable=YES\n"
+                         "write_enable=YES\n"
+                         "local_umask=022\n"
+                         "local_root=" +
+                         (l.root / l.start).string() +
+                         "\n"
+                         // vsftpd's chroot is the start directory itself, so a user who starts below the
+                         // root is not confined.
+                         "chroot_local_user=" +
+                         (l.start.empty() ? "YES" : "NO") +
+                         "\n"
+                         "allow_writeable_chroot=YES\n"
+                         "pam_service_name=vsftpd\n"
+                         "userlist_enable=NO\n"
+                         "dirmessage_enable=NO\n"
+                         "xferlog_enable=NO\n"
+                         "connect_from_port_20=NO\n"
+                         "pasv_enable=YES\n"
+                         "port_enable=YES\n"
+                         "max_clients=0\n"
+                         "max_per_ip=0\n";
+    fs::path file = l.etc / "vsftpd.conf";
+    WriteText(file, config);
+    return {"/usr/sbin/vsftpd", file.string()};
 }
 
-std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree, uint16_t port,
-                                           bool anonymous, uid_t uid, gid_t gid) {
-  // A virtual user of our own, so that its home (and chroot, the "/./") is this server's
-  // root. pure-pw would hash the password with argon2, which costs seconds per logon.
-  fs::path passwd = l.etc / "pureftpd.passwd", pdb = l.etc / "pureftpd.pdb";
-  WriteText(passwd, std::string(kTestUser) + ':' + kTestPasswordSha512Crypt + ':' +
-                        std::to_string(uid) + ':' + std::to_string(gid) + "::" +
-                        l.root.string() + "/./" + l.start + "::::::::::::\n");
-  std::string output;
-  if (Run({(tree / "usr/bin/pure-pw").string(), "mkdb", pdb.string(), "-f", passwd.string()}, "",
-          &output) != 0)
-    throw std::runtime_error("pure-pw mkdb failed: " + output);
-  // The fortune shows up in the greeting and tells our server from any other.
-  fs::path fortune = l.etc / "fortune";
-  WriteText(fortune, l.token + "\n");
-  std::vector<std::string> args = {(tree / "usr/sbin/pure-ftpd").string(),
-                                   "-S", "127.0.0.1," + std::to_string(port),
-                                   "-l", "puredb:" + pdb.string(),
-                                   "-F", fortune.string(),
-                                   "-H", "-A", "-i"};
-  if (!anonymous) args.push_back("-E");
-  return args;
+std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree, uint16_t port, bool anonymous,
+                                           uid_t uid, gid_t gid)
+{
+    // A virtual user of our own, so that its home (and chroot, the "/./") is this server's
+    // root. pure-pw would hash the password with argon2, which costs seconds per logon.
+    fs::path passwd = l.etc / "pureftpd.passwd", pdb = l.etc / "pureftpd.pdb";
+    WriteText(passwd, std::string(kTestUser) + ':' + kTestPasswordSha512Crypt + ':' + std::to_string(uid) + ':' +
+                          std::to_string(gid) + "::" + l.root.string() + "/./" + l.start + "::::::::::::\n");
+    std::string output;
+    if (Run({(tree / "usr/bin/pure-pw").string(), "mkdb", pdb.string(), "-f", passwd.string()}, "", &output) != 0)
+        throw std::runtime_error("pure-pw mkdb failed: " + output);
+    // The fortune shows up in the greeting and tells our server from any other.
+    fs::path fortune = l.etc / "fortune";
+    WriteText(fortune, l.token + "\n");
+    std::vector<std::string> args = {(tree / "usr/sbin/pure-ftpd").string(),
+                                     "-S",
+                                     "127.0.0.1," + std::to_string(port),
+                                     "-l",
+                                     "puredb:" + pdb.string(),
+                                     "-F",
+                                     fortune.string(),
+                                     "-H",
+                                     "-A",
+                                     "-i"};
+    if (!anonymous) args.push_back("-E");
+    return args;
 }
 
-std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree, uint16_t port,
-                                          bool anonymous) {
-  std::string config =
-      "ServerType standalone\n"
-      "DefaultServer on\n"
-      "ServerName \"" + l.token + "\"\n"
-      "ServerIdent on \"" + l.token + "\"\n"
-      "Port " + std::to_string(port) + "\n"
-      "DefaultAddress 127.0.0.1\n"
-      "UseIPv6 off\n"
-      "User nobody\n"
-      "Group nogroup\n"
-      "PidFile " + (l.etc / "proftpd.pid").string() + "\n"
-      "ScoreboardFile " + (l.etc / "proftpd.scoreboard").string() + "\n"
-      "DelayTable none\n"
-      "WtmpLog off\n"
-      "TransferLog none\n"
-      "UseReverseDNS off\n"
-      "ControlsEngine off\n"
-      "RequireValidShell off\n"
-      "AuthOrder mod_auth_unix.c\n"
-      "MaxInstances 100\n"
-      "Umask 022\n"
-      "AllowOverwrite on\n"
-      "AllowStoreRestart on\n"
-      "DefaultRoot " + l.root.string() + "\n";
-  if (!l.start.empty()) config += "DefaultChdir \"" + (l.root / l.start).string() + "\"\n";
-  if (anonymous) {
-    config += "<Anonymous " + l.anon.string() + ">\n"
-              "  User ftp\n"
-              "  Group nogroup\n"
-              "  UserAlias anonymous ftp\n"
-              "  RequireValidShell off\n"
-              "  <Limit WRITE>\n"
-              "    DenyAll\n"
-              "  </Limit>\n"
-              "</Anonymous>\n";
-  }
-  fs::path file = l.etc / "proftpd.conf";
-  WriteText(file, config);
-  return {(tree / "usr/sbin/proftpd").string(), "-n", "-c", file.string()};
+std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree, uint16_t port, bool anonymous)
+{
+    std::string config = "ServerType standalone\n"
+                         "DefaultServer on\n"
+                         "ServerName \"" +
+                         l.token +
+                         "\"\n"
+                         "ServerIdent on \"" +
+                         l.token +
+                         "\"\n"
+                         "Port " +
+                         std::to_string(port) +
+                         "\n"
+                         "DefaultAddress 127.0.0.1\n"
+                         "UseIPv6 off\n"
+                         "User nobody\n"
+                         "Group nogroup\n"
+                         "PidFile " +
+                         (l.etc / "proftpd.pid").string() +
+                         "\n"
+                         "ScoreboardFile " +
+                         (l.etc / "proftpd.scoreboard").string() +
+                         "\n"
+                         "DelayTable none\n"
+                         "WtmpLog off\n"
+                         "TransferLog none\n"
+                         "UseReverseDNS off\n"
+                         "ControlsEngine off\n"
+                         "RequireValidShell off\n"
+                         "AuthOrder mod_auth_unix.c\n"
+                         "MaxInstances 100\n"
+                         "Umask 022\n"
+                         "AllowOverwrite on\n"
+                         "AllowStoreRestart on\n"
+                         "DefaultRoot " +
+                         l.root.string() + "\n";
+    if (!l.start.empty()) config += "DefaultChdir \"" + (l.root / l.start).string() + "\"\n";
+    if (anonymous) {
+        config += "<Anonymous " + l.anon.string() +
+                  ">\n"
+                  "  User ftp\n"
+                  "  Group nogroup\n"
+                  "  UserAlias anonymous ftp\n"
+                  "  RequireValidShell off\n"
+                  "  <Limit WRITE>\n"
+                  "    DenyAll\n"
+                  "  </Limit>\n"
+                  "</Anonymous>\n";
+    }
+    fs::path file = l.etc / "proftpd.conf";
+    WriteText(file, config);
+    return {(tree / "usr/sbin/proftpd").string(), "-n", "-c", file.string()};
 }
 
-}  // namespace
+} // namespace
 
-void RealServer::HandOver(const fs::path& path) const {
-  if (lchown(path.c_str(), uid_, gid_) != 0)
-    throw std::runtime_error("cannot hand " + path.string() + " to the FTP user");
+void RealServer::HandOver(const fs::path& path) const
+{
+    if (lchown(path.c_str(), uid_, gid_) != 0)
+        throw std::runtime_error("cannot hand " + path.string() + " to the FTP user");
 }
 
-std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
-                                              const std::string& loginSubdirectory) {
-  const std::string name = ServerName(kind);
-  if (geteuid() != 0) {
-    *why = name + " unavailable: starting it needs root";
-    return nullptr;
-  }
-  fs::path tree = FtpdRoot();
-  fs::path binary;
-  switch (kind) {
+std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why, const std::string& loginSubdirectory)
+{
+    const std::string name = ServerName(kind);
+    if (geteuid() != 0) {
+        *why = name + " unavailable: starting it needs root";
+        return nullptr;
+    }
+    fs::path tree = FtpdRoot();
+    fs::path binary;
+    switch (kind) {
     case ServerKind::Vsftpd: binary = "/usr/sbin/vsftpd"; break;
     case ServerKind::PureFtpd: binary = tree / "usr/sbin/pure-ftpd"; break;
     case ServerKind::Proftpd: binary = tree / "usr/sbin/proftpd"; break;
-  }
-  if (kind != ServerKind::Vsftpd && tree.empty()) {
-    *why = name + " unavailable: ORVID_FTPD_ROOT is not set (see tests/support/fetch-ftpd)";
-    return nullptr;
-  }
-  if (access(binary.c_str(), X_OK) != 0) {
-    *why = name + " unavailable: " + binary.string() + " is missing";
-    return nullptr;
-  }
-  struct passwd* ftp = getpwnam("ftp");
-  bool anonymous = ftp != nullptr && (kind != ServerKind::PureFtpd || fs::is_directory(ftp->pw_dir));
-
-  std::unique_ptr<RealServer> server(new RealServer);
-  EnsureTestUser(&server->uid_, &server->gid_);
-
-  char pattern[] = "/tmp/orvid-ftp-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  Layout l;
-  l.base = server->base_ = pattern;
-  l.token = l.base.filename().string() + "-" + name;
-  l.root = l.base / "root";
-  l.anon = l.base / "anon";
-  l.etc = l.base / "etc";
-  l.empty = l.base / "empty";
-  l.log = l.base / "server.log";
-  // The servers refuse world-writable or private directories on the way to their files.
-  chmod(l.base.c_str(), 0755);
-  for (const fs::path& dir : {l.root, l.anon, l.etc, l.empty}) fs::create_directory(dir);
-  server->HandOver(l.root);
-  l.start = loginSubdirectory;
-  if (!l.start.empty()) {
-    fs::create_directory(l.root / l.start);
-    server->HandOver(l.root / l.start);
-  }
-
-  server->info_.kind = kind;
-  server->info_.user = kTestUser;
-  server->info_.password = kTestPassword;
-  server->info_.anonymous = anonymous;
-  server->info_.root = l.root;
-  server->info_.loginDirectory =
-      l.start.empty() ? "/" : kind == ServerKind::Vsftpd ? (l.root / l.start).string() : "/" + l.start;
-
-  std::string greeting;
-  for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
-    uint16_t port = PickFreePort();
-    std::vector<std::string> args;
-    switch (kind) {
-      case ServerKind::Vsftpd: args = ConfigureVsftpd(l, port, anonymous); break;
-      case ServerKind::PureFtpd:
-        args = ConfigurePureFtpd(l, tree, port, anonymous, server->uid_, server->gid_);
-        break;
-      case ServerKind::Proftpd: args = ConfigureProftpd(l, tree, port, anonymous); break;
     }
-    pid_t pid = Spawn(args, l.log);
-    Greeting result = AwaitServer(pid, port, l.token, &greeting);
-    if (result == Greeting::Ours) {
-      server->pid_ = pid;
-      server->info_.port = port;
-      return server;
+    if (kind != ServerKind::Vsftpd && tree.empty()) {
+        *why = name + " unavailable: ORVID_FTPD_ROOT is not set (see tests/support/fetch-ftpd)";
+        return nullptr;
     }
-    if (result == Greeting::TimedOut) {
-      Stop(pid);
-      break;
+    if (access(binary.c_str(), X_OK) != 0) {
+        *why = name + " unavailable: " + binary.string() + " is missing";
+        return nullptr;
     }
-    Stop(pid);
-  }
-  // The destructor removes the directory, so take the log first.
-  std::string message = name + " did not start; greeting: [" + greeting + "]; log:\n" +
-                        ReadFile(l.log);
-  throw std::runtime_error(message);
+    struct passwd* ftp = getpwnam("ftp");
+    bool anonymous = ftp != nullptr && (kind != ServerKind::PureFtpd || fs::is_directory(ftp->pw_dir));
+
+    std::unique_ptr<RealServer> server(new RealServer);
+    EnsureTestUser(&server->uid_, &server->gid_);
+
+    char pattern[] = "/tmp/orvid-ftp-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    Layout l;
+    l.base = server->base_ = pattern;
+    l.token = l.base.filename().string() + "-" + name;
+    l.root = l.base / "root";
+    l.anon = l.base / "anon";
+    l.etc = l.base / "etc";
+    l.empty = l.base / "empty";
+    l.log = l.base / "server.log";
+    // The servers refuse world-writable or private directories on the way to their files.
+    chmod(l.base.c_str(), 0755);
+    for (const fs::path& dir : {l.root, l.anon, l.etc, l.empty})
+        fs::create_directory(dir);
+    server->HandOver(l.root);
+    l.start = loginSubdirectory;
+    if (!l.start.empty()) {
+        fs::create_directory(l.root / l.start);
+        server->HandOver(l.root / l.start);
+    }
+
+    server->info_.kind = kind;
+    server->info_.user = kTestUser;
+    server->info_.password = kTestPassword;
+    server->info_.anonymous = anonymous;
+    server->info_.root = l.root;
+    server->info_.loginDirectory = l.start.empty()              ? "/"
+                                   : kind == ServerKind::Vsftpd ? (l.root / l.start).string()
+                                                                : "/" + l.start;
+
+    std::string greeting;
+    for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
+        uint16_t port = PickFreePort();
+        std::vector<std::string> args;
+        switch (kind) {
+        case ServerKind::Vsftpd: args = ConfigureVsftpd(l, port, anonymous); break;
+        case ServerKind::PureFtpd:
+            args = ConfigurePureFtpd(l, tree, port, anonymous, server->uid_, server->gid_);
+            break;
+        case ServerKind::Proftpd: args = ConfigureProftpd(l, tree, port, anonymous); break;
+        }
+        pid_t pid = Spawn(args, l.log);
+        Greeting result = AwaitServer(pid, port, l.token, &greeting);
+        if (result == Greeting::Ours) {
+            server->pid_ = pid;
+            server->info_.port = port;
+            return server;
+        }
+        if (result == Greeting::TimedOut) {
+            Stop(pid);
+            break;
+        }
+        Stop(pid);
+    }
+    // The destructor removes the directory, so take the log first.
+    std::string message = name + " did not start; greeting: [" + greeting + "]; log:\n" + ReadFile(l.log);
+    throw std::runtime_error(message);
 }
 
-RealServer::~RealServer() {
-  if (pid_ > 0) Stop(pid_);
-  if (!base_.empty()) {
-    std::error_code ignored;
-    fs::remove_all(base_, ignored);
-  }
+RealServer::~RealServer()
+{
+    if (pid_ > 0) Stop(pid_);
+    if (!base_.empty()) {
+        std::error_code ignored;
+        fs::remove_all(base_, ignored);
+    }
 }
 
 #endif
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -35,22 +35,21 @@ namespace testsupport {
 
 enum class ServerKind { Vsftpd, PureFtpd, Proftpd };
 
-inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind::PureFtpd,
-                                                 ServerKind::Proftpd};
+inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind::PureFtpd, ServerKind::Proftpd};
 
-const char* ServerName(ServerKind kind);  // "vsftpd", "pure-ftpd", "proftpd"
+const char* ServerName(ServerKind kind); // "vsftpd", "pure-ftpd", "proftpd"
 
 // Name of the environment variable through which ftpfixture passes a server on.
 const char* ServerEnvironmentVariable(ServerKind kind);
 
 struct RealServerInfo {
-  ServerKind kind = ServerKind::Vsftpd;
-  uint16_t port = 0;  // on 127.0.0.1
-  std::string user, password;
-  bool anonymous = false;  // anonymous logon accepted
-  // The user's FTP root in this process's terms (a Z:\ path under Wine); writable.
-  std::filesystem::path root;
-  std::string loginDirectory;  // what PWD answers right after the user logs on
+    ServerKind kind = ServerKind::Vsftpd;
+    uint16_t port = 0; // on 127.0.0.1
+    std::string user, password;
+    bool anonymous = false; // anonymous logon accepted
+    // The user's FTP root in this process's terms (a Z:\ path under Wine); writable.
+    std::filesystem::path root;
+    std::string loginDirectory; // what PWD answers right after the user logs on
 };
 
 // One line of text carrying a RealServerInfo through the environment.
@@ -62,41 +61,40 @@ bool DecodeServerInfo(ServerKind kind, std::string_view text, RealServerInfo* in
 std::string WinePath(std::string_view unixPath);
 
 class RealServer {
- public:
-  // Returns nullptr and sets *why when the server cannot run here (not root, binaries
-  // missing, not started by ftpfixture). Throws std::runtime_error, with the server's
-  // log, when it should run but does not come up: a broken fixture must fail tests,
-  // not skip them.
-  //
-  // With loginSubdirectory, the test user starts in that directory below root (created
-  // here), so that PWD names a path of the test's choosing. Native only: under Wine the
-  // servers come from ftpfixture as they are, and this returns nullptr.
-  static std::unique_ptr<RealServer> Start(ServerKind kind, std::string* why,
-                                           const std::string& loginSubdirectory = {});
+public:
+    // Returns nullptr and sets *why when the server cannot run here (not root, binaries
+    // missing, not started by ftpfixture). Throws std::runtime_error, with the server's
+    // log, when it should run but does not come up: a broken fixture must fail tests,
+    // not skip them.
+    //
+    // With loginSubdirectory, the test user starts in that directory below root (created
+    // here), so that PWD names a path of the test's choosing. Native only: under Wine the
+    // servers come from ftpfixture as they are, and this returns nullptr.
+    static std::unique_ptr<RealServer> Start(ServerKind kind, std::string* why,
+                                             const std::string& loginSubdirectory = {});
 
-  RealServer(const RealServer&) = delete;
-  RealServer& operator=(const RealServer&) = delete;
-  ~RealServer();  // stops the server and removes its directory (native only)
+    RealServer(const RealServer&) = delete;
+    RealServer& operator=(const RealServer&) = delete;
+    ~RealServer(); // stops the server and removes its directory (native only)
 
-  const RealServerInfo& Info() const { return info_; }
+    const RealServerInfo& Info() const { return info_; }
 
-  // Creates root/relative (and missing parents) owned by the FTP user; returns its path.
-  std::filesystem::path MakeDirectory(const std::filesystem::path& relative) const;
-  // Writes root/relative (creating parents) owned by the FTP user; returns its path.
-  std::filesystem::path WriteFile(const std::filesystem::path& relative,
-                                  std::string_view contents) const;
+    // Creates root/relative (and missing parents) owned by the FTP user; returns its path.
+    std::filesystem::path MakeDirectory(const std::filesystem::path& relative) const;
+    // Writes root/relative (creating parents) owned by the FTP user; returns its path.
+    std::filesystem::path WriteFile(const std::filesystem::path& relative, std::string_view contents) const;
 
-  // Native only: the process id of the daemon, -1 under Wine.
-  int ProcessId() const { return pid_; }
+    // Native only: the process id of the daemon, -1 under Wine.
+    int ProcessId() const { return pid_; }
 
- private:
-  RealServer() = default;
-  void HandOver(const std::filesystem::path& path) const;
+private:
+    RealServer() = default;
+    void HandOver(const std::filesystem::path& path) const;
 
-  RealServerInfo info_;
-  std::filesystem::path base_;  // owns root and the server's configuration; native only
-  int pid_ = -1;
-  unsigned uid_ = 0, gid_ = 0;
+    RealServerInfo info_;
+    std::filesystem::path base_; // owns root and the server's configuration; native only
+    int pid_ = -1;
+    unsigned uid_ = 0, gid_ = 0;
 };
 
-}  // namespace testsupport
+} // namespace testsupport

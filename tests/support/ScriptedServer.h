@@ -37,155 +37,171 @@
 namespace testsupport {
 
 class ScriptedServer {
- public:
-  ScriptedServer();
-  // Stops the thread and closes every socket; returns promptly even when a client
-  // is connected and silent.
-  ~ScriptedServer();
-  ScriptedServer(const ScriptedServer&) = delete;
-  ScriptedServer& operator=(const ScriptedServer&) = delete;
+public:
+    ScriptedServer();
+    // Stops the thread and closes every socket; returns promptly even when a client
+    // is connected and silent.
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-  uint16_t Port() const { return port_; }
+    uint16_t Port() const { return port_; }
 
-  // Script steps; adding steps after Start() throws std::logic_error.
-  //
-  // Sends the bytes exactly as given, no CRLF added, in one send call.
-  ScriptedServer& Reply(std::string bytes);
-  // Sends the bytes in separate segments cut at the given ascending offsets, pausing
-  // between segments (SegmentPause) so that the client sees separate receives.
-  ScriptedServer& ReplySplit(std::string bytes, std::vector<size_t> cuts);
-  // Reads one command line (terminated by CRLF or a bare LF; given here without it).
-  ScriptedServer& Expect(std::string line);
-  // Reads one line that must start with `prefix`, for arguments a test cannot predict.
-  ScriptedServer& ExpectPrefix(std::string prefix);
-  ScriptedServer& ExpectAny();
-  ScriptedServer& Delay(std::chrono::milliseconds duration);
-  // Closes the connection: FIN first, so the client reads a clean end of stream.
-  ScriptedServer& Close();
-  // Stops replying and records lines (as commands, not failures) until the client
-  // closes. As the last step it counts as played the moment it begins.
-  ScriptedServer& Silent();
-  ScriptedServer& AcceptNext();
-  // Expect(line), then Reply(bytes).
-  ScriptedServer& On(std::string expectLine, std::string replyBytes);
+    // Script steps; adding steps after Start() throws std::logic_error.
+    //
+    // Sends the bytes exactly as given, no CRLF added, in one send call.
+    ScriptedServer& Reply(std::string bytes);
+    // Sends the bytes in separate segments cut at the given ascending offsets, pausing
+    // between segments (SegmentPause) so that the client sees separate receives.
+    ScriptedServer& ReplySplit(std::string bytes, std::vector<size_t> cuts);
+    // Reads one command line (terminated by CRLF or a bare LF; given here without it).
+    ScriptedServer& Expect(std::string line);
+    // Reads one line that must start with `prefix`, for arguments a test cannot predict.
+    ScriptedServer& ExpectPrefix(std::string prefix);
+    ScriptedServer& ExpectAny();
+    ScriptedServer& Delay(std::chrono::milliseconds duration);
+    // Closes the connection: FIN first, so the client reads a clean end of stream.
+    ScriptedServer& Close();
+    // Stops replying and records lines (as commands, not failures) until the client
+    // closes. As the last step it counts as played the moment it begins.
+    ScriptedServer& Silent();
+    ScriptedServer& AcceptNext();
+    // Expect(line), then Reply(bytes).
+    ScriptedServer& On(std::string expectLine, std::string replyBytes);
 
-  // Data connection steps.
-  //
-  // Reads one line that must be "PASV", listens on a new port of 127.0.0.1 and replies
-  // with `replyFormat`, its first "%s" replaced by "127,0,0,1,p1,p2" and its first "%p"
-  // by "p1,p2" alone (for replies that name another address). Closes the data
-  // connection and listener of any earlier transfer first. Another line is recorded as
-  // a mismatch and answered all the same.
-  ScriptedServer& ExpectPasv(std::string replyFormat = "227 Entering Passive Mode (%s)\r\n");
-  // Reads one line that must be "PORT h1,h2,h3,h4,p1,p2", remembers that address for
-  // the next data step and sends `reply`. An argument that does not parse is a failure.
-  // Closes the data connection and listener of any earlier transfer first.
-  ScriptedServer& ExpectPort(std::string reply = "200 PORT command successful\r\n");
-  // Sends the bytes on the data connection and closes it with a FIN.
-  ScriptedServer& DataSend(std::string bytes);
-  // Sends the bytes on the data connection, then resets it (zero linger), as a server
-  // that drops the connection mid-transfer. The client may lose bytes it had not
-  // read yet when the reset arrives.
-  ScriptedServer& DataSendThenReset(std::string bytes);
-  // Sends the bytes on the data connection one at a time, `pause` apart, then closes it
-  // with a FIN: a listing that trickles in and never seems to end. Gives up quietly once
-  // the client has closed its side.
-  ScriptedServer& DataTrickle(std::string bytes, std::chrono::milliseconds pause);
-  // Reads the data connection until the client closes it and closes it in turn; the
-  // bytes are appended to DataReceived(). A reset or 5 s without data is a failure.
-  ScriptedServer& DataReceive();
-  // Opens the data connection and keeps it open without sending. A later DataSend,
-  // DataSendThenReset or DataReceive uses it; DataClose(), the next ExpectPasv or
-  // ExpectPort, AcceptNext() and the destructor close it.
-  ScriptedServer& DataHold();
-  // Closes the open data connection with a FIN; no-op when none is open.
-  ScriptedServer& DataClose();
+    // Data connection steps.
+    //
+    // Reads one line that must be "PASV", listens on a new port of 127.0.0.1 and replies
+    // with `replyFormat`, its first "%s" replaced by "127,0,0,1,p1,p2" and its first "%p"
+    // by "p1,p2" alone (for replies that name another address). Closes the data
+    // connection and listener of any earlier transfer first. Another line is recorded as
+    // a mismatch and answered all the same.
+    ScriptedServer& ExpectPasv(std::string replyFormat = "227 Entering Passive Mode (%s)\r\n");
+    // Reads one line that must be "PORT h1,h2,h3,h4,p1,p2", remembers that address for
+    // the next data step and sends `reply`. An argument that does not parse is a failure.
+    // Closes the data connection and listener of any earlier transfer first.
+    ScriptedServer& ExpectPort(std::string reply = "200 PORT command successful\r\n");
+    // Sends the bytes on the data connection and closes it with a FIN.
+    ScriptedServer& DataSend(std::string bytes);
+    // Sends the bytes on the data connection, then resets it (zero linger), as a server
+    // that drops the connection mid-transfer. The client may lose bytes it had not
+    // read yet when the reset arrives.
+    ScriptedServer& DataSendThenReset(std::string bytes);
+    // Sends the bytes on the data connection one at a time, `pause` apart, then closes it
+    // with a FIN: a listing that trickles in and never seems to end. Gives up quietly once
+    // the client has closed its side.
+    ScriptedServer& DataTrickle(std::string bytes, std::chrono::milliseconds pause);
+    // Reads the data connection until the client closes it and closes it in turn; the
+    // bytes are appended to DataReceived(). A reset or 5 s without data is a failure.
+    ScriptedServer& DataReceive();
+    // Opens the data connection and keeps it open without sending. A later DataSend,
+    // DataSendThenReset or DataReceive uses it; DataClose(), the next ExpectPasv or
+    // ExpectPort, AcceptNext() and the destructor close it.
+    ScriptedServer& DataHold();
+    // Closes the open data connection with a FIN; no-op when none is open.
+    ScriptedServer& DataClose();
 
-  // Pause between the segments of ReplySplit; 30 ms unless set before Start().
-  ScriptedServer& SegmentPause(std::chrono::milliseconds pause);
+    // Pause between the segments of ReplySplit; 30 ms unless set before Start().
+    ScriptedServer& SegmentPause(std::chrono::milliseconds pause);
 
-  void Start();
+    void Start();
 
-  // Every command line received so far, raw bytes without the line terminator.
-  std::vector<std::string> Commands() const;
-  // Script mismatches, unexpected lines and connections, incomplete lines.
-  std::vector<std::string> Failures() const;
-  // True once every step has been played (mismatches included).
-  bool WaitFinished(std::chrono::milliseconds timeout);
-  // True once the script is played and no client is connected.
-  bool WaitDisconnected(std::chrono::milliseconds timeout);
-  // The step the thread is currently playing, for diagnostics.
-  std::string CurrentStep() const;
-  // The bytes of each DataReceive() step played so far, in script order; a step
-  // that got no connection contributes an empty entry.
-  std::vector<std::string> DataReceived() const;
+    // Every command line received so far, raw bytes without the line terminator.
+    std::vector<std::string> Commands() const;
+    // Script mismatches, unexpected lines and connections, incomplete lines.
+    std::vector<std::string> Failures() const;
+    // True once every step has been played (mismatches included).
+    bool WaitFinished(std::chrono::milliseconds timeout);
+    // True once the script is played and no client is connected.
+    bool WaitDisconnected(std::chrono::milliseconds timeout);
+    // The step the thread is currently playing, for diagnostics.
+    std::string CurrentStep() const;
+    // The bytes of each DataReceive() step played so far, in script order; a step
+    // that got no connection contributes an empty entry.
+    std::vector<std::string> DataReceived() const;
 
- private:
-  enum class StepKind { kReply, kReplySplit, kExpect, kExpectPrefix, kExpectAny, kDelay, kClose,
-                        kSilent, kAcceptNext, kExpectPasv, kExpectPort, kDataSend,
-                        kDataSendThenReset, kDataTrickle, kDataReceive, kDataHold, kDataClose };
-  struct Step {
-    StepKind kind;
-    std::string bytes;
-    std::vector<size_t> cuts;
-    std::chrono::milliseconds delay{0};
-  };
-  enum class ReadResult { kLine, kClosed, kStopped };
-  // kNone: no line to judge (no connection, or the server is being destroyed).
-  enum class LineResult { kLine, kNone, kLost };
+private:
+    enum class StepKind {
+        kReply,
+        kReplySplit,
+        kExpect,
+        kExpectPrefix,
+        kExpectAny,
+        kDelay,
+        kClose,
+        kSilent,
+        kAcceptNext,
+        kExpectPasv,
+        kExpectPort,
+        kDataSend,
+        kDataSendThenReset,
+        kDataTrickle,
+        kDataReceive,
+        kDataHold,
+        kDataClose
+    };
+    struct Step {
+        StepKind kind;
+        std::string bytes;
+        std::vector<size_t> cuts;
+        std::chrono::milliseconds delay{0};
+    };
+    enum class ReadResult { kLine, kClosed, kStopped };
+    // kNone: no line to judge (no connection, or the server is being destroyed).
+    enum class LineResult { kLine, kNone, kLost };
 
-  ScriptedServer& Add(Step step);
-  std::string Describe(const Step& step) const;
-  void Run();
-  // Plays one step; false when the connection was lost and the rest of its steps must be skipped.
-  bool Play(const Step& step, bool last);
-  // Reads the next line for an Expect-like step; connection problems are recorded.
-  LineResult ExpectLine(const std::string& wanted, std::string& line);
-  // Sends `bytes`, cut into `segments`; false as Play.
-  bool SendReply(const std::string& bytes, const std::vector<std::string>& segments);
-  void PlayData(const Step& step);
-  void ForgetTransfer();
-  // Opens the data connection prepared by ExpectPasv or ExpectPort unless one is open.
-  bool OpenData(const std::string& what);
-  bool SendData(const std::string& bytes, const std::string& what);
-  void ReceiveData();
-  void CloseData();
-  void RunAfterScript();
-  bool AcceptConnection();
-  void CloseConnection();
-  ReadResult ReadLine(std::string& line);
-  // Sleeps, returning early (false) when the server is being destroyed.
-  bool Pause(std::chrono::milliseconds duration);
-  bool Stopping() const;
-  void RecordCommand(const std::string& line);
-  void RecordFailure(std::string message);
-  void SetFinished();
-  void SetConnected(bool connected);
+    ScriptedServer& Add(Step step);
+    std::string Describe(const Step& step) const;
+    void Run();
+    // Plays one step; false when the connection was lost and the rest of its steps must be skipped.
+    bool Play(const Step& step, bool last);
+    // Reads the next line for an Expect-like step; connection problems are recorded.
+    LineResult ExpectLine(const std::string& wanted, std::string& line);
+    // Sends `bytes`, cut into `segments`; false as Play.
+    bool SendReply(const std::string& bytes, const std::vector<std::string>& segments);
+    void PlayData(const Step& step);
+    void ForgetTransfer();
+    // Opens the data connection prepared by ExpectPasv or ExpectPort unless one is open.
+    bool OpenData(const std::string& what);
+    bool SendData(const std::string& bytes, const std::string& what);
+    void ReceiveData();
+    void CloseData();
+    void RunAfterScript();
+    bool AcceptConnection();
+    void CloseConnection();
+    ReadResult ReadLine(std::string& line);
+    // Sleeps, returning early (false) when the server is being destroyed.
+    bool Pause(std::chrono::milliseconds duration);
+    bool Stopping() const;
+    void RecordCommand(const std::string& line);
+    void RecordFailure(std::string message);
+    void SetFinished();
+    void SetConnected(bool connected);
 
-  Socket listener_;
-  uint16_t port_ = 0;
-  std::chrono::milliseconds segmentPause_{30};
-  std::vector<Step> steps_;
+    Socket listener_;
+    uint16_t port_ = 0;
+    std::chrono::milliseconds segmentPause_{30};
+    std::vector<Step> steps_;
 
-  // Touched only by the script thread once started.
-  Socket connection_;
-  std::string pending_;
-  Socket dataListener_;
-  uint32_t activeAddress_ = 0;
-  uint16_t activePort_ = 0;
-  Socket data_;
+    // Touched only by the script thread once started.
+    Socket connection_;
+    std::string pending_;
+    Socket dataListener_;
+    uint32_t activeAddress_ = 0;
+    uint16_t activePort_ = 0;
+    Socket data_;
 
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool started_ = false;
-  bool stopping_ = false;
-  bool finished_ = false;
-  bool connected_ = false;
-  std::string currentStep_;
-  std::vector<std::string> commands_;
-  std::vector<std::string> failures_;
-  std::vector<std::string> dataReceived_;
-  std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool started_ = false;
+    bool stopping_ = false;
+    bool finished_ = false;
+    bool connected_ = false;
+    std::string currentStep_;
+    std::vector<std::string> commands_;
+    std::vector<std::string> failures_;
+    std::vector<std::string> dataReceived_;
+    std::thread thread_;
 };
 
 // Waits (5 s at most) for the script to be played and reports each recorded
@@ -195,4 +211,4 @@ void ExpectScriptPlayed(ScriptedServer& server);
 // Makes control characters and non-ASCII bytes visible in failure messages.
 std::string Printable(const std::string& bytes);
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -34,146 +34,159 @@ constexpr int kShutdownSend = SHUT_WR;
 
 NativeSocket Native(const Socket& socket) { return static_cast<NativeSocket>(socket.Handle()); }
 
-sockaddr_in IPv4Address(uint32_t host, uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(host);
-  return address;
+sockaddr_in IPv4Address(uint32_t host, uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(host);
+    return address;
 }
 
 sockaddr_in LoopbackAddress(uint16_t port) { return IPv4Address(INADDR_LOOPBACK, port); }
 
-bool WouldBlock() {
+bool WouldBlock()
+{
 #ifdef _WIN32
-  int error = WSAGetLastError();
-  return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
+    int error = WSAGetLastError();
+    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
 #else
-  return errno == EWOULDBLOCK || errno == EAGAIN || errno == EINPROGRESS;
+    return errno == EWOULDBLOCK || errno == EAGAIN || errno == EINPROGRESS;
 #endif
 }
 
-Socket NewTcpSocket() {
-  StartSockets();
-  NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+Socket NewTcpSocket()
+{
+    StartSockets();
+    NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
 #ifdef _WIN32
-  if (s == INVALID_SOCKET) return Socket();
+    if (s == INVALID_SOCKET) return Socket();
 #else
-  if (s < 0) return Socket();
+    if (s < 0) return Socket();
 #endif
-  return Socket(static_cast<SocketHandle>(s));
+    return Socket(static_cast<SocketHandle>(s));
 }
 
-}  // namespace
+} // namespace
 
-void StartSockets() {
+void StartSockets()
+{
 #ifdef _WIN32
-  // Never cleaned up: other fixtures may still hold sockets until process exit.
-  static std::once_flag once;
-  std::call_once(once, [] {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  });
+    // Never cleaned up: other fixtures may still hold sockets until process exit.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    });
 #endif
 }
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.Release();
-  }
-  return *this;
-}
-
-SocketHandle Socket::Release() {
-  SocketHandle handle = handle_;
-  handle_ = kInvalidSocket;
-  return handle;
-}
-
-void Socket::Close() {
-  if (!Valid()) return;
-#ifdef _WIN32
-  ::closesocket(static_cast<NativeSocket>(handle_));
-#else
-  ::close(handle_);
-#endif
-  handle_ = kInvalidSocket;
-}
-
-void Socket::ShutdownSend() {
-  if (Valid()) ::shutdown(Native(*this), kShutdownSend);
-}
-
-void Socket::CloseWithReset() {
-  if (!Valid()) return;
-  linger option{};
-  option.l_onoff = 1;
-  option.l_linger = 0;
-  ::setsockopt(Native(*this), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
-               sizeof option);
-  Close();
-}
-
-Socket ListenLoopback(uint16_t port) {
-  Socket socket = NewTcpSocket();
-  if (!socket.Valid()) return socket;
-  sockaddr_in address = LoopbackAddress(port);
-  if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(Native(socket), 8) != 0) {
-    socket.Close();
-  }
-  return socket;
-}
-
-uint16_t LocalPort(const Socket& socket) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
-}
-
-Socket Accept(const Socket& listener) {
-  NativeSocket s = ::accept(Native(listener), nullptr, nullptr);
-#ifdef _WIN32
-  if (s == INVALID_SOCKET) return Socket();
-#else
-  if (s < 0) return Socket();
-#endif
-  return Socket(static_cast<SocketHandle>(s));
-}
-
-Socket ConnectLoopback(uint16_t port, uint32_t fromAddress) {
-  Socket socket = NewTcpSocket();
-  if (!socket.Valid()) return socket;
-  if (fromAddress != 0) {
-    sockaddr_in local = LoopbackAddress(0);
-    local.sin_addr.s_addr = htonl(fromAddress);
-    if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-      socket.Close();
-      return socket;
+Socket& Socket::operator=(Socket&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        handle_ = other.Release();
     }
-  }
-  sockaddr_in address = LoopbackAddress(port);
-  if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    socket.Close();
-  }
-  return socket;
+    return *this;
 }
 
-void SetNoDelay(const Socket& socket) {
-  int on = 1;
-  ::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
-               sizeof on);
+SocketHandle Socket::Release()
+{
+    SocketHandle handle = handle_;
+    handle_ = kInvalidSocket;
+    return handle;
 }
 
-bool SetNonBlocking(const Socket& socket) {
+void Socket::Close()
+{
+    if (!Valid()) return;
 #ifdef _WIN32
-  u_long on = 1;
-  return ::ioctlsocket(Native(socket), FIONBIO, &on) == 0;
+    ::closesocket(static_cast<NativeSocket>(handle_));
 #else
-  int flags = ::fcntl(Native(socket), F_GETFL, 0);
-  return flags >= 0 && ::fcntl(Native(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+    ::close(handle_);
+#endif
+    handle_ = kInvalidSocket;
+}
+
+void Socket::ShutdownSend()
+{
+    if (Valid()) ::shutdown(Native(*this), kShutdownSend);
+}
+
+void Socket::CloseWithReset()
+{
+    if (!Valid()) return;
+    linger option{};
+    option.l_onoff = 1;
+    option.l_linger = 0;
+    ::setsockopt(Native(*this), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option), sizeof option);
+    Close();
+}
+
+Socket ListenLoopback(uint16_t port)
+{
+    Socket socket = NewTcpSocket();
+    if (!socket.Valid()) return socket;
+    sockaddr_in address = LoopbackAddress(port);
+    if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(Native(socket), 8) != 0) {
+        socket.Close();
+    }
+    return socket;
+}
+
+uint16_t LocalPort(const Socket& socket)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
+Socket Accept(const Socket& listener)
+{
+    NativeSocket s = ::accept(Native(listener), nullptr, nullptr);
+#ifdef _WIN32
+    if (s == INVALID_SOCKET) return Socket();
+#else
+    if (s < 0) return Socket();
+#endif
+    return Socket(static_cast<SocketHandle>(s));
+}
+
+Socket ConnectLoopback(uint16_t port, uint32_t fromAddress)
+{
+    Socket socket = NewTcpSocket();
+    if (!socket.Valid()) return socket;
+    if (fromAddress != 0) {
+        sockaddr_in local = LoopbackAddress(0);
+        local.sin_addr.s_addr = htonl(fromAddress);
+        if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            socket.Close();
+            return socket;
+        }
+    }
+    sockaddr_in address = LoopbackAddress(port);
+    if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        socket.Close();
+    }
+    return socket;
+}
+
+void SetNoDelay(const Socket& socket)
+{
+    int on = 1;
+    ::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+bool SetNonBlocking(const Socket& socket)
+{
+#ifdef _WIN32
+    u_long on = 1;
+    return ::ioctlsocket(Native(socket), FIONBIO, &on) == 0;
+#else
+    int flags = ::fcntl(Native(socket), F_GETFL, 0);
+    return flags >= 0 && ::fcntl(Native(socket), F_SETFL, flags | O_NONBLOCK) == 0;
 #endif
 }
 
@@ -181,168 +194,166 @@ namespace {
 
 // One select() on a single socket; a failed connection attempt shows up in the
 // exception set on Windows and as writable elsewhere.
-WaitResult Wait(const Socket& socket, bool write, std::chrono::milliseconds timeout,
-                bool* failed = nullptr) {
-  if (!socket.Valid()) return WaitResult::kError;
-  fd_set wanted;
-  fd_set errors;
-  FD_ZERO(&wanted);
-  FD_ZERO(&errors);
-  FD_SET(Native(socket), &wanted);
-  FD_SET(Native(socket), &errors);
-  timeval tv{};
-  tv.tv_sec = static_cast<long>(timeout.count() / 1000);
-  tv.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
-  int n = ::select(static_cast<int>(Native(socket)) + 1, write ? nullptr : &wanted,
-                   write ? &wanted : nullptr, failed ? &errors : nullptr, &tv);
-  if (n < 0) return WaitResult::kError;
-  if (failed) *failed = FD_ISSET(Native(socket), &errors) != 0;
-  return n == 0 ? WaitResult::kTimeout : WaitResult::kReady;
+WaitResult Wait(const Socket& socket, bool write, std::chrono::milliseconds timeout, bool* failed = nullptr)
+{
+    if (!socket.Valid()) return WaitResult::kError;
+    fd_set wanted;
+    fd_set errors;
+    FD_ZERO(&wanted);
+    FD_ZERO(&errors);
+    FD_SET(Native(socket), &wanted);
+    FD_SET(Native(socket), &errors);
+    timeval tv{};
+    tv.tv_sec = static_cast<long>(timeout.count() / 1000);
+    tv.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
+    int n = ::select(static_cast<int>(Native(socket)) + 1, write ? nullptr : &wanted, write ? &wanted : nullptr,
+                     failed ? &errors : nullptr, &tv);
+    if (n < 0) return WaitResult::kError;
+    if (failed) *failed = FD_ISSET(Native(socket), &errors) != 0;
+    return n == 0 ? WaitResult::kTimeout : WaitResult::kReady;
 }
 
-}  // namespace
+} // namespace
 
-WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout) {
-  return Wait(socket, false, timeout);
+WaitResult WaitReadable(const Socket& socket, std::chrono::milliseconds timeout)
+{
+    return Wait(socket, false, timeout);
 }
 
-WaitResult WaitWritable(const Socket& socket, std::chrono::milliseconds timeout) {
-  return Wait(socket, true, timeout);
-}
+WaitResult WaitWritable(const Socket& socket, std::chrono::milliseconds timeout) { return Wait(socket, true, timeout); }
 
-Socket StartConnect(uint32_t address, uint16_t port) {
-  Socket socket = NewTcpSocket();
-  if (!socket.Valid()) return socket;
-  if (!SetNonBlocking(socket)) {
-    socket.Close();
+Socket StartConnect(uint32_t address, uint16_t port)
+{
+    Socket socket = NewTcpSocket();
+    if (!socket.Valid()) return socket;
+    if (!SetNonBlocking(socket)) {
+        socket.Close();
+        return socket;
+    }
+    sockaddr_in target = IPv4Address(address, port);
+    if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 && !WouldBlock()) {
+        socket.Close();
+    }
     return socket;
-  }
-  sockaddr_in target = IPv4Address(address, port);
-  if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-      !WouldBlock()) {
-    socket.Close();
-  }
-  return socket;
 }
 
-WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout) {
-  bool failed = false;
-  WaitResult result = Wait(socket, true, timeout, &failed);
-  if (result != WaitResult::kReady) return result;
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (failed ||
-      ::getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                   &length) != 0 ||
-      error != 0) {
-    return WaitResult::kError;
-  }
-  return WaitResult::kReady;
+WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout)
+{
+    bool failed = false;
+    WaitResult result = Wait(socket, true, timeout, &failed);
+    if (result != WaitResult::kReady) return result;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (failed || ::getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+        error != 0) {
+        return WaitResult::kError;
+    }
+    return WaitResult::kReady;
 }
 
-int ReceiveSome(const Socket& socket, char* buffer, int size) {
-  return static_cast<int>(::recv(Native(socket), buffer, size, 0));
+int ReceiveSome(const Socket& socket, char* buffer, int size)
+{
+    return static_cast<int>(::recv(Native(socket), buffer, size, 0));
 }
 
-bool SendAll(const Socket& socket, std::string_view bytes) {
-  if (!socket.Valid()) return false;
-  while (!bytes.empty()) {
+bool SendAll(const Socket& socket, std::string_view bytes)
+{
+    if (!socket.Valid()) return false;
+    while (!bytes.empty()) {
+        int chunk = bytes.size() > 65536 ? 65536 : static_cast<int>(bytes.size());
+        auto sent = ::send(Native(socket), bytes.data(), chunk, kSendFlags);
+        if (sent <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(sent));
+    }
+    return true;
+}
+
+int SendSome(const Socket& socket, std::string_view bytes)
+{
     int chunk = bytes.size() > 65536 ? 65536 : static_cast<int>(bytes.size());
     auto sent = ::send(Native(socket), bytes.data(), chunk, kSendFlags);
-    if (sent <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(sent));
-  }
-  return true;
+    if (sent < 0) return WouldBlock() ? 0 : -1;
+    return static_cast<int>(sent);
 }
 
-int SendSome(const Socket& socket, std::string_view bytes) {
-  int chunk = bytes.size() > 65536 ? 65536 : static_cast<int>(bytes.size());
-  auto sent = ::send(Native(socket), bytes.data(), chunk, kSendFlags);
-  if (sent < 0) return WouldBlock() ? 0 : -1;
-  return static_cast<int>(sent);
+bool TestClient::Accept(const Socket& listener, std::chrono::milliseconds timeout)
+{
+    socket_.Close();
+    if (WaitReadable(listener, timeout) != WaitResult::kReady) return false;
+    socket_ = testsupport::Accept(listener);
+    if (socket_.Valid()) SetNoDelay(socket_);
+    return socket_.Valid();
 }
 
-bool TestClient::Accept(const Socket& listener, std::chrono::milliseconds timeout) {
-  socket_.Close();
-  if (WaitReadable(listener, timeout) != WaitResult::kReady) return false;
-  socket_ = testsupport::Accept(listener);
-  if (socket_.Valid()) SetNoDelay(socket_);
-  return socket_.Valid();
+bool TestClient::Connect(uint16_t port)
+{
+    socket_ = ConnectLoopback(port);
+    if (socket_.Valid()) SetNoDelay(socket_);
+    return socket_.Valid();
 }
 
-bool TestClient::Connect(uint16_t port) {
-  socket_ = ConnectLoopback(port);
-  if (socket_.Valid()) SetNoDelay(socket_);
-  return socket_.Valid();
-}
-
-TestClient::Received TestClient::ReceiveOnce(std::chrono::milliseconds timeout) {
-  Received result;
-  switch (WaitReadable(socket_, timeout)) {
-    case WaitResult::kTimeout:
-      result.status = Received::Status::kTimeout;
-      return result;
-    case WaitResult::kError:
-      result.status = Received::Status::kError;
-      return result;
-    case WaitResult::kReady:
-      break;
-  }
-  char buffer[65536];
-  int n = ReceiveSome(socket_, buffer, sizeof buffer);
-  if (n > 0) {
-    result.status = Received::Status::kData;
-    result.data.assign(buffer, static_cast<size_t>(n));
-  } else {
-    result.status = n == 0 ? Received::Status::kClosed : Received::Status::kError;
-  }
-  return result;
-}
-
-std::string TestClient::ReceiveUntil(std::string_view terminator,
-                                     std::chrono::milliseconds timeout) {
-  std::string data;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (data.find(terminator) == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    Received part = ReceiveOnce(left);
-    if (part.status != Received::Status::kData) break;
-    data += part.data;
-  }
-  return data;
-}
-
-bool TestClient::WaitForClose(std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    Received part = ReceiveOnce(left);
-    if (part.status == Received::Status::kClosed) return true;
-    if (part.status != Received::Status::kData) return false;
-  }
-}
-
-TestClient::Received TestClient::ReceiveToEnd(std::chrono::milliseconds timeout) {
-  Received result;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      result.status = Received::Status::kTimeout;
-      return result;
+TestClient::Received TestClient::ReceiveOnce(std::chrono::milliseconds timeout)
+{
+    Received result;
+    switch (WaitReadable(socket_, timeout)) {
+    case WaitResult::kTimeout: result.status = Received::Status::kTimeout; return result;
+    case WaitResult::kError: result.status = Received::Status::kError; return result;
+    case WaitResult::kReady: break;
     }
-    Received part = ReceiveOnce(left);
-    if (part.status != Received::Status::kData) {
-      result.status = part.status;
-      return result;
+    char buffer[65536];
+    int n = ReceiveSome(socket_, buffer, sizeof buffer);
+    if (n > 0) {
+        result.status = Received::Status::kData;
+        result.data.assign(buffer, static_cast<size_t>(n));
+    } else {
+        result.status = n == 0 ? Received::Status::kClosed : Received::Status::kError;
     }
-    result.data += part.data;
-  }
+    return result;
 }
 
-}  // namespace testsupport
+std::string TestClient::ReceiveUntil(std::string_view terminator, std::chrono::milliseconds timeout)
+{
+    std::string data;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (data.find(terminator) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        Received part = ReceiveOnce(left);
+        if (part.status != Received::Status::kData) break;
+        data += part.data;
+    }
+    return data;
+}
+
+bool TestClient::WaitForClose(std::chrono::milliseconds timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        Received part = ReceiveOnce(left);
+        if (part.status == Received::Status::kClosed) return true;
+        if (part.status != Received::Status::kData) return false;
+    }
+}
+
+TestClient::Received TestClient::ReceiveToEnd(std::chrono::milliseconds timeout)
+{
+    Received result;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.status = Received::Status::kTimeout;
+            return result;
+        }
+        Received part = ReceiveOnce(left);
+        if (part.status != Received::Status::kData) {
+            result.status = part.status;
+            return result;
+        }
+        result.data += part.data;
+    }
+}
+
+} // namespace testsupport

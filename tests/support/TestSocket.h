@@ -11,7 +11,7 @@
 namespace testsupport {
 
 #ifdef _WIN32
-using SocketHandle = std::uintptr_t;  // SOCKET, without pulling winsock2.h into every test
+using SocketHandle = std::uintptr_t; // SOCKET, without pulling winsock2.h into every test
 inline constexpr SocketHandle kInvalidSocket = ~static_cast<SocketHandle>(0);
 #else
 using SocketHandle = int;
@@ -23,27 +23,27 @@ void StartSockets();
 
 // Owns one socket handle; closing is idempotent.
 class Socket {
- public:
-  Socket() = default;
-  explicit Socket(SocketHandle handle) : handle_(handle) {}
-  ~Socket() { Close(); }
-  Socket(Socket&& other) noexcept : handle_(other.Release()) {}
-  Socket& operator=(Socket&& other) noexcept;
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
+public:
+    Socket() = default;
+    explicit Socket(SocketHandle handle) : handle_(handle) {}
+    ~Socket() { Close(); }
+    Socket(Socket&& other) noexcept : handle_(other.Release()) {}
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
 
-  SocketHandle Handle() const { return handle_; }
-  bool Valid() const { return handle_ != kInvalidSocket; }
-  SocketHandle Release();
-  void Close();
-  // Sends FIN while still allowing reads, so the peer sees a clean end of stream.
-  void ShutdownSend();
-  // Closes with a zero linger time: the peer receives a reset instead of a FIN and
-  // unsent data is discarded.
-  void CloseWithReset();
+    SocketHandle Handle() const { return handle_; }
+    bool Valid() const { return handle_ != kInvalidSocket; }
+    SocketHandle Release();
+    void Close();
+    // Sends FIN while still allowing reads, so the peer sees a clean end of stream.
+    void ShutdownSend();
+    // Closes with a zero linger time: the peer receives a reset instead of a FIN and
+    // unsent data is discarded.
+    void CloseWithReset();
 
- private:
-  SocketHandle handle_ = kInvalidSocket;
+private:
+    SocketHandle handle_ = kInvalidSocket;
 };
 
 // Listens on 127.0.0.1; port 0 picks a free port. Returns an invalid socket on failure.
@@ -76,32 +76,32 @@ WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout
 
 // A plain blocking client for driving a server from a test.
 class TestClient {
- public:
-  struct Received {
-    enum class Status { kData, kClosed, kTimeout, kError };
-    Status status = Status::kTimeout;
-    std::string data;
-  };
+public:
+    struct Received {
+        enum class Status { kData, kClosed, kTimeout, kError };
+        Status status = Status::kTimeout;
+        std::string data;
+    };
 
-  TestClient() { StartSockets(); }
-  bool Connect(uint16_t port);
-  // Takes the next connection from `listener`, for tests in which the server connects.
-  bool Accept(const Socket& listener, std::chrono::milliseconds timeout);
-  bool Send(std::string_view bytes) { return SendAll(socket_, bytes); }
-  // Exactly one receive call, so tests can observe how the peer segmented its data.
-  Received ReceiveOnce(std::chrono::milliseconds timeout);
-  // Accumulates until `terminator` has arrived, the peer closes or the time is up.
-  std::string ReceiveUntil(std::string_view terminator, std::chrono::milliseconds timeout);
-  // Discards incoming data until the peer's orderly close; false on timeout or reset.
-  bool WaitForClose(std::chrono::milliseconds timeout);
-  // Accumulates everything until the stream ends; the status says how it ended
-  // (kClosed for a FIN, kError for a reset, kTimeout).
-  Received ReceiveToEnd(std::chrono::milliseconds timeout);
-  void Close() { socket_.Close(); }
-  const Socket& Raw() const { return socket_; }
+    TestClient() { StartSockets(); }
+    bool Connect(uint16_t port);
+    // Takes the next connection from `listener`, for tests in which the server connects.
+    bool Accept(const Socket& listener, std::chrono::milliseconds timeout);
+    bool Send(std::string_view bytes) { return SendAll(socket_, bytes); }
+    // Exactly one receive call, so tests can observe how the peer segmented its data.
+    Received ReceiveOnce(std::chrono::milliseconds timeout);
+    // Accumulates until `terminator` has arrived, the peer closes or the time is up.
+    std::string ReceiveUntil(std::string_view terminator, std::chrono::milliseconds timeout);
+    // Discards incoming data until the peer's orderly close; false on timeout or reset.
+    bool WaitForClose(std::chrono::milliseconds timeout);
+    // Accumulates everything until the stream ends; the status says how it ended
+    // (kClosed for a FIN, kError for a reset, kTimeout).
+    Received ReceiveToEnd(std::chrono::milliseconds timeout);
+    void Close() { socket_.Close(); }
+    const Socket& Raw() const { return socket_; }
 
- private:
-  Socket socket_;
+private:
+    Socket socket_;
 };
 
-}  // namespace testsupport
+} // namespace testsupport

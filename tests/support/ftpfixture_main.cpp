@@ -31,76 +31,78 @@ namespace {
 volatile sig_atomic_t g_child = 0;
 
 // Passing the signal on lets the command end on its own, after which the servers stop.
-void Forward(int signal) {
-  if (g_child > 0) kill(g_child, signal);
+void Forward(int signal)
+{
+    if (g_child > 0) kill(g_child, signal);
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
-  int first = 1;
-  if (first < argc && std::strcmp(argv[first], "--") == 0) ++first;
-  if (first >= argc) {
-    std::fprintf(stderr, "usage: %s -- COMMAND [ARGS...]\n", argv[0]);
-    return 2;
-  }
-
-  std::vector<std::unique_ptr<testsupport::RealServer>> servers;
-  for (testsupport::ServerKind kind : testsupport::kAllServerKinds) {
-    const char* variable = testsupport::ServerEnvironmentVariable(kind);
-    std::string why, value;
-    try {
-      std::unique_ptr<testsupport::RealServer> server = testsupport::RealServer::Start(kind, &why);
-      if (server) {
-        // A directory that lists itself again under a new name, which the Windows tests
-        // can't make: Wine creates no symbolic links.
-        std::filesystem::create_directory_symlink(".", server->MakeDirectory("link-loop") / "self");
-        value = testsupport::EncodeServerInfo(server->Info());
-        servers.push_back(std::move(server));
-      } else {
-        value = "unavailable\t" + why;
-        std::fprintf(stderr, "ftpfixture: %s\n", why.c_str());
-      }
-    } catch (const std::exception& e) {
-      value = std::string("error\t") + e.what();
-      std::fprintf(stderr, "ftpfixture: %s\n", e.what());
+int main(int argc, char** argv)
+{
+    int first = 1;
+    if (first < argc && std::strcmp(argv[first], "--") == 0) ++first;
+    if (first >= argc) {
+        std::fprintf(stderr, "usage: %s -- COMMAND [ARGS...]\n", argv[0]);
+        return 2;
     }
-    setenv(variable, value.c_str(), 1);
-  }
 
-  struct sigaction action {};
-  action.sa_handler = Forward;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+    std::vector<std::unique_ptr<testsupport::RealServer>> servers;
+    for (testsupport::ServerKind kind : testsupport::kAllServerKinds) {
+        const char* variable = testsupport::ServerEnvironmentVariable(kind);
+        std::string why, value;
+        try {
+            std::unique_ptr<testsupport::RealServer> server = testsupport::RealServer::Start(kind, &why);
+            if (server) {
+                // A directory that lists itself again under a new name, which the Windows tests
+                // can't make: Wine creates no symbolic links.
+                std::filesystem::create_directory_symlink(".", server->MakeDirectory("link-loop") / "self");
+                value = testsupport::EncodeServerInfo(server->Info());
+                servers.push_back(std::move(server));
+            } else {
+                value = "unavailable\t" + why;
+                std::fprintf(stderr, "ftpfixture: %s\n", why.c_str());
+            }
+        } catch (const std::exception& e) {
+            value = std::string("error\t") + e.what();
+            std::fprintf(stderr, "ftpfixture: %s\n", e.what());
+        }
+        setenv(variable, value.c_str(), 1);
+    }
 
-  std::fflush(nullptr);
-  pid_t child = fork();
-  if (child == 0) {
-    // Wine cannot chown, so files the tests create must be writable by the FTP user as made.
-    umask(0);
-    execvp(argv[first], argv + first);
-    std::fprintf(stderr, "ftpfixture: cannot run %s: %s\n", argv[first], std::strerror(errno));
-    _exit(127);
-  }
-  if (child < 0) {
-    std::perror("ftpfixture: fork");
+    struct sigaction action {};
+    action.sa_handler = Forward;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        // Wine cannot chown, so files the tests create must be writable by the FTP user as made.
+        umask(0);
+        execvp(argv[first], argv + first);
+        std::fprintf(stderr, "ftpfixture: cannot run %s: %s\n", argv[first], std::strerror(errno));
+        _exit(127);
+    }
+    if (child < 0) {
+        std::perror("ftpfixture: fork");
+        return 1;
+    }
+    g_child = child;
+
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            std::perror("ftpfixture: waitpid");
+            status = 1 << 8;
+            break;
+        }
+    }
+    g_child = 0;
+    servers.clear();
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return 1;
-  }
-  g_child = child;
-
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      std::perror("ftpfixture: waitpid");
-      status = 1 << 8;
-      break;
-    }
-  }
-  g_child = 0;
-  servers.clear();
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 1;
 }

@@ -8,18 +8,14 @@
 namespace ftpcli {
 namespace {
 
-template <typename Number>
-void AppendNumber(std::string& out, Number value)
+template <typename Number> void AppendNumber(std::string& out, Number value)
 {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     out.append(digits, result.ptr);
 }
 
-void AppendText(std::string& out, const std::wstring& text)
-{
-    nsFTP::AppendWideToWire(text, out);
-}
+void AppendText(std::string& out, const std::wstring& text) { nsFTP::AppendWideToWire(text, out); }
 
 } // namespace
 

@@ -1,7 +1,7 @@
 // ftpcli: the FTP engine driven from the command line. See Usage() below.
 #include <charconv>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,40 +20,39 @@
 
 namespace {
 
-constexpr const char* USAGE =
-    "usage: ftpcli [options] COMMAND OPERANDS...\n"
-    "\n"
-    "  parse [--year Y]          parse listing lines from stdin, one row per line\n"
-    "  ls URL                    list a remote directory, one row per parsed entry\n"
-    "  get URL... LOCAL          download; LOCAL is a file, or a directory that receives\n"
-    "                            each URL's last path segment (required for several URLs)\n"
-    "  put LOCAL [LOCAL...] URL  upload; URL names the remote file, or a directory when it\n"
-    "                            ends in '/' or several local files are given\n"
-    "  mkdir URL | rmdir URL | rm URL\n"
-    "  mv URL NEWPATH            rename on the server (NEWPATH is a plain server path)\n"
-    "  chmod MODE URL            SITE CHMOD MODE path\n"
-    "\n"
-    "URL: ftp://[user[:password]@]host[:port][/path]; user, password and path are\n"
-    "percent-decoded; port 21 and user anonymous by default. The path goes to the server\n"
-    "as written: ftp://h/pub/x names /pub/x. Operands of one get that name the same server\n"
-    "and account share one logon.\n"
-    "\n"
-    "Rows (tab-separated, names as UTF-8 bytes):\n"
-    "  parsed name isDirectory isRetrievable sizeKnown size modified attributes owner\n"
-    "  group linkCount hasId id\n"
-    "size is '-' when unknown; modified is seconds since 1970 UTC. parse prints a row for\n"
-    "every line (parsed 0 and empty fields when the layout is unknown); ls prints parsed\n"
-    "entries only.\n"
-    "\n"
-    "Options:\n"
-    "  --active       active data connections (PORT); passive is the default\n"
-    "  --timeout N    seconds per network operation (default 30)\n"
-    "  --year Y       parse: date lines without a year as if it were the last second of Y\n"
-    "                 (UTC); the default is the system clock\n"
-    "  --urls FILE    get: also fetch the URLs listed in FILE, one per line\n"
-    "  -v             server replies on stderr\n"
-    "\n"
-    "Exit status: 0 success, 1 failure (reported on stderr), 2 usage error.\n";
+constexpr const char* USAGE = "usage: ftpcli [options] COMMAND OPERANDS...\n"
+                              "\n"
+                              "  parse [--year Y]          parse listing lines from stdin, one row per line\n"
+                              "  ls URL                    list a remote directory, one row per parsed entry\n"
+                              "  get URL... LOCAL          download; LOCAL is a file, or a directory that receives\n"
+                              "                            each URL's last path segment (required for several URLs)\n"
+                              "  put LOCAL [LOCAL...] URL  upload; URL names the remote file, or a directory when it\n"
+                              "                            ends in '/' or several local files are given\n"
+                              "  mkdir URL | rmdir URL | rm URL\n"
+                              "  mv URL NEWPATH            rename on the server (NEWPATH is a plain server path)\n"
+                              "  chmod MODE URL            SITE CHMOD MODE path\n"
+                              "\n"
+                              "URL: ftp://[user[:password]@]host[:port][/path]; user, password and path are\n"
+                              "percent-decoded; port 21 and user anonymous by default. The path goes to the server\n"
+                              "as written: ftp://h/pub/x names /pub/x. Operands of one get that name the same server\n"
+                              "and account share one logon.\n"
+                              "\n"
+                              "Rows (tab-separated, names as UTF-8 bytes):\n"
+                              "  parsed name isDirectory isRetrievable sizeKnown size modified attributes owner\n"
+                              "  group linkCount hasId id\n"
+                              "size is '-' when unknown; modified is seconds since 1970 UTC. parse prints a row for\n"
+                              "every line (parsed 0 and empty fields when the layout is unknown); ls prints parsed\n"
+                              "entries only.\n"
+                              "\n"
+                              "Options:\n"
+                              "  --active       active data connections (PORT); passive is the default\n"
+                              "  --timeout N    seconds per network operation (default 30)\n"
+                              "  --year Y       parse: date lines without a year as if it were the last second of Y\n"
+                              "                 (UTC); the default is the system clock\n"
+                              "  --urls FILE    get: also fetch the URLs listed in FILE, one per line\n"
+                              "  -v             server replies on stderr\n"
+                              "\n"
+                              "Exit status: 0 success, 1 failure (reported on stderr), 2 usage error.\n";
 
 // Errors go to stderr; replies only when asked for.
 class ConsoleReporter final : public nsFTP::IEngineReporter {
@@ -74,7 +73,8 @@ private:
         std::string line;
         for (char c : bytes)
             if (c != '\r') line += c;
-        while (!line.empty() && line.back() == '\n') line.pop_back();
+        while (!line.empty() && line.back() == '\n')
+            line.pop_back();
         std::fprintf(stderr, "ftpcli: %s\n", line.c_str());
     }
 
@@ -117,7 +117,8 @@ int RunParse(const nsFTP::ListingClock& clock)
         const char* start = input.data();
         const char* end = start + count;
         while (start < end) {
-            const char* newline = static_cast<const char*>(std::memchr(start, '\n', static_cast<std::size_t>(end - start)));
+            const char* newline =
+                static_cast<const char*>(std::memchr(start, '\n', static_cast<std::size_t>(end - start)));
             if (newline == nullptr) {
                 pending.append(start, end);
                 break;
@@ -228,12 +229,10 @@ int wmain(int argc, wchar_t** argv)
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.push_back(nsFTP::WideToWire(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(nsFTP::WideToWire(argv[i]));
     return Run(arguments);
 }
 #else
-int main(int argc, char** argv)
-{
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
-}
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
 #endif
