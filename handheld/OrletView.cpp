@@ -40,11 +40,6 @@ enum LocalColumn { LOCAL_COLUMN_NAME, LOCAL_COLUMN_TIME, LOCAL_COLUMN_SIZE };
 constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 constexpr int NO_ICON_YET = -2;
 
-const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
-const wchar_t* const NEW_DIRECTORY_CAPTION = L"New Directory";
-const wchar_t* const RENAME_CAPTION = L"Rename";
-const wchar_t* const MOVE_TO_CAPTION = L"Move To";
-const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
 const wchar_t* const CREATE_FAILED_TEXT = L"The directory could not be created:\n";
 const wchar_t* const RENAME_FAILED_TEXT = L"The item could not be renamed:\n";
 const wchar_t* const LIST_FAILED_TEXT = L"This directory cannot be listed:\n";
@@ -612,9 +607,9 @@ void COrletView::OnInitialUpdate()
         setup.list.SetMenuBuilder([this](const CListCtrlEx& list) { return BuildContextMenu(list); });
         setup.list.SetExtendedStyle(LIST_EXTENDED_STYLE);
         for (int column = 0; column < columns; ++column) {
-            const ListColumn& spec = setup.isRemote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]
-                                                    : LOCAL_COLUMNS[static_cast<std::size_t>(column)];
-            setup.list.InsertColumn(column, spec.header, spec.width, spec.format);
+            const ListColumn& columnInfo = setup.isRemote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]
+                                                          : LOCAL_COLUMNS[static_cast<std::size_t>(column)];
+            setup.list.InsertColumn(column, columnInfo.header, columnInfo.width, columnInfo.format);
         }
     }
 

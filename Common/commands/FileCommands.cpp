@@ -18,12 +18,8 @@
 
 namespace {
 
-const wchar_t* const NEW_DIRECTORY_CAPTION = L"New Directory";
-const wchar_t* const RENAME_CAPTION = L"Rename";
-const wchar_t* const MOVE_TO_CAPTION = L"Move To";
 const wchar_t* const SET_TEMP_DIRECTORY_CAPTION = L"Set Temp Directory";
 const wchar_t* const CHMOD_COMMAND = L"CHMOD ";
-const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
 const std::wstring UNUSABLE_LOCAL_NAME_MESSAGE = L"This name cannot be used for a local file:\n";
 const wchar_t* const LINE_BREAK_MESSAGE = L"The text cannot contain a line break.";
 const wchar_t* const RUNNABLE_TYPE_QUESTION = L"This file type can run programs. Open it anyway?";

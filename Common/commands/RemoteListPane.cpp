@@ -8,8 +8,6 @@
 
 namespace {
 
-const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
-
 // Whether a row's name is the text, or begins with it, without regard to case, as the
 // list's own search compares.
 bool NameMatches(const std::wstring& name, const std::wstring& text, bool partial)

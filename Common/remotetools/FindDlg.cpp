@@ -14,6 +14,7 @@
 #include "shell/DialogResources.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
+#include "shell/TextDlg.h"
 #include "transfer/TransferList.h"
 #include "transfer/UploadDlg.h"
 
@@ -25,7 +26,6 @@ namespace {
 
 const wchar_t* const FIND_BUTTON_TEXT = L"Find";
 const wchar_t* const STOP_BUTTON_TEXT = L"Stop";
-const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
 const wchar_t* const GOTO_MENU_TEXT = L"Goto";
 const wchar_t* const COPY_MENU_TEXT = L"Copy Selected";
 const wchar_t* const DELETE_MENU_TEXT = L"Delete Selected";

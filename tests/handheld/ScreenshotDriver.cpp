@@ -72,7 +72,7 @@ fs::path PrepareLocalFolder()
                  {L"meeting notes.txt", 2210},
                  {L"Photo 001.jpg", 412611},
                  {L"route.htm", 9120},
-                 {L"todo.txt", 311}};
+                 {L"packing list.txt", 311}};
     for (const auto& file : files)
         std::ofstream(folder / file.name, std::ios::binary) << std::string(file.size, 'd');
     return folder;
