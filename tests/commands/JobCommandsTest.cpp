@@ -21,6 +21,7 @@
 #include "shell/Format.h"
 #include "shell/TempDirectory.h"
 #include "support/RealServers.h"
+#include "support/Text.h"
 #include "support/WindowAnswerer.h"
 
 using namespace sitetests;
@@ -40,7 +41,7 @@ const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the sel
 const wchar_t* const OPEN_EXTENSION = L".orvidopen";
 const wchar_t* const OPEN_CLASS = L"OrvidOpenTest";
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using testsupport::Wide;
 
 std::string ReadAll(const fs::path& file)
 {

@@ -25,8 +25,8 @@ void ProgramRun::Close()
     if (closed || !started) return;
     closed = true;
     Frame().Send(WM_CLOSE);
-    for (int round = 0; round < 100 && !PumpMessages(); ++round)
-        Sleep(1);
+    bool quit = false;
+    PumpUntil([&] { return quit; }, testsupport::kPatience, &quit);
 }
 
 fw::CommandState ProgramRun::Update(UINT command) const

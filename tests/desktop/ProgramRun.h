@@ -10,7 +10,7 @@
 #include "MainFrame.h"
 #include "OrvidApp.h"
 #include "OrvidView.h"
-#include "support/PumpMessages.h"
+#include "support/WindowTestHelpers.h"
 
 class ProgramRun {
 public:
@@ -38,7 +38,9 @@ private:
     bool closed = false;
 };
 
+using testsupport::MenuItemEnabled;
 using testsupport::PumpMessages;
+using testsupport::PumpUntil;
 
 // Saves the layout key's values and puts them back (or removes the key) when done.
 class LayoutKeyGuard {

@@ -26,6 +26,7 @@
 #include "shell/TextDlg.h"
 #include "support/RealServers.h"
 #include "support/ScriptedServer.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr UINT MENU_DELAY_MS = 1000;
 // Room for the whole listing and the toolbar in one row, on a 1024 x 768 desktop.
 constexpr RECT PANE_FRAME = {60, 40, 60 + 880, 40 + 640};
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using testsupport::Wide;
 
 // A small project's download area.
 void PrepareTree(const testsupport::RealServer& server, const std::string& top)

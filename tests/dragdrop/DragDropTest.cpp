@@ -25,6 +25,7 @@
 #include "shell/LocalPicker.h"
 #include "shell/StatusText.h"
 #include "support/RealServers.h"
+#include "support/Text.h"
 
 using namespace dragdroptests;
 using ::testing::ElementsAre;
@@ -39,7 +40,7 @@ constexpr std::size_t MEBIBYTE = 1024 * 1024;
 constexpr DWORD DESCRIPTOR_FLAGS = 0x407C;
 constexpr DWORD PROCESS_WAIT_MS = 60000;
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using testsupport::Wide;
 
 std::string Bytes(std::size_t size, char seed)
 {

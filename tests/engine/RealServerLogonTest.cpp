@@ -5,6 +5,7 @@
 #include "TestReporter.h"
 #include "engine/FTPClient.h"
 #include "support/RealServers.h"
+#include "support/Text.h"
 
 using namespace nsFTP;
 using ::testing::IsEmpty;
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int kTimeout = 10;
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using testsupport::Wide;
 
 class RealServerLogonTest : public ::testing::TestWithParam<ServerKind> {
 protected:

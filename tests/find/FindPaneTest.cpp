@@ -29,8 +29,6 @@ using testsupport::ScriptedServer;
 namespace {
 
 constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
-constexpr DWORD PATIENCE_MS = 10000;
-constexpr DWORD PUMP_STEP_MS = 5;
 constexpr std::size_t TEXT_BUFFER = 512;
 
 const char* const HOME_LISTING = "drwxr-xr-x 2 u g 4096 Jan  5  2020 sub\r\n"
@@ -57,17 +55,9 @@ HWND Results(HWND dialog) { return GetDlgItem(dialog, IDC_FIND_RESULTS); }
 bool WaitForRows(HWND dialog)
 {
     const HWND button = GetDlgItem(dialog, IDC_FIND_FIND);
-    const DWORD start = GetTickCount();
-    while (ListView_GetItemCount(Results(dialog)) == 0 || WindowText(button) != L"Find" || !IsWindowEnabled(button)) {
-        if (GetTickCount() - start > PATIENCE_MS) return false;
-        MSG msg = {};
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(PUMP_STEP_MS);
-    }
-    return true;
+    return PumpUntil([&] {
+        return ListView_GetItemCount(Results(dialog)) > 0 && WindowText(button) == L"Find" && IsWindowEnabled(button);
+    });
 }
 
 class FindPaneTest : public ::testing::Test {

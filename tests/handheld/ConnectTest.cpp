@@ -26,15 +26,10 @@ namespace {
 
 constexpr auto kScriptTimeout = std::chrono::seconds(10);
 constexpr UINT kShortKeepAliveMs = 150;
-constexpr DWORD kPumpStepMs = 10;
 
 bool PumpUntilCommands(const ScriptedServer& server, std::size_t count)
 {
-    for (DWORD waited = 0; waited < 5000 && server.Commands().size() < count; waited += kPumpStepMs) {
-        PumpMessages();
-        Sleep(kPumpStepMs);
-    }
-    return server.Commands().size() >= count;
+    return PumpUntil([&] { return server.Commands().size() >= count; });
 }
 
 // The program's own sites key, emptied before and after.

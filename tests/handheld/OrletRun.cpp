@@ -15,8 +15,8 @@ OrletRun::~OrletRun()
 {
     if (started) {
         Frame().Send(WM_CLOSE);
-        for (int round = 0; round < 100 && !PumpMessages(); ++round)
-            Sleep(1);
+        bool quit = false;
+        PumpUntil([&] { return quit; }, testsupport::kPatience, &quit);
     }
     app.reset();
     PumpMessages();

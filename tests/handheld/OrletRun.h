@@ -11,7 +11,7 @@
 #include "OrletDoc.h"
 #include "OrletFrame.h"
 #include "OrletView.h"
-#include "support/PumpMessages.h"
+#include "support/WindowTestHelpers.h"
 
 class OrletRun {
 public:
@@ -39,4 +39,6 @@ private:
     bool started = false;
 };
 
+using testsupport::MenuItemEnabled;
 using testsupport::PumpMessages;
+using testsupport::PumpUntil;

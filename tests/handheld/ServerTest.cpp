@@ -12,6 +12,7 @@
 #include "TestReporter.h"
 #include "TransferTestSupport.h"
 #include "support/RealServers.h"
+#include "support/Text.h"
 #include "support/WindowAnswerer.h"
 
 using ::testing::Contains;
@@ -26,14 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-std::optional<bool> MenuItemEnabled(HMENU menu, UINT command)
-{
-    const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
-    if (state == static_cast<UINT>(-1)) return std::nullopt;
-    return (state & (MF_GRAYED | MF_DISABLED)) == 0;
-}
+using testsupport::Wide;
 
 int RowOf(const fw::ListView& list, const std::wstring& name)
 {

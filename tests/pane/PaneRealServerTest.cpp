@@ -13,6 +13,7 @@
 #include "shell/Format.h"
 #include "shell/StatusText.h"
 #include "support/RealServers.h"
+#include "support/Text.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -21,7 +22,7 @@ using testsupport::ServerKind;
 
 namespace {
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using testsupport::Wide;
 
 class PaneRealServerTest : public ::testing::Test {
 protected:

@@ -12,6 +12,9 @@
 
 #include "framework/Controls.h"
 #include "framework/Handles.h"
+#include "support/WindowTestHelpers.h"
+
+using testsupport::MenuItemEnabled;
 
 inline std::vector<std::wstring> RowTexts(const fw::ListView& list)
 {
@@ -57,14 +60,6 @@ inline void PressKey(const fw::Window& window, WORD key)
 {
     window.Send(WM_KEYDOWN, key, 1);
     window.Send(WM_KEYUP, key, 1);
-}
-
-// Whether a menu item (sub-menus included) is enabled; none when the menu lacks it.
-inline std::optional<bool> MenuItemEnabled(HMENU menu, UINT command)
-{
-    const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
-    if (state == static_cast<UINT>(-1)) return std::nullopt;
-    return (state & (MF_GRAYED | MF_DISABLED)) == 0;
 }
 
 // The clipboard as the test leaves it: emptied again at the end.

@@ -42,14 +42,9 @@ protected:
     ConnectionSession& Session() const { return Document().Session(); }
 
     // Pumps the frame's messages until the server has received count commands.
-    bool PumpUntilCommands(std::size_t count, DWORD limitMs)
+    bool PumpUntilCommands(std::size_t count)
     {
-        for (DWORD waited = 0; waited < limitMs; waited += kPumpStepMs) {
-            if (server.Commands().size() >= count) return true;
-            PumpMessages();
-            Sleep(kPumpStepMs);
-        }
-        return server.Commands().size() >= count;
+        return PumpUntil([&] { return server.Commands().size() >= count; });
     }
     void PumpFor(DWORD milliseconds)
     {
@@ -136,7 +131,7 @@ TEST_F(DocumentTest, IdleConnectionGetsAQuietPwdOnlyWithKeepAlive)
     server.Start();
     ASSERT_TRUE(OpenSite(Session(), ScriptedSite(server, true)));
     run.View().SetKeepAliveInterval(kShortKeepAliveMs);
-    EXPECT_TRUE(PumpUntilCommands(4, 5000));
+    EXPECT_TRUE(PumpUntilCommands(4));
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();
@@ -156,7 +151,7 @@ TEST_F(DocumentTest, KeepAliveWaitsWhileAWorkerUsesTheConnection)
     PumpFor(kShortKeepAliveMs * 5);
     EXPECT_EQ(server.Commands().size(), 3u);
     Session().workerActive = false;
-    EXPECT_TRUE(PumpUntilCommands(4, 5000));
+    EXPECT_TRUE(PumpUntilCommands(4));
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();

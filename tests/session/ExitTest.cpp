@@ -23,8 +23,6 @@ using testsupport::ScriptedServer;
 namespace {
 
 constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
-constexpr int QUIT_PUMP_ROUNDS = 100;
-constexpr DWORD QUIT_PUMP_STEP_MS = 10;
 
 BOOL CALLBACK CountVisibleWindowOfThisProcess(HWND window, LPARAM count)
 {
@@ -61,11 +59,7 @@ TEST(ExitWhileConnected, LogsOffWhileTheWindowStandsAndLeavesNothingOnScreen)
 
         run.Frame().Send(WM_COMMAND, MAKEWPARAM(ID_APP_EXIT, 0));
         bool quit = false;
-        for (int round = 0; round < QUIT_PUMP_ROUNDS && !quit; ++round) {
-            quit = PumpMessages();
-            if (!quit) Sleep(QUIT_PUMP_STEP_MS);
-        }
-        EXPECT_TRUE(quit);
+        EXPECT_TRUE(PumpUntil([&] { return quit; }, testsupport::kPatience, &quit));
         EXPECT_FALSE(IsWindow(frame));
         // Logged off by the close itself, not later when the program object goes.
         EXPECT_FALSE(session.IsConnected());

@@ -9,6 +9,7 @@
 #include "TestReporter.h"
 #include "session/ConnectionSession.h"
 #include "support/RealServers.h"
+#include "support/Text.h"
 
 using ::testing::IsEmpty;
 using testsupport::RealServer;
@@ -16,7 +17,7 @@ using testsupport::ServerKind;
 
 namespace {
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using testsupport::Wide;
 
 class RealServerSessionTest : public ::testing::TestWithParam<ServerKind> {
 protected:

@@ -46,8 +46,6 @@ std::wstring FileName(const std::wstring& path)
 
 } // namespace
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
 LocalDirectory::LocalDirectory()
 {
     wchar_t temp[MAX_PATH] = {};

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Text.h"
 #include "transfer/TransferList.h"
 
 class ConnectionSession;
@@ -19,7 +20,7 @@ namespace transfertests {
 
 namespace fs = std::filesystem;
 
-std::wstring Wide(const std::string& text);
+using testsupport::Wide;
 
 // A fresh directory under the temporary directory, removed with everything in it.
 class LocalDirectory {

@@ -17,6 +17,7 @@
 #include "engine/BlockingSocket.h"
 #include "session/ConnectionSession.h"
 #include "support/ScriptedServer.h"
+#include "support/Text.h"
 #include "transfer/UploadDlg.h"
 
 namespace {
@@ -59,7 +60,7 @@ std::wstring TempDirectory()
     return directory;
 }
 
-std::wstring Wide(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+using testsupport::Wide;
 
 } // namespace
 
