@@ -136,6 +136,11 @@ ScriptedServer& ScriptedServer::Delay(std::chrono::milliseconds duration)
     return Add({StepKind::kDelay, {}, {}, duration});
 }
 
+ScriptedServer& ScriptedServer::WaitUntil(std::string what, std::function<bool()> ready)
+{
+    return Add({StepKind::kWaitUntil, std::move(what), {}, {}, std::move(ready)});
+}
+
 ScriptedServer& ScriptedServer::Close() { return Add({StepKind::kClose, {}, {}, {}}); }
 
 ScriptedServer& ScriptedServer::Silent() { return Add({StepKind::kSilent, {}, {}, {}}); }
@@ -242,6 +247,7 @@ std::string ScriptedServer::Describe(const Step& step) const
     case StepKind::kExpectPrefix: return "ExpectPrefix " + Quoted(step.bytes);
     case StepKind::kExpectAny: return "ExpectAny";
     case StepKind::kDelay: return "Delay " + std::to_string(step.delay.count()) + " ms";
+    case StepKind::kWaitUntil: return "WaitUntil " + step.bytes;
     case StepKind::kClose: return "Close";
     case StepKind::kSilent: return "Silent";
     case StepKind::kAcceptNext: return "AcceptNext";
@@ -396,6 +402,17 @@ bool ScriptedServer::Play(const Step& step, bool last)
     case StepKind::kDataHold:
     case StepKind::kDataClose: PlayData(step); return true;
     case StepKind::kDelay: Pause(step.delay); return true;
+    case StepKind::kWaitUntil: {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!step.ready()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                RecordFailure("WaitUntil: still not " + step.bytes + " after 20 s");
+                break;
+            }
+            if (!Pause(std::chrono::milliseconds(5))) break;
+        }
+        return true;
+    }
     case StepKind::kClose: CloseConnection(); return true;
     case StepKind::kSilent: {
         if (last) SetFinished();

@@ -27,9 +27,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/TestSocket.h"
@@ -60,6 +62,10 @@ public:
     ScriptedServer& ExpectPrefix(std::string prefix);
     ScriptedServer& ExpectAny();
     ScriptedServer& Delay(std::chrono::milliseconds duration);
+    // Holds the script until `ready` returns true (polled from the script thread), for a
+    // step that must follow something the test does: a fixed delay would race it on a
+    // loaded machine. After 20 s it records a failure naming `what` and goes on.
+    ScriptedServer& WaitUntil(std::string what, std::function<bool()> ready);
     // Closes the connection: FIN first, so the client reads a clean end of stream.
     ScriptedServer& Close();
     // Stops replying and records lines (as commands, not failures) until the client
@@ -128,6 +134,7 @@ private:
         kExpectPrefix,
         kExpectAny,
         kDelay,
+        kWaitUntil,
         kClose,
         kSilent,
         kAcceptNext,
@@ -141,10 +148,16 @@ private:
         kDataClose
     };
     struct Step {
+        Step(StepKind kind, std::string bytes, std::vector<size_t> cuts, std::chrono::milliseconds delay,
+             std::function<bool()> ready = {})
+            : kind(kind), bytes(std::move(bytes)), cuts(std::move(cuts)), delay(delay), ready(std::move(ready))
+        {
+        }
         StepKind kind;
         std::string bytes;
         std::vector<size_t> cuts;
         std::chrono::milliseconds delay{0};
+        std::function<bool()> ready;
     };
     enum class ReadResult { kLine, kClosed, kStopped };
     // kNone: no line to judge (no connection, or the server is being destroyed).
