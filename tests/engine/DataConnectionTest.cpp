@@ -11,13 +11,17 @@
 #include "support/ScriptedServer.h"
 
 using namespace nsFTP;
+using ::testing::AnyOf;
 using ::testing::ElementsAre;
+using ::testing::Eq;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 using testsupport::ScriptedServer;
 
 namespace {
 
-constexpr int kTimeout = 2;
+// Far more than a scripted reply ever takes; the tests that wait one out pass their own.
+constexpr int kTimeout = 10;
 const RepresentationType kImage{RepresentationType::IMAGE, RepresentationType::NON_PRINT};
 
 class Collector : public ITransferNotification {
@@ -38,13 +42,13 @@ protected:
     {
         server.Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
     }
-    void LogOn()
+    void LogOn(int timeout = kTimeout)
     {
         server.Start();
         LogonSettings settings;
         settings.host = L"127.0.0.1";
         settings.port = server.Port();
-        ASSERT_TRUE(client.LogOn(settings, kTimeout));
+        ASSERT_TRUE(client.LogOn(settings, timeout));
         reporter.Clear();
     }
     // The commands after the logon's USER and PWD.
@@ -269,12 +273,10 @@ TEST_F(DataConnectionTest, DroppedDataConnectionIsShownAndTheControlConnectionSt
     EXPECT_FALSE(client.RunDataCommand(sink, TRANSFER_RETRIEVE, L"big", kImage, true));
     const auto errors = reporter.Errors();
     ASSERT_EQ(errors.size(), 1u);
-#ifdef _WIN32
-    // Wine's recv() reports a reset as an orderly close; the server's 426 tells the truth.
-    EXPECT_EQ(errors[0], L"426 Connection closed; transfer aborted.");
-#else
-    EXPECT_EQ(errors[0].rfind(L"Unable to receive data.\n\nError code: ", 0), 0u);
-#endif
+    // The reset shows either as the failed receive or, where the platform reports it as an
+    // orderly close (Wine, most of the time), as the server's 426. Both are one error.
+    EXPECT_THAT(errors[0], AnyOf(StartsWith(L"Unable to receive data.\n\nError code: "),
+                                 Eq(L"426 Connection closed; transfer aborted.")));
     EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK); // not fooled by the 426 of the failed transfer
     EXPECT_EQ(reporter.Errors().size(), 1u);
     Played();
@@ -303,7 +305,7 @@ TEST_F(DataConnectionTest, ActiveModeGivesUpWhenTheServerNeverConnects)
     server.Reply("425 Can't open data connection\r\n");
     server.On("CWD /", "250 still in step\r\n");
     Quit();
-    LogOn();
+    LogOn(1);
     EXPECT_EQ(client.OpenDataTransfer(L"x", false, false), nullptr);
     const auto errors = reporter.Errors();
     ASSERT_EQ(errors.size(), 1u);
