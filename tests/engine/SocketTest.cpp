@@ -8,6 +8,7 @@
 
 #include "TestReporter.h"
 #include "engine/BlockingSocket.h"
+#include "support/Wait.h"
 
 #ifdef _WIN32
 #include <ws2tcpip.h>
@@ -73,9 +74,7 @@ TEST(BlockingSocketTest, ReceivePendingDataAndPeerClose)
     EXPECT_FALSE(pair.client.HasPendingData());
     pair.server.SendAll("hello", 5, 5);
     char buffer[16] = {};
-    for (int i = 0; i < 100 && !pair.client.HasPendingData(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(pair.client.HasPendingData());
+    EXPECT_TRUE(testsupport::PollUntil([&] { return pair.client.HasPendingData(); }));
     EXPECT_EQ(pair.client.Receive(buffer, sizeof(buffer), 5), 5);
     EXPECT_EQ(std::string(buffer, 5), "hello");
     EXPECT_FALSE(pair.client.HasPendingData());

@@ -3,12 +3,15 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "support/Wait.h"
 
 namespace testsupport {
 namespace {
@@ -79,7 +82,8 @@ void EnterPassive(TestClient& control, LineReader& replies, TestClient& data)
 TEST(ScriptedServerTest, SplitReplyArrivesAsSeparateReceivesAndIntact)
 {
     ScriptedServer server;
-    server.ReplySplit("220-Welcome\r\n220 Ready\r\n", {5, 13});
+    // Long pauses, so that a client that wakes late still sees the segments apart.
+    server.ReplySplit("220-Welcome\r\n220 Ready\r\n", {5, 13}).SegmentPause(2s);
     server.Start();
     TestClient client;
     ASSERT_TRUE(client.Connect(server.Port()));
@@ -216,10 +220,7 @@ TEST(ScriptedServerTest, ConnectionAfterTheScriptIsAFailure)
     EXPECT_TRUE(first.WaitForClose(kWait));
     TestClient second;
     ASSERT_TRUE(second.Connect(server.Port()));
-    auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (server.Failures().empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
+    PollUntil([&] { return !server.Failures().empty(); });
     EXPECT_EQ(server.Failures(), (Lines{"unexpected connection after the script ended"}));
 }
 
@@ -269,10 +270,19 @@ TEST(ScriptedServerTest, DestructorReturnsPromptlyWhateverTheServerWaitsFor)
             if (variant == 3) server.ReplySplit("ab", {1}).SegmentPause(60s);
             server.Start();
             ASSERT_TRUE(client.Connect(server.Port()));
-            std::this_thread::sleep_for(50ms);
+            const std::string waiting = variant == 0   ? "Silent"
+                                        : variant == 1 ? "Expect"
+                                        : variant == 2 ? "Delay"
+                                                       : "ReplySplit";
+            // Silent, the last step, counts as played once it begins.
+            EXPECT_TRUE(PollUntil([&] {
+                const std::string step = server.CurrentStep();
+                return step.find(": " + waiting) != std::string::npos || step == "script finished";
+            })) << waiting;
             begin = std::chrono::steady_clock::now();
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+        // Far below the 5 s that any of the server's own waits takes.
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 4s);
     }
 }
 
@@ -386,10 +396,12 @@ TEST(ScriptedServerDataTest, ResetAfterPartOfTheDataIsAnErrorForTheClient)
 
 TEST(ScriptedServerDataTest, HeldConnectionSendsNothingUntilClosedOrUsedLater)
 {
+    std::atomic<bool> quietSeen{false}; // outlives the server that reads it
     ScriptedServer server;
     server.ExpectPasv().On("RETR x", "150 Opening\r\n").DataHold();
     server.On("ABOR", "426 aborted\r\n226 ABOR ok\r\n").DataClose();
-    server.ExpectPasv().On("RETR y", "150 Opening\r\n").DataHold().Delay(150ms).DataSend("late").Reply("226 Done\r\n");
+    server.ExpectPasv().On("RETR y", "150 Opening\r\n").DataHold();
+    server.WaitUntil("the client saw nothing", [&] { return quietSeen.load(); }).DataSend("late").Reply("226 Done\r\n");
     server.Start();
     TestClient control;
     ASSERT_TRUE(control.Connect(server.Port()));
@@ -410,6 +422,7 @@ TEST(ScriptedServerDataTest, HeldConnectionSendsNothingUntilClosedOrUsedLater)
     ASSERT_TRUE(control.Send("RETR y\r\n"));
     EXPECT_EQ(replies.Next(), "150 Opening\r\n");
     EXPECT_EQ(slow.ReceiveOnce(50ms).status, Status::kTimeout);
+    quietSeen = true;
     TestClient::Received late = slow.ReceiveToEnd(kWait);
     EXPECT_EQ(late.status, Status::kClosed);
     EXPECT_EQ(late.data, "late");
@@ -473,10 +486,16 @@ TEST(ScriptedServerDataTest, DestructorReturnsPromptlyWhateverTheDataStepWaitsFo
             if (variant != 3) {
                 ASSERT_TRUE(data.Connect(port));
             }
-            std::this_thread::sleep_for(300ms);
+            const std::string waiting = variant == 0 ? "DataHold" : variant == 1 ? "DataReceive" : "DataSend";
+            // DataHold, the last step, counts as played once the connection is open.
+            EXPECT_TRUE(PollUntil([&] {
+                const std::string step = server.CurrentStep();
+                return step.find(": " + waiting) != std::string::npos || step == "script finished";
+            })) << waiting;
             begin = std::chrono::steady_clock::now();
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+        // Far below the 5 s that any of the server's own waits takes.
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 4s);
     }
 }
 
