@@ -8,8 +8,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,17 +22,17 @@
 #include "TestReporter.h"
 #include "remotetools/FindDlg.h"
 #include "support/RealServers.h"
+#include "support/WindowTestHelpers.h"
 
 using namespace sitetests;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::PumpUntil;
 using testsupport::ScriptedServer;
 
 namespace {
 
 constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
-constexpr DWORD PUMP_PATIENCE_MS = 10000;
-constexpr DWORD PUMP_STEP_MS = 5;
 const std::wstring HOME = L"/home/alice";
 
 RemoteEntry Entry(const std::wstring& name, bool isDirectory)
@@ -40,22 +43,6 @@ RemoteEntry Entry(const std::wstring& name, bool isDirectory)
     entry.displayName = name;
     entry.isDirectory = isDirectory ? 1 : 0;
     return entry;
-}
-
-// Dispatches this thread's messages until done() holds; false when it never did.
-bool PumpUntil(const std::function<bool()>& done, DWORD patience = PUMP_PATIENCE_MS)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > patience) return false;
-        MSG msg = {};
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(PUMP_STEP_MS);
-    }
-    return true;
 }
 
 class RecordingOwner : public IFindOwner {
@@ -244,26 +231,33 @@ TEST_F(FindTest, AfterDeleteGotoTakesTheRemainingRowsOwnItem)
 
 TEST_F(FindTest, StopKeepsWhatWasFoundAndClosingWaitsForTheWorker)
 {
-    constexpr auto SLOW_LISTING = std::chrono::milliseconds(1500);
-    const auto listings = [&](ScriptedServer& s) {
+    // Each round's listing of b is in flight until the test has stopped the search.
+    const auto stops = std::make_shared<std::atomic<int>>(0);
+    const auto listings = [&](ScriptedServer& s, int round) {
         s.ExpectPasv().On("LIST /home/alice/a", "150 listing\r\n");
         s.DataSend("-rw-r--r-- 1 u g 5 Jan  5  2020 hit-1\r\n");
         s.Reply("226 done\r\n");
-        s.ExpectPasv().Expect("LIST /home/alice/b").Delay(SLOW_LISTING).Reply("150 listing\r\n");
+        s.ExpectPasv().Expect("LIST /home/alice/b");
+        s.WaitUntil("stopped", [stops, round] { return *stops >= round; }).Reply("150 listing\r\n");
         s.DataSend("-rw-r--r-- 1 u g 5 Jan  5  2020 hit-2\r\n");
         s.Reply("226 done\r\n");
     };
     Connect([&](ScriptedServer& s) {
-        listings(s);
-        listings(s);
+        listings(s, 1);
+        listings(s, 2);
     });
     session.entries = {Entry(L"a", true), Entry(L"b", true)};
+    const auto listingB = [&](std::ptrdiff_t times) {
+        const std::vector<std::string> commands = server.Commands();
+        return std::count(commands.begin(), commands.end(), "LIST /home/alice/b") == times;
+    };
 
     Search(L"hit");
-    ASSERT_TRUE(PumpUntil([&] { return RowCount() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return RowCount() == 1 && listingB(1); }));
     EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_FIND)).GetText(), L"Stop");
     EXPECT_FALSE(Enabled(IDC_FIND_GOTO));
     Click(dialog.Handle(), IDC_FIND_FIND);
+    *stops = 1;
     EXPECT_EQ(dialog.State(), FindState::Stopping);
     EXPECT_FALSE(Enabled(IDC_FIND_FIND));
     ASSERT_TRUE(WaitForState(FindState::Idle));
@@ -275,9 +269,10 @@ TEST_F(FindTest, StopKeepsWhatWasFoundAndClosingWaitsForTheWorker)
 
     // Again, and close while b is being listed: the window stays until the worker is done.
     Click(dialog.Handle(), IDC_FIND_FIND);
-    ASSERT_TRUE(PumpUntil([&] { return dialog.State() == FindState::Searching && RowCount() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return dialog.State() == FindState::Searching && RowCount() == 1 && listingB(2); }));
     dialog.Send(WM_COMMAND, IDCANCEL);
     EXPECT_TRUE(dialog.IsWindow());
+    *stops = 2;
     ASSERT_TRUE(PumpUntil([&] { return !dialog.IsWindow(); }));
     EXPECT_FALSE(session.workerActive);
     EXPECT_EQ(Finish().size(), 8u);

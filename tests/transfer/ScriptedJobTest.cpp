@@ -25,10 +25,12 @@ constexpr std::uint64_t FILE_TIME_TICKS_PER_SECOND = 10000000ULL;
 
 class ScriptedJobTest : public ::testing::Test {
 protected:
-    void Connect()
+    void Connect(int timeoutSeconds = 5)
     {
         server.Start();
-        ASSERT_TRUE(OpenSite(session, ScriptedSite(server, false)));
+        SiteRecord site = ScriptedSite(server, false);
+        site.timeout = timeoutSeconds;
+        ASSERT_TRUE(OpenSite(session, site));
     }
 
     void Finish()
@@ -340,7 +342,6 @@ TEST_F(ScriptedJobTest, DownloadAsksBeforeEveryReplacementAtEveryLevel)
 // on, and one box names every failure.
 TEST_F(ScriptedJobTest, DownloadKeepsOnlyWholeFilesAndNamesTheOthersOnce)
 {
-    constexpr auto STALL = std::chrono::milliseconds(500);
     struct Row {
         std::wstring name;
         std::uint64_t listed;
@@ -358,19 +359,23 @@ TEST_F(ScriptedJobTest, DownloadKeepsOnlyWholeFilesAndNamesTheOthersOnce)
         {L"good.bin", 2, "ok", "226 done\r\n", true},
     };
     const std::wstring appearing = L"appears.bin";
+    LocalDirectory local;
     ScriptLogon(server);
     server.On("TYPE I", "200 binary\r\n");
     for (const Row& row : rows) {
         const std::string name(row.name.begin(), row.name.end());
         server.ExpectPasv().On("RETR /home/alice/" + name, "150 sending\r\n");
-        // Time for the test thread to put a file in the way after the name was posted.
-        if (row.name == appearing) server.DataHold().Delay(STALL);
+        // The server holds the bytes until the test has put a file in the way, after the
+        // name was posted.
+        if (row.name == appearing)
+            server.DataHold().WaitUntil("APPEARS.BIN written", [path = local.Path() / L"APPEARS.BIN"] {
+                return std::filesystem::exists(path);
+            });
         server.DataSend(row.sent).Reply(row.finalReply);
     }
     server.On("QUIT", "221 bye\r\n");
     Connect();
 
-    LocalDirectory local;
     WriteBytes(local.Path() / L"replaced.bin", 4, 1);
     const std::string mine = ReadBytes(local.Path() / L"replaced.bin");
     // Left by a download that a killed program never finished.
@@ -481,7 +486,8 @@ TEST_F(ScriptedJobTest, CancelCutsAStalledDownloadAndLeavesNoFile)
     server.ExpectPasv().On("RETR /home/alice/stall.bin", "150 sending\r\n").DataHold().DataReceive();
     server.Reply("426 aborted\r\n");
     server.On("QUIT", "221 bye\r\n");
-    Connect();
+    // A long timeout, so that only Cancel can end the stalled receive in time.
+    Connect(60);
 
     LocalDirectory local;
     ProgressRecorder progress;
@@ -494,8 +500,8 @@ TEST_F(ScriptedJobTest, CancelCutsAStalledDownloadAndLeavesNoFile)
                      JOB_DOWNLOAD),
               IDCANCEL);
     const auto ending = std::chrono::steady_clock::now() - cancelled;
-    // Far below the site's timeout of 5 s, which a receive would otherwise wait out.
-    EXPECT_LT(ending, std::chrono::seconds(2));
+    // Far below the site's timeout, which a receive would otherwise wait out.
+    EXPECT_LT(ending, std::chrono::seconds(20));
     EXPECT_THAT(Snapshot(local.Path()), IsEmpty());
     EXPECT_THAT(answerer.MessageTexts(),
                 ElementsAre(L"Failed to download file:\n" + (local.Path() / L"stall.bin").wstring()));
