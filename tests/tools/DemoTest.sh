@@ -26,8 +26,10 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# A listener on the port for as long as the test runs (nothing when something holds it).
+# A listener on the port for as long as the test runs (nothing when something holds it);
+# returns once the port is held.
 hold_port() {
+    local ready=$work/holding-$1
     /usr/bin/python3 -c '
 import socket, sys, time
 s = socket.socket()
@@ -36,17 +38,31 @@ try:
     s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen()
 except OSError:
     pass
-time.sleep(600)' "$1" &
+open(sys.argv[2], "w").close()
+time.sleep(600)' "$1" "$ready" &
     holders+=($!)
+    for _ in {1..200}; do
+        [[ -e $ready ]] && return 0
+        sleep 0.1
+    done
+    echo "FAIL: nothing holds port $1 after 20 s"
+    exit 1
 }
 holders=()
 trap 'kill "${holders[@]}" 2>/dev/null || true' EXIT
 
 greets() { timeout 5 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1 && head -c 3 <&3" 2>/dev/null | grep -q 220; }
+# True once nothing greets on the port any more; false when something still does after 20 s.
+stops_greeting() {
+    for _ in {1..100}; do
+        greets "$1" || return 0
+        sleep 0.2
+    done
+    return 1
+}
 
 echo "== without a display, the usual port taken"
 hold_port 2121
-sleep 0.5
 if env -u DISPLAY ORVID_BUILD="$(dirname "$tree")" "$root/tools/run-orvid" --no-demo >"$work/no-demo.log" 2>&1; then
     fail "--no-demo without a display claimed success"
 else
@@ -108,7 +124,7 @@ read -r port answered <"$work/run.out"
 [[ $answered == yes ]] && pass "the demo server answers on $port" || fail "no answer from the demo server on $port"
 [[ $(site_port) == "$port" ]] && pass "the missing demo site is added with port $port" ||
     fail "demo site has port '$(site_port)', the server $port"
-greets "$port" && fail "the demo server outlived its script" || pass "the demo server ends with its script"
+stops_greeting "$port" && pass "the demo server ends with its script" || fail "the demo server outlived its script"
 
 wine "$demosite" add "LOCAL DEMO SERVER" 127.0.0.1 4444 demo demo --replace >/dev/null
 demo_run >"$work/run.out"
@@ -117,7 +133,6 @@ read -r port answered <"$work/run.out"
     fail "kept site on 4444: server on $port, site on $(site_port)"
 
 hold_port 4444
-sleep 0.5
 demo_run >"$work/run.out"
 read -r port answered <"$work/run.out"
 if [[ $port != 4444 && $answered == yes && $(site_port) == 4444 ]] &&
@@ -168,8 +183,8 @@ echo "== the demo server ends when its script is killed"
     ) || true
 } 2>/dev/null
 port=$(<"$work/killed-port")
-sleep 2
-greets "$port" && fail "the demo server outlived a killed script" || pass "the demo server ended with the killed script"
+stops_greeting "$port" && pass "the demo server ended with the killed script" ||
+    fail "the demo server outlived a killed script"
 wineserver -k 2>/dev/null || true
 
 ((failures == 0)) || { echo "$failures failed"; exit 1; }

@@ -90,17 +90,21 @@ expect 0 "$cli" rmdir "$url/d%C3%A9"
 [[ ! -e $root/dé ]] || fail "rmdir left the directory"
 
 echo "== hostile servers"
-# Each attack must end, well within the timeout and two seconds, with a message and a
-# failure status.
+# Each attack must end with a message and a failure status, within the timeout and the
+# program's start-up (Wine's too, on a loaded machine): far sooner than the 30 s that the
+# server keeps it up, which a client that never gave up would wait out.
 for attack in trickle long-line continuation endless-listing; do
     : >"$work/port"
     "$(dirname "$0")/hostile-ftpd" "$attack" >"$work/port" &
     hostile=$!
-    until [[ -s $work/port ]]; do sleep 0.05; done
-    read -r hostilePort <"$work/port"
+    for _ in {1..400}; do
+        [[ -s $work/port ]] && break
+        sleep 0.05
+    done
+    read -r hostilePort <"$work/port" || { fail "$attack: the hostile server did not start"; continue; }
     started=$SECONDS
-    expect 1 timeout 20 "$cli" --timeout 2 ls "ftp://a:b@127.0.0.1:$hostilePort/"
-    ((SECONDS - started <= 6)) || fail "$attack: took $((SECONDS - started)) s"
+    expect 1 timeout 25 "$cli" --timeout 2 ls "ftp://a:b@127.0.0.1:$hostilePort/"
+    ((SECONDS - started <= 15)) || fail "$attack: took $((SECONDS - started)) s"
     [[ -s $work/err ]] || fail "$attack: no message"
     kill "$hostile" 2>/dev/null || true
     wait "$hostile" 2>/dev/null || true
