@@ -1,33 +1,8 @@
-// The platform layer's Connection Manager request, byte for byte as the device takes it.
+// The platform layer's stand-in for the title bar's OK button.
 #include <gtest/gtest.h>
-
-#include <array>
-#include <cstring>
 
 #include "HandheldDialogs.h"
 #include "Platform.h"
-
-TEST(PlatformTest, ConnectionInfoAsksForTheInternetWithUserPriority)
-{
-    const ConnectionInfo info = MakeInternetConnectionInfo();
-    std::array<unsigned char, 64> bytes = {};
-    ASSERT_EQ(sizeof info, bytes.size());
-    std::memcpy(bytes.data(), &info, bytes.size());
-    const std::array<unsigned char, 64> expected = {
-        0x40, 0x00, 0x00, 0x00, // size
-        0x01, 0x00, 0x00, 0x00, // the destination network is given
-        0x00, 0x00, 0x00, 0x00, // no flags
-        0x00, 0x20, 0x00, 0x00, // user-interactive priority
-        0x00, 0x00, 0x00, 0x00, // not exclusive
-        0x00, 0x00, 0x00, 0x00, // not disabled
-        // 436EF144-B4FB-4863-A041-8F905A62C572
-        0x44, 0xF1, 0x6E, 0x43, 0xFB, 0xB4, 0x63, 0x48, 0xA0, 0x41, 0x8F, 0x90, 0x5A, 0x62, 0xC5, 0x72,
-        // no window, message, cost, bandwidth or latency
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(CONNECTION_REQUEST_TIMEOUT_MS, 60000u);
-}
 
 namespace {
 

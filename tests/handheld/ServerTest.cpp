@@ -3,19 +3,27 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "OrletRun.h"
 #include "SessionTestSupport.h"
+#include "SharedResource.h"
 #include "TestReporter.h"
 #include "TransferTestSupport.h"
 #include "support/RealServers.h"
 #include "support/Text.h"
+#include "support/Wait.h"
 #include "support/WindowAnswerer.h"
 
 using ::testing::Contains;
+using ::testing::EndsWith;
 using ::testing::IsEmpty;
 using testsupport::RealServer;
 using testsupport::ServerKind;
@@ -224,14 +232,33 @@ TEST_F(ServerTest, ContextMenusOfferChmodOnlyRemotelyAndPasteOnlyIntoTheOtherLis
 TEST_F(ServerTest, FindRunsFromTheMenuOnTheServer)
 {
     server->WriteFile("find/needle.txt", "n");
+    server->WriteFile("find/sub/hay.txt", "h");
     Connect("find");
+    // The search runs in the dialog's own loop; the answerer types, presses Find, waits for
+    // the search to end and reads the rows.
+    std::vector<std::wstring> rows;
     testsupport::WindowAnswerer answerer;
-    answerer.OnDialog(L"Find", [](HWND dialog) { testsupport::PostCommand(dialog, IDCANCEL); });
+    answerer.OnDialog(L"Find", [&rows](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_FIND_TEXT, L"needle");
+        PostMessageW(GetDlgItem(dialog, IDC_FIND_FIND), BM_CLICK, 0, 0);
+        const HWND results = GetDlgItem(dialog, IDC_FIND_RESULTS);
+        testsupport::PollUntil([&] {
+            return ListView_GetItemCount(results) > 0 && testsupport::ItemText(dialog, IDC_FIND_FIND) == L"Find";
+        });
+        for (int row = 0; row < ListView_GetItemCount(results); ++row) {
+            wchar_t text[MAX_PATH] = {};
+            ListView_GetItemText(results, row, 0, text, MAX_PATH);
+            rows.push_back(text);
+        }
+        testsupport::PostCommand(dialog, IDCANCEL);
+    });
     run.Focus(ListSide::None);
     EXPECT_TRUE(Enabled(ID_EDIT_FIND));
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_FIND));
     PumpMessages();
-    EXPECT_THAT(answerer.DialogsAnswered(), Contains(std::wstring(L"Find")));
+    ASSERT_THAT(answerer.DialogsAnswered(), Contains(std::wstring(L"Find")));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_THAT(rows[0], EndsWith(L"/find/needle.txt"));
 
     run.Document().Disconnect();
     EXPECT_FALSE(Enabled(ID_EDIT_FIND));
