@@ -30,9 +30,20 @@ extern const wchar_t* const CONNECTION_CLOSED_TEXT;
 // What a server may make the engine hold. Past a cap the operation fails with one of the
 // texts below; a reply past its cap also closes the connection, since what follows it can
 // no longer be told apart.
-constexpr std::size_t MAX_REPLY_LINE_BYTES = 64 * 1024;
-constexpr std::size_t MAX_REPLY_LINES = 10000;
-constexpr std::size_t MAX_REPLY_BYTES = 1024 * 1024;
+// The fuzz build lowers the reply caps through these macros so that inputs of a few KB
+// reach them; every other build takes the values below.
+#ifndef ORVID_MAX_REPLY_LINE_BYTES
+#define ORVID_MAX_REPLY_LINE_BYTES (64 * 1024)
+#endif
+#ifndef ORVID_MAX_REPLY_LINES
+#define ORVID_MAX_REPLY_LINES 10000
+#endif
+#ifndef ORVID_MAX_REPLY_BYTES
+#define ORVID_MAX_REPLY_BYTES (1024 * 1024)
+#endif
+constexpr std::size_t MAX_REPLY_LINE_BYTES = ORVID_MAX_REPLY_LINE_BYTES;
+constexpr std::size_t MAX_REPLY_LINES = ORVID_MAX_REPLY_LINES;
+constexpr std::size_t MAX_REPLY_BYTES = ORVID_MAX_REPLY_BYTES;
 constexpr std::size_t MAX_LISTING_BYTES = 256 * 1024 * 1024;
 constexpr std::size_t MAX_LISTING_ENTRIES = 4000000;
 // A listing must keep up this average rate once the first timeout has passed, so that a
