@@ -219,7 +219,8 @@ TEST_F(ControlConnectionTest, ALineSplitAtAnyByteIsReadWhole)
     for (std::size_t cut = 1; cut < greeting.size(); ++cut) {
         TestReporter cutReporter;
         ScriptedServer split;
-        split.SegmentPause(std::chrono::milliseconds(5));
+        // Apart long enough that a busy machine still delivers the two parts separately.
+        split.SegmentPause(std::chrono::milliseconds(50));
         split.ReplySplit(greeting, {cut}).On("USER joe", "230 in\r\n").On("PWD", kPwdReply).Close();
         split.Start();
         CFTPClient splitClient(new nsSocket::CBlockingSocket);

@@ -408,7 +408,9 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
 // accept, so neither 0 nor a value past the int range fails every wait at once.
 TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
 {
-    constexpr auto slowGreeting = std::chrono::milliseconds(300);
+    // Long enough that a zero timeout fails; short beside the smallest accepted one (1 s),
+    // which a loaded machine must not miss.
+    constexpr auto slowGreeting = std::chrono::milliseconds(50);
     for (std::uint32_t stored : {0u, std::numeric_limits<std::uint32_t>::max()}) {
         testsupport::ScriptedServer server;
         server.Delay(slowGreeting)
