@@ -126,17 +126,20 @@ read -r port answered <"$work/run.out"
     fail "demo site has port '$(site_port)', the server $port"
 stops_greeting "$port" && pass "the demo server ends with its script" || fail "the demo server outlived its script"
 
-wine "$demosite" add "LOCAL DEMO SERVER" 127.0.0.1 4444 demo demo --replace >/dev/null
+# A port nobody else uses now, so that another run of this test at the same time can't
+# take it.
+kept=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+wine "$demosite" add "LOCAL DEMO SERVER" 127.0.0.1 "$kept" demo demo --replace >/dev/null
 demo_run >"$work/run.out"
 read -r port answered <"$work/run.out"
-[[ $port == 4444 && $(site_port) == 4444 ]] && pass "a kept demo site's port is served" ||
-    fail "kept site on 4444: server on $port, site on $(site_port)"
+[[ $port == "$kept" && $(site_port) == "$kept" ]] && pass "a kept demo site's port is served" ||
+    fail "kept site on $kept: server on $port, site on $(site_port)"
 
-hold_port 4444
+hold_port "$kept"
 demo_run >"$work/run.out"
 read -r port answered <"$work/run.out"
-if [[ $port != 4444 && $answered == yes && $(site_port) == 4444 ]] &&
-    grep -q 'points to port 4444 and is left as it is' "$work/demo-start.log"; then
+if [[ $port != "$kept" && $answered == yes && $(site_port) == "$kept" ]] &&
+    grep -q "points to port $kept and is left as it is" "$work/demo-start.log"; then
     pass "a kept demo site on a taken port is left, with a word about it"
 else
     fail "kept site on a taken port: server on $port ($answered), site on $(site_port)"
