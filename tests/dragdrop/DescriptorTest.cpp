@@ -109,7 +109,13 @@ TEST(Descriptors, AStreamWhoseConnectionDropsEndsShortWithTheEnginesWordAndFrees
     std::string bytes;
     EXPECT_FALSE(ReadToEnd(stream.Get(), bytes));
     EXPECT_LT(bytes.size(), 100000u);
-    EXPECT_THAT(reporter.Errors(), ElementsAre(nsFTP::CONNECTION_CLOSED_TEXT));
+    // Where recv() reports the data connection's reset (Windows; Wine now and then), the
+    // failed receive is told first; where it reports an orderly close, only the end of the
+    // control connection is.
+    EXPECT_THAT(reporter.Errors(),
+                ::testing::AnyOf(ElementsAre(nsFTP::CONNECTION_CLOSED_TEXT),
+                                 ElementsAre(::testing::StartsWith(L"Unable to receive data.\n\nError code: "),
+                                             nsFTP::CONNECTION_CLOSED_TEXT)));
     char byte = 0;
     ULONG got = 1;
     EXPECT_EQ(stream->Read(&byte, 1, &got), S_FALSE);

@@ -137,11 +137,19 @@ demo_serve() {
     demo_data=$data
     demo_root=$data/root
     demo_port=${serving##*:}
-    # Listening is not yet answering: the greeting shows the server at work.
-    timeout 10 bash -c "exec 3<>/dev/tcp/127.0.0.1/$demo_port && head -c 3 <&3" 2>/dev/null | grep -q 220 || {
-        echo "demo-ftpd: no greeting on port $demo_port" >>"$log"
-        return 1
-    }
+    # Listening is not yet answering: the greeting shows the server at work. A busy machine
+    # may take a while to answer; the server's own end is told apart.
+    until timeout 10 bash -c "exec 3<>/dev/tcp/127.0.0.1/$demo_port && head -c 3 <&3" 2>/dev/null | grep -q 220; do
+        if ! kill -0 "$demo_server_pid" 2>/dev/null; then
+            echo "demo-ftpd: ended before it greeted on port $demo_port" >>"$log"
+            return 1
+        fi
+        if ((SECONDS >= deadline)); then
+            echo "demo-ftpd: no greeting on port $demo_port within $DEMO_SERVER_WAIT_SECONDS s" >>"$log"
+            return 1
+        fi
+        sleep 0.2
+    done
 }
 
 demo_stop() {
