@@ -26,20 +26,30 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# A listener on the port for as long as the test runs (nothing when something holds it);
-# returns once the port is held.
+# A listener on the port for as long as the test runs; returns once the port is held, by
+# it or by something else. Whatever else holds it may let go (another run of this test, a
+# demo server of tools/run-orvid): the listener then takes the port at once.
 hold_port() {
     local ready=$work/holding-$1
     /usr/bin/python3 -c '
 import socket, sys, time
 s = socket.socket()
 s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-try:
-    s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen()
-except OSError:
-    pass
-open(sys.argv[2], "w").close()
-time.sleep(600)' "$1" "$ready" &
+told = False
+deadline = time.monotonic() + 600
+while time.monotonic() < deadline:
+    try:
+        s.bind(("127.0.0.1", int(sys.argv[1])))
+        s.listen()
+        break
+    except OSError:
+        if not told:
+            open(sys.argv[2], "w").close()
+            told = True
+        time.sleep(0.01)
+if not told:
+    open(sys.argv[2], "w").close()
+time.sleep(max(0, deadline - time.monotonic()))' "$1" "$ready" &
     holders+=($!)
     for _ in {1..200}; do
         [[ -e $ready ]] && return 0
