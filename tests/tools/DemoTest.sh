@@ -190,11 +190,17 @@ echo "== the demo server ends when its script is killed"
     (
         root=$root build=$work
         source "$root/tools/demo/demo.sh"
-        demo_start orvid "$demosite" >/dev/null 2>&1
+        demo_start orvid "$demosite" >"$work/killed-start.log" 2>&1
         echo "$demo_port" >"$work/killed-port"
         kill -9 $BASHPID
     ) || true
 } 2>/dev/null
+if [[ ! -s $work/killed-port ]]; then
+    fail "the demo server did not start for the killed script: $(cat "$work/killed-start.log" "$work/run/logs/demo-server.log" 2>/dev/null)"
+    wineserver -k 2>/dev/null || true
+    echo "$failures failed"
+    exit 1
+fi
 port=$(<"$work/killed-port")
 stops_greeting "$port" && pass "the demo server ended with the killed script" ||
     fail "the demo server outlived a killed script"
