@@ -89,7 +89,8 @@ LRESULT CALLBACK TitleBarOk::OnCallWindowReturn(int code, WPARAM wParam, LPARAM 
 
 bool MenuBar::Create(HWND frame, UINT barId, UINT buttonId, HINSTANCE instance)
 {
-    if (!fw::ToolBar::Create(frame, barId, TBSTYLE_FLAT | TBSTYLE_LIST)) return false;
+    if (!fw::ToolBar::Create(frame, barId, TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE))
+        return false;
     wchar_t label[LABEL_CAPACITY] = {};
     LoadStringW(instance, buttonId, label, LABEL_CAPACITY);
     Send(TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_MIXEDBUTTONS);
@@ -101,6 +102,15 @@ bool MenuBar::Create(HWND frame, UINT barId, UINT buttonId, HINSTANCE instance)
     button.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
     button.iString = reinterpret_cast<INT_PTR>(label);
     return Send(TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button)) != 0;
+}
+
+bool MenuBar::AddButtons(HINSTANCE instance, UINT toolBarId, HIMAGELIST images)
+{
+    TBBUTTON separator = {};
+    separator.fsStyle = BTNS_SEP;
+    if (Send(TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&separator)) == 0) return false;
+    // The images count from the first button of the resource: the "Menu" button has none.
+    return LoadButtons(instance, toolBarId) && SetImageList(TB_SETIMAGELIST, images);
 }
 
 UINT MenuBar::OpenMenu(HWND frame, HMENU menu) const
