@@ -74,7 +74,8 @@ void COrletFrame::OnSize(UINT type, int width, int height)
 {
     fw::FrameWindow::OnSize(type, width, height);
     if (type == SIZE_MINIMIZED || !menuBar.IsWindow()) return;
-    // The bar has wrapped its buttons to the new width; give it the rows it needs.
+    // The bar's buttons take the rows the new width needs; give it their height.
+    menuBar.WrapTo(width);
     const int rowsHeight = menuBar.GetIdealHeight();
     RECT bar = menuBar.GetRectInParent();
     if (rowsHeight == bar.bottom - bar.top) return;

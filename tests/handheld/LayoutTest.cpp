@@ -1,6 +1,8 @@
 // The handheld screen's layout rule, at the device's size and at twice that.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "OrletRun.h"
 
 namespace {
@@ -119,12 +121,16 @@ TEST(MenuBarTest, MenuButtonOpensTheProgramsMenu)
     EXPECT_EQ(bar.bottom, client.bottom);
     EXPECT_GE(bar.top, run.View().GetRectInParent().bottom);
     EXPECT_EQ(run.View().GetRectInParent().top, 0);
+    std::set<LONG> rowTops;
     for (int index = 0; index < commandBar.GetButtonCount(); ++index) {
         RECT button = {};
         ASSERT_TRUE(commandBar.GetItemRect(index, button));
         EXPECT_LE(button.right, client.right) << index;
         EXPECT_LE(button.bottom, bar.bottom - bar.top) << index;
+        if (!commandBar.IsSeparator(index)) rowTops.insert(button.top);
     }
+    // The device's 240 pixels hold them in two rows.
+    EXPECT_EQ(rowTops.size(), 2u);
 
     menuWasOpen = false;
     SetTimer(nullptr, 0, 200, CloseOpenMenu);
