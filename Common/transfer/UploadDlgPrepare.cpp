@@ -199,7 +199,8 @@ bool CUploadDlg::PrepareDownload()
 // As a download: the caller's items first, what the walk adds once the tree is known.
 bool CUploadDlg::PrepareUpload()
 {
-    if (session == nullptr || list->head == nullptr) return true;
+    // RunTransfer has a session before it prepares.
+    if (list->head == nullptr) return true;
     UploadNames names;
     TransferItem* callersLast = list->tail;
     if (!CheckUploadReplace(list->head, names)) return false;
@@ -223,6 +224,8 @@ bool CUploadDlg::CheckUploadReplace(TransferItem* first, UploadNames& names)
 {
     bool accepted = true;
     for (TransferItem* item = first; item != nullptr; item = item->next) {
+        // A cancel must not wait for the listings of a large tree.
+        if (CancelRequested()) return false;
         // A loop's directory is in the job already, under its own name.
         if (item->isLoop != 0) continue;
         const auto [parent, leaf] = SplitRelative(item->name);
