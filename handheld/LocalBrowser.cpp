@@ -49,7 +49,8 @@ bool LocalBrowser::List()
     const std::wstring pattern = JoinLocalPath(currentDirectory, ALL_FILES_PATTERN);
     WIN32_FIND_DATAW found = {};
     fw::FindHandle search(FindFirstFileW(pattern.c_str(), &found));
-    if (!search) return false;
+    // A drive's root has no "." or "..": when it is empty, the search finds nothing at all.
+    if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
         if (!IsDotEntry(found.cFileName)) entries.push_back(found);
     } while (FindNextFileW(search.Get(), &found));

@@ -18,7 +18,7 @@ struct LocalBrowser {
     std::vector<WIN32_FIND_DATAW> entries;
 
     // Lists currentDirectory into entries ("." and ".." left out); a directory that can't
-    // be listed leaves entries empty. False then.
+    // be listed leaves entries empty. False then; an empty directory is listed.
     bool List();
 };
 

@@ -8,7 +8,8 @@ namespace {
 
 constexpr int TOOLBAR_IMAGE_SIZE = 16;
 constexpr COLORREF TOOLBAR_MASK = RGB(255, 0, 255);
-// Room around each image: narrow enough for the whole row to fit a 240-pixel screen.
+// Room around each image: narrow enough for the bar to need no more than two rows on a
+// 240-pixel screen.
 constexpr int TOOLBAR_PADDING = 4;
 
 HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)); }
@@ -35,15 +36,14 @@ fw::MenuHandle PopupOf(HMENU bar)
 
 } // namespace
 
-bool COrletFrame::CreateToolBar(HINSTANCE instance)
+bool COrletFrame::CreateBar(HINSTANCE instance)
 {
-    if (!toolBar.Create(Handle(), IDW_TOOLBAR, TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE)) return false;
+    if (!menuBar.Create(Handle(), IDW_MENU_BAR, ID_MENU_BAR_MENU, instance)) return false;
     // Before the buttons, which are measured with it.
-    toolBar.Send(TB_SETPADDING, 0, MAKELPARAM(TOOLBAR_PADDING, TOOLBAR_PADDING));
-    if (!toolBar.LoadButtons(instance, IDR_MAINFRAME)) return false;
+    menuBar.Send(TB_SETPADDING, 0, MAKELPARAM(TOOLBAR_PADDING, TOOLBAR_PADDING));
     toolBarImages = fw::ImageList(ImageList_LoadImageW(instance, MAKEINTRESOURCEW(IDB_TOOLBAR), TOOLBAR_IMAGE_SIZE, 0,
                                                        TOOLBAR_MASK, IMAGE_BITMAP, LR_CREATEDIBSECTION));
-    return toolBarImages.IsValid() && toolBar.SetImageList(TB_SETIMAGELIST, toolBarImages.Get());
+    return toolBarImages.IsValid() && menuBar.AddButtons(instance, IDR_MAINFRAME, toolBarImages.Get());
 }
 
 int COrletFrame::OnCreate(CREATESTRUCTW* create)
@@ -55,9 +55,7 @@ int COrletFrame::OnCreate(CREATESTRUCTW* create)
     SetMenu(Handle(), nullptr);
     menu = PopupOf(bar);
 
-    if (!CreateToolBar(instance)) return -1;
-    AddBar(toolBar, fw::BarSide::Top);
-    if (!menuBar.Create(Handle(), IDW_MENU_BAR, ID_MENU_BAR_MENU, instance)) return -1;
+    if (!CreateBar(instance)) return -1;
     AddBar(menuBar, fw::BarSide::Bottom);
     Win32Reporter().SetSilent(false);
     return 0;
@@ -75,12 +73,13 @@ void COrletFrame::OnClose()
 void COrletFrame::OnSize(UINT type, int width, int height)
 {
     fw::FrameWindow::OnSize(type, width, height);
-    if (type == SIZE_MINIMIZED || !toolBar.IsWindow()) return;
-    // The toolbar has wrapped its buttons to the new width; give it the rows it needs.
-    const int rowsHeight = toolBar.GetIdealHeight();
-    RECT bar = toolBar.GetRectInParent();
+    if (type == SIZE_MINIMIZED || !menuBar.IsWindow()) return;
+    // The bar's buttons take the rows the new width needs; give it their height.
+    menuBar.WrapTo(width);
+    const int rowsHeight = menuBar.GetIdealHeight();
+    RECT bar = menuBar.GetRectInParent();
     if (rowsHeight == bar.bottom - bar.top) return;
-    SetBarHeight(toolBar.Handle(), rowsHeight);
+    SetBarHeight(menuBar.Handle(), rowsHeight);
     RecalcLayout();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The handheld program's main window: the toolbar on top, the menu bar with its "Menu"
-// button at the bottom and the view between them, in a window whose client area is a
-// handheld screen (240 x 320 unless told otherwise).
+// The handheld program's main window: the view above the menu bar, which holds the "Menu"
+// button and the toolbar's buttons at the bottom, as the device's command bar does, in a
+// window whose client area is a handheld screen (240 x 320 unless told otherwise).
 #include "Platform.h"
 #include "framework/Controls.h"
 #include "framework/FrameWindow.h"
@@ -17,7 +17,7 @@ public:
 
     // Sizes the window so that its client area is width x height.
     void SetScreenSize(int width, int height);
-    fw::ToolBar& ToolBar() noexcept { return toolBar; }
+    // The command bar: the "Menu" button, then the toolbar's buttons.
     MenuBar& Bar() noexcept { return menuBar; }
     // The program's menu, which the menu bar opens.
     HMENU Menu() const noexcept { return menu.Get(); }
@@ -33,9 +33,8 @@ protected:
     void OnSize(UINT type, int width, int height) override;
 
 private:
-    bool CreateToolBar(HINSTANCE instance);
+    bool CreateBar(HINSTANCE instance);
 
-    fw::ToolBar toolBar;
     fw::ImageList toolBarImages;
     MenuBar menuBar;
     fw::MenuHandle menu;

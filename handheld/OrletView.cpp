@@ -441,8 +441,8 @@ void COrletView::AddLocalEntries(TransferList* items, const std::vector<int>& en
     const LocalBrowser* local = Local();
     for (int entry : entries) {
         const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(entry)];
-        AddItem(EntrySize(found), items, IsDirectoryEntry(found), found.cFileName, LocalEntryPath(entry),
-                found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
+        AddLocalItem(items, found.cFileName, LocalEntryPath(entry), found.dwFileAttributes, EntrySize(found),
+                     found.ftLastWriteTime);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 const wchar_t* const INPUT_PANEL_PREFERENCE_CLASS = L"SIPPREF";
 
@@ -89,7 +90,7 @@ LRESULT CALLBACK TitleBarOk::OnCallWindowReturn(int code, WPARAM wParam, LPARAM 
 
 bool MenuBar::Create(HWND frame, UINT barId, UINT buttonId, HINSTANCE instance)
 {
-    if (!fw::ToolBar::Create(frame, barId, TBSTYLE_FLAT | TBSTYLE_LIST)) return false;
+    if (!fw::ToolBar::Create(frame, barId, TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS)) return false;
     wchar_t label[LABEL_CAPACITY] = {};
     LoadStringW(instance, buttonId, label, LABEL_CAPACITY);
     Send(TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_MIXEDBUTTONS);
@@ -101,6 +102,71 @@ bool MenuBar::Create(HWND frame, UINT barId, UINT buttonId, HINSTANCE instance)
     button.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
     button.iString = reinterpret_cast<INT_PTR>(label);
     return Send(TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button)) != 0;
+}
+
+bool MenuBar::AddButtons(HINSTANCE instance, UINT toolBarId, HIMAGELIST images)
+{
+    TBBUTTON separator = {};
+    separator.fsStyle = BTNS_SEP;
+    if (Send(TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&separator)) == 0) return false;
+    const int first = GetButtonCount();
+    // The images count from the first button of the resource: the "Menu" button has none.
+    if (!LoadButtons(instance, toolBarId) || !SetImageList(TB_SETIMAGELIST, images)) return false;
+    // A bar that shows a label beside its images gives every button the widest one's width
+    // unless each takes its own.
+    for (int index = first; index < GetButtonCount(); ++index) {
+        if (IsSeparator(index)) continue;
+        TBBUTTONINFOW info = {};
+        info.cbSize = sizeof info;
+        info.dwMask = TBIF_STYLE | TBIF_BYINDEX;
+        info.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE;
+        if (Send(TB_SETBUTTONINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&info)) == 0) return false;
+    }
+    return AutoSize();
+}
+
+bool MenuBar::SetWrap(int index, bool wrap) const
+{
+    TBBUTTONINFOW info = {};
+    info.cbSize = sizeof info;
+    info.dwMask = TBIF_STATE | TBIF_BYINDEX;
+    if (Send(TB_GETBUTTONINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&info)) == -1) return false;
+    info.fsState = static_cast<BYTE>(wrap ? info.fsState | TBSTATE_WRAP : info.fsState & ~TBSTATE_WRAP);
+    return Send(TB_SETBUTTONINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&info)) != 0;
+}
+
+void MenuBar::WrapTo(int width) const
+{
+    const int count = GetButtonCount();
+    for (int index = 0; index < count; ++index)
+        SetWrap(index, false);
+    AutoSize();
+    std::vector<int> widths(static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        RECT rect = {};
+        GetItemRect(index, rect);
+        widths[static_cast<std::size_t>(index)] = rect.right - rect.left;
+    }
+    // A row ends at its last separator that fits, so that groups stay together; a group
+    // wider than the bar ends at its last button that fits.
+    int rowStart = 0;
+    int lastSeparator = -1;
+    int x = 0;
+    for (int index = 0; index < count; ++index) {
+        const int itemWidth = widths[static_cast<std::size_t>(index)];
+        if (x + itemWidth > width && index > rowStart) {
+            const int rowEnd = lastSeparator > rowStart ? lastSeparator : index - 1;
+            SetWrap(rowEnd, true);
+            rowStart = rowEnd + 1;
+            lastSeparator = -1;
+            x = 0;
+            for (int moved = rowStart; moved < index; ++moved)
+                x += widths[static_cast<std::size_t>(moved)];
+        }
+        if (IsSeparator(index)) lastSeparator = index;
+        x += itemWidth;
+    }
+    AutoSize();
 }
 
 UINT MenuBar::OpenMenu(HWND frame, HMENU menu) const

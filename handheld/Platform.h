@@ -41,16 +41,26 @@ private:
     HHOOK hook = nullptr;
 };
 
-// The menu bar: a bar at the bottom of the frame with one "Menu" button that opens the
-// program's menu. A toolbar button, so that pressing it leaves the keyboard focus where it
-// was: the file commands act on the list that has it.
+// The menu bar, the device's command bar: a bar at the bottom of the frame whose first
+// button, "Menu", opens the program's menu, followed by the program's own buttons. Toolbar
+// buttons, so that pressing one leaves the keyboard focus where it was: the file commands
+// act on the list that has it. The buttons take further rows on a narrow screen.
 class MenuBar : public fw::ToolBar {
 public:
-    // Creates the bar with its button, whose label is string buttonId.
+    // Creates the bar with its "Menu" button, whose label is string buttonId.
     bool Create(HWND frame, UINT barId, UINT buttonId, HINSTANCE instance);
+    // Adds a separator, then the buttons of toolbar resource toolBarId with their images,
+    // which the bar does not own.
+    bool AddButtons(HINSTANCE instance, UINT toolBarId, HIMAGELIST images);
+    // Breaks the buttons into rows no wider than width. The bar does it itself: a toolbar
+    // that wraps by its own measure takes every button to be as wide as "Menu" under Wine.
+    void WrapTo(int width) const;
     // Opens the menu above the button; the frame owns the menu, so its pop-ups are updated
     // and its choice is routed as any menu's. Returns the chosen command, 0 when dismissed.
     UINT OpenMenu(HWND frame, HMENU menu) const;
+
+private:
+    bool SetWrap(int index, bool wrap) const;
 };
 
 // The Connection Manager's connection-info structure, 64 bytes on the device.

@@ -3,9 +3,12 @@
 #include <shlwapi.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "engine/TextCodec.h"
 #include "framework/App.h"
+#include "framework/Handles.h"
 #include "framework/Wait.h"
 #include "remotetools/FileAttributes.h"
 #include "remotetools/PropDlg.h"
@@ -41,14 +44,31 @@ constexpr unsigned HEX_DIGIT_BITS = 4;
 constexpr unsigned HEX_DIGIT_MASK = 0xF;
 constexpr unsigned HASH_HEX_DIGITS = 16;
 const wchar_t* const HEX_DIGITS = L"0123456789abcdef";
+const wchar_t* const URL_HEX_DIGITS = L"0123456789ABCDEF";
+const wchar_t* const FTP_URL_SCHEME = L"ftp://";
+
+// A copy the program opens carries the mark browsers give what they download: it came
+// from the Internet zone (3), from this address. The system's warnings and the programs
+// that open the copy go by it.
+const wchar_t* const ZONE_STREAM_SUFFIX = L":Zone.Identifier";
+const wchar_t* const ZONE_TRANSFER_HEADER = L"[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=";
 
 // Types that run something when the shell opens them. The system's own judgement
 // (AssocIsDangerous) is asked too, but it is missing or shorter on some systems.
-constexpr std::wstring_view RUNNABLE_EXTENSIONS[] = {
-    L".exe", L".com", L".bat", L".cmd",  L".scr", L".pif",         L".lnk",      L".url", L".hta",
-    L".js",  L".jse", L".vbs", L".vbe",  L".wsf", L".wsh",         L".ws",       L".wsc", L".msi",
-    L".msp", L".mst", L".ps1", L".psm1", L".jar", L".cpl",         L".msc",      L".reg", L".scf",
-    L".inf", L".sct", L".shs", L".chm",  L".hlp", L".application", L".appref-ms"};
+// Disk images and packages count too: opening one mounts or installs what it holds, and
+// the files inside carry no mark of where they came from.
+constexpr std::wstring_view RUNNABLE_EXTENSIONS[] = {L".exe",          L".com",       L".bat",  L".cmd",
+                                                     L".scr",          L".pif",       L".lnk",  L".url",
+                                                     L".hta",          L".js",        L".jse",  L".vbs",
+                                                     L".vbe",          L".wsf",       L".wsh",  L".ws",
+                                                     L".wsc",          L".msi",       L".msp",  L".mst",
+                                                     L".ps1",          L".psm1",      L".jar",  L".cpl",
+                                                     L".msc",          L".reg",       L".scf",  L".inf",
+                                                     L".sct",          L".shs",       L".chm",  L".hlp",
+                                                     L".application",  L".appref-ms", L".py",   L".pyw",
+                                                     L".appinstaller", L".msix",      L".appx", L".iso",
+                                                     L".img",          L".vhd",       L".vhdx", L".settingcontent-ms",
+                                                     L".library-ms",   L".search-ms"};
 
 int CommandMessageBox(HWND owner, const wchar_t* text, UINT type)
 {
@@ -191,7 +211,63 @@ std::wstring MakeCopyFolder(const std::wstring& tempDirectory, const nsFTP::Logo
     return folder;
 }
 
+bool IsUnreservedInUrl(unsigned char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+           byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
+// UTF-8 with every byte but the unreserved ones (and those in keep) as %XX; a name that
+// held bytes which are no UTF-8 gets those bytes back, as the server sent them.
+std::wstring PercentEncoded(const std::wstring& text, std::string_view keep)
+{
+    std::wstring encoded;
+    for (const char unit : nsFTP::WideToWire(text)) {
+        const auto byte = static_cast<unsigned char>(unit);
+        if (IsUnreservedInUrl(byte) || keep.find(unit) != std::string_view::npos) {
+            encoded += static_cast<wchar_t>(byte);
+        } else {
+            encoded += L'%';
+            encoded += URL_HEX_DIGITS[byte >> HEX_DIGIT_BITS];
+            encoded += URL_HEX_DIGITS[byte & HEX_DIGIT_MASK];
+        }
+    }
+    return encoded;
+}
+
 } // namespace
+
+std::wstring RemoteFileUrl(const nsFTP::LogonSettings& server, const std::wstring& remotePath)
+{
+    // An IPv6 address holds colons, which a URL sets apart with brackets.
+    const bool literalAddress = server.host.find(L':') != std::wstring::npos;
+    std::wstring url = FTP_URL_SCHEME;
+    url += literalAddress ? L"[" + PercentEncoded(server.host, ":") + L"]" : PercentEncoded(server.host, "");
+    if (server.port != nsFTP::DEFAULT_FTP_PORT) url += L":" + std::to_wstring(server.port);
+    if (remotePath.empty() || remotePath.front() != L'/') url += L'/';
+    return url + PercentEncoded(remotePath, "/");
+}
+
+bool MarkAsFromInternet(const std::wstring& file, const std::wstring& sourceUrl)
+{
+    // Only a volume with named streams can hold the mark; elsewhere the name with a colon
+    // would be taken as a file of its own beside the copy.
+    fw::FileHandle copy(CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD volumeFlags = 0;
+    if (!copy || !GetVolumeInformationByHandleW(copy.Get(), nullptr, 0, nullptr, nullptr, &volumeFlags, nullptr, 0) ||
+        (volumeFlags & FILE_NAMED_STREAMS) == 0)
+        return false;
+    fw::FileHandle stream(CreateFileW((file + ZONE_STREAM_SUFFIX).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!stream) return false;
+    // The URL is ASCII once encoded.
+    const std::wstring wide = ZONE_TRANSFER_HEADER + sourceUrl + L"\r\n";
+    const std::string text(wide.begin(), wide.end());
+    DWORD written = 0;
+    return WriteFile(stream.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
 
 std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries)
 {
@@ -277,6 +353,8 @@ void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteE
     if (job.DoModal(owner) != IDOK) return;
     // The job also ends with IDOK when it stopped at a failure; only a whole copy is opened.
     if (!IsWholeCopy(copy, entry.size)) return;
+    // Where the volume can't hold the mark, the copy opens without it.
+    MarkAsFromInternet(copy, RemoteFileUrl(session.logonSettings, EntryPath(entry)));
     OpenWithShell(owner, copy);
 }
 

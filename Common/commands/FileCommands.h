@@ -27,7 +27,15 @@ bool ChmodCommand(HWND owner, ConnectionSession& session, const std::vector<Remo
 // Downloads the file into the program's own folder for the server and the entry's directory
 // below the temporary directory, then has the shell open it. A type that can run programs
 // is opened (and downloaded) only after the user said Yes.
+// The copy gets the mark of a file from the Internet (MarkAsFromInternet) before it opens.
 void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteEntry& entry);
+// "ftp://host[:port]/path" for a remote file, percent-encoded, the port only when it is not
+// 21; never the user or the password.
+std::wstring RemoteFileUrl(const nsFTP::LogonSettings& server, const std::wstring& remotePath);
+// Writes the Internet zone and the source address into the file's "Zone.Identifier" stream,
+// as browsers do for what they download. False, with nothing written, where the volume has
+// no named streams (Wine's file systems, FAT).
+bool MarkAsFromInternet(const std::wstring& file, const std::wstring& sourceUrl);
 void SetTempDirectoryCommand(HWND owner);
 
 // The entries as a transfer job's list, each with its full remote path; the session lists

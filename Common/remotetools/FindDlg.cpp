@@ -21,6 +21,7 @@
 const wchar_t* const FIND_DISCONNECTED_TEXT = L"The connection was closed; the search ended with what it had found.";
 const wchar_t* const FIND_LOOPS_TEXT = L"Links back into searched directories were not followed.";
 const wchar_t* const FIND_DEPTH_TEXT = L"Directories more than 64 levels down were not searched.";
+const wchar_t* const FIND_NOT_CONNECTED_TEXT = L"Not connected to the server. Connect again, then try once more.";
 
 namespace {
 
@@ -223,7 +224,11 @@ void CFindDlg::FindOrStop()
     }
     if (!UpdateData(true)) return;
     const std::wstring text = PrepareFindText(findText);
-    if (text.empty() || !connection.IsConnected()) return;
+    if (text.empty()) return;
+    if (!connection.IsConnected()) {
+        Child(IDC_FIND_STATUS).SetText(FIND_NOT_CONNECTED_TEXT);
+        return;
+    }
     options.text = text;
     options.matchCase = matchCase;
     options.wholeWord = wholeWord;
@@ -449,9 +454,13 @@ void CFindDlg::DragSelected()
 
 void CFindDlg::DeleteSelected()
 {
-    if (Busy() || !connection.IsConnected() || connection.IsBusy()) return;
+    if (Busy()) return;
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
+    if (!connection.IsConnected() || connection.IsBusy()) {
+        Child(IDC_FIND_STATUS).SetText(connection.IsConnected() ? SESSION_BUSY_TEXT : FIND_NOT_CONNECTED_TEXT);
+        return;
+    }
     const fw::App* app = fw::GetApp();
     const std::wstring caption = app != nullptr ? app->GetAppName() : std::wstring();
     if (MessageBoxW(Handle(), DELETE_QUESTION, caption.empty() ? nullptr : caption.c_str(),

@@ -49,6 +49,8 @@ enum class FindState { Idle = 0, Searching = 1, Stopping = 2, Finished = 3 };
 extern const wchar_t* const FIND_DISCONNECTED_TEXT;
 extern const wchar_t* const FIND_LOOPS_TEXT;
 extern const wchar_t* const FIND_DEPTH_TEXT;
+// The status line's text when Find or Delete Selected needs the connection and it is gone.
+extern const wchar_t* const FIND_NOT_CONNECTED_TEXT;
 
 class CFindDlg : public fw::Dialog {
 public:

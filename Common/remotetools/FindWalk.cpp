@@ -109,7 +109,9 @@ bool FindTextMatches(const std::wstring& text, const std::wstring& name, bool ma
     if (text.empty()) return false;
     const std::wstring needle = matchCase ? text : Lower(text);
     const std::wstring haystack = matchCase ? name : Lower(name);
-    for (std::size_t at = haystack.find(needle); at != std::wstring::npos; at = haystack.find(needle, at + 1)) {
+    // An occurrence that is no whole word is passed over as a whole, not one character on.
+    for (std::size_t at = haystack.find(needle); at != std::wstring::npos;
+         at = haystack.find(needle, at + needle.size())) {
         if (!wholeWord) return true;
         const std::size_t after = at + needle.size();
         const bool startsWord = at == 0 || IsWordBoundary(haystack[at - 1]);

@@ -217,10 +217,17 @@ void AddLocalPaths(TransferList* list, const std::vector<std::wstring>& paths)
         WIN32_FILE_ATTRIBUTE_DATA found = {};
         if (name.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &found)) continue;
         const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << DWORD_BITS) | found.nFileSizeLow;
-        TransferItem* added = AddItem(size, list, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, name, path,
-                                      found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime);
-        if (added != nullptr) added->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
+        AddLocalItem(list, name, path, found.dwFileAttributes, size, found.ftLastWriteTime);
     }
+}
+
+TransferItem* AddLocalItem(TransferList* list, const std::wstring& name, const std::wstring& path, DWORD attributes,
+                           std::uint64_t size, const FILETIME& lastWrite)
+{
+    TransferItem* added = AddItem(size, list, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, name, path,
+                                  lastWrite.dwLowDateTime, lastWrite.dwHighDateTime);
+    if (added != nullptr) added->isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
+    return added;
 }
 
 void ClearList(TransferList* list)

@@ -91,6 +91,11 @@ struct TransferList {
 // unknown and adds nothing to the totals.
 TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
                       const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh);
+// Adds one local file or directory that the user chose, with its attributes as the file
+// system gave them. A reparse point (a junction, a directory or file link) is marked as a
+// link, so that a delete removes the link itself and never lists what it points to.
+TransferItem* AddLocalItem(TransferList* list, const std::wstring& name, const std::wstring& path, DWORD attributes,
+                           std::uint64_t size, const FILETIME& lastWrite);
 // Adds the local files and directories the user chose in the shell (a drop, a paste, the
 // open dialog), each with its own name, size, time and kind. A path that cannot be found
 // is skipped, and so is one without a name of its own (a drive's root).

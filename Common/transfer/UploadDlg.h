@@ -98,9 +98,15 @@ private:
 
     // Preparation and the replace prompts (UploadDlgPrepare.cpp); false when refused.
     struct DownloadNames;
+    struct UploadNames;
     bool PrepareJob();
     bool PrepareDownload();
-    bool CheckUploadReplace();
+    bool PrepareUpload();
+    // Asks about every item from first on whose name the upload's destination holds, or an
+    // earlier item takes, in the same directory, and once about each destination directory
+    // that exists but can't be listed.
+    bool CheckUploadReplace(TransferItem* first, UploadNames& names);
+    bool AskUnseenDirectory(const std::wstring& path);
     // Asks about every item from first on whose name the download's destination holds, or
     // an earlier item of the list takes, in the same directory.
     bool CheckDownloadReplace(TransferItem* first, DownloadNames& names);

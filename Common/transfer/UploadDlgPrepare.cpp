@@ -2,11 +2,17 @@
 // side, the expansion of directory items, and the job's total.
 #include "transfer/UploadDlg.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <map>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "engine/Reporter.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
+#include "session/Win32Reporter.h"
 #include "shell/Format.h"
 #include "transfer/AskReplaceDlg.h"
 #include "transfer/RemoteListing.h"
@@ -21,15 +27,14 @@ wchar_t FoldAscii(wchar_t unit)
     return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
 }
 
-// Names compare with the letters A-Z folded to a-z, as the default locale compares them.
-bool SameNameIgnoringCase(const wchar_t* a, const std::wstring& b)
-{
-    std::size_t i = 0;
-    for (; i < b.size(); ++i) {
-        if (a[i] == L'\0' || FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+// Server names compare with the letters A-Z folded to a-z, as the default locale compares them.
+struct ServerNameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const
+    {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](wchar_t x, wchar_t y) { return FoldAscii(x) < FoldAscii(y); });
     }
-    return a[i] == L'\0';
-}
+};
 
 // The way the file system compares names: each unit folded by the system's own table.
 struct FileSystemNameLess {
@@ -52,6 +57,27 @@ struct DirectoryNames {
     std::map<std::wstring, NameRecord, FileSystemNameLess> present;
     std::map<std::wstring, NameRecord, FileSystemNameLess> taken;
 };
+
+// One directory of an upload's destination on the server. Unseen: it exists, but the
+// server would not list it, so what the job would replace there is not known.
+struct ServerDirectoryNames {
+    bool unseen = false;
+    bool asked = false; // about an unseen directory, once for all that goes into it
+    std::map<std::wstring, NameRecord, ServerNameLess> present;
+    std::map<std::wstring, NameRecord, ServerNameLess> taken;
+};
+
+const wchar_t* const UNSEEN_DIRECTORY_QUESTION =
+    L"The server would not list the directory \"%ls\", so it is not known whether this upload would replace "
+    L"anything in it. Upload anyway?";
+
+// A name's parent (empty at the top) and its last part, split at the last "/".
+std::pair<std::wstring, std::wstring> SplitRelative(std::wstring_view relative)
+{
+    const std::size_t slash = relative.rfind(L'/');
+    if (slash == std::wstring_view::npos) return {std::wstring(), std::wstring(relative)};
+    return {std::wstring(relative.substr(0, slash)), std::wstring(relative.substr(slash + 1))};
+}
 
 void ReadPresentNames(const std::wstring& directory, DirectoryNames& names)
 {
@@ -101,6 +127,43 @@ struct CUploadDlg::DownloadNames {
     }
 };
 
+// Every destination directory of an upload on the server, each listed once, found by its
+// relative name. A directory is listed only when it exists: when its parent's listing
+// names it as a directory, or its parent could not be listed. One that exists and can't
+// be listed is unseen: a refused LIST is told from a missing directory by CWD.
+struct CUploadDlg::UploadNames {
+    std::map<std::wstring, ServerDirectoryNames, ServerNameLess> directories;
+
+    ServerDirectoryNames& Directory(ConnectionSession& session, const std::wstring& target, const std::wstring& parent)
+    {
+        const auto [place, added] = directories.try_emplace(parent);
+        if (!added) return place->second;
+        if (!parent.empty()) {
+            const auto [grandparent, name] = SplitRelative(parent);
+            const ServerDirectoryNames& above = Directory(session, target, grandparent);
+            const auto listed = above.present.find(name);
+            const bool exists = above.unseen || (listed != above.present.end() && listed->second.isDirectory);
+            if (!exists) return place->second;
+        }
+        const std::wstring path = parent.empty() ? target : JoinRemotePath(target, parent);
+        // The refusal is this check's own question, not an error box.
+        nsFTP::QuietErrors quiet;
+        RemoteListing listing(session);
+        std::vector<nsFTP::FileStatusPtr> records;
+        if (!listing.List(path, records)) {
+            std::wstring entered;
+            place->second.unseen = session.IsConnected() && listing.Enter(path, entered);
+            return place->second;
+        }
+        for (const nsFTP::FileStatusPtr& record : records) {
+            const RemoteEntry entry = MakeRemoteEntry(*record);
+            const std::uint64_t size = entry.size == REMOTE_SIZE_UNKNOWN ? 0 : entry.size;
+            place->second.present.emplace(entry.name, NameRecord{entry.isDirectory != 0, size, entry.time});
+        }
+        return place->second;
+    }
+};
+
 bool CUploadDlg::PrepareJob()
 {
     bool accepted = true;
@@ -108,10 +171,7 @@ bool CUploadDlg::PrepareJob()
     list->stopEvent = cancelEvent.Get();
     list->followLinks = kind != JOB_DELETE_REMOTE && kind != JOB_DELETE_LOCAL;
     switch (kind) {
-    case JOB_UPLOAD:
-        accepted = CheckUploadReplace();
-        if (accepted) ExpandLocal(list.get());
-        break;
+    case JOB_UPLOAD: accepted = PrepareUpload(); break;
     case JOB_DOWNLOAD: accepted = PrepareDownload(); break;
     case JOB_DELETE_REMOTE: ExpandRemote(list.get()); break;
     case JOB_DELETE_LOCAL: ExpandLocal(list.get()); break;
@@ -136,6 +196,18 @@ bool CUploadDlg::PrepareDownload()
     return callersLast == nullptr || CheckDownloadReplace(callersLast->next, names);
 }
 
+// As a download: the caller's items first, what the walk adds once the tree is known.
+bool CUploadDlg::PrepareUpload()
+{
+    // RunTransfer has a session before it prepares.
+    if (list->head == nullptr) return true;
+    UploadNames names;
+    TransferItem* callersLast = list->tail;
+    if (!CheckUploadReplace(list->head, names)) return false;
+    ExpandLocal(list.get());
+    return CheckUploadReplace(callersLast->next, names);
+}
+
 bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
                             const std::wstring& localText)
 {
@@ -145,30 +217,50 @@ bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const st
     return prompt.DoModal() == IDOK;
 }
 
-// Every remote entry of the target is compared with every item the caller gave; each
-// conflict is asked about, and one refusal refuses the job after the remaining questions.
-bool CUploadDlg::CheckUploadReplace()
+// Each item is compared with what its directory on the server holds, and with the items of
+// the job before it there; each conflict is asked about, and so is each directory that
+// exists but can't be listed. One refusal refuses the job after the remaining questions.
+bool CUploadDlg::CheckUploadReplace(TransferItem* first, UploadNames& names)
 {
-    std::vector<nsFTP::FileStatusPtr> records;
-    if (session == nullptr || list->head == nullptr) return true;
-    {
-        RemoteListing listing(*session);
-        if (!listing.List(targetDirectory, records)) return true;
-    }
     bool accepted = true;
-    for (const nsFTP::FileStatusPtr& record : records) {
-        const RemoteEntry entry = MakeRemoteEntry(*record);
-        const std::uint64_t entrySize = entry.size == REMOTE_SIZE_UNKNOWN ? 0 : entry.size;
-        for (const TransferItem* item = list->head; item != nullptr; item = item->next) {
-            if (!SameNameIgnoringCase(item->name, entry.name)) continue;
-            if (!AskReplace(entry.isDirectory != 0, entry.name, SideText(entrySize, entry.time, true),
-                            SideText(item->size, item->lastWrite, true))) {
+    for (TransferItem* item = first; item != nullptr; item = item->next) {
+        // A cancel must not wait for the listings of a large tree.
+        if (CancelRequested()) return false;
+        // A loop's directory is in the job already, under its own name.
+        if (item->isLoop != 0) continue;
+        const auto [parent, leaf] = SplitRelative(item->name);
+        ServerDirectoryNames& directory = names.Directory(*session, targetDirectory, parent);
+        if (directory.unseen && !directory.asked) {
+            directory.asked = true;
+            if (!AskUnseenDirectory(parent.empty() ? targetDirectory : JoinRemotePath(targetDirectory, parent)))
                 accepted = false;
-                break;
-            }
         }
+        const NameRecord mine = {item->isDirectory != 0, item->size, item->lastWrite};
+        const NameRecord* holder = nullptr;
+        std::wstring shown = item->name;
+        if (const auto taken = directory.taken.find(leaf); taken != directory.taken.end()) {
+            if (!(mine.isDirectory && taken->second.isDirectory)) holder = &taken->second;
+        } else if (const auto present = directory.present.find(leaf); present != directory.present.end()) {
+            // Below the caller's items an existing directory is merged into; the files in
+            // it are asked about one by one.
+            if (!mine.isDirectory || item->depth == 0) holder = &present->second;
+            // The server's own spelling: that is the item to be replaced.
+            shown = parent.empty() ? present->first : JoinRemotePath(parent, present->first);
+        }
+        if (holder != nullptr && !AskReplace(holder->isDirectory, shown, SideText(holder->size, holder->time, true),
+                                             SideText(item->size, item->lastWrite, true)))
+            accepted = false;
+        directory.taken.insert_or_assign(leaf, mine);
     }
     return accepted;
+}
+
+bool CUploadDlg::AskUnseenDirectory(const std::wstring& path)
+{
+    if (CancelRequested()) return false;
+    std::vector<wchar_t> text(std::wcslen(UNSEEN_DIRECTORY_QUESTION) + path.size() + 1);
+    std::swprintf(text.data(), text.size(), UNSEEN_DIRECTORY_QUESTION, path.c_str());
+    return MessageBoxW(window, text.data(), Win32Reporter().Caption().c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 bool CUploadDlg::CheckDownloadReplace(TransferItem* first, DownloadNames& names)

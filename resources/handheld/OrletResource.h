@@ -36,7 +36,6 @@
 // The menu bar's "Menu" button, which opens menu IDR_MAINFRAME; not a command.
 #define IDW_MENU_BAR 59420
 #define ID_MENU_BAR_MENU 59421
-#define IDW_TOOLBAR 59392
 
 // Controls of the view's form (101).
 #define IDC_REMOTE_PATH 1000

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -282,8 +283,9 @@ TEST_F(FileCommandsTest, ATypeThatCanRunProgramsIsAskedAboutAndNoFetchesNothing)
     std::filesystem::create_directories(temp);
     SetTempDirectoryValue(temp.wstring());
     // Any case, and by the last extension only.
-    const std::vector<std::wstring> names = {L"setup.exe", L"RUN.BAT", L"tool.Ps1",     L"start.lnk",
-                                             L"page.url",  L"app.jar", L"notes.txt.exe"};
+    const std::vector<std::wstring> names = {
+        L"setup.exe", L"RUN.BAT",  L"tool.Ps1", L"start.lnk",      L"page.url",   L"app.jar", L"notes.txt.exe",
+        L"job.py",    L"disk.ISO", L"pkg.msix", L"find.search-ms", L"drive.vhdx", L"set.reg", L"help.chm"};
     std::vector<BoxSeen> boxes;
     for (std::size_t i = 0; i < names.size(); ++i)
         script.On(L"", NoteAndAnswerNo(boxes));
@@ -301,6 +303,63 @@ TEST_F(FileCommandsTest, ATypeThatCanRunProgramsIsAskedAboutAndNoFetchesNothing)
     EXPECT_TRUE(std::filesystem::is_empty(temp));
     SetTempDirectoryValue(L"");
     std::filesystem::remove_all(temp);
+}
+
+TEST(RemoteFileUrlTest, NamesTheServerAndPathButNeverTheLogon)
+{
+    nsFTP::LogonSettings server;
+    server.user = L"alice";
+    server.password = L"secret";
+    const struct {
+        const wchar_t* host;
+        std::uint16_t port;
+        const wchar_t* path;
+        const wchar_t* url;
+    } cases[] = {
+        {L"ftp.example.com", 21, L"/pub/a.txt", L"ftp://ftp.example.com/pub/a.txt"},
+        {L"ftp.example.com", 2121, L"/pub/a.txt", L"ftp://ftp.example.com:2121/pub/a.txt"},
+        {L"::1", 21, L"/x", L"ftp://[::1]/x"},
+        {L"10.0.0.1", 990, L"relative/x", L"ftp://10.0.0.1:990/relative/x"},
+        // Whatever a name holds stays inside the path: no second line, query or fragment.
+        {L"h", 21, L"/a b#c?d%e\r\nZoneId=0", L"ftp://h/a%20b%23c%3Fd%25e%0D%0AZoneId%3D0"},
+        {L"h", 21, L"/gr\u00FC\u00DFe/\xDCFF", L"ftp://h/gr%C3%BC%C3%9Fe/%FF"},
+        {L"evil@h/x", 21, L"/y", L"ftp://evil%40h%2Fx/y"},
+    };
+    for (const auto& test : cases) {
+        server.host = test.host;
+        server.port = test.port;
+        EXPECT_EQ(RemoteFileUrl(server, test.path), test.url) << test.url;
+    }
+}
+
+// Wine's file systems have no named streams: there the mark is left out, and no file
+// named like the stream appears beside the copy. Where streams exist, the mark reads back.
+TEST(MarkAsFromInternetTest, WritesTheZoneWhereTheVolumeHoldsStreamsAndNothingElsewhere)
+{
+    wchar_t system[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, system);
+    const std::filesystem::path folder = std::filesystem::path(system) / L"orvid-mark";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path copy = folder / L"a.txt";
+    {
+        std::ofstream(copy) << "data";
+    }
+    const std::wstring url = L"ftp://h/pub/a.txt";
+    const bool marked = MarkAsFromInternet(copy.wstring(), url);
+
+    std::vector<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().wstring());
+    EXPECT_THAT(names, ElementsAre(L"a.txt"));
+    std::ifstream stream(std::filesystem::path(copy.wstring() + L":Zone.Identifier"), std::ios::binary);
+    const std::string mark((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (marked) {
+        EXPECT_EQ(mark, "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=ftp://h/pub/a.txt\r\n");
+    } else {
+        EXPECT_EQ(mark, "");
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(FileCommandsTest, PropertiesShowTheFirstEntryAsListed)

@@ -148,6 +148,7 @@ TEST(FindMatchingTest, SubstringCaseAndWholeWords)
         {L"log", L"catalog", false, true, false},
         {L"log", L"logfile", false, true, false},
         {L"log", L"catalog log", false, true, true}, // on past the occurrence that fails
+        {L"a.a", L"xa.a.a", false, true, false},     // ... past its end: "a.a" inside it is not looked at
         {L"Log", L"app.log", true, false, false},
         {L"Log", L"app.Log", true, true, true},
         {L"data", L"lnk -> /data/log", false, true, true},
@@ -215,6 +216,16 @@ TEST_F(FindTest, AfterDeleteGotoTakesTheRemainingRowsOwnItem)
     ASSERT_TRUE(WaitForState(FindState::Finished));
     ASSERT_EQ(RowCount(), 3);
     SelectRow(1);
+    // While another user has the connection, the delete asks nothing and says why.
+    ASSERT_TRUE(session.TryBeginShellUse());
+    {
+        DialogScript script;
+        Click(dialog.Handle(), IDC_FIND_DELETE);
+        EXPECT_THAT(script.Messages(), IsEmpty());
+    }
+    session.EndShellUse();
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), SESSION_BUSY_TEXT);
+    EXPECT_EQ(RowCount(), 3);
     {
         DialogScript script;
         script.AnswerMessage(IDOK);
@@ -253,6 +264,7 @@ TEST_F(FindTest, StopKeepsWhatWasFoundAndClosingWaitsForTheWorker)
     };
 
     Search(L"hit");
+    EXPECT_EQ(GetDlgItem(dialog.Handle(), IDCANCEL), nullptr) << "Esc and the close box end the dialog";
     ASSERT_TRUE(PumpUntil([&] { return RowCount() == 1 && listingB(1); }));
     EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_FIND)).GetText(), L"Stop");
     EXPECT_FALSE(Enabled(IDC_FIND_GOTO));
@@ -296,6 +308,18 @@ TEST_F(FindTest, ClosedConnectionEndsTheSearchWithWhatItFoundAndSaysSo)
     // At most the engine's one report of the closed connection, none for c.
     EXPECT_LE(reporter.Errors().size(), 1u);
     EXPECT_TRUE(server.WaitDisconnected(SCRIPT_TIMEOUT));
+
+    // Find and Delete Selected say why they do nothing now; the delete asks nothing.
+    Click(dialog.Handle(), IDC_FIND_FIND);
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_NOT_CONNECTED_TEXT);
+    EXPECT_EQ(dialog.State(), FindState::Finished);
+    SetText(dialog.Handle(), IDC_FIND_STATUS, L"");
+    SelectRow(0);
+    DialogScript script;
+    Click(dialog.Handle(), IDC_FIND_DELETE);
+    EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_NOT_CONNECTED_TEXT);
+    EXPECT_THAT(script.Messages(), IsEmpty());
+    EXPECT_EQ(RowCount(), 1);
 }
 
 TEST_F(FindTest, DirectoriesPastTheDepthLimitAreNotListedAndTheEndSaysSo)

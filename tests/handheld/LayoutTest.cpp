@@ -1,6 +1,8 @@
 // The handheld screen's layout rule, at the device's size and at twice that.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "OrletRun.h"
 
 namespace {
@@ -99,21 +101,36 @@ TEST(MenuBarTest, MenuButtonOpensTheProgramsMenu)
     }
     EXPECT_EQ(popups, (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Tools", L"Help"}));
 
-    // The toolbar, in its order, follows the menu's enabling.
+    // One command bar: "Menu", then the toolbar's buttons in their order, which follow the
+    // menu's enabling.
+    MenuBar& commandBar = run.Frame().Bar();
     std::vector<UINT> buttons;
-    for (int index = 0; index < run.Frame().ToolBar().GetButtonCount(); ++index)
-        buttons.push_back(run.Frame().ToolBar().GetCommandId(index));
-    EXPECT_EQ(buttons, (std::vector<UINT>{ID_FILE_CONNECT, ID_FILE_DISCONNECT, 0, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
-                                          ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE, 0, ID_TOOLS_CHMOD, 0,
-                                          ID_FILE_PROPERTIES, 0, ID_APP_ABOUT}));
+    for (int index = 0; index < commandBar.GetButtonCount(); ++index)
+        buttons.push_back(commandBar.GetCommandId(index));
+    EXPECT_EQ(buttons, (std::vector<UINT>{ID_MENU_BAR_MENU, 0, ID_FILE_CONNECT, ID_FILE_DISCONNECT, 0, ID_EDIT_COPY,
+                                          ID_EDIT_PASTE, 0, ID_FILE_NEW_DIRECTORY, ID_FILE_RENAME, ID_FILE_DELETE, 0,
+                                          ID_TOOLS_CHMOD, 0, ID_FILE_PROPERTIES, 0, ID_APP_ABOUT}));
     run.Frame().UpdateToolBars();
-    EXPECT_TRUE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_CONNECT));
-    EXPECT_FALSE(run.Frame().ToolBar().IsButtonEnabled(ID_FILE_DISCONNECT));
+    EXPECT_TRUE(commandBar.IsButtonEnabled(ID_MENU_BAR_MENU));
+    EXPECT_TRUE(commandBar.IsButtonEnabled(ID_FILE_CONNECT));
+    EXPECT_FALSE(commandBar.IsButtonEnabled(ID_FILE_DISCONNECT));
 
-    // The bar's button, at the bottom of the frame, below the view.
-    const RECT bar = run.Frame().Bar().GetRectInParent();
-    EXPECT_EQ(bar.bottom, run.Frame().GetClientRect().bottom);
+    // At the bottom of the frame, below the view, which has the top; every button shows.
+    const RECT client = run.Frame().GetClientRect();
+    const RECT bar = commandBar.GetRectInParent();
+    EXPECT_EQ(bar.bottom, client.bottom);
     EXPECT_GE(bar.top, run.View().GetRectInParent().bottom);
+    EXPECT_EQ(run.View().GetRectInParent().top, 0);
+    std::set<LONG> rowTops;
+    for (int index = 0; index < commandBar.GetButtonCount(); ++index) {
+        RECT button = {};
+        ASSERT_TRUE(commandBar.GetItemRect(index, button));
+        EXPECT_LE(button.right, client.right) << index;
+        EXPECT_LE(button.bottom, bar.bottom - bar.top) << index;
+        if (!commandBar.IsSeparator(index)) rowTops.insert(button.top);
+    }
+    // The device's 240 pixels hold them in two rows.
+    EXPECT_EQ(rowTops.size(), 2u);
 
     menuWasOpen = false;
     SetTimer(nullptr, 0, 200, CloseOpenMenu);

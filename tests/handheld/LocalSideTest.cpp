@@ -1,6 +1,6 @@
 // The device's files on the real frame: the order of the local list and its columns, a
-// directory that can't be listed, the mode list's commands, and the local commands'
-// answers when the system refuses them.
+// directory that can't be listed beside one that is empty, the mode list's commands, the
+// local commands' answers when the system refuses them, and a delete of a link.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "shell/DialogResources.h"
 #include "shell/Format.h"
 #include "support/WindowAnswerer.h"
+#include "support/WineHost.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -75,13 +76,14 @@ TEST_F(LocalSideTest, DirectoriesFirstEachKindIgnoringCaseWithWholeSizes)
     EXPECT_EQ(paths.GetCurSel(), paths.GetCount() - 1);
 }
 
-TEST_F(LocalSideTest, MissingDirectoryShowsAnEmptyListAndSaysSo)
+TEST_F(LocalSideTest, MissingDirectorySaysSoWhereAnEmptyOneIsJustEmpty)
 {
     ASSERT_TRUE(run.Started());
     WriteBytes(local.Path() / "kept.txt", 1, 1);
+    fs::create_directory(local.Path() / "empty");
     run.ChooseMode(MODE_LOCAL);
     Show(local.Path().wstring());
-    ASSERT_EQ(run.View().LocalList().GetItemCount(), 1);
+    ASSERT_EQ(run.View().LocalList().GetItemCount(), 2);
 
     const std::wstring missing = (local.Path() / "gone").wstring();
     Show(missing);
@@ -89,8 +91,53 @@ TEST_F(LocalSideTest, MissingDirectoryShowsAnEmptyListAndSaysSo)
     EXPECT_THAT(run.View().LocalStatus(), HasSubstr(missing));
     EXPECT_TRUE(IsWindowVisible(run.View().Child(IDC_LOCAL_STATUS).Handle()));
 
+    // A drive's empty root lists no "." or "..": the search finds nothing at all.
+    testsupport::HostDrive drive((local.Path() / "empty").wstring());
+    std::vector<std::wstring> empties = {(local.Path() / "empty").wstring()};
+    if (drive.Letter() != 0) empties.push_back(drive.Root());
+    for (const std::wstring& empty : empties) {
+        Show(missing);
+        Show(empty);
+        EXPECT_EQ(run.View().LocalList().GetItemCount(), 0) << empty;
+        EXPECT_EQ(run.View().LocalStatus(), L"") << empty;
+        EXPECT_FALSE(IsWindowVisible(run.View().Child(IDC_LOCAL_STATUS).Handle())) << empty;
+    }
+    EXPECT_NE(drive.Letter(), 0) << "under Wine the test maps a drive to an empty folder";
+}
+
+TEST_F(LocalSideTest, DeletingALinkNeverTouchesWhatItPointsTo)
+{
+    ASSERT_TRUE(run.Started());
+    WriteBytes(local.Path() / "target" / "one.txt", 5, 1);
+    WriteBytes(local.Path() / "target" / "two.txt", 6, 2);
+    // A user's own link, made on the host: Wine shows it with the reparse attribute, as
+    // Windows shows a junction or a directory link.
+    const testsupport::HostSymlink link(L"target", (local.Path() / "link").wstring());
+    ASSERT_TRUE(link.Made());
+    run.ChooseMode(MODE_LOCAL);
     Show(local.Path().wstring());
-    EXPECT_EQ(run.View().LocalStatus(), L"");
+    ASSERT_THAT(OrletRun::Names(run.View().LocalList()), ElementsAre(L"link", L"target"));
+    EXPECT_NE(run.Document().Local().entries[0].dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+
+    testsupport::WindowAnswerer answerer;
+    run.Focus(ListSide::Local);
+    run.View().LocalList().SelectOnly(0);
+    ASSERT_TRUE(run.Frame().RouteCommand(ID_FILE_DELETE));
+    PumpMessages();
+    EXPECT_TRUE(fs::exists(local.Path() / "target" / "one.txt"));
+    EXPECT_TRUE(fs::exists(local.Path() / "target" / "two.txt"));
+    // Windows removes the link itself. Wine 8 can remove no link to a directory (it looks
+    // through it at the target's files), so there the link stays and the job says so.
+    const std::vector<std::wstring> messages = answerer.MessageTexts();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.front(), L"Are you sure you want to delete the selected items?");
+    if (OrletRun::Names(run.View().LocalList()) == std::vector<std::wstring>{L"target"}) {
+        EXPECT_EQ(messages.size(), 1u);
+    } else {
+        EXPECT_THAT(OrletRun::Names(run.View().LocalList()), ElementsAre(L"link", L"target"));
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_THAT(messages.back(), HasSubstr((local.Path() / "link").wstring()));
+    }
 }
 
 TEST_F(LocalSideTest, SeparatorChangesNothingAndUpClimbsOneLevelUntilTheRoot)

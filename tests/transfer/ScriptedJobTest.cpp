@@ -336,6 +336,46 @@ TEST_F(ScriptedJobTest, DownloadAsksBeforeEveryReplacementAtEveryLevel)
     Finish();
 }
 
+// An upload compares every level with what the server lists there, as a download does
+// with the disk. A target that exists but won't be listed is asked about before anything
+// goes into it; agreed, the levels below are still compared where they can be listed.
+TEST_F(ScriptedJobTest, UploadAsksWhereTheTargetCantBeListedAndComparesEveryLevel)
+{
+    const auto refusedTarget = [this] {
+        server.ExpectPasv().On("LIST /home/alice/up", "550 Permission denied\r\n");
+        server.On("CWD /home/alice/up", "250 ok\r\n").On("PWD", "257 \"/home/alice/up\"\r\n");
+        server.On("CWD /home/alice", "250 ok\r\n");
+    };
+    ScriptLogon(server);
+    refusedTarget();
+    refusedTarget();
+    ScriptListing("LIST /home/alice/up/d", FileLine("X.TXT", 9));
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    WriteBytes(local.Path() / L"a.txt", 3, 1);
+    WriteBytes(local.Path() / L"d" / L"x.txt", 4, 2);
+    const std::wstring unseen = L"The server would not list the directory \"/home/alice/up\", so it is not known "
+                                L"whether this upload would replace anything in it. Upload anyway?";
+    std::vector<std::wstring> questions;
+    answerer.OnDialog(L"Confirm Replace", [&questions](HWND prompt) {
+        questions.push_back(testsupport::ItemText(prompt, IDC_REPLACE_MESSAGE));
+        testsupport::PostCommand(prompt, IDCANCEL);
+    });
+    for (const int answer : {IDCANCEL, IDOK}) {
+        answerer.SetMessageBoxAnswer(answer);
+        EXPECT_EQ(
+            RunJob(&session, LocalList({local.Path() / L"a.txt", local.Path() / L"d"}), L"/home/alice/up", JOB_UPLOAD),
+            IDCANCEL)
+            << answer;
+    }
+    EXPECT_THAT(answerer.MessageTexts(), ElementsAre(unseen, unseen));
+    EXPECT_THAT(questions, ElementsAre(L"The file \"d/X.TXT\" already exists. Would you like to replace it?"));
+    Finish();
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
 // A file is kept only when the server confirmed it and, if the listing gave a size, when
 // exactly that many bytes came. Otherwise nothing is left under either name, a file that was
 // there (agreed to be replaced, or one that appeared meanwhile) stays as it was, the job goes
