@@ -10,12 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "MainFrame.h"
 #include "OfferListingDlg.h"
 #include "OrvidDoc.h"
 #include "ProgramRun.h"
 #include "SessionTestSupport.h"
 #include "TestReporter.h"
 #include "VirtualFiles.h"
+#include "framework/Handles.h"
+#include "shell/LocalPicker.h"
+#include "shell/StatusText.h"
+#include "shell/TempDirectory.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowAnswerer.h"
 
@@ -329,6 +334,73 @@ TEST(Descriptors, CancellingAWalkThatNeverEndsOffersNothingAndFreesTheConnection
     EXPECT_EQ(run.View().List().GetItemText(0, 0), L"d");
 
     document.Disconnect();
+    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+}
+
+namespace {
+
+// Download To's folder picker, during which the shell opens a stream of the clipboard's.
+class StreamOpeningPicker : public ILocalPicker {
+public:
+    explicit StreamOpeningPicker(IDataObject* clipboard) : clipboard(clipboard) {}
+    ~StreamOpeningPicker() override
+    {
+        fw::RegistryKey key = fw::RegistryKey::Open(HKEY_CURRENT_USER, SETTINGS_KEY, KEY_ALL_ACCESS);
+        if (key.IsOpen()) key.DeleteValue(LAST_FOLDER_VALUE);
+    }
+    std::optional<std::wstring> PickFolder(HWND, const std::wstring&) override
+    {
+        stream.Attach(OpenContents(clipboard, 0));
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        return std::wstring(temp);
+    }
+    std::vector<std::wstring> PickFiles(HWND, const std::wstring&) override { return {}; }
+
+    IDataObject* clipboard;
+    fw::ComPtr<IStream> stream;
+};
+
+} // namespace
+
+TEST(Descriptors, AJobWhoseConnectionTheShellTookDuringItsPromptSaysTheSessionIsBusy)
+{
+    LayoutKeyGuard layoutKey;
+    ProgramRun run;
+    TestReporter reporter;
+    testsupport::ScriptedServer server;
+    // The frame puts "Ready" back every 15 s; a slow run must not see it instead of the busy text.
+    KillTimer(run.Frame().Handle(), READY_TIMER);
+    ScriptLogon(server, "/pub");
+    server.ExpectPasv()
+        .On("LIST /pub", "150 listing\r\n")
+        .DataSend("-rw-r--r-- 1 u g 3 Jan  5  2020 a.txt\r\n")
+        .Reply("226 done\r\n");
+    server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR /pub/a.txt", "150 sending\r\n");
+    server.DataSend("AAA").Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    server.Start();
+    ConnectTo(run, server);
+
+    fw::ComPtr<IDataObject> clipboard = CopyAllRows(run);
+    ASSERT_TRUE(clipboard);
+    StreamOpeningPicker picker(clipboard.Get());
+    SetLocalPicker(&picker);
+    run.Frame().RouteCommand(ID_FILE_DOWNLOAD_TO);
+    SetLocalPicker(nullptr);
+    PumpMessages();
+    ASSERT_TRUE(picker.stream);
+    EXPECT_EQ(PaneText(STATUS_PANE_MESSAGE), SESSION_BUSY_TEXT);
+
+    // The stream had the connection to itself.
+    std::string bytes;
+    EXPECT_TRUE(ReadToEnd(picker.stream.Get(), bytes));
+    EXPECT_EQ(bytes, "AAA");
+    EXPECT_FALSE(static_cast<COrvidDoc*>(run.App().GetDocument())->Session().IsBusy());
+    EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
+
+    static_cast<COrvidDoc*>(run.App().GetDocument())->Disconnect();
     EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
     EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
 }
