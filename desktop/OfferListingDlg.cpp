@@ -69,8 +69,8 @@ bool WaitForOfferListing(HANDLE worker, HWND owner, const std::function<void()>&
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) break;
-        const DWORD waited = MsgWaitForMultipleObjects(1, &worker, FALSE, static_cast<DWORD>(deadline - now),
-                                                       QS_SENDMESSAGE);
+        const DWORD waited =
+            MsgWaitForMultipleObjects(1, &worker, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
         if (waited == WAIT_OBJECT_0) return true;
         if (waited != WAIT_OBJECT_0 + 1) break;
         MSG msg = {};
