@@ -135,13 +135,22 @@ TEST(Descriptors, AStreamWhoseConnectionDropsEndsShortWithTheEnginesWordAndFrees
 
 namespace {
 
+COrvidDoc& Document(ProgramRun& run) { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+
 // Connects the program to the scripted server, which must list /pub first.
 void ConnectTo(ProgramRun& run, testsupport::ScriptedServer& server)
 {
-    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
-    ASSERT_TRUE(OpenSite(document.Session(), ScriptedSite(server, false)));
-    document.OnSiteConnected(L"Scripted");
+    ASSERT_TRUE(OpenSite(Document(run).Session(), ScriptedSite(server, false)));
+    Document(run).OnSiteConnected(L"Scripted");
     PumpMessages();
+}
+
+// Disconnects, and checks that the server played its whole script and nothing else.
+void DisconnectAndCheck(ProgramRun& run, testsupport::ScriptedServer& server)
+{
+    Document(run).Disconnect();
+    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
 }
 
 fw::ComPtr<IDataObject> CopyAllRows(ProgramRun& run)
@@ -199,9 +208,7 @@ TEST(Descriptors, NamesThatCantBeLocalNamesAreLeftOutAtEveryLevelAndNamedOnce)
     EXPECT_THAT(DescriptorNames(clipboard.Get()), ElementsAre(L"ok", L"d/in"));
     EXPECT_THAT(answerer.MessageTexts(), SizeIs(1));
 
-    static_cast<COrvidDoc*>(run.App().GetDocument())->Disconnect();
-    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
-    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    DisconnectAndCheck(run, server);
 }
 
 TEST(Descriptors, EachCopyOrDragIsAnOfferOfItsOwnThatLaterOnesLeaveAlone)
@@ -241,9 +248,7 @@ TEST(Descriptors, EachCopyOrDragIsAnOfferOfItsOwnThatLaterOnesLeaveAlone)
     EXPECT_EQ(bytes, "AAA");
     EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
 
-    static_cast<COrvidDoc*>(run.App().GetDocument())->Disconnect();
-    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
-    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    DisconnectAndCheck(run, server);
 }
 
 // A file whose bytes all came but whose end the server calls failed, and one that ended
@@ -267,7 +272,7 @@ TEST(Descriptors, AStreamFailsItsReadWhenTheFileDidNotArriveWhole)
     server.On("QUIT", "221 bye\r\n");
     server.Start();
     ConnectTo(run, server);
-    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
+    COrvidDoc& document = Document(run);
 
     fw::ComPtr<IDataObject> clipboard = CopyAllRows(run);
     ASSERT_TRUE(clipboard);
@@ -290,9 +295,7 @@ TEST(Descriptors, AStreamFailsItsReadWhenTheFileDidNotArriveWhole)
     }
     EXPECT_TRUE(document.Session().IsConnected());
 
-    document.Disconnect();
-    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
-    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    DisconnectAndCheck(run, server);
 }
 
 TEST(Descriptors, CancellingAWalkThatNeverEndsOffersNothingAndFreesTheConnection)
@@ -319,7 +322,7 @@ TEST(Descriptors, CancellingAWalkThatNeverEndsOffersNothingAndFreesTheConnection
     server.On("QUIT", "221 bye\r\n");
     server.Start();
     ConnectTo(run, server);
-    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
+    COrvidDoc& document = Document(run);
 
     fw::ComPtr<IDataObject> clipboard = CopyAllRows(run);
     ASSERT_TRUE(clipboard);
@@ -333,9 +336,7 @@ TEST(Descriptors, CancellingAWalkThatNeverEndsOffersNothingAndFreesTheConnection
     run.View().Refresh();
     EXPECT_EQ(run.View().List().GetItemText(0, 0), L"d");
 
-    document.Disconnect();
-    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
-    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    DisconnectAndCheck(run, server);
 }
 
 namespace {
@@ -397,10 +398,8 @@ TEST(Descriptors, AJobWhoseConnectionTheShellTookDuringItsPromptSaysTheSessionIs
     std::string bytes;
     EXPECT_TRUE(ReadToEnd(picker.stream.Get(), bytes));
     EXPECT_EQ(bytes, "AAA");
-    EXPECT_FALSE(static_cast<COrvidDoc*>(run.App().GetDocument())->Session().IsBusy());
+    EXPECT_FALSE(Document(run).Session().IsBusy());
     EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
 
-    static_cast<COrvidDoc*>(run.App().GetDocument())->Disconnect();
-    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
-    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    DisconnectAndCheck(run, server);
 }
