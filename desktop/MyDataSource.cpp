@@ -6,12 +6,17 @@
 
 #include "ClipboardFormats.h"
 #include "MyIStream.h"
+#include "OfferListingDlg.h"
+#include "framework/Handles.h"
+#include "session/Win32Reporter.h"
 #include "shell/Format.h"
 #include "shell/StatusText.h"
 #include "transfer/UploadDlg.h"
 
 const wchar_t* const SHELL_COPY_BUSY_TEXT =
     L"The connection is busy with a transfer job. Copy the files again when the job has ended.";
+const wchar_t* const OFFER_OUT_OF_MEMORY_TEXT =
+    L"The folders to copy hold more files than there is memory for. Nothing was copied.";
 
 namespace {
 
@@ -30,23 +35,38 @@ bool NeedsListing(const TransferList& list)
     return false;
 }
 
-} // namespace
+struct TreeWalk {
+    TransferList* items;
+    bool outOfMemory;
+};
 
-CMyDataSource::CMyDataSource(ConnectionSession* session) : session(session), items(std::make_unique<TransferList>())
+DWORD WINAPI WalkOnWorker(LPVOID parameter)
 {
-    items->owner = session;
+    auto* walk = static_cast<TreeWalk*>(parameter);
+    try {
+        ExpandRemote(walk->items);
+    } catch (...) {
+        walk->outOfMemory = true;
+    }
+    return 0;
 }
 
-void CMyDataSource::Offer(const std::vector<RemoteEntry>& selected)
+} // namespace
+
+CMyDataSource::CMyDataSource(std::shared_ptr<OfferLink> link, const std::vector<RemoteEntry>& selected)
+    : link(std::move(link)), items(std::make_unique<TransferList>())
 {
-    Empty();
-    ClearList(items.get());
-    items->owner = session;
-    treesListed = false;
+    items->owner = this->link->session;
+    // The shell joins the descriptors' names to its target as given.
+    items->localNames = true;
     for (const RemoteEntry& entry : selected) {
-        TransferItem* item =
-            AddItem(entry.size, items.get(), entry.isDirectory != 0, entry.name,
-                    JoinRemotePath(entry.directory, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        const std::wstring path = JoinRemotePath(entry.directory, entry.name);
+        if (!IsUsableLocalName(entry.name)) {
+            items->leftOut.push_back({entry.name, path});
+            continue;
+        }
+        TransferItem* item = AddItem(entry.size, items.get(), entry.isDirectory != 0, entry.name, path,
+                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
         if (item != nullptr) item->isLink = entry.isLink;
     }
     const ClipboardFormats& formats = RegisteredClipboardFormats();
@@ -65,19 +85,27 @@ HRESULT CMyDataSource::OnRenderData(const FORMATETC& format, STGMEDIUM& medium)
 
 HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
 {
+    if (withdrawn) return E_ABORT;
+    ConnectionSession* session = link->session;
     if (session == nullptr) return E_UNEXPECTED;
     // The trees are listed at the first request only: the shell asks more than once in
     // one drop, and the file indexes it was given must keep naming the same files.
     if (!treesListed) {
+        if (listing) return E_FAIL;
         if (NeedsListing(*items)) {
-            if (!session->TryBeginShellUse()) {
+            if (!session->TryClaimEngine()) {
                 SetStatusText(STATUS_PANE_MESSAGE, SHELL_COPY_BUSY_TEXT);
                 return E_FAIL;
             }
-            // A directory that can't be listed has been reported by the engine; the shell
-            // gets what could be listed.
-            ExpandRemote(items.get());
-            session->EndShellUse();
+            listing = true;
+            const bool listed = ListTrees(*session);
+            listing = false;
+            session->ReleaseEngine();
+            if (!listed) {
+                withdrawn = true;
+                ClearList(items.get());
+                return E_ABORT;
+            }
         }
         treesListed = true;
         ShowLeftOut(*items);
@@ -116,16 +144,43 @@ HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
     return S_OK;
 }
 
+bool CMyDataSource::ListTrees(ConnectionSession& session)
+{
+    fw::KernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop) return false;
+    items->stopEvent = stop.Get();
+    TreeWalk walk{items.get(), false};
+    fw::KernelHandle worker(CreateThread(nullptr, 0, WalkOnWorker, &walk, 0, nullptr));
+    bool finished = false;
+    if (worker) {
+        // A directory that can't be listed has been reported by the engine; the shell
+        // gets what could be listed.
+        finished = WaitForOfferListing(worker.Get(), link->owner, [&session, &stop] {
+            SetEvent(stop.Get());
+            session.Engine().InterruptDataTransfer();
+        });
+    }
+    items->stopEvent = nullptr;
+    if (walk.outOfMemory) {
+        MessageBoxW(nullptr, OFFER_OUT_OF_MEMORY_TEXT, Win32Reporter().Caption().c_str(),
+                    MB_ICONERROR | MB_OK | MB_TOPMOST);
+        return false;
+    }
+    return finished;
+}
+
 HRESULT CMyDataSource::RenderContents(const FORMATETC& format, STGMEDIUM& medium)
 {
+    if (withdrawn) return E_ABORT;
     if (format.lindex == ALL_FILES_INDEX) return DV_E_LINDEX;
     if ((format.tymed & TYMED_ISTREAM) == 0) return DV_E_TYMED;
     const TransferItem* file = nullptr;
     for (const TransferItem* item = items->head; item != nullptr && file == nullptr; item = item->next)
         if (item->isDirectory == 0 && item->fileIndex == static_cast<std::uint32_t>(format.lindex)) file = item;
     if (file == nullptr) return DV_E_LINDEX;
+    ConnectionSession* session = link->session;
     if (session == nullptr) return E_UNEXPECTED;
-    if (!session->TryBeginShellUse()) {
+    if (!session->TryClaimEngine()) {
         SetStatusText(STATUS_PANE_MESSAGE, SHELL_COPY_BUSY_TEXT);
         return E_FAIL;
     }
@@ -133,11 +188,12 @@ HRESULT CMyDataSource::RenderContents(const FORMATETC& format, STGMEDIUM& medium
     // The engine has said why; an empty stream would leave the shell an empty file that
     // looks copied.
     if (!transfer) {
-        session->EndShellUse();
+        session->ReleaseEngine();
         return E_FAIL;
     }
     medium.tymed = TYMED_ISTREAM;
-    medium.pstm = new CMyIStream(session, std::move(transfer));
+    medium.pstm = new CMyIStream(session, std::move(transfer), file->path,
+                                 file->sizeUnknown != 0 ? REMOTE_SIZE_UNKNOWN : file->size);
     medium.pUnkForRelease = nullptr;
     return S_OK;
 }

@@ -2,10 +2,22 @@
 
 #include <climits>
 
+#include "engine/Reporter.h"
 #include "session/ConnectionSession.h"
 
-CMyIStream::CMyIStream(ConnectionSession* session, std::unique_ptr<nsSocket::IBlockingSocket> transfer)
-    : session(session), transfer(std::move(transfer))
+namespace {
+
+std::wstring SizeMismatchText(const std::wstring& path, std::uint64_t delivered, std::uint64_t listed)
+{
+    return L"The copy of " + path + L" failed: the server sent " + std::to_wstring(delivered) +
+           L" bytes, but listed the file with " + std::to_wstring(listed) + L".";
+}
+
+} // namespace
+
+CMyIStream::CMyIStream(ConnectionSession* session, std::unique_ptr<nsSocket::IBlockingSocket> transfer,
+                       std::wstring path, std::uint64_t expectedSize)
+    : session(session), transfer(std::move(transfer)), path(std::move(path)), expectedSize(expectedSize)
 {
 }
 
@@ -17,10 +29,17 @@ bool CMyIStream::CloseTransfer()
     bool confirmed = false;
     if (session != nullptr) {
         confirmed = session->Engine().CloseDataTransfer(std::move(transfer));
-        session->EndShellUse();
+        session->ReleaseEngine();
     }
     transfer.reset();
     return confirmed;
+}
+
+HRESULT CMyIStream::Fail()
+{
+    failed = true;
+    CloseTransfer();
+    return STG_E_READFAULT;
 }
 
 HRESULT STDMETHODCALLTYPE CMyIStream::QueryInterface(REFIID iid, void** object)
@@ -48,19 +67,38 @@ HRESULT STDMETHODCALLTYPE CMyIStream::Read(void* buffer, ULONG count, ULONG* byt
 {
     if (buffer == nullptr && count > 0) return E_INVALIDARG;
     if (bytesRead != nullptr) *bytesRead = 0;
-    if (!transfer || session == nullptr) return S_FALSE;
+    if (failed) return STG_E_READFAULT;
+    // The end was reached and confirmed: every later read is the end again.
+    if (!transfer) return S_OK;
     if (count == 0) return S_OK;
+    // Nothing may leave towards the shell; a read that ran out of memory fails the copy.
+    try {
+        return ReadOpen(buffer, count, bytesRead);
+    } catch (...) {
+        return Fail();
+    }
+}
+
+HRESULT CMyIStream::ReadOpen(void* buffer, ULONG count, ULONG* bytesRead)
+{
+    if (session == nullptr) return Fail();
     const int capacity = count > static_cast<ULONG>(INT_MAX) ? INT_MAX : static_cast<int>(count);
     int received = 0;
     // A failed receive has been shown by the engine and has closed the data connection.
-    if (!session->Engine().ReadData(*transfer, static_cast<char*>(buffer), capacity, received)) {
-        CloseTransfer();
-        return S_FALSE;
+    if (!session->Engine().ReadData(*transfer, static_cast<char*>(buffer), capacity, received)) return Fail();
+    if (received > 0) {
+        delivered += static_cast<std::uint64_t>(received);
+        if (bytesRead != nullptr) *bytesRead = static_cast<ULONG>(received);
+        return S_OK;
     }
-    // The end of the file frees the engine. Unless the server confirms it, the file may be
-    // cut short: that ends like a failed read, and the engine has said why.
-    if (received == 0 && !CloseTransfer()) return S_FALSE;
-    if (bytesRead != nullptr) *bytesRead = static_cast<ULONG>(received);
+    // The end of the file frees the engine. Unless the server confirms it, and the bytes
+    // are as many as the listing said, the file may be cut short; the engine has said why
+    // when the server didn't confirm.
+    if (!CloseTransfer()) return Fail();
+    if (expectedSize != REMOTE_SIZE_UNKNOWN && delivered != expectedSize) {
+        nsFTP::ReportError(SizeMismatchText(path, delivered, expectedSize));
+        return Fail();
+    }
     return S_OK;
 }
 

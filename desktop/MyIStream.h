@@ -2,15 +2,21 @@
 // One remote file's contents for the shell, read straight from its data connection into
 // the shell's buffer. The shell reads it from start to end; nothing else is offered.
 //
-// While the data connection is open the stream counts as a shell use of the session, so
+// While the data connection is open the stream holds the session's claim on the engine, so
 // the window starts no engine command meanwhile. The connection closes, and the server's
 // final reply is read, when the end of the file is reached, when a read fails, or when the
 // shell releases the stream, whichever comes first.
+//
+// A file that did not arrive whole fails its read, so that the shell never keeps a cut
+// copy under the real name: a failed receive, an end the server doesn't confirm, and a
+// byte count other than the listed size all read as STG_E_READFAULT, now and after.
 #include <windows.h>
 
 #include <objidl.h>
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/BlockingSocket.h"
 
@@ -18,10 +24,11 @@ class ConnectionSession;
 
 class CMyIStream final : public IStream {
 public:
-    // transfer: the file opened for reading, or null when it could not be opened (every
-    // read then ends at once). A non-null transfer must come with a shell use of the
-    // session begun for it; the stream ends that use.
-    CMyIStream(ConnectionSession* session, std::unique_ptr<nsSocket::IBlockingSocket> transfer);
+    // transfer: the file opened for reading, with the session's engine claimed for it; the
+    // stream releases the claim. path: the remote file, as the user is told of it;
+    // expectedSize: its listed size, or REMOTE_SIZE_UNKNOWN.
+    CMyIStream(ConnectionSession* session, std::unique_ptr<nsSocket::IBlockingSocket> transfer, std::wstring path,
+               std::uint64_t expectedSize);
     CMyIStream(const CMyIStream&) = delete;
     CMyIStream& operator=(const CMyIStream&) = delete;
 
@@ -48,10 +55,16 @@ public:
 
 private:
     ~CMyIStream();
+    HRESULT ReadOpen(void* buffer, ULONG count, ULONG* bytesRead);
     // True when the server confirmed the whole transfer (or none was open).
     bool CloseTransfer();
+    HRESULT Fail();
 
     volatile LONG references = 1;
     ConnectionSession* session;
     std::unique_ptr<nsSocket::IBlockingSocket> transfer;
+    std::wstring path;
+    std::uint64_t expectedSize;
+    std::uint64_t delivered = 0;
+    bool failed = false;
 };

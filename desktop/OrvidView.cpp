@@ -319,11 +319,19 @@ void COrvidView::SetConnected(bool connected)
 
 void COrvidView::Copy() { CopyEntries(SelectedEntries()); }
 
+fw::ComPtr<CMyDataSource> COrvidView::NewOffer(const std::vector<RemoteEntry>& entries)
+{
+    fw::ComPtr<CMyDataSource> offer;
+    if (!IsConnected() || offerLink->session == nullptr || !EngineAvailable() || entries.empty()) return offer;
+    offer.Attach(new CMyDataSource(offerLink, entries));
+    dataSource = offer;
+    return offer;
+}
+
 void COrvidView::CopyEntries(const std::vector<RemoteEntry>& entries)
 {
-    if (!IsConnected() || !dataSource || !EngineAvailable() || entries.empty()) return;
-    dataSource->Offer(entries);
-    dataSource->SetClipboard();
+    fw::ComPtr<CMyDataSource> offer = NewOffer(entries);
+    if (offer && offer->SetClipboard()) clipboardSource = offer;
 }
 
 void COrvidView::Paste()
@@ -338,9 +346,7 @@ void COrvidView::BeginDrag() { DragEntries(SelectedEntries()); }
 
 void COrvidView::DragEntries(const std::vector<RemoteEntry>& entries)
 {
-    if (!IsConnected() || !dataSource || !EngineAvailable() || entries.empty()) return;
-    dataSource->Offer(entries);
-    dataSource->DoDragDrop(DROPEFFECT_COPY);
+    if (fw::ComPtr<CMyDataSource> offer = NewOffer(entries)) offer->DoDragDrop(DROPEFFECT_COPY);
 }
 
 void COrvidView::Find() { pane.Find(this); }
@@ -375,7 +381,8 @@ void COrvidView::OnInitialUpdate()
 {
     MakeBoldFont(Handle(), IDC_FOLDER_LABEL);
     list.Attach(Handle(), IDC_REMOTE_LIST, LIST_COLUMN_COUNT);
-    dataSource.Attach(new CMyDataSource(Session()));
+    offerLink->session = Session();
+    offerLink->owner = Owner();
     dropTarget.Attach(new CMyDropTarget(Session(), list.Handle()));
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
@@ -411,12 +418,11 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
         if (dropTarget) dropTarget->Revoke();
         dropTarget.Reset();
-        if (dataSource) {
-            // Virtual files can't outlive the session they are read through.
-            if (OleIsCurrentClipboard(dataSource.Get()) == S_OK) OleSetClipboard(nullptr);
-            dataSource->Disown();
-            dataSource.Reset();
-        }
+        // Virtual files can't outlive the session they are read through.
+        offerLink->session = nullptr;
+        if (clipboardSource && OleIsCurrentClipboard(clipboardSource.Get()) == S_OK) OleSetClipboard(nullptr);
+        clipboardSource.Reset();
+        dataSource.Reset();
         pane.Clear();
         list.Detach();
         break;

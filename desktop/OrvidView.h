@@ -71,8 +71,8 @@ public:
     // Connect and Disconnect: the list's context menu follows, and the list takes drops
     // from the shell only while connected.
     void SetConnected(bool connected);
-    // What the shell sees of the pane's Copy and drags.
-    CMyDataSource& DataSource() const { return *dataSource.Get(); }
+    // What the shell sees of the pane's latest Copy or drag; null before the first.
+    CMyDataSource* DataSource() const { return dataSource.Get(); }
     fw::OleDropTarget& DropTarget() const { return *dropTarget.Get(); }
 
     // The keep-alive timer's interval; restarts a running timer.
@@ -120,6 +120,8 @@ private:
     void Copy();
     void Paste();
     void BeginDrag();
+    // A new data object for the entries, or null while the window can't offer them.
+    fw::ComPtr<CMyDataSource> NewOffer(const std::vector<RemoteEntry>& entries);
     // Edit > Find: the find tool, modal over the frame.
     void Find();
     void Upload(std::unique_ptr<TransferList> items);
@@ -128,6 +130,8 @@ private:
 
     CListCtrlEx list;
     RemoteListPane pane{list};
+    std::shared_ptr<OfferLink> offerLink = std::make_shared<OfferLink>();
     fw::ComPtr<CMyDataSource> dataSource;
+    fw::ComPtr<CMyDataSource> clipboardSource; // the latest Copy's
     fw::ComPtr<CMyDropTarget> dropTarget;
 };

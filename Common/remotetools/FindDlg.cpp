@@ -170,7 +170,7 @@ void CFindDlg::OnFinalMessage()
         SetEvent(stopEvent.Get());
         WaitForSingleObject(worker.Get(), INFINITE);
         worker.Reset();
-        connection.workerActive = false;
+        connection.ReleaseEngine();
     }
     fw::Dialog::OnFinalMessage();
 }
@@ -256,10 +256,15 @@ void CFindDlg::StartSearch()
     Child(IDC_FIND_STATUS).SetText(std::wstring());
     state = FindState::Searching;
     ResetEvent(stopEvent.Get());
-    connection.workerActive = true;
+    // Claimed as the search starts: the shell may have opened a stream while the dialog
+    // waited for its Find.
+    if (!connection.TryClaimEngine()) {
+        ReturnToIdle(FindState::Idle, SESSION_BUSY_TEXT);
+        return;
+    }
     worker.Reset(CreateThread(nullptr, 0, WorkerMain, this, 0, &workerId));
     if (!worker) {
-        connection.workerActive = false;
+        connection.ReleaseEngine();
         ReturnToIdle(FindState::Idle, std::wstring());
     }
 }
@@ -270,7 +275,7 @@ void CFindDlg::ReturnToIdle(FindState next, const std::wstring& status)
 {
     if (worker) {
         worker.Reset();
-        connection.workerActive = false;
+        connection.ReleaseEngine();
     }
     TakeFound();
     statusPosted = false;

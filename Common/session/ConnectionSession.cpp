@@ -158,13 +158,20 @@ DWORD WINAPI ListOnWorker(LPVOID parameter)
 
 bool ConnectionSession::ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records)
 {
+    // Claimed as the listing starts, so that a shell stream opened meanwhile can't share
+    // the control connection with it.
+    if (!TryClaimEngine()) {
+        SetStatusText(STATUS_PANE_MESSAGE, SESSION_BUSY_TEXT);
+        return false;
+    }
     ListingWork work{this, &path, &records, false};
     fw::KernelHandle worker(CreateThread(nullptr, 0, ListOnWorker, &work, 0, nullptr));
-    if (!worker) return ListDirectory(path, records);
-    // Counted as a worker, so that nothing else starts on the engine meanwhile.
-    const bool wasActive = workerActive.exchange(true);
-    fw::PumpWaitHoldingInput(worker.Get());
-    workerActive = wasActive;
+    if (worker) {
+        fw::PumpWaitHoldingInput(worker.Get());
+    } else {
+        ListOnWorker(&work);
+    }
+    ReleaseEngine();
     return work.listed;
 }
 
@@ -199,14 +206,13 @@ bool ConnectionSession::RefreshRemote()
     return !entries.empty();
 }
 
-bool ConnectionSession::TryBeginShellUse()
+bool ConnectionSession::TryClaimEngine() noexcept
 {
-    if (workerActive) return false;
-    ++shellUsers;
-    return true;
+    bool expected = false;
+    return engineClaimed.compare_exchange_strong(expected, true);
 }
 
-void ConnectionSession::EndShellUse() { --shellUsers; }
+void ConnectionSession::ReleaseEngine() noexcept { engineClaimed = false; }
 
 void ConnectionSession::KeepAlive()
 {

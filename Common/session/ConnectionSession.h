@@ -64,18 +64,17 @@ public:
     HWND kindCombo = nullptr;
     HWND typeCombo = nullptr;
     std::wstring homeDirectory; // PWD right after logon; empty when it failed
-    // Set while a worker thread (a transfer job) uses the engine. Timers of the
-    // user-interface thread still run inside the job's modal loop; they keep off the
-    // connection meanwhile, since the engine serves one caller at a time.
-    std::atomic<bool> workerActive{false};
-
-    // The shell's copies use the engine outside the window's commands too: while it renders
-    // the list of files it is about to copy, and while one of its content streams holds a
-    // data connection open. A shell use can't begin while a worker has the engine.
-    bool TryBeginShellUse();
-    void EndShellUse();
+    // The engine serves one caller at a time: a worker thread (a transfer job, a find, a
+    // listing) or one of the shell's uses (the walk behind the list of files it is about
+    // to copy, or a content stream holding a data connection open). Whoever starts such
+    // work claims the engine in one step as it starts, so that two can never both win, not
+    // even when the shell's thread and a command started from a modal prompt race; false
+    // when another has it. Timers of the user-interface thread still run inside a job's
+    // modal loop; they keep off the connection meanwhile.
+    bool TryClaimEngine() noexcept;
+    void ReleaseEngine() noexcept;
     // While true the window starts nothing on the engine, the keep-alive included.
-    bool IsBusy() const { return workerActive || shellUsers > 0; }
+    bool IsBusy() const noexcept { return engineClaimed; }
 
     nsFTP::CFTPClient& Engine() noexcept { return *engine; }
     bool IsConnected() const { return engine->IsConnected(); }
@@ -105,11 +104,11 @@ private:
     bool ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
 
     std::unique_ptr<nsFTP::CFTPClient> engine;
-    std::atomic<int> shellUsers{0};
+    std::atomic<bool> engineClaimed{false};
 };
 
 // The status text of a window command refused while the shell's copy or a job has the
-// connection.
+// connection, or a command that lost the claim to it.
 extern const wchar_t* const SESSION_BUSY_TEXT;
 // Whether the window may start an engine command now; when not, the status bar says why.
 bool WindowMayUseEngine(const ConnectionSession& session);

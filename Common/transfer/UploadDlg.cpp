@@ -11,6 +11,7 @@
 #include "session/ConnectionSession.h"
 #include "session/Win32Reporter.h"
 #include "shell/DialogResources.h"
+#include "shell/StatusText.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ CUploadDlg::~CUploadDlg()
     if (worker) {
         StopWorker();
         WaitForSingleObject(worker.Get(), INFINITE);
-        if (session != nullptr) session->workerActive = false;
+        if (session != nullptr) session->ReleaseEngine();
     }
 }
 
@@ -134,11 +135,17 @@ BOOL CUploadDlg::OnInitDialog()
     SetText(title);
     if (list->owner == nullptr) list->owner = session;
     window = Handle();
-    if (session != nullptr) session->workerActive = true;
+    // The claim is taken now, as the work starts: the shell may have opened a stream
+    // while the command's prompts were up.
+    if (session != nullptr && !session->TryClaimEngine()) {
+        SetStatusText(STATUS_PANE_MESSAGE, SESSION_BUSY_TEXT);
+        Post(WM_COMMAND, IDCANCEL);
+        return TRUE;
+    }
     worker.Reset(CreateThread(nullptr, 0, WorkerMain, this, 0, &workerId));
     // Without a worker nothing was done.
     if (!worker) {
-        if (session != nullptr) session->workerActive = false;
+        if (session != nullptr) session->ReleaseEngine();
         Post(WM_COMMAND, IDCANCEL);
     }
     return TRUE;
@@ -202,7 +209,7 @@ void CUploadDlg::EndJob(INT_PTR result)
         SetEvent(cancelEvent.Get());
     }
     WaitForWorker();
-    if (worker && session != nullptr) session->workerActive = false;
+    if (worker && session != nullptr) session->ReleaseEngine();
     DiscardPendingProgress();
     worker.Reset();
     cancelEvent.Reset();

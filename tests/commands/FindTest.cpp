@@ -186,7 +186,7 @@ TEST_F(FindTest, LinkIsFoundByItsListedNameCopiedAndDeletedAsItselfAndLoopsAreCu
     ASSERT_EQ(RowCount(), 1);
     EXPECT_EQ(RowText(0), L"/home/alice/sub/lnk -> /data/log");
     EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), FIND_LOOPS_TEXT);
-    EXPECT_FALSE(session.workerActive);
+    EXPECT_FALSE(session.IsBusy());
 
     SelectRow(0);
     Click(dialog.Handle(), IDC_FIND_COPY);
@@ -286,7 +286,7 @@ TEST_F(FindTest, StopKeepsWhatWasFoundAndClosingWaitsForTheWorker)
     EXPECT_TRUE(dialog.IsWindow());
     *stops = 2;
     ASSERT_TRUE(PumpUntil([&] { return !dialog.IsWindow(); }));
-    EXPECT_FALSE(session.workerActive);
+    EXPECT_FALSE(session.IsBusy());
     EXPECT_EQ(Finish().size(), 8u);
 }
 

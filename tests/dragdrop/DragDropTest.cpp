@@ -215,7 +215,7 @@ TEST_P(DragDropTest, CopyOffersADirectorysFilesAsVirtualFilesWithTheirExactBytes
     EXPECT_TRUE(FAILED(refused));
     FORMATETC contents = {Format(CFSTR_FILECONTENTS), nullptr, DVASPECT_CONTENT, 0, TYMED_ISTREAM};
     STGMEDIUM own = {};
-    EXPECT_EQ(run.View().DataSource().GetDataHere(&contents, &own), DV_E_TYMED);
+    EXPECT_EQ(run.View().DataSource()->GetDataHere(&contents, &own), DV_E_TYMED);
 
     // A zero-byte file: a descriptor of size 0 and a stream whose first read is the end.
     clipboard = CopyRows({L"zero"});

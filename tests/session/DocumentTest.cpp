@@ -146,11 +146,11 @@ TEST_F(DocumentTest, KeepAliveWaitsWhileAWorkerUsesTheConnection)
     server.On("PWD", "257 \"/home/alice\"\r\n").On("QUIT", "221 bye\r\n");
     server.Start();
     ASSERT_TRUE(OpenSite(Session(), ScriptedSite(server, true)));
-    Session().workerActive = true;
+    ASSERT_TRUE(Session().TryClaimEngine());
     run.View().SetKeepAliveInterval(kShortKeepAliveMs);
     PumpFor(kShortKeepAliveMs * 5);
     EXPECT_EQ(server.Commands().size(), 3u);
-    Session().workerActive = false;
+    Session().ReleaseEngine();
     EXPECT_TRUE(PumpUntilCommands(4));
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
