@@ -217,13 +217,13 @@ TEST_F(FindTest, AfterDeleteGotoTakesTheRemainingRowsOwnItem)
     ASSERT_EQ(RowCount(), 3);
     SelectRow(1);
     // While another user has the connection, the delete asks nothing and says why.
-    ASSERT_TRUE(session.TryBeginShellUse());
+    ASSERT_TRUE(session.TryClaimEngine());
     {
         DialogScript script;
         Click(dialog.Handle(), IDC_FIND_DELETE);
         EXPECT_THAT(script.Messages(), IsEmpty());
     }
-    session.EndShellUse();
+    session.ReleaseEngine();
     EXPECT_EQ(fw::Window(dialog.Child(IDC_FIND_STATUS)).GetText(), SESSION_BUSY_TEXT);
     EXPECT_EQ(RowCount(), 3);
     {
