@@ -186,7 +186,6 @@ public:
         socket->CloseQuietly();
     }
     void Detach() { engine = nullptr; }
-    nsSocket::IBlockingSocket& Socket() { return *socket; }
 
     IBlockingSocket* NewInstance() const override { return socket->NewInstance(); }
     void Open(int type) override { socket->Open(type); }

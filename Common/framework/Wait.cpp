@@ -111,8 +111,6 @@ public:
         }
     }
 
-    const HeldInputAnswers& answers;
-
 private:
     static bool IsCloseRequest(const MSG& msg)
     {
@@ -127,6 +125,7 @@ private:
     }
 
     static thread_local HoldingWait* current;
+    const HeldInputAnswers& answers;
     HoldingWait* outer;
     HWND closing = nullptr;
     std::vector<MSG> held;
