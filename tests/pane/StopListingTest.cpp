@@ -136,3 +136,31 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"CloseMessage", [](HWND frame, HWND) { PostMessageW(frame, WM_CLOSE, 0, 0); }, true},
         StopCase{"FileExit", [](HWND frame, HWND) { PostMessageW(frame, WM_COMMAND, ID_APP_EXIT, 0); }, true}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+TEST(StopListing, AServerThatWithholdsItsReplyAfterEscLosesTheConnectionInsteadOfHoldingThePane)
+{
+    LayoutKeyGuard layoutKey;
+    ProgramRun run;
+    TestReporter reporter;
+    ScriptedServer server;
+    ASSERT_TRUE(run.Started());
+    auto& session = static_cast<COrvidDoc*>(run.App().GetDocument())->Session();
+    ScriptLogon(server, "/");
+    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(Endless(), std::chrono::milliseconds(1));
+    server.Silent();
+    server.Start();
+    SiteRecord site = ScriptedSite(server, false);
+    site.timeout = 600;
+    ASSERT_TRUE(OpenSite(session, site));
+    std::thread user([&] {
+        testsupport::PollUntil([&] { return Listings(server) == 1 && session.Engine().ListingProgress() > 0; });
+        PostMessageW(run.View().List().Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+    });
+    const auto start = Clock::now();
+    static_cast<COrvidDoc*>(run.App().GetDocument())->OnSiteConnected(L"Scripted");
+    user.join();
+    // The stop's second of grace; only a hang exceeds this on a loaded machine.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1) + kStopBound);
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
