@@ -79,3 +79,5 @@ bool COrvidApp::OnCommand(UINT id)
 }
 
 bool COrvidApp::HandlesCommand(UINT id) const { return id == ID_APP_ABOUT || id == ID_APP_EXIT; }
+
+bool COrvidApp::IsCloseCommand(UINT id) const { return id == ID_APP_EXIT; }

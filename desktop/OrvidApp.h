@@ -18,6 +18,7 @@ public:
 
     bool OnCommand(UINT id) override;
     bool HandlesCommand(UINT id) const override;
+    bool IsCloseCommand(UINT id) const override;
 
     CMainFrame* MainFrame() const;
 

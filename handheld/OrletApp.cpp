@@ -116,3 +116,5 @@ bool COrletApp::OnCommand(UINT id)
 }
 
 bool COrletApp::HandlesCommand(UINT id) const { return id == ID_APP_ABOUT || id == ID_APP_EXIT; }
+
+bool COrletApp::IsCloseCommand(UINT id) const { return id == ID_APP_EXIT; }

@@ -21,6 +21,7 @@ public:
 
     bool OnCommand(UINT id) override;
     bool HandlesCommand(UINT id) const override;
+    bool IsCloseCommand(UINT id) const override;
 
     COrletFrame* MainFrame() const;
 

@@ -22,6 +22,7 @@ namespace {
 
 constexpr wchar_t kCreateFailed[] = L"Cannot create socket.";
 constexpr wchar_t kConnectFailed[] = L"Cannot establish a connection to the server.";
+constexpr wchar_t kConnectTimeout[] = L"Cannot establish a connection to the server (connect timeout).";
 constexpr wchar_t kBindFailed[] = L"Error binding acceptor socket.";
 constexpr wchar_t kListenFailed[] = L"Error creating listening socket.";
 constexpr wchar_t kAcceptFailed[] = L"Error creating acceptor socket.";
@@ -63,16 +64,23 @@ constexpr int WAIT_SLICE_MS = 100;
 constexpr int MS_PER_SECOND = 1000;
 constexpr int INTERRUPTED_WAIT = -2;
 
-int WaitSlice(SocketHandle handle, bool forWriting, int milliseconds)
+enum class WaitFor { Reading, Writing, Connecting };
+
+int WaitSlice(SocketHandle handle, WaitFor what, int milliseconds)
 {
 #ifdef _WIN32
     fd_set set;
     FD_ZERO(&set);
     FD_SET(ToNative(handle), &set);
+    // Winsock reports a failed connect among the exceptions, not as writable.
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(ToNative(handle), &failed);
     timeval limit{milliseconds / MS_PER_SECOND, (milliseconds % MS_PER_SECOND) * MS_PER_SECOND};
-    return select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr, &limit);
+    return select(0, what == WaitFor::Reading ? &set : nullptr, what != WaitFor::Reading ? &set : nullptr,
+                  what == WaitFor::Connecting ? &failed : nullptr, &limit);
 #else
-    pollfd entry{ToNative(handle), static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    pollfd entry{ToNative(handle), static_cast<short>(what == WaitFor::Reading ? POLLIN : POLLOUT), 0};
     int result;
     do {
         result = ::poll(&entry, 1, milliseconds);
@@ -81,7 +89,7 @@ int WaitSlice(SocketHandle handle, bool forWriting, int milliseconds)
 #endif
 }
 
-int WaitReady(SocketHandle handle, bool forWriting, int timeoutSeconds, const std::atomic<bool>& interrupted)
+int WaitReady(SocketHandle handle, WaitFor what, int timeoutSeconds, const std::atomic<bool>& interrupted)
 {
     constexpr long long kMaxSeconds = 2'000'000;
     long long left = static_cast<long long>(timeoutSeconds < 0 ? 0 : std::min<long long>(timeoutSeconds, kMaxSeconds)) *
@@ -89,7 +97,7 @@ int WaitReady(SocketHandle handle, bool forWriting, int timeoutSeconds, const st
     for (;;) {
         if (interrupted) return INTERRUPTED_WAIT;
         const int slice = static_cast<int>(std::min<long long>(left, WAIT_SLICE_MS));
-        const int result = WaitSlice(handle, forWriting, slice);
+        const int result = WaitSlice(handle, what, slice);
         if (result != 0 || left <= WAIT_SLICE_MS) return interrupted ? INTERRUPTED_WAIT : result;
         left -= WAIT_SLICE_MS;
     }
@@ -116,6 +124,24 @@ bool WouldBlock(int error)
 #else
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 #endif
+}
+
+bool ConnectGoesOn(int error)
+{
+#ifdef _WIN32
+    return error == WSAEWOULDBLOCK;
+#else
+    return error == EINPROGRESS || error == EINTR;
+#endif
+}
+
+// The outcome of a connect that was waited for: 0 once connected, else the error.
+int ConnectOutcome(NativeSocket s)
+{
+    int error = 0;
+    AddressLength length = sizeof(error);
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) return LastSocketError();
+    return error;
 }
 
 } // namespace
@@ -156,16 +182,27 @@ IBlockingSocket* CBlockingSocket::NewInstance() const { return new CBlockingSock
 
 void CBlockingSocket::Open(int type)
 {
+    std::lock_guard lock(handleMutex);
     interrupted = false;
     handle = FromNative(::socket(AF_INET, type, 0));
     if (handle == 0) throw CBlockingSocketException(kCreateFailed);
 }
 
-void CBlockingSocket::Connect(const SocketAddress& address)
+// A blocking connect to a host that never answers would hold the caller for as long as
+// the system keeps retrying (about 21 s on Windows, minutes elsewhere), deaf to the user.
+void CBlockingSocket::Connect(const SocketAddress& address, int timeoutSeconds)
 {
-    if (::connect(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-        throw CBlockingSocketException(kConnectFailed);
+    nsFTP::ReportSocketActivity();
     MakeNonBlocking(ToNative(handle));
+    if (::connect(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return;
+    const int error = LastSocketError();
+    if (!ConnectGoesOn(error)) throw CBlockingSocketException(kConnectFailed, error);
+    const int ready = WaitReady(handle, WaitFor::Connecting, timeoutSeconds, interrupted);
+    if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+    if (ready == 0) throw CBlockingSocketException(kConnectTimeout, SOCKET_ERROR_TIMED_OUT);
+    if (ready < 0) throw CBlockingSocketException(kConnectFailed);
+    const int outcome = ConnectOutcome(ToNative(handle));
+    if (outcome != 0) throw CBlockingSocketException(kConnectFailed, outcome);
 }
 
 void CBlockingSocket::Bind(const SocketAddress& address)
@@ -181,6 +218,7 @@ void CBlockingSocket::Listen()
 
 void CBlockingSocket::CloseQuietly()
 {
+    std::lock_guard lock(handleMutex);
     if (handle == 0) return;
     CloseNative(ToNative(handle));
     handle = 0;
@@ -192,12 +230,15 @@ bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int t
     if (accepted == nullptr) throw CBlockingSocketException(kAcceptFailed, 0);
     nsFTP::ReportSocketActivity();
     // A server that never opens the data connection must not hold the caller forever.
-    const int ready = WaitReady(handle, false, timeoutSeconds, interrupted);
+    const int ready = WaitReady(handle, WaitFor::Reading, timeoutSeconds, interrupted);
     if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
     if (ready == 0) throw CBlockingSocketException(kAcceptTimeout);
     AddressLength length = sizeof(peer);
     const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&peer), &length);
-    accepted->handle = FromNative(s);
+    {
+        std::lock_guard lock(accepted->handleMutex);
+        accepted->handle = FromNative(s);
+    }
     if (accepted->handle != 0) {
         MakeNonBlocking(s);
         return true;
@@ -213,6 +254,7 @@ bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int t
 
 void CBlockingSocket::Interrupt()
 {
+    std::lock_guard lock(handleMutex);
     interrupted = true;
     if (handle == 0) return;
 #ifdef _WIN32
@@ -224,6 +266,7 @@ void CBlockingSocket::Interrupt()
 
 void CBlockingSocket::Close()
 {
+    std::lock_guard lock(handleMutex);
     if (handle == 0) return;
     if (CloseNative(ToNative(handle)) != 0) throw CBlockingSocketException(kCloseFailed);
     handle = 0;
@@ -242,7 +285,7 @@ int CBlockingSocket::SendSome(const char* bytes, int length, int timeoutSeconds)
 #endif
         if (sent >= 0) return sent;
         if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kSendFailed);
-        const int ready = WaitReady(handle, true, timeoutSeconds, interrupted);
+        const int ready = WaitReady(handle, WaitFor::Writing, timeoutSeconds, interrupted);
         if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
         if (ready == 0) throw CBlockingSocketException(kSendTimeout);
     }
@@ -268,7 +311,7 @@ int CBlockingSocket::Receive(char* buffer, int capacity, int timeoutSeconds)
 #endif
         if (received >= 0) return static_cast<int>(received);
         if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kReceiveFailed);
-        const int ready = WaitReady(handle, false, timeoutSeconds, interrupted);
+        const int ready = WaitReady(handle, WaitFor::Reading, timeoutSeconds, interrupted);
         if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
         if (ready == 0) throw CBlockingSocketException(kReceiveTimeout);
     }

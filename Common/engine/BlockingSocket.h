@@ -3,6 +3,7 @@
 // CBlockingSocketException; only the engine catches it.
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #ifdef _WIN32
@@ -25,6 +26,7 @@ using SocketAddress = sockaddr_in;
 
 // Winsock error numbers as the messages report them; the same values on every platform.
 constexpr int SOCKET_ERROR_INTERRUPTED = 10004; // WSAEINTR
+constexpr int SOCKET_ERROR_TIMED_OUT = 10060;   // WSAETIMEDOUT
 constexpr int LISTEN_BACKLOG = 5;
 
 // The Windows Sockets (or errno) error of the last call on this thread.
@@ -54,12 +56,13 @@ public:
     virtual ~IBlockingSocket() = default; // does not close the handle
     virtual IBlockingSocket* NewInstance() const = 0;
     virtual void Open(int type = SOCK_STREAM) = 0;
-    virtual void Connect(const SocketAddress& address) = 0;
+    // Waits at most timeoutSeconds for the peer to answer; an interrupt ends the wait.
+    virtual void Connect(const SocketAddress& address, int timeoutSeconds) = 0;
     virtual void Bind(const SocketAddress& address) = 0;
     virtual void Listen() = 0;
     virtual void CloseQuietly() = 0;
     // Shuts the connection down both ways without closing the handle, from any thread, so
-    // that a receive or send blocked on it in another thread fails at once.
+    // that a connect, accept, receive or send waiting on it in another thread fails at once.
     virtual void Interrupt() = 0;
     // Waits at most timeoutSeconds for the peer to connect.
     virtual bool Accept(IBlockingSocket& target, SocketAddress& peer, int timeoutSeconds) = 0;
@@ -81,7 +84,7 @@ public:
 
     IBlockingSocket* NewInstance() const override;
     void Open(int type = SOCK_STREAM) override;
-    void Connect(const SocketAddress& address) override;
+    void Connect(const SocketAddress& address, int timeoutSeconds) override;
     void Bind(const SocketAddress& address) override;
     void Listen() override;
     void CloseQuietly() override;
@@ -102,6 +105,9 @@ public:
 private:
     SocketHandle handle = 0;
     std::atomic<bool> interrupted{false};
+    // Interrupt comes from another thread: the handle must not be closed (and its number
+    // reused by another socket) between its check and the shutdown.
+    std::mutex handleMutex;
 };
 
 // Starts and stops the socket library (Windows Sockets 2.0); nothing to do elsewhere.

@@ -73,12 +73,14 @@ CFTPClient::CFTPClient(nsSocket::IBlockingSocket* controlSocket) : controlSocket
 
 CFTPClient::~CFTPClient()
 {
+    ForgetCallerTransfer();
     if (transferInProgress) AbortTransfer();
     if (IsConnected()) LogOff();
 }
 
 void CFTPClient::ShowSocketFailure(const nsSocket::CBlockingSocketException& failure) const
 {
+    if (connectionInterrupted || transferInterrupted) return;
     ReportError(failure.MessageText());
 }
 
@@ -107,7 +109,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
         address.sin_port = htons(port);
         address.sin_addr.s_addr = inet_addr(hostBytes.c_str());
         if (address.sin_addr.s_addr == INADDR_NONE) address = controlSocket->ResolveHost(hostBytes, port);
-        controlSocket->Connect(address);
+        controlSocket->Connect(address, timeout);
         controlPeer = address;
         StartReplyClock();
         return true;
@@ -128,6 +130,7 @@ void CFTPClient::CloseControlConnection()
     }
     currentRepresentation.reset();
     ForgetPendingLines();
+    finalReplyOwed = false;
 }
 
 // A line break would end a command early and send the rest as a command of its own (a
@@ -144,6 +147,11 @@ bool CFTPClient::SendCommand(const std::wstring& command, bool report)
 {
     if (!IsConnected()) return false;
     if (HoldsLineBreak(command, report)) return false;
+    if (finalReplyOwed) {
+        finalReplyOwed = false;
+        DrainFinalReply();
+        if (!IsConnected()) return false;
+    }
     const std::string line = WideToWire(command) + "\r\n";
     StartReplyClock();
     try {
@@ -281,6 +289,8 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
     // Whatever an earlier connection left behind, this one starts without a transfer.
     transferInProgress = false;
     abortRequested = false;
+    connectionInterrupted = false;
+    finalReplyOwed = false;
 
     const int mode = logonSettings.firewallMode;
     if (mode < 0 || mode >= FIREWALL_MODE_COUNT) {

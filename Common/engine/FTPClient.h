@@ -63,6 +63,7 @@ extern const wchar_t* const OUT_OF_MEMORY_TEXT;
 std::wstring PathFromPwdReply(const std::wstring& text);
 
 class ListingSink;
+class CallerTransferSocket;
 
 class CFTPClient {
 public:
@@ -97,7 +98,9 @@ public:
     bool RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
                         const RepresentationType& representation, bool passive);
     // A caller-driven binary transfer (STOR when upload, else RETR): the caller moves the
-    // bytes with ReadData or WriteData and always ends with CloseDataTransfer.
+    // bytes with ReadData or WriteData and ends with CloseDataTransfer. A transfer the
+    // caller drops without it (an early return, an exception) is ended all the same: the
+    // engine is idle again, and the server's final reply is read before the next command.
     std::unique_ptr<nsSocket::IBlockingSocket> OpenDataTransfer(const std::wstring& path, bool passive, bool upload);
     // count 0 after a successful read means the server has sent everything.
     bool ReadData(nsSocket::IBlockingSocket& dataSocket, char* buffer, int capacity, int& count);
@@ -107,10 +110,16 @@ public:
     // During a transfer only asks the running loop to stop; otherwise sends ABOR.
     int AbortTransfer();
     // From any thread: shuts down the data connection in use (a caller-driven transfer or
-    // a whole data command), so that a receive or send blocked on it fails at once. False
-    // when none is open.
+    // a whole data command, from its connect or accept on), so that a wait on it fails at
+    // once. False when none is open.
     bool InterruptDataTransfer();
+    // From any thread: shuts the data and the control connection down, so that whatever
+    // the engine waits on (a connect, a reply, data) fails at once, without an error box.
+    // The connection is closed afterwards; the next LogOn starts afresh.
+    void InterruptConnection();
     bool IsTransferInProgress() const { return transferInProgress; }
+    // From any thread: the entries parsed so far by the listing in progress (or the last one).
+    std::size_t ListingProgress() const { return listedEntries; }
 
     // Single commands; each returns the reply result and shows failed replies.
     // The working directory, from the cache when it is known, else from PWD.
@@ -132,6 +141,8 @@ public:
     const std::wstring& LineSeparator() const { return lineSeparator; }
 
 private:
+    friend class CallerTransferSocket;
+
     bool RunListing(ListingSink& sink, const std::wstring& path, bool passive);
     bool HoldsLineBreak(const std::wstring& text, bool report) const;
     bool OpenControlConnection(const std::wstring& host, std::uint16_t port);
@@ -159,6 +170,12 @@ private:
     // why not.
     bool ListingMayGoOn(std::size_t bytes, std::chrono::steady_clock::time_point start) const;
     void SetActiveTransfer(nsSocket::IBlockingSocket* dataSocket);
+    // Puts the transfer state back to idle (FTPClientData.cpp).
+    void EndTransferState();
+    // A caller-driven transfer's socket is going away without CloseDataTransfer.
+    void AbandonCallerTransfer(CallerTransferSocket* transfer);
+    // The engine goes first: the caller's transfer socket must not reach back into it.
+    void ForgetCallerTransfer();
     bool SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& source);
     bool StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket);
     void FailDataCall(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
@@ -181,8 +198,15 @@ private:
     // Read by a user-interface thread that asks a worker's transfer to stop.
     std::atomic<bool> transferInProgress{false};
     std::atomic<bool> abortRequested{false};
-    // Set by InterruptDataTransfer: the failure it causes is the caller's wish, not news.
+    // Set by InterruptDataTransfer and InterruptConnection: the failures they cause are
+    // the caller's wish, not news.
     std::atomic<bool> transferInterrupted{false};
+    std::atomic<bool> connectionInterrupted{false};
+    std::atomic<std::size_t> listedEntries{0};
+    // The caller-driven transfer handed out and not yet closed, and whether one was dropped
+    // with its final reply unread.
+    CallerTransferSocket* callerTransfer = nullptr;
+    bool finalReplyOwed = false;
     LogonSettings logonSettings;
     // Where the control connection goes; data connections go there too, whatever
     // address a PASV reply names.

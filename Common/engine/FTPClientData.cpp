@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <utility>
 
 #include "engine/FTPClient.h"
 #include "engine/ListingParser.h"
@@ -79,23 +80,16 @@ bool ParsePassiveReply(const std::wstring& text, std::uint32_t& address, std::ui
     return false;
 }
 
-// A transfer's state goes back to idle however the transfer ends, an exception included.
-class TransferStateGuard {
+// Runs the action when the scope is left, however it is left.
+template <typename Action> class ScopeExit {
 public:
-    TransferStateGuard(std::atomic<bool>& inProgress, std::atomic<bool>& abort) : inProgress(inProgress), abort(abort)
-    {
-    }
-    TransferStateGuard(const TransferStateGuard&) = delete;
-    TransferStateGuard& operator=(const TransferStateGuard&) = delete;
-    ~TransferStateGuard()
-    {
-        inProgress = false;
-        abort = false;
-    }
+    explicit ScopeExit(Action action) : action(std::move(action)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() { action(); }
 
 private:
-    std::atomic<bool>& inProgress;
-    std::atomic<bool>& abort;
+    Action action;
 };
 
 } // namespace
@@ -107,9 +101,11 @@ class ListingSink final : public ITransferNotification {
 public:
     using EntryConsumer = std::function<void(const CFTPFileStatus&)>;
 
-    ListingSink(const std::wstring& separator, const std::wstring& path, const EntryConsumer* consumer = nullptr)
-        : stream(separator), path(path), clock(ListingClock::FromSystemClock()), consumer(consumer)
+    ListingSink(const std::wstring& separator, const std::wstring& path, std::atomic<std::size_t>& progress,
+                const EntryConsumer* consumer = nullptr)
+        : stream(separator), path(path), clock(ListingClock::FromSystemClock()), consumer(consumer), progress(progress)
     {
+        progress = 0;
     }
 
     void OnBytesReceived(const unsigned char* buffer, std::int32_t count) override
@@ -158,6 +154,7 @@ private:
             return false;
         }
         ++count;
+        progress.store(count, std::memory_order_relaxed);
         return true;
     }
 
@@ -165,11 +162,97 @@ private:
     const std::wstring& path;
     const ListingClock clock;
     const EntryConsumer* consumer;
+    std::atomic<std::size_t>& progress;
     CFTPFileStatus reused;
     std::wstring line;
     std::size_t count = 0;
     bool tooMany = false;
 };
+
+// The data socket a caller-driven transfer hands out. However the caller lets go of it,
+// the engine's transfer state goes back to idle, and no pointer to it stays behind for
+// InterruptDataTransfer.
+class CallerTransferSocket final : public nsSocket::IBlockingSocket {
+public:
+    CallerTransferSocket(CFTPClient& engine, std::unique_ptr<nsSocket::IBlockingSocket> socket)
+        : engine(&engine), socket(std::move(socket))
+    {
+    }
+    CallerTransferSocket(const CallerTransferSocket&) = delete;
+    CallerTransferSocket& operator=(const CallerTransferSocket&) = delete;
+    ~CallerTransferSocket() override
+    {
+        if (engine != nullptr) engine->AbandonCallerTransfer(this);
+        socket->CloseQuietly();
+    }
+    void Detach() { engine = nullptr; }
+
+    IBlockingSocket* NewInstance() const override { return socket->NewInstance(); }
+    void Open(int type) override { socket->Open(type); }
+    void Connect(const nsSocket::SocketAddress& address, int timeoutSeconds) override
+    {
+        socket->Connect(address, timeoutSeconds);
+    }
+    void Bind(const nsSocket::SocketAddress& address) override { socket->Bind(address); }
+    void Listen() override { socket->Listen(); }
+    void CloseQuietly() override { socket->CloseQuietly(); }
+    void Interrupt() override { socket->Interrupt(); }
+    bool Accept(IBlockingSocket& target, nsSocket::SocketAddress& peer, int timeoutSeconds) override
+    {
+        return socket->Accept(target, peer, timeoutSeconds);
+    }
+    void Close() override { socket->Close(); }
+    int SendAll(const char* bytes, int length, int timeoutSeconds) override
+    {
+        return socket->SendAll(bytes, length, timeoutSeconds);
+    }
+    int Receive(char* buffer, int capacity, int timeoutSeconds) override
+    {
+        return socket->Receive(buffer, capacity, timeoutSeconds);
+    }
+    void LocalAddress(nsSocket::SocketAddress& address) override { socket->LocalAddress(address); }
+    nsSocket::SocketHandle Handle() const override { return socket->Handle(); }
+    bool HasPendingData() override { return socket->HasPendingData(); }
+    nsSocket::SocketAddress ResolveHost(const std::string& host, std::uint16_t port) override
+    {
+        return socket->ResolveHost(host, port);
+    }
+    std::string ResolveAddress(const nsSocket::SocketAddress& address) override
+    {
+        return socket->ResolveAddress(address);
+    }
+
+private:
+    CFTPClient* engine;
+    std::unique_ptr<nsSocket::IBlockingSocket> socket;
+};
+
+void CFTPClient::EndTransferState()
+{
+    SetActiveTransfer(nullptr);
+    transferInProgress = false;
+    abortRequested = false;
+    transferInterrupted = false;
+}
+
+void CFTPClient::AbandonCallerTransfer(CallerTransferSocket* transfer)
+{
+    if (callerTransfer != transfer) return;
+    callerTransfer = nullptr;
+    EndTransferState();
+    transfer->CloseQuietly();
+    // The server answers the broken transfer on the control connection; that reply
+    // belongs to no later command.
+    finalReplyOwed = true;
+}
+
+void CFTPClient::ForgetCallerTransfer()
+{
+    if (callerTransfer == nullptr) return;
+    callerTransfer->Detach();
+    callerTransfer = nullptr;
+    EndTransferState();
+}
 
 void CFTPClient::SetActiveTransfer(nsSocket::IBlockingSocket* dataSocket)
 {
@@ -184,6 +267,13 @@ bool CFTPClient::InterruptDataTransfer()
     transferInterrupted = true;
     activeTransfer->Interrupt();
     return true;
+}
+
+void CFTPClient::InterruptConnection()
+{
+    connectionInterrupted = true;
+    InterruptDataTransfer();
+    controlSocket->Interrupt();
 }
 
 int CFTPClient::SetRepresentation(const RepresentationType& representation)
@@ -250,11 +340,13 @@ bool CFTPClient::OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::w
     if (RequestPassive(address, port) != REPLY_OK) return false;
     try {
         dataSocket.Open(SOCK_STREAM);
+        // Opening forgets an interrupt that came before it.
+        if (transferInterrupted) dataSocket.Interrupt();
         // The reply's address is only trusted for its port: a hostile server could aim the
         // client anywhere, and behind NAT the named address is often unreachable.
         nsSocket::SocketAddress target = controlPeer;
         target.sin_port = htons(port);
-        dataSocket.Connect(target);
+        dataSocket.Connect(target, timeout);
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
         dataSocket.CloseQuietly();
@@ -302,6 +394,9 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
     // is turned away, and the wait goes on until the timeout.
     bool accepted = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+    // Meanwhile an interrupt ends the wait on the listener; the data connection takes over after.
+    SetActiveTransfer(listener.get());
+    if (transferInterrupted) listener->Interrupt();
     try {
         while (!accepted) {
             const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
@@ -313,6 +408,8 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
     }
+    SetActiveTransfer(&dataSocket);
+    if (transferInterrupted) dataSocket.Interrupt();
     listener->CloseQuietly();
     if (!accepted) DrainFinalReply();
     return accepted;
@@ -462,17 +559,19 @@ bool CFTPClient::SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotifi
 bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
                                 const RepresentationType& representation, bool passive)
 {
-    if (transferInProgress || !IsConnected() || HoldsLineBreak(path, true)) return false;
-    TransferStateGuard idleAfterwards(transferInProgress, abortRequested);
+    if (transferInProgress || callerTransfer != nullptr || !IsConnected() || HoldsLineBreak(path, true)) return false;
+    std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
     transferInterrupted = false;
+    // From the data connection's opening on, an interrupt reaches it; afterwards nothing
+    // points to it any more, however this ends.
+    SetActiveTransfer(dataSocket.get());
+    ScopeExit idleAfterwards([this] { EndTransferState(); });
     if (!SelectRepresentation(representation)) return false;
     const std::wstring command = TransferCommandText(kind, path);
-    std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
     if (command.empty() || !OpenDataConnection(*dataSocket, command, passive)) {
         dataSocket->CloseQuietly();
         return false;
     }
-    SetActiveTransfer(dataSocket.get());
     bool moved = false;
     try {
         moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource, kind == TRANSFER_LIST)
@@ -493,7 +592,7 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
 bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive)
 {
     try {
-        ListingSink sink(lineSeparator, path);
+        ListingSink sink(lineSeparator, path, listedEntries);
         if (!RunListing(sink, path, passive)) return false;
         entries = std::move(sink.entries);
         return true;
@@ -507,7 +606,7 @@ bool CFTPClient::ListFiles(const std::wstring& path, const std::function<void(co
                            bool passive)
 {
     try {
-        ListingSink sink(lineSeparator, path, &onEntry);
+        ListingSink sink(lineSeparator, path, listedEntries, &onEntry);
         return RunListing(sink, path, passive);
     } catch (const std::bad_alloc&) {
         ReportError(OUT_OF_MEMORY_TEXT);
@@ -526,18 +625,21 @@ bool CFTPClient::RunListing(ListingSink& sink, const std::wstring& path, bool pa
 std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const std::wstring& path, bool passive,
                                                                         bool upload)
 {
+    if (transferInProgress || callerTransfer != nullptr || !IsConnected() || HoldsLineBreak(path, true)) return nullptr;
     std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
-    if (transferInProgress || !IsConnected() || HoldsLineBreak(path, true) ||
-        !SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) ||
+    transferInterrupted = false;
+    SetActiveTransfer(dataSocket.get());
+    if (!SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) ||
         !OpenDataConnection(*dataSocket, TransferCommandText(upload ? TRANSFER_STORE : TRANSFER_RETRIEVE, path),
                             passive)) {
+        EndTransferState();
         dataSocket->CloseQuietly();
         return nullptr;
     }
     transferInProgress = true;
-    transferInterrupted = false;
-    SetActiveTransfer(dataSocket.get());
-    return dataSocket;
+    auto transfer = std::make_unique<CallerTransferSocket>(*this, std::move(dataSocket));
+    callerTransfer = transfer.get();
+    return transfer;
 }
 
 bool CFTPClient::ReadData(nsSocket::IBlockingSocket& dataSocket, char* buffer, int capacity, int& count)
@@ -569,13 +671,19 @@ bool CFTPClient::WriteData(nsSocket::IBlockingSocket& dataSocket, const char* by
 bool CFTPClient::CloseDataTransfer(std::unique_ptr<nsSocket::IBlockingSocket> dataSocket)
 {
     if (!dataSocket) return true;
-    SetActiveTransfer(nullptr);
-    transferInProgress = false;
+    if (dataSocket.get() != callerTransfer) {
+        // Not the transfer in progress: nothing of the engine's may change.
+        dataSocket->CloseQuietly();
+        return false;
+    }
+    callerTransfer = nullptr;
+    const bool interrupted = transferInterrupted;
+    EndTransferState();
     CloseDataSocket(*dataSocket);
     dataSocket.reset();
     // After an interrupt the server's word on the broken transfer (426, mostly) is read to
     // stay in step, but not shown.
-    if (transferInterrupted.exchange(false)) {
+    if (interrupted) {
         DrainFinalReply();
         return false;
     }

@@ -51,6 +51,8 @@ bool App::InitInstance() { return false; }
 
 int App::ExitInstance() { return quitCode_; }
 
+bool App::IsCloseCommand(UINT /*id*/) const { return false; }
+
 int App::Run()
 {
     MSG msg{};

@@ -42,6 +42,9 @@ public:
     int Run();
     // Once each time the queue runs empty: toolbar states. Derived apps may add work.
     virtual void OnIdle();
+    // Whether a command closes the program (File > Exit); a wait that holds the input
+    // takes it as a close request. Default: none does.
+    virtual bool IsCloseCommand(UINT id) const;
 
     // Takes ownership of all three: creates the frame (hidden) from resourceId, the view
     // inside it, resets the document (OnNewDocument), lays the frame out and gives the

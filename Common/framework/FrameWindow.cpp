@@ -5,6 +5,7 @@
 #include "Document.h"
 #include "FormView.h"
 #include "Handles.h"
+#include "Wait.h"
 
 #include <algorithm>
 
@@ -286,7 +287,10 @@ LRESULT FrameWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
     switch (message) {
     case WM_CREATE: return OnCreate(reinterpret_cast<CREATESTRUCTW*>(lParam)) == -1 ? -1 : 0;
-    case WM_CLOSE: OnClose(); return 0;
+    case WM_CLOSE:
+        // Closing now would pull the window from under the work a wait holds it for.
+        if (!DeferCloseDuringWait(hwnd_)) OnClose();
+        return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_NCDESTROY: {
         HWND hwnd = hwnd_;

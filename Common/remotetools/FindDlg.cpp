@@ -148,13 +148,27 @@ void CFindDlg::OnCancel()
 {
     if (closing) return;
     closing = true;
-    if (stopEvent) SetEvent(stopEvent.Get());
+    StopWorker();
     SetTimer(FIND_CLOSE_TIMER, FIND_TIMER_MS);
+}
+
+// The stop event is seen between entries; a listing in flight is cut so that a server
+// trickling one can't hold the stop.
+void CFindDlg::StopWorker()
+{
+    if (stopEvent) SetEvent(stopEvent.Get());
+    if (worker) connection.Engine().InterruptDataTransfer();
 }
 
 void CFindDlg::OnTimer(UINT_PTR id)
 {
-    if ((id != FIND_CLOSE_TIMER && id != FIND_STOP_TIMER) || !WorkerEnded()) return;
+    if (id != FIND_CLOSE_TIMER && id != FIND_STOP_TIMER) return;
+    // Again at every tick: the listing under way may have opened its data connection
+    // only after the stop.
+    if (!WorkerEnded()) {
+        StopWorker();
+        return;
+    }
     KillTimer(id);
     if (id == FIND_CLOSE_TIMER) {
         ReturnToIdle(FindState::Idle, std::wstring());
@@ -218,7 +232,7 @@ void CFindDlg::FindOrStop()
         if (state != FindState::Searching) return;
         Child(IDC_FIND_FIND).Enable(false);
         state = FindState::Stopping;
-        SetEvent(stopEvent.Get());
+        StopWorker();
         SetTimer(FIND_STOP_TIMER, FIND_TIMER_MS);
         return;
     }

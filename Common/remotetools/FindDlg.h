@@ -89,6 +89,7 @@ private:
     void FindOrStop();
     void StartSearch();
     bool WorkerEnded() const;
+    void StopWorker();
     // Forgets the ended worker and brings the buttons back; status is the line's new text.
     void ReturnToIdle(FindState next, const std::wstring& status);
     void EnableResultButtons(bool enable);

@@ -1,6 +1,7 @@
 #include "session/ConnectionSession.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 #include "framework/Handles.h"
@@ -9,6 +10,8 @@
 
 const wchar_t* const SESSION_BUSY_TEXT =
     L"The connection is busy copying files for another program. Try again when the copy has ended.";
+const wchar_t* const LISTING_PROGRESS_FORMAT = L"Listing the folder: %s entries. Esc to stop.";
+const wchar_t* const LISTING_STOPPED_TEXT = L"The listing was stopped; the list shows what it showed before.";
 
 namespace {
 
@@ -136,43 +139,98 @@ bool ListsByPath(const std::wstring& path)
 
 namespace {
 
-struct ListingWork {
-    ConnectionSession* session;
-    const std::wstring* path;
-    std::vector<nsFTP::FileStatusPtr>* records;
-    bool listed;
-};
+// A stop first interrupts the data connection, which ends a listing at once and keeps the
+// connection. A server that then holds back its reply to the broken transfer gets this
+// long before the whole connection is cut.
+constexpr ULONGLONG STOP_GRACE_MS = 1000;
+// A listing shorter than this shows no progress, so that the status bar does not flicker.
+constexpr ULONGLONG PROGRESS_DELAY_MS = 300;
+constexpr std::size_t DIGIT_GROUP = 3;
 
-DWORD WINAPI ListOnWorker(LPVOID parameter)
+DWORD WINAPI RunWork(LPVOID parameter)
 {
-    auto* work = static_cast<ListingWork*>(parameter);
     try {
-        work->listed = work->session->ListDirectory(*work->path, *work->records);
+        (*static_cast<std::function<void()>*>(parameter))();
     } catch (...) {
-        work->listed = false;
+        // No exception crosses a thread's boundary; the work reports its own failures.
     }
     return 0;
 }
 
+std::wstring GroupedCount(std::size_t count)
+{
+    std::wstring digits = std::to_wstring(count);
+    for (std::size_t at = digits.size(); at > DIGIT_GROUP; at -= DIGIT_GROUP)
+        digits.insert(at - DIGIT_GROUP, 1, L',');
+    return digits;
+}
+
+std::wstring ListingProgressText(std::size_t count)
+{
+    std::wstring text = LISTING_PROGRESS_FORMAT;
+    text.replace(text.find(L"%s"), 2, GroupedCount(count));
+    return text;
+}
+
 } // namespace
 
-bool ConnectionSession::ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records)
+ConnectionSession::WorkEnd ConnectionSession::RunWhileWindowAnswers(const std::function<void()>& work,
+                                                                    const std::function<std::wstring()>& statusText,
+                                                                    bool stopClosesConnection)
 {
-    // Claimed as the listing starts, so that a shell stream opened meanwhile can't share
-    // the control connection with it.
+    // Claimed as the work starts, so that a shell stream opened meanwhile can't share the
+    // control connection with it.
     if (!TryClaimEngine()) {
         SetStatusText(STATUS_PANE_MESSAGE, SESSION_BUSY_TEXT);
-        return false;
+        return WorkEnd::Busy;
     }
-    ListingWork work{this, &path, &records, false};
-    fw::KernelHandle worker(CreateThread(nullptr, 0, ListOnWorker, &work, 0, nullptr));
-    if (worker) {
-        fw::PumpWaitHoldingInput(worker.Get());
-    } else {
-        ListOnWorker(&work);
+    std::function<void()> job = work;
+    fw::KernelHandle worker(CreateThread(nullptr, 0, RunWork, &job, 0, nullptr));
+    if (!worker) {
+        job();
+        ReleaseEngine();
+        return WorkEnd::Done;
     }
+    const ULONGLONG start = GetTickCount64();
+    std::optional<ULONGLONG> stoppedAt;
+    std::wstring shown;
+    fw::HeldInputAnswers answers;
+    answers.onStop = [&] {
+        if (!stoppedAt) stoppedAt = GetTickCount64();
+        engine->InterruptDataTransfer();
+        if (stopClosesConnection) engine->InterruptConnection();
+    };
+    answers.onClose = answers.onStop;
+    answers.onTick = [&] {
+        const ULONGLONG now = GetTickCount64();
+        if (stoppedAt) {
+            // Again and again: the data connection may open only after the first try.
+            engine->InterruptDataTransfer();
+            if (now - *stoppedAt >= STOP_GRACE_MS) engine->InterruptConnection();
+        }
+        if (now - start < PROGRESS_DELAY_MS) return;
+        std::wstring text = statusText();
+        if (text == shown) return;
+        shown = std::move(text);
+        SetStatusText(STATUS_PANE_MESSAGE, shown);
+    };
+    answers.dispatchedPosts = {WM_STATUS_TEXT};
+    fw::PumpWaitHoldingInput(worker.Get(), answers);
     ReleaseEngine();
-    return work.listed;
+    // The progress must not outlive the work, nor invite an Esc that has nothing to stop.
+    if (!shown.empty()) SetStatusText(STATUS_PANE_MESSAGE, {});
+    return stoppedAt ? WorkEnd::Stopped : WorkEnd::Done;
+}
+
+ConnectionSession::WorkEnd ConnectionSession::ListWhileWindowAnswers(const std::wstring& path,
+                                                                     std::vector<nsFTP::FileStatusPtr>& records,
+                                                                     bool& listed)
+{
+    listed = false;
+    const WorkEnd end = RunWhileWindowAnswers([&] { listed = ListDirectory(path, records); },
+                                              [this] { return ListingProgressText(engine->ListingProgress()); }, false);
+    if (end == WorkEnd::Stopped && !listed) SetStatusText(STATUS_PANE_MESSAGE, LISTING_STOPPED_TEXT);
+    return end;
 }
 
 bool ConnectionSession::RefreshRemote()
@@ -188,8 +246,10 @@ bool ConnectionSession::RefreshRemote()
     // The session is inside the directory, so a LIST without an argument lists it too.
     const bool byPath = ListsByPath(directory);
     // A big listing takes a while: the window goes on painting the entries it has until
-    // the new ones are here.
-    const bool listed = ListWhileWindowAnswers(byPath ? directory : std::wstring(), records);
+    // the new ones are here, and keeps them when the user stops the listing.
+    bool listed = false;
+    const WorkEnd end = ListWhileWindowAnswers(byPath ? directory : std::wstring(), records, listed);
+    if (end == WorkEnd::Busy || (end == WorkEnd::Stopped && !listed)) return !entries.empty();
     entries.clear();
     if (!listed) return false;
     if (!byPath) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,14 +95,25 @@ public:
     std::unique_ptr<nsSocket::IBlockingSocket> OpenRemoteTransfer(const std::wstring& path, bool upload);
     // Lists the current directory into entries (sorted, "." and ".." skipped); true when
     // at least one entry was stored. The listing runs on a worker thread while this
-    // thread's windows paint and answer messages; input waits until it is done.
+    // thread's windows paint and answer messages; input waits until it is done, but Esc
+    // stops it (the entries stay as they were) and closing the window stops it too.
     bool RefreshRemote();
+
+    enum class WorkEnd { Done, Stopped, Busy };
+    // Runs the work on a worker thread that holds the engine's claim (Busy, with the status
+    // bar saying so, when another user holds it), while this thread's windows paint
+    // and answer messages and the status bar shows statusText() as it changes. Input waits
+    // until the work is done, except Esc and closing: they stop the work by interrupting
+    // the data connection, and the whole connection when that did not end it within a
+    // second (at once when stopClosesConnection). A close is carried out afterwards.
+    WorkEnd RunWhileWindowAnswers(const std::function<void()>& work, const std::function<std::wstring()>& statusText,
+                                  bool stopClosesConnection);
     // The quiet PWD of the idle keep-alive, sent only while connected, no worker uses the
     // engine and the current site asks for it.
     void KeepAlive();
 
 private:
-    bool ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
+    WorkEnd ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records, bool& listed);
 
     std::unique_ptr<nsFTP::CFTPClient> engine;
     std::atomic<bool> engineClaimed{false};
@@ -110,11 +122,18 @@ private:
 // The status text of a window command refused while the shell's copy or a job has the
 // connection, or a command that lost the claim to it.
 extern const wchar_t* const SESSION_BUSY_TEXT;
+// The status texts of a listing that takes a while ("%s" is the count of entries so far),
+// and of one the user stopped.
+extern const wchar_t* const LISTING_PROGRESS_FORMAT;
+extern const wchar_t* const LISTING_STOPPED_TEXT;
+// The status text while a logon takes a while ("%s" is the host).
+extern const wchar_t* const CONNECTING_FORMAT;
 // Whether the window may start an engine command now; when not, the status bar says why.
 bool WindowMayUseEngine(const ConnectionSession& session);
 
-// Fills the logon info from the site, logs on with the site's timeout and, on success,
-// keeps the site as currentSite and the server's PWD as homeDirectory.
+// Fills the logon info from the site, logs on with the site's timeout (on a worker, Esc
+// stopping it, as RunWhileWindowAnswers) and, on success, keeps the site as currentSite and
+// the server's PWD as homeDirectory.
 bool OpenSite(ConnectionSession& session, const SiteRecord& site);
 // Changes to the start directory taken relative to the home directory; falls back to the
 // home directory when it does not exist. Does nothing when not connected.

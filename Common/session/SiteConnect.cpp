@@ -9,6 +9,7 @@
 
 const wchar_t* const ANONYMOUS_USER = L"anonymous";
 const wchar_t* const ANONYMOUS_PASSWORD = L"guest@example.com";
+const wchar_t* const CONNECTING_FORMAT = L"Connecting to %s. Esc to stop.";
 
 namespace {
 
@@ -73,7 +74,15 @@ bool OpenSite(ConnectionSession& session, const SiteRecord& site)
     fw::WaitCursor wait;
     ClearCountPanes();
     session.logonSettings = MakeLogonSettings(site);
-    if (!session.Engine().LogOn(session.logonSettings, static_cast<int>(SiteTimeoutSeconds(site)))) return false;
+    // A server that never answers holds the logon up to the site's timeout; Esc ends it
+    // sooner.
+    bool loggedOn = false;
+    std::wstring connecting = CONNECTING_FORMAT;
+    connecting.replace(connecting.find(L"%s"), 2, session.logonSettings.host);
+    session.RunWhileWindowAnswers(
+        [&] { loggedOn = session.Engine().LogOn(session.logonSettings, static_cast<int>(SiteTimeoutSeconds(site))); },
+        [&] { return connecting; }, true);
+    if (!loggedOn) return false;
 
     session.currentSite = site;
     session.homeDirectory = session.CurrentDirectory();

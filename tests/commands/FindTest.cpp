@@ -70,13 +70,15 @@ protected:
         if (dialog.IsWindow()) dialog.DestroyWindow();
     }
 
-    void Connect(const std::function<void(ScriptedServer&)>& script)
+    void Connect(const std::function<void(ScriptedServer&)>& script, std::uint32_t timeoutSeconds = 5)
     {
         ScriptLogon(server);
         script(server);
         server.On("QUIT", "221 bye\r\n");
         server.Start();
-        ASSERT_TRUE(OpenSite(session, ScriptedSite(server, false)));
+        SiteRecord site = ScriptedSite(server, false);
+        site.timeout = timeoutSeconds;
+        ASSERT_TRUE(OpenSite(session, site));
     }
 
     // Types the text, sets the boxes and presses Find.
@@ -367,3 +369,45 @@ TEST(FindRealServer, ALoopOfLinksEndsAndSaysSo)
     session.LogOff();
     EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
+
+namespace {
+
+class FindStopTest : public FindTest, public ::testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(FindStopTest, StopAndCloseCutAListingThatTricklesForEver)
+{
+    const bool closes = GetParam();
+    std::string endless;
+    for (int i = 0; i < 20000; ++i)
+        endless += "-rw-r--r-- 1 u g 5 Jan  5  2020 hit\r\n";
+    // The listing's own rate limit must not end it before the user does.
+    Connect(
+        [&](ScriptedServer& s) {
+            s.ExpectPasv().On("LIST /home/alice/a", "150 listing\r\n");
+            s.DataTrickle(endless, std::chrono::milliseconds(1)).Reply("426 aborted\r\n");
+            s.On("CWD /home/alice", "250 ok\r\n");
+        },
+        600);
+    session.entries = {Entry(L"a", true)};
+
+    Search(L"hit");
+    ASSERT_TRUE(PumpUntil([&] { return session.Engine().ListingProgress() > 0; }));
+    const auto start = std::chrono::steady_clock::now();
+    if (closes) {
+        dialog.Send(WM_COMMAND, IDCANCEL);
+        ASSERT_TRUE(PumpUntil([&] { return !dialog.IsWindow(); }));
+    } else {
+        Click(dialog.Handle(), IDC_FIND_FIND);
+        ASSERT_TRUE(WaitForState(FindState::Idle));
+    }
+    // Within a second; only a hang exceeds this on a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    EXPECT_TRUE(session.ChangeDirectory(HOME));
+    EXPECT_THAT(Finish(), ElementsAre("PASV", "LIST /home/alice/a", "CWD /home/alice"));
+}
+
+INSTANTIATE_TEST_SUITE_P(StopOrClose, FindStopTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Close" : "Stop"; });

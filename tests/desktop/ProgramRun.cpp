@@ -29,6 +29,13 @@ void ProgramRun::Close()
     PumpUntil([&] { return quit; }, testsupport::kPatience, &quit);
 }
 
+bool ProgramRun::WaitForQuit()
+{
+    closed = true;
+    bool quit = false;
+    return PumpUntil([&] { return quit; }, testsupport::kPatience, &quit);
+}
+
 fw::CommandState ProgramRun::Update(UINT command) const
 {
     fw::CommandState state(command);

@@ -26,6 +26,9 @@ public:
 
     // Closes the frame as the user would (saving the layout) and waits for the quit.
     void Close();
+    // Waits for the quit of a close the program carries out itself; false when it did not
+    // come within the patience.
+    bool WaitForQuit();
 
     // The command's state as the menu, toolbar and context menus would show it.
     fw::CommandState Update(UINT command) const;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -311,4 +312,184 @@ TEST_F(HostileDataTest, TheQuietKeepAliveStaysQuietWhenContinuationLinesStop)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout) + kGrace);
     EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
     EXPECT_FALSE(client.IsConnected());
+}
+
+namespace {
+
+// Interrupts from another thread, again and again as a user interface does, until the call
+// under test has returned: an interrupt that comes before the socket opens is not lost then.
+class RepeatedInterrupt {
+public:
+    explicit RepeatedInterrupt(std::function<void()> interrupt)
+        : thread([this, interrupt = std::move(interrupt)] {
+              while (!done) {
+                  interrupt();
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          })
+    {
+    }
+    RepeatedInterrupt(const RepeatedInterrupt&) = delete;
+    RepeatedInterrupt& operator=(const RepeatedInterrupt&) = delete;
+    ~RepeatedInterrupt()
+    {
+        done = true;
+        thread.join();
+    }
+
+private:
+    std::atomic<bool> done{false};
+    std::thread thread;
+};
+
+std::string PassiveReplyFor(std::uint16_t port)
+{
+    return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
+           ")\r\n";
+}
+
+struct UnansweredConnect {
+    const char* name;
+    bool interrupted;
+};
+
+class UnansweredConnectTest : public ::testing::TestWithParam<UnansweredConnect> {
+protected:
+    void SetUp() override
+    {
+        nowhere = testsupport::ListenWithoutAnswering();
+        ASSERT_TRUE(nowhere.listener.Valid()) << "the listener's backlog could not be filled";
+    }
+    // The site's timeout, or a long one cut short by the interrupt.
+    int Timeout() const { return GetParam().interrupted ? 60 : kTimeout; }
+    void ExpectTheEnd(const TestReporter& reporter) const
+    {
+        if (GetParam().interrupted) {
+            EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
+        } else {
+            EXPECT_THAT(reporter.Errors(), ElementsAre(L"Cannot establish a connection to the server (connect "
+                                                       L"timeout).\n\nError code: 10060"));
+        }
+    }
+    testsupport::UnansweringListener nowhere;
+};
+
+} // namespace
+
+TEST_P(UnansweredConnectTest, TheControlConnectionEndsAtTheTimeoutOrTheInterrupt)
+{
+    TestReporter reporter;
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    LogonSettings settings;
+    settings.host = L"127.0.0.1";
+    settings.port = nowhere.port;
+    const auto start = Clock::now();
+    {
+        std::optional<RepeatedInterrupt> user;
+        if (GetParam().interrupted) user.emplace([&] { client.InterruptConnection(); });
+        EXPECT_FALSE(client.LogOn(settings, Timeout()));
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout) + kGrace);
+    EXPECT_FALSE(client.IsConnected());
+    ExpectTheEnd(reporter);
+    reporter.Clear();
+    ExpectAFreshLogonWorks(client);
+}
+
+TEST_P(UnansweredConnectTest, ThePassiveDataConnectionEndsAtTheTimeoutOrTheInterrupt)
+{
+    TestReporter reporter;
+    ScriptedServer server;
+    server.Reply(kGreeting).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
+    server.On("PASV", PassiveReplyFor(nowhere.port)).On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
+    server.Start();
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    ASSERT_TRUE(client.LogOn(Anonymous(server), Timeout()));
+    std::vector<FileStatusPtr> entries;
+    const auto start = Clock::now();
+    {
+        std::optional<RepeatedInterrupt> user;
+        if (GetParam().interrupted) user.emplace([&] { client.InterruptDataTransfer(); });
+        EXPECT_FALSE(client.ListFiles(L"", entries, true));
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout) + kGrace);
+    ExpectTheEnd(reporter);
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    client.LogOff();
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Connects, UnansweredConnectTest,
+                         ::testing::Values(UnansweredConnect{"AtTheTimeout", false},
+                                           UnansweredConnect{"Interrupted", true}),
+                         [](const ::testing::TestParamInfo<UnansweredConnect>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(HostileDataTest, AnInterruptedEndlessListingEndsQuietlyAndTheConnectionGoesOn)
+{
+    server.ExpectPasv().On("LIST", "150 here it comes\r\n");
+    server.DataTrickle(Repeated("-rw-r--r-- 1 u g 1 Jan  5  2020 f\r\n", 10000), std::chrono::milliseconds(1));
+    server.Reply("426 Transfer aborted\r\n").On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
+    LogOn(60);
+    std::vector<FileStatusPtr> entries;
+    const auto start = Clock::now();
+    {
+        // The user stops it once its first entries show.
+        std::thread user([&] {
+            testsupport::PollUntil([&] { return client.ListingProgress() > 0; });
+            client.InterruptDataTransfer();
+        });
+        EXPECT_FALSE(client.ListFiles(L"", entries, true));
+        user.join();
+    }
+    EXPECT_LT(Clock::now() - start, kGrace);
+    EXPECT_GT(client.ListingProgress(), 0u);
+    EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    client.LogOff();
+}
+
+TEST_F(HostileDataTest, ACallerDrivenTransferDroppedUnclosedLeavesTheEngineIdleAndInStep)
+{
+    server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR x", "150 ok\r\n").DataHold();
+    server.Reply("426 Connection closed; transfer aborted\r\n").On("CWD /", "250 ok\r\n");
+    server.ExpectPasv().On("RETR y", "150 ok\r\n").DataSend("y's bytes").Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    LogOn();
+    {
+        // A caller that returns early, or throws, before CloseDataTransfer.
+        auto dropped = client.OpenDataTransfer(L"x", true, false);
+        ASSERT_TRUE(dropped);
+    }
+    EXPECT_FALSE(client.IsTransferInProgress());
+    EXPECT_FALSE(client.InterruptDataTransfer());
+    // The server's word on the dropped transfer is not taken for CWD's reply.
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    auto data = client.OpenDataTransfer(L"y", true, false);
+    ASSERT_TRUE(data);
+    char buffer[64];
+    int count = 0;
+    std::string bytes;
+    while (client.ReadData(*data, buffer, sizeof buffer, count) && count > 0)
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    EXPECT_TRUE(client.CloseDataTransfer(std::move(data)));
+    EXPECT_EQ(bytes, "y's bytes");
+    client.LogOff();
+    EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+}
+
+TEST_F(HostileDataTest, ACallerDrivenTransferMayOutliveItsEngine)
+{
+    server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR x", "150 ok\r\n").DataHold();
+    server.On("QUIT", "221 bye\r\n");
+    server.Start();
+    auto engine = std::make_unique<CFTPClient>(new nsSocket::CBlockingSocket);
+    ASSERT_TRUE(engine->LogOn(Anonymous(server), kPatientTimeout));
+    auto data = engine->OpenDataTransfer(L"x", true, false);
+    ASSERT_TRUE(data);
+    engine.reset();
+    // Let go after the engine: it must not reach back into it (the sanitizers watch).
+    data.reset();
 }

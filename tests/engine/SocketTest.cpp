@@ -42,7 +42,7 @@ struct Pair {
         listener.LocalAddress(bound);
         client.Open();
         if (bufferBytes) SetSendBuffer(client, bufferBytes);
-        client.Connect(Loopback(ntohs(bound.sin_port)));
+        client.Connect(Loopback(ntohs(bound.sin_port)), 5);
         nsSocket::SocketAddress peer{};
         EXPECT_TRUE(listener.Accept(server, peer, 5));
         if (bufferBytes) SetReceiveBuffer(server, bufferBytes);
@@ -168,7 +168,7 @@ TEST(BlockingSocketTest, FailuresCarryTheirMessages)
     probe.Close();
     socket.Open();
     try {
-        socket.Connect(freed);
+        socket.Connect(freed, 5);
         FAIL() << "connected";
     } catch (const CBlockingSocketException& e) {
         EXPECT_EQ(e.Message(), L"Cannot establish a connection to the server.");

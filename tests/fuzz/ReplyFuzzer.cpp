@@ -17,7 +17,7 @@ public:
     }
     IBlockingSocket* NewInstance() const override { return new StreamSocket(nullptr, 0, 0); }
     void Open(int) override { handle = 1; }
-    void Connect(const nsSocket::SocketAddress&) override {}
+    void Connect(const nsSocket::SocketAddress&, int) override {}
     void Bind(const nsSocket::SocketAddress&) override {}
     void Listen() override {}
     void CloseQuietly() override { handle = 0; }

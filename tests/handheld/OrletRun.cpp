@@ -13,13 +13,20 @@ OrletRun::OrletRun() : app(std::make_unique<COrletApp>())
 
 OrletRun::~OrletRun()
 {
-    if (started) {
+    if (started && !closed) {
         Frame().Send(WM_CLOSE);
         bool quit = false;
         PumpUntil([&] { return quit; }, testsupport::kPatience, &quit);
     }
     app.reset();
     PumpMessages();
+}
+
+bool OrletRun::WaitForQuit()
+{
+    closed = true;
+    bool quit = false;
+    return PumpUntil([&] { return quit; }, testsupport::kPatience, &quit);
 }
 
 fw::CommandState OrletRun::Update(UINT command) const

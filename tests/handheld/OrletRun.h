@@ -25,6 +25,9 @@ public:
     COrletView& View() const { return *static_cast<COrletView*>(app->GetView()); }
     COrletDoc& Document() const { return *static_cast<COrletDoc*>(app->GetDocument()); }
 
+    // Waits for the quit of a close the program carries out itself; false when it did not
+    // come within the patience.
+    bool WaitForQuit();
     // The command's state as the menu, toolbar and context menus would show it.
     fw::CommandState Update(UINT command) const;
     // Chooses an entry of the mode list as a tap would.
@@ -37,6 +40,7 @@ public:
 private:
     std::unique_ptr<COrletApp> app;
     bool started = false;
+    bool closed = false;
 };
 
 using testsupport::MenuItemEnabled;

@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "SessionTestSupport.h"
 #include "TestReporter.h"
 #include "session/ConnectionSession.h"
+#include "support/TestSocket.h"
+#include "support/Wait.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -273,4 +276,28 @@ TEST_F(SessionTest, FailedListingLeavesNoEntriesAndKeepAliveIsQuiet)
     session.KeepAlive(); // switched off: nothing goes out
     session.LogOff();
     Finish();
+}
+
+TEST(OpenSiteStop, EscEndsALogonToAServerThatNeverAnswers)
+{
+    TestReporter reporter;
+    ConnectionSession session;
+    const testsupport::UnansweringListener nowhere = testsupport::ListenWithoutAnswering();
+    ASSERT_TRUE(nowhere.listener.Valid()) << "the listener's backlog could not be filled";
+    SiteRecord site = DefaultSiteRecord();
+    SetText(site.host, L"127.0.0.1");
+    site.port = nowhere.port;
+    site.timeout = 600;
+    const DWORD thread = GetCurrentThreadId();
+    std::thread user([&] {
+        testsupport::PollUntil([&] { return session.IsBusy(); });
+        PostThreadMessageW(thread, WM_KEYDOWN, VK_ESCAPE, 1);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(OpenSite(session, site));
+    user.join();
+    // A second; only a hang exceeds this on a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
 }

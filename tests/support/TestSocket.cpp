@@ -251,6 +251,34 @@ WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout
     return WaitResult::kReady;
 }
 
+UnansweringListener ListenWithoutAnswering()
+{
+    constexpr int kMostQueued = 16;
+    // A queued connection completes at once on loopback; one that has not after this long
+    // was dropped.
+    constexpr auto kDropped = std::chrono::seconds(2);
+    UnansweringListener result;
+    result.listener = NewTcpSocket();
+    if (!result.listener.Valid()) return result;
+    sockaddr_in address = LoopbackAddress(0);
+    if (::bind(Native(result.listener), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(Native(result.listener), 0) != 0) {
+        result.listener.Close();
+        return result;
+    }
+    result.port = LocalPort(result.listener);
+    while (static_cast<int>(result.queued.size()) < kMostQueued) {
+        Socket attempt = StartConnect(INADDR_LOOPBACK, result.port);
+        if (!attempt.Valid()) break;
+        const WaitResult outcome = WaitConnected(attempt, kDropped);
+        if (outcome == WaitResult::kTimeout) return result;
+        if (outcome != WaitResult::kReady) break;
+        result.queued.push_back(std::move(attempt));
+    }
+    result.listener.Close();
+    return result;
+}
+
 int ReceiveSome(const Socket& socket, char* buffer, int size)
 {
     return static_cast<int>(::recv(Native(socket), buffer, size, 0));

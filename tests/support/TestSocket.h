@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testsupport {
 
@@ -73,6 +74,17 @@ int SendSome(const Socket& socket, std::string_view bytes);
 Socket StartConnect(uint32_t address, uint16_t port);
 // kReady once connected, kError once refused or failed.
 WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout);
+
+// A listener on 127.0.0.1 that answers no further connect: its backlog is full of
+// connections nobody accepts, so the system drops each new attempt and the connecting side
+// waits as for a host that never answers, without a packet leaving loopback.
+struct UnansweringListener {
+    Socket listener;
+    std::vector<Socket> queued;
+    uint16_t port = 0;
+};
+// The listener is invalid when its backlog could not be filled.
+UnansweringListener ListenWithoutAnswering();
 
 // A plain blocking client for driving a server from a test.
 class TestClient {
