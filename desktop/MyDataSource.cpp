@@ -80,8 +80,9 @@ HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
             session->EndShellUse();
         }
         treesListed = true;
-        ShowLeftOut(*items);
+        if (!RefusedAsTooLarge(*items)) ShowLeftOut(*items);
     }
+    if (items->tooLarge) return E_FAIL;
 
     // One descriptor more than needed, as the shell's structure already holds one.
     const std::uint64_t count = items->fileCount;
@@ -107,7 +108,7 @@ HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
             descriptor.nFileSizeHigh = static_cast<DWORD>(item->size >> DWORD_BITS);
             descriptor.nFileSizeLow = static_cast<DWORD>(item->size);
             // The list only holds names that fit, terminator included.
-            std::wcscpy(descriptor.cFileName, item->name);
+            std::wcscpy(descriptor.cFileName, item->name.c_str());
         }
     }
     medium.tymed = TYMED_HGLOBAL;

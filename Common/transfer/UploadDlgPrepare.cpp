@@ -117,7 +117,8 @@ bool CUploadDlg::PrepareJob()
     case JOB_DELETE_LOCAL: ExpandLocal(list.get()); break;
     default: break;
     }
-    if (!accepted) return false;
+    // A tree too large for one job is refused before anything is asked or done.
+    if (RefusedAsTooLarge(*list) || !accepted) return false;
     const bool countsBytes = kind == JOB_UPLOAD || kind == JOB_DOWNLOAD;
     progressTotal.store(countsBytes ? FileBytes(*list) : list->itemCount);
     PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
@@ -133,6 +134,7 @@ bool CUploadDlg::PrepareDownload()
     TransferItem* callersLast = list->tail;
     if (!CheckDownloadReplace(list->head, names)) return false;
     ExpandRemote(list.get());
+    if (list->tooLarge) return false;
     return callersLast == nullptr || CheckDownloadReplace(callersLast->next, names);
 }
 
@@ -160,7 +162,7 @@ bool CUploadDlg::CheckUploadReplace()
         const RemoteEntry entry = MakeRemoteEntry(*record);
         const std::uint64_t entrySize = entry.size == REMOTE_SIZE_UNKNOWN ? 0 : entry.size;
         for (const TransferItem* item = list->head; item != nullptr; item = item->next) {
-            if (!SameNameIgnoringCase(item->name, entry.name)) continue;
+            if (!SameNameIgnoringCase(item->name.c_str(), entry.name)) continue;
             if (!AskReplace(entry.isDirectory != 0, entry.name, SideText(entrySize, entry.time, true),
                             SideText(item->size, item->lastWrite, true))) {
                 accepted = false;
