@@ -117,8 +117,8 @@ void RemoteEntryList::push_back(const RemoteEntry& entry)
 }
 
 void RemoteEntryList::AddRow(std::uint64_t size, FILETIME time, bool isDirectory, bool isLink,
-                           std::wstring_view display, std::wstring_view name, std::wstring_view attributes,
-                           std::wstring_view owner)
+                             std::wstring_view display, std::wstring_view name, std::wstring_view attributes,
+                             std::wstring_view owner)
 {
     Row row = {};
     row.size = size;
@@ -154,7 +154,8 @@ std::uint32_t RemoteEntryList::StoreText(std::wstring_view text)
         if (static_cast<std::uint64_t>(slots.size() + slotCount) * SLOT_UNITS > NO_TEXT) throw std::bad_alloc();
         blocks.emplace_back(slotCount * SLOT_UNITS);
         for (std::size_t slot = 0; slot < slotCount; ++slot)
-            slots.push_back({static_cast<std::uint32_t>(blocks.size() - 1), static_cast<std::uint32_t>(slot * SLOT_UNITS)});
+            slots.push_back(
+                {static_cast<std::uint32_t>(blocks.size() - 1), static_cast<std::uint32_t>(slot * SLOT_UNITS)});
     }
     const Slot& slot = slots[at / SLOT_UNITS];
     wchar_t* units = blocks[slot.block].data() + slot.start + at % SLOT_UNITS;
@@ -175,8 +176,8 @@ const wchar_t* RemoteEntryList::Units(std::uint32_t at) const
 std::wstring_view RemoteEntryList::TextAt(std::uint32_t at) const
 {
     const wchar_t* units = Units(at);
-    const std::uint32_t length =
-        static_cast<std::uint16_t>(units[0]) | (static_cast<std::uint32_t>(static_cast<std::uint16_t>(units[1])) << UNIT_BITS);
+    const std::uint32_t length = static_cast<std::uint16_t>(units[0]) |
+                                 (static_cast<std::uint32_t>(static_cast<std::uint16_t>(units[1])) << UNIT_BITS);
     return {units + LENGTH_UNITS, length};
 }
 

@@ -1,6 +1,6 @@
+#include "OutOfMemory.h"
 #include "FrameworkTestSupport.h"
 #include "OleDataSource.h"
-#include "OutOfMemory.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
