@@ -8,6 +8,9 @@ namespace {
 const wchar_t* const LINK_ARROW = L" -> ";
 constexpr wchar_t LINK_ATTRIBUTE = L'l';
 constexpr int UNIT_BITS = 16;
+// The first units of a name that a sort key holds, four 16-bit units to a 64-bit word.
+constexpr std::size_t UNITS_PER_WORD = 4;
+constexpr std::size_t PREFIX_WORDS = 2;
 
 // Seconds between 1601-01-01 (file times) and 1970-01-01 (the listing's clock), and file
 // time ticks per second.
@@ -214,15 +217,40 @@ RemoteEntry RemoteEntryList::operator[](std::size_t index) const
     return entry;
 }
 
-bool RemoteEntryList::Less(const Row& a, const Row& b) const
-{
-    const bool aDirectory = (a.nameLengthAndFlags & DIRECTORY_FLAG) != 0;
-    const bool bDirectory = (b.nameLengthAndFlags & DIRECTORY_FLAG) != 0;
-    if (aDirectory != bDirectory) return aDirectory;
-    return CompareNamesNoCase(NameOf(a), NameOf(b)) < 0;
-}
-
 void RemoteEntryList::Sort()
 {
-    std::sort(rows.begin(), rows.end(), [this](const Row& a, const Row& b) { return Less(a, b); });
+    // Keys in one contiguous array sort far faster than the rows in their blocks: the kind
+    // and the first folded units of the name decide most comparisons without reaching the
+    // text store. The rows are then rebuilt in key order.
+    struct Key {
+        std::uint64_t prefix[PREFIX_WORDS];
+        std::uint32_t index;
+        bool file;
+    };
+    std::vector<Key> keys(rows.size());
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        const std::wstring_view name = NameOf(rows[index]);
+        Key& key = keys[index];
+        for (std::size_t word = 0; word < PREFIX_WORDS; ++word) {
+            key.prefix[word] = 0;
+            for (std::size_t unit = word * UNITS_PER_WORD; unit < (word + 1) * UNITS_PER_WORD; ++unit) {
+                const wchar_t folded = unit < name.size() ? FoldAsciiUpper(name[unit]) : 0;
+                key.prefix[word] = (key.prefix[word] << UNIT_BITS) | static_cast<std::uint16_t>(folded);
+            }
+        }
+        key.index = static_cast<std::uint32_t>(index);
+        key.file = (rows[index].nameLengthAndFlags & DIRECTORY_FLAG) == 0;
+    }
+    // A name shorter than the prefix is padded with zeros, which orders it before every
+    // longer name it begins; equal prefixes fall back to the whole names.
+    std::sort(keys.begin(), keys.end(), [this](const Key& a, const Key& b) {
+        if (a.file != b.file) return b.file;
+        for (std::size_t word = 0; word < PREFIX_WORDS; ++word)
+            if (a.prefix[word] != b.prefix[word]) return a.prefix[word] < b.prefix[word];
+        return CompareNamesNoCase(NameOf(rows[a.index]), NameOf(rows[b.index])) < 0;
+    });
+    std::deque<Row> sorted;
+    for (const Key& key : keys)
+        sorted.push_back(rows[key.index]);
+    rows.swap(sorted);
 }

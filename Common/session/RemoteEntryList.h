@@ -130,7 +130,6 @@ private:
     std::uint32_t StoreRepeatable(std::wstring_view text, std::uint32_t& last);
     std::wstring_view TextAt(std::uint32_t at) const;
     const wchar_t* Units(std::uint32_t at) const;
-    bool Less(const Row& a, const Row& b) const;
     std::wstring_view NameOf(const Row& row) const;
 
     std::wstring directory;

@@ -305,11 +305,16 @@ TEST(RemoteEntryList, GivesBackEveryEntryAsAddedAndSortsDirectoriesFirst)
         entry(longName, longName, false, false, 1, L"", L""),
         entry(L"", L"", false, false, 0, L"-r--------", L"root"),
     };
-    // Enough short entries that the store spans many blocks.
-    for (int index = 0; index < 20000; ++index)
-        added.push_back(entry(L"f" + std::to_wstring(index), L"f" + std::to_wstring(index), index % 3 == 0, false,
-                              static_cast<std::uint64_t>(index), index % 2 == 0 ? L"-rw-r--r--" : L"-rwxr-xr-x",
-                              L"owner" + std::to_wstring(index % 5)));
+    // Enough entries that the store spans many blocks, some told apart only past their
+    // first dozen characters, in either case.
+    for (int index = 0; index < 20000; ++index) {
+        const std::wstring name = (index % 4 == 0   ? L"Shared-Beginning-"
+                                   : index % 4 == 1 ? L"sHARED-bEGINNING-"
+                                                    : L"f") +
+                                  std::to_wstring(index);
+        added.push_back(entry(name, name, index % 3 == 0, false, static_cast<std::uint64_t>(index),
+                              index % 2 == 0 ? L"-rw-r--r--" : L"-rwxr-xr-x", L"owner" + std::to_wstring(index % 5)));
+    }
     const auto fields = [](const RemoteEntry& e) {
         return std::make_tuple(e.isDirectory, e.isLink, e.size, e.time.dwLowDateTime, e.time.dwHighDateTime,
                                e.directory, e.name, e.displayName, e.attributes, e.owner);
