@@ -103,6 +103,8 @@ struct CUploadDlg::DownloadNames {
 
 bool CUploadDlg::PrepareJob()
 {
+    // A selection too large for one job is refused before anything is asked.
+    if (RefusedAsTooLarge(*list)) return false;
     bool accepted = true;
     // A cancel must not wait for the walk of a large tree to end.
     list->stopEvent = cancelEvent.Get();
@@ -117,7 +119,7 @@ bool CUploadDlg::PrepareJob()
     case JOB_DELETE_LOCAL: ExpandLocal(list.get()); break;
     default: break;
     }
-    // A tree too large for one job is refused before anything is asked or done.
+    // So is a tree that the walk found too large, before anything is done.
     if (RefusedAsTooLarge(*list) || !accepted) return false;
     const bool countsBytes = kind == JOB_UPLOAD || kind == JOB_DOWNLOAD;
     progressTotal.store(countsBytes ? FileBytes(*list) : list->itemCount);
