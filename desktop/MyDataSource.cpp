@@ -108,8 +108,9 @@ HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
             }
         }
         treesListed = true;
-        ShowLeftOut(*items);
+        if (!RefusedAsTooLarge(*items)) ShowLeftOut(*items);
     }
+    if (items->tooLarge) return E_FAIL;
 
     // One descriptor more than needed, as the shell's structure already holds one.
     const std::uint64_t count = items->fileCount;
@@ -135,7 +136,7 @@ HRESULT CMyDataSource::RenderDescriptors(STGMEDIUM& medium)
             descriptor.nFileSizeHigh = static_cast<DWORD>(item->size >> DWORD_BITS);
             descriptor.nFileSizeLow = static_cast<DWORD>(item->size);
             // The list only holds names that fit, terminator included.
-            std::wcscpy(descriptor.cFileName, item->name);
+            std::wcscpy(descriptor.cFileName, item->name.c_str());
         }
     }
     medium.tymed = TYMED_HGLOBAL;

@@ -10,10 +10,10 @@ namespace {
 
 // Whether a row's name is the text, or begins with it, without regard to case, as the
 // list's own search compares.
-bool NameMatches(const std::wstring& name, const std::wstring& text, bool partial)
+bool NameMatches(std::wstring_view name, const std::wstring& text, bool partial)
 {
     const int length = static_cast<int>(partial && name.size() > text.size() ? text.size() : name.size());
-    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), length, text.c_str(),
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), length, text.c_str(),
                           static_cast<int>(text.size())) == CSTR_EQUAL;
 }
 
@@ -57,9 +57,19 @@ void RemoteListPane::Fill(const std::function<bool(const RemoteEntry&)>& accept)
         paths.AddString(entry);
     paths.SetCurSel(model.selected);
 
-    rows.reserve(session->entries.size());
-    for (std::size_t index = 0; index < session->entries.size(); ++index)
-        if (!accept || accept(session->entries[index])) rows.push_back(index);
+    const RemoteEntryList& entries = session->entries;
+    if (!accept) {
+        rows.resize(entries.size());
+        for (std::size_t index = 0; index < rows.size(); ++index)
+            rows[index] = index;
+    } else {
+        rows.reserve(entries.size());
+        RemoteEntry entry;
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            entries.Read(index, entry);
+            if (accept(entry)) rows.push_back(index);
+        }
+    }
     // The list was emptied above, so every row it shows now is new: nothing else to
     // invalidate, and no scroll position to keep.
     list.Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(rows.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
@@ -79,18 +89,25 @@ std::size_t RemoteListPane::RowEntry(int row) const
     return rows[static_cast<std::size_t>(row)];
 }
 
-const RemoteEntry* RemoteListPane::EntryOfRow(int row) const
+std::optional<RemoteEntry> RemoteListPane::EntryOfRow(int row) const
 {
     const std::size_t index = RowEntry(row);
-    if (binding.session == nullptr || index >= binding.session->entries.size()) return nullptr;
-    return &binding.session->entries[index];
+    if (binding.session == nullptr || index >= binding.session->entries.size()) return std::nullopt;
+    return binding.session->entries[index];
+}
+
+std::optional<std::size_t> RemoteListPane::ListedRow(int row) const
+{
+    const std::size_t index = RowEntry(row);
+    if (binding.session == nullptr || index >= binding.session->entries.size()) return std::nullopt;
+    return index;
 }
 
 std::vector<RemoteEntry> RemoteListPane::SelectedEntries() const
 {
     std::vector<RemoteEntry> selected;
     for (int row : list.GetSelectedItems())
-        if (const RemoteEntry* entry = EntryOfRow(row)) selected.push_back(*entry);
+        if (std::optional<RemoteEntry> entry = EntryOfRow(row)) selected.push_back(std::move(*entry));
     return selected;
 }
 
@@ -112,8 +129,10 @@ int RemoteListPane::FindRow(const std::wstring& name) const
     // after the last row, so that an item above the selection is found too.
     for (int step = 0; step < count; ++step) {
         const int row = (start + step) % count;
-        const RemoteEntry* entry = EntryOfRow(row);
-        if (entry != nullptr && (entry->name == name || entry->displayName == name)) return row;
+        const std::optional<std::size_t> index = ListedRow(row);
+        if (index &&
+            (binding.session->entries.NameAt(*index) == name || binding.session->entries.DisplayNameAt(*index) == name))
+            return row;
     }
     return FindRowByText(start, name, false, true);
 }
@@ -126,16 +145,16 @@ int RemoteListPane::FindRowByText(int start, const std::wstring& text, bool part
     const int steps = wrap ? count : count - start;
     for (int step = 0; step < steps; ++step) {
         const int row = (start + step) % count;
-        const RemoteEntry* entry = EntryOfRow(row);
-        if (entry != nullptr && NameMatches(entry->displayName, text, partial)) return row;
+        const std::optional<std::size_t> index = ListedRow(row);
+        if (index && NameMatches(binding.session->entries.DisplayNameAt(*index), text, partial)) return row;
     }
     return -1;
 }
 
 void RemoteListPane::GetDisplayInfo(LVITEMW& item)
 {
-    const RemoteEntry* entry = EntryOfRow(item.iItem);
-    if (entry == nullptr) return;
+    const std::optional<RemoteEntry> entry = EntryOfRow(item.iItem);
+    if (!entry) return;
     if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == REMOTE_COLUMN_NAME)
         item.iImage = icons.IndexFor(entry->name, entry->isDirectory != 0);
     if ((item.mask & LVIF_PARAM) != 0) item.lParam = static_cast<LPARAM>(RowEntry(item.iItem));

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,7 @@ public:
     // The index in the session's entries of the entry a row shows; NO_ROW_ENTRY past the
     // last row.
     std::size_t RowEntry(int row) const;
-    const RemoteEntry* EntryOfRow(int row) const;
+    std::optional<RemoteEntry> EntryOfRow(int row) const;
     // The entries of the selected rows, in row order.
     std::vector<RemoteEntry> SelectedEntries() const;
     // Where a new directory or an upload goes: the first selected row's directory, or the
@@ -94,6 +95,9 @@ public:
     bool OnTimer(UINT_PTR id) const;
 
 private:
+    // The index in the session's entries of the row; none past the last row.
+    std::optional<std::size_t> ListedRow(int row) const;
+
     CListCtrlEx& list;
     Binding binding;
     FileIconLists icons;

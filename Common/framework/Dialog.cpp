@@ -1,12 +1,14 @@
 #include "Dialog.h"
 
 #include "App.h"
+#include "OutOfMemory.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cwchar>
 #include <cwctype>
+#include <new>
 #include <vector>
 
 namespace fw {
@@ -268,7 +270,12 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     }
     // Messages before WM_INITDIALOG (WM_SETFONT, ...) and after the object let go.
     if (!dialog) return FALSE;
-    return dialog->HandleMessage(message, wParam, lParam);
+    try {
+        return dialog->HandleMessage(message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        ShowOutOfMemory(hwnd);
+        return FALSE;
+    }
 }
 
 INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

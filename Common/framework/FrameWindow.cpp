@@ -5,9 +5,11 @@
 #include "Document.h"
 #include "FormView.h"
 #include "Handles.h"
+#include "OutOfMemory.h"
 #include "Wait.h"
 
 #include <algorithm>
+#include <new>
 
 namespace fw {
 namespace {
@@ -277,7 +279,13 @@ LRESULT CALLBACK FrameWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         frame = reinterpret_cast<FrameWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     }
     if (!frame) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    return frame->HandleMessage(message, wParam, lParam);
+    try {
+        return frame->HandleMessage(message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        ShowOutOfMemory(hwnd);
+        // A frame that could not set itself up is not created.
+        return message == WM_CREATE ? -1 : 0;
+    }
 }
 
 LRESULT FrameWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

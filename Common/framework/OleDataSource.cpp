@@ -1,9 +1,12 @@
 #include "OleDataSource.h"
 
+#include "OutOfMemory.h"
+
 #include <ole2.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <new>
 
 namespace fw {
 namespace {
@@ -115,7 +118,16 @@ HRESULT STDMETHODCALLTYPE OleDataSource::GetData(FORMATETC* format, STGMEDIUM* m
         return S_OK;
     }
     if (FindOffered(*format) == nullptr) return DV_E_FORMATETC;
-    return OnRenderData(*format, *medium);
+    // A consumer in another process asks for this; running out of memory while rendering
+    // must fail its request, not end this program.
+    try {
+        return OnRenderData(*format, *medium);
+    } catch (const std::bad_alloc&) {
+        ReleaseStgMedium(medium);
+        *medium = STGMEDIUM{};
+        ShowOutOfMemory(nullptr);
+        return E_OUTOFMEMORY;
+    }
 }
 
 // A consumer's own storage is never written: rendering always hands over a new medium.
@@ -157,8 +169,14 @@ HRESULT STDMETHODCALLTYPE OleDataSource::SetData(FORMATETC* format, STGMEDIUM* m
     if (StoredMedium* kept = FindStored(entry.format)) {
         ReleaseStgMedium(&kept->medium);
         *kept = entry;
-    } else {
+        return S_OK;
+    }
+    try {
         stored.push_back(entry);
+    } catch (const std::bad_alloc&) {
+        // Not kept: a medium handed over stays the caller's, as it does on every failure.
+        if (!release) ReleaseStgMedium(&entry.medium);
+        return E_OUTOFMEMORY;
     }
     return S_OK;
 }
@@ -168,10 +186,14 @@ HRESULT STDMETHODCALLTYPE OleDataSource::EnumFormatEtc(DWORD direction, IEnumFOR
     if (formats == nullptr) return E_INVALIDARG;
     *formats = nullptr;
     if (direction != DATADIR_GET) return E_NOTIMPL;
-    std::vector<FORMATETC> all = offered;
-    for (const StoredMedium& kept : stored)
-        all.push_back(kept.format);
-    return SHCreateStdEnumFmtEtc(static_cast<UINT>(all.size()), all.data(), formats);
+    try {
+        std::vector<FORMATETC> all = offered;
+        for (const StoredMedium& kept : stored)
+            all.push_back(kept.format);
+        return SHCreateStdEnumFmtEtc(static_cast<UINT>(all.size()), all.data(), formats);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 HRESULT STDMETHODCALLTYPE OleDataSource::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*)

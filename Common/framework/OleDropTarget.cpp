@@ -1,5 +1,9 @@
 #include "OleDropTarget.h"
 
+#include <new>
+
+#include "OutOfMemory.h"
+
 namespace fw {
 
 OleDropTarget::~OleDropTarget()
@@ -86,7 +90,14 @@ HRESULT STDMETHODCALLTYPE OleDropTarget::DragLeave()
 HRESULT STDMETHODCALLTYPE OleDropTarget::Drop(IDataObject* data, DWORD, POINTL point, DWORD* effect)
 {
     if (data == nullptr || effect == nullptr) return E_INVALIDARG;
-    *effect = OnDrop(WindowAt(point), data, *effect, ClientPoint(point));
+    // The drag source's process calls in here; running out of memory while taking the drop
+    // fails the drop, not this program.
+    try {
+        *effect = OnDrop(WindowAt(point), data, *effect, ClientPoint(point));
+    } catch (const std::bad_alloc&) {
+        *effect = DROPEFFECT_NONE;
+        ShowOutOfMemory(registered);
+    }
     ForgetData();
     return S_OK;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 
 #include "SharedResource.h"
 #include "framework/App.h"
@@ -19,6 +20,8 @@
 #include "transfer/UploadDlg.h"
 
 const wchar_t* const FIND_DISCONNECTED_TEXT = L"The connection was closed; the search ended with what it had found.";
+const wchar_t* const FIND_OUT_OF_MEMORY_TEXT =
+    L"There was not enough memory to search on; the search ended with what it had found.";
 const wchar_t* const FIND_LOOPS_TEXT = L"Links back into searched directories were not followed.";
 const wchar_t* const FIND_DEPTH_TEXT = L"Directories more than 64 levels down were not searched.";
 const wchar_t* const FIND_NOT_CONNECTED_TEXT = L"Not connected to the server. Connect again, then try once more.";
@@ -309,6 +312,7 @@ void CFindDlg::EnableResultButtons(bool enable)
 std::wstring CFindDlg::EndText() const
 {
     if (outcome.end == FindEnd::Disconnected) return FIND_DISCONNECTED_TEXT;
+    if (outcome.end == FindEnd::OutOfMemory) return FIND_OUT_OF_MEMORY_TEXT;
     std::wstring text;
     if (outcome.loopsCut > 0) text = FIND_LOOPS_TEXT;
     if (outcome.depthsCut > 0) text += (text.empty() ? L"" : L" ") + std::wstring(FIND_DEPTH_TEXT);
@@ -370,9 +374,12 @@ void CFindDlg::RunSearch()
     // A directory the server won't list is skipped without a box; the walk's last status
     // line says how the search ended.
     nsFTP::QuietErrors quiet;
-    // Nothing may leave the thread: running out of memory ends the search like a stop.
+    // Nothing may leave the thread: running out of memory ends the search, with what it had
+    // found, and says so.
     try {
         outcome = SearchRemote(connection, startDirectory, startEntries, options, stopEvent.Get(), found, status);
+    } catch (const std::bad_alloc&) {
+        outcome.end = FindEnd::OutOfMemory;
     } catch (...) {
         outcome.end = FindEnd::Stopped;
     }

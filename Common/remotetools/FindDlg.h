@@ -125,7 +125,7 @@ private:
     // Shared with the worker: set before it starts, read by the dialog only after it ended.
     FindOptions options;
     std::wstring startDirectory;
-    std::vector<RemoteEntry> startEntries;
+    RemoteEntryList startEntries;
     FindOutcome outcome;
 
     // The worker's buffers, under bufferLock.

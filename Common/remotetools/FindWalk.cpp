@@ -133,8 +133,8 @@ std::wstring PrepareFindText(const std::wstring& typed)
     return typed.substr(first, last - first);
 }
 
-FindOutcome SearchRemote(ConnectionSession& session, const std::wstring& directory,
-                         const std::vector<RemoteEntry>& entries, const FindOptions& options, HANDLE stopEvent,
+FindOutcome SearchRemote(ConnectionSession& session, const std::wstring& directory, const RemoteEntryList& entries,
+                         const FindOptions& options, HANDLE stopEvent,
                          const std::function<void(const RemoteEntry&)>& found,
                          const std::function<void(const std::wstring&)>& status)
 {

@@ -28,7 +28,7 @@ bool FindTextMatches(const std::wstring& text, const std::wstring& name, bool ma
 // holds a line break, which no name can.
 std::wstring PrepareFindText(const std::wstring& typed);
 
-enum class FindEnd { Finished, Stopped, Disconnected };
+enum class FindEnd { Finished, Stopped, Disconnected, OutOfMemory };
 
 struct FindOutcome {
     FindEnd end = FindEnd::Finished;
@@ -42,7 +42,7 @@ struct FindOutcome {
 // server names inside it; a listing that fails is skipped. stopEvent is polled without
 // waiting before each entry; status gets the path of each entry visited. Runs on the
 // caller's thread and uses the session's engine throughout.
-FindOutcome SearchRemote(ConnectionSession& session, const std::wstring& directory,
-                         const std::vector<RemoteEntry>& entries, const FindOptions& options, HANDLE stopEvent,
+FindOutcome SearchRemote(ConnectionSession& session, const std::wstring& directory, const RemoteEntryList& entries,
+                         const FindOptions& options, HANDLE stopEvent,
                          const std::function<void(const RemoteEntry&)>& found,
                          const std::function<void(const std::wstring&)>& status);

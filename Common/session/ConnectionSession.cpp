@@ -15,75 +15,9 @@ const wchar_t* const LISTING_STOPPED_TEXT = L"The listing was stopped; the list 
 
 namespace {
 
-const wchar_t* const LINK_ARROW = L" -> ";
-constexpr wchar_t LINK_ATTRIBUTE = L'l';
 constexpr int REPLY_SUCCESS = 0;
 
-// Seconds between 1601-01-01 (file times) and 1970-01-01 (the listing's clock), and file
-// time ticks per second.
-constexpr std::int64_t FILE_TIME_EPOCH_OFFSET_SECONDS = 11644473600LL;
-constexpr std::int64_t FILE_TIME_TICKS_PER_SECOND = 10000000LL;
-constexpr int DWORD_BITS = 32;
-
-wchar_t FoldAsciiUpper(wchar_t unit)
-{
-    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
-}
-
-int CompareNamesNoCase(std::wstring_view a, std::wstring_view b)
-{
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const wchar_t x = FoldAsciiUpper(a[i]);
-        const wchar_t y = FoldAsciiUpper(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-
 } // namespace
-
-bool RemoteEntryLess(const RemoteEntry& a, const RemoteEntry& b)
-{
-    const bool aDirectory = a.isDirectory != 0;
-    const bool bDirectory = b.isDirectory != 0;
-    if (aDirectory != bDirectory) return aDirectory;
-    return CompareNamesNoCase(a.name, b.name) < 0;
-}
-
-FILETIME ListedTimeToFileTime(std::int64_t listedSeconds)
-{
-    // The parser already read the listing's calendar time as a local time and holds the
-    // matching instant, so only the epoch and the unit change here.
-    const std::int64_t seconds = std::max<std::int64_t>(listedSeconds, -FILE_TIME_EPOCH_OFFSET_SECONDS);
-    const auto ticks =
-        static_cast<std::uint64_t>((seconds + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND);
-    FILETIME time = {};
-    time.dwLowDateTime = static_cast<DWORD>(ticks);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> DWORD_BITS);
-    return time;
-}
-
-RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status)
-{
-    RemoteEntry entry;
-    entry.name = status.name;
-    if (!status.attributes.empty() && status.attributes.front() == LINK_ATTRIBUTE) {
-        const std::size_t arrow = entry.name.find(LINK_ARROW);
-        if (arrow != std::wstring::npos) entry.name.resize(arrow);
-        entry.isLink = 1;
-    }
-    entry.displayName = status.name;
-    entry.directory = status.path;
-    entry.attributes = status.attributes;
-    entry.owner = status.owner;
-    entry.isDirectory = status.isDirectory ? 1 : 0;
-    // EPLF and versioned listings may give no size at all: that is unknown, not empty.
-    entry.size = status.sizeKnown != 0 ? status.size : REMOTE_SIZE_UNKNOWN;
-    entry.time = ListedTimeToFileTime(status.modified);
-    return entry;
-}
 
 ConnectionSession::ConnectionSession() : ConnectionSession(std::make_unique<nsSocket::CBlockingSocket>()) {}
 
@@ -125,6 +59,18 @@ int ConnectionSession::RenameRemote(const std::wstring& oldPath, const std::wstr
 bool ConnectionSession::ListDirectory(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records)
 {
     return engine->ListFiles(path, records, currentSite.passive != 0);
+}
+
+bool ConnectionSession::ListDirectory(const std::wstring& path, RemoteEntryList& listing)
+{
+    // Each record becomes a compact entry as it is parsed, so that no listing is ever held
+    // twice, once as records and once as entries.
+    return engine->ListFiles(
+        path,
+        [&listing](const nsFTP::CFTPFileStatus& status) {
+            if (status.name != L"." && status.name != L"..") listing.Add(status);
+        },
+        currentSite.passive != 0);
 }
 
 std::unique_ptr<nsSocket::IBlockingSocket> ConnectionSession::OpenRemoteTransfer(const std::wstring& path, bool upload)
@@ -222,12 +168,11 @@ ConnectionSession::WorkEnd ConnectionSession::RunWhileWindowAnswers(const std::f
     return stoppedAt ? WorkEnd::Stopped : WorkEnd::Done;
 }
 
-ConnectionSession::WorkEnd ConnectionSession::ListWhileWindowAnswers(const std::wstring& path,
-                                                                     std::vector<nsFTP::FileStatusPtr>& records,
+ConnectionSession::WorkEnd ConnectionSession::ListWhileWindowAnswers(const std::wstring& path, RemoteEntryList& listing,
                                                                      bool& listed)
 {
     listed = false;
-    const WorkEnd end = RunWhileWindowAnswers([&] { listed = ListDirectory(path, records); },
+    const WorkEnd end = RunWhileWindowAnswers([&] { listed = ListDirectory(path, listing); },
                                               [this] { return ListingProgressText(engine->ListingProgress()); }, false);
     if (end == WorkEnd::Stopped && !listed) SetStatusText(STATUS_PANE_MESSAGE, LISTING_STOPPED_TEXT);
     return end;
@@ -242,27 +187,21 @@ bool ConnectionSession::RefreshRemote()
     }
 
     const std::wstring directory = CurrentDirectory();
-    std::vector<nsFTP::FileStatusPtr> records;
+    // The new entries are collected apart and take the old ones' place only once complete.
+    RemoteEntryList listing(directory);
     // The session is inside the directory, so a LIST without an argument lists it too.
     const bool byPath = ListsByPath(directory);
     // A big listing takes a while: the window goes on painting the entries it has until
     // the new ones are here, and keeps them when the user stops the listing.
     bool listed = false;
-    const WorkEnd end = ListWhileWindowAnswers(byPath ? directory : std::wstring(), records, listed);
+    const WorkEnd end = ListWhileWindowAnswers(byPath ? directory : std::wstring(), listing, listed);
     if (end == WorkEnd::Busy || (end == WorkEnd::Stopped && !listed)) return !entries.empty();
-    entries.clear();
-    if (!listed) return false;
-    if (!byPath) {
-        for (const nsFTP::FileStatusPtr& record : records)
-            record->path = directory;
+    if (!listed) {
+        entries.clear();
+        return false;
     }
-
-    entries.reserve(records.size());
-    for (const nsFTP::FileStatusPtr& record : records) {
-        if (record->name == L"." || record->name == L"..") continue;
-        entries.push_back(MakeRemoteEntry(*record));
-    }
-    std::sort(entries.begin(), entries.end(), RemoteEntryLess);
+    listing.Sort();
+    entries = std::move(listing);
     return !entries.empty();
 }
 

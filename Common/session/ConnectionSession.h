@@ -14,38 +14,17 @@
 #include <vector>
 
 #include "engine/FTPClient.h"
+#include "session/RemoteEntryList.h"
 #include "sites/SiteRecord.h"
-
-// The listing's size when it had none (all bits set), as the engine reports it.
-constexpr std::uint64_t REMOTE_SIZE_UNKNOWN = nsFTP::SIZE_UNKNOWN;
 
 // The anonymous logon: servers expect an e-mail-style text as its password.
 extern const wchar_t* const ANONYMOUS_USER;
 extern const wchar_t* const ANONYMOUS_PASSWORD;
 
-// One listed remote entry.
-struct RemoteEntry {
-    std::uint32_t isDirectory = 0; // links are marked so too, so that opening one changes into it
-    std::uint32_t isLink = 0;      // the attribute text begins with "l"
-    std::uint64_t size = 0;        // REMOTE_SIZE_UNKNOWN when the listing had none
-    FILETIME time = {};            // UTC
-    std::wstring directory;        // where the entry was listed
-    std::wstring name;             // for a link, the text before " -> "
-    std::wstring displayName;      // as listed, link target included
-    std::wstring attributes;
-    std::wstring owner;
-};
-
-// Directories first, then names compared without regard to case (A-Z folded to a-z).
-bool RemoteEntryLess(const RemoteEntry& a, const RemoteEntry& b);
 // Whether LIST can take the path as its argument. Servers disagree on how LIST takes a path
 // with blanks (one wants them escaped with "\", others take them literally) and some read
 // an argument that begins with "-" as options; such a directory is listed from inside it.
 bool ListsByPath(const std::wstring& path);
-// The entry for one listed record; the listing's calendar time is taken as local time.
-RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status);
-// The listing's seconds since 1970, read as a local calendar time, as a UTC file time.
-FILETIME ListedTimeToFileTime(std::int64_t listedSeconds);
 
 class ConnectionSession {
 public:
@@ -57,7 +36,7 @@ public:
     ConnectionSession& operator=(const ConnectionSession&) = delete;
     ~ConnectionSession();
 
-    std::vector<RemoteEntry> entries;
+    RemoteEntryList entries;
     SiteRecord currentSite = {}; // all zero until the first successful connect
     SiteList siteList;
     // Links to the filter bar's controls, set by the main frame; not owned, may be null.
@@ -92,6 +71,8 @@ public:
     void DeleteRemoteFile(const std::wstring& path);
     int RenameRemote(const std::wstring& oldPath, const std::wstring& newPath);
     bool ListDirectory(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records);
+    // Lists the path into the listing as the records arrive, "." and ".." left out.
+    bool ListDirectory(const std::wstring& path, RemoteEntryList& listing);
     std::unique_ptr<nsSocket::IBlockingSocket> OpenRemoteTransfer(const std::wstring& path, bool upload);
     // Lists the current directory into entries (sorted, "." and ".." skipped); true when
     // at least one entry was stored. The listing runs on a worker thread while this
@@ -113,7 +94,7 @@ public:
     void KeepAlive();
 
 private:
-    WorkEnd ListWhileWindowAnswers(const std::wstring& path, std::vector<nsFTP::FileStatusPtr>& records, bool& listed);
+    WorkEnd ListWhileWindowAnswers(const std::wstring& path, RemoteEntryList& listing, bool& listed);
 
     std::unique_ptr<nsFTP::CFTPClient> engine;
     std::atomic<bool> engineClaimed{false};

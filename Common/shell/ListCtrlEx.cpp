@@ -3,7 +3,10 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <new>
+
 #include "framework/FrameWindow.h"
+#include "framework/OutOfMemory.h"
 
 namespace {
 
@@ -110,7 +113,14 @@ LRESULT CALLBACK CListCtrlEx::SubclassProc(HWND window, UINT message, WPARAM wPa
     auto* list = reinterpret_cast<CListCtrlEx*>(self);
     switch (message) {
     case WM_GETDLGCODE: return DefSubclassProc(window, message, wParam, lParam) | DLGC_WANTALLKEYS;
-    case WM_CONTEXTMENU: list->ShowContextMenu(lParam); return 0;
+    case WM_CONTEXTMENU:
+        // The menu's command runs from here, inside the list's own window procedure.
+        try {
+            list->ShowContextMenu(lParam);
+        } catch (const std::bad_alloc&) {
+            fw::ShowOutOfMemory(window);
+        }
+        return 0;
     case WM_NCDESTROY:
         RemoveWindowSubclass(window, SubclassProc, LIST_EX_SUBCLASS_ID);
         list->hwnd_ = nullptr;

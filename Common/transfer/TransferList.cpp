@@ -11,18 +11,16 @@
 #include "shell/Format.h"
 #include "transfer/RemoteListing.h"
 
+const wchar_t* const TRANSFER_TOO_LARGE_TEXT =
+    L"The selection holds more than 200,000 files and directories, more than one job can take; nothing was "
+    L"done. Choose fewer items, or folders further down.";
+
 namespace {
 
 constexpr int DWORD_BITS = 32;
 constexpr wchar_t ALL_ENTRIES[] = L"*.*";
 
 bool IsDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
-
-void CopyText(wchar_t* target, const std::wstring& text)
-{
-    std::wmemcpy(target, text.c_str(), text.size());
-    target[text.size()] = L'\0';
-}
 
 // How a walk went into one directory.
 enum class Descent {
@@ -68,7 +66,7 @@ Descent AddLocalChildren(TransferList* list, std::set<LocalDirectoryId>& visited
     // A directory that can't be identified is listed all the same: the depth limit still
     // ends any loop through it.
     LocalDirectoryId id;
-    if (IdentifyLocalDirectory(directory.path, id) && !visited.insert(id).second) return Descent::Visited;
+    if (IdentifyLocalDirectory(directory.path.c_str(), id) && !visited.insert(id).second) return Descent::Visited;
     WIN32_FIND_DATAW found = {};
     fw::FindHandle search(FindFirstFileW(JoinLocalPath(directory.path, ALL_ENTRIES).c_str(), &found));
     if (!search) return Descent::Failed;
@@ -78,7 +76,7 @@ Descent AddLocalChildren(TransferList* list, std::set<LocalDirectoryId>& visited
         AddChild(list, directory, size, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, found.cFileName,
                  JoinLocalPath(directory.path, found.cFileName), found.ftLastWriteTime,
                  (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
-    } while (FindNextFileW(search.Get(), &found));
+    } while (!list->tooLarge && FindNextFileW(search.Get(), &found));
     return Descent::Listed;
 }
 
@@ -98,6 +96,7 @@ Descent AddRemoteChildren(TransferList* list, RemoteListing& listing, std::set<s
         if (!listing.List(directory.path, records)) return Descent::Failed;
     }
     for (const nsFTP::FileStatusPtr& record : records) {
+        if (list->tooLarge) break;
         if (record->name == L"." || record->name == L"..") continue;
         const RemoteEntry entry = MakeRemoteEntry(*record);
         // No directory holds such a name; joined to the path, it would name something
@@ -141,6 +140,7 @@ template <typename ChildReader> void Expand(TransferList* list, ChildReader addC
 {
     bool kindChanged = false;
     for (TransferItem* item = list->head; item != nullptr; item = item->next) {
+        if (list->tooLarge) break;
         if (list->stopEvent != nullptr && WaitForSingleObject(list->stopEvent, 0) != WAIT_TIMEOUT) break;
         if (item->isDirectory == 0 || item->expanded != 0 || item->isLoop != 0) continue;
         if (item->isLink != 0 && !list->followLinks) continue;
@@ -180,6 +180,10 @@ TransferList::~TransferList() { ClearList(this); }
 TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
                       const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh)
 {
+    if (list->itemCount + list->leftOut.size() >= MAX_TRANSFER_ITEMS) {
+        list->tooLarge = true;
+        return nullptr;
+    }
     if (name.size() >= TRANSFER_NAME_CHARS || path.size() >= TRANSFER_PATH_CHARS) {
         list->leftOut.push_back({name, path});
         return nullptr;
@@ -190,8 +194,8 @@ TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, 
     item->size = item->sizeUnknown != 0 ? 0 : size;
     item->lastWrite.dwLowDateTime = lastWriteLow;
     item->lastWrite.dwHighDateTime = lastWriteHigh;
-    CopyText(item->name, name);
-    CopyText(item->path, path);
+    item->name = name;
+    item->path = path;
     item->fileIndex = static_cast<std::uint32_t>(list->fileCount);
     item->itemIndex = static_cast<std::uint32_t>(list->itemCount);
     if (list->tail != nullptr) {
@@ -242,6 +246,7 @@ void ClearList(TransferList* list)
     list->cursor = list->nextCursor = nullptr;
     list->totalBytes = list->fileCount = list->itemCount = 0;
     list->leftOut.clear();
+    list->tooLarge = false;
 }
 
 TransferItem* FirstItem(TransferList* list, bool filesOnly)

@@ -12,10 +12,16 @@
 
 class ConnectionSession;
 
-constexpr std::size_t TRANSFER_NAME_CHARS = 260;  // with the terminator
-constexpr std::size_t TRANSFER_PATH_CHARS = 4096; // with the terminator
+// The longest name and path an item takes, terminator included: the shell's descriptors
+// hold names of this many characters, and no file system takes longer paths.
+constexpr std::size_t TRANSFER_NAME_CHARS = 260;
+constexpr std::size_t TRANSFER_PATH_CHARS = 4096;
 // Tree walks list directories down to this many levels below the caller's items.
 constexpr std::uint32_t MAX_TREE_DEPTH = 64;
+// The most items, left-out entries included, that one job or one offer to the shell
+// holds; a larger selection or tree is refused whole, before anything is done with it.
+constexpr std::uint64_t MAX_TRANSFER_ITEMS = 200000;
+extern const wchar_t* const TRANSFER_TOO_LARGE_TEXT;
 
 struct TransferItem {
     std::uint32_t isDirectory;
@@ -23,9 +29,9 @@ struct TransferItem {
     FILETIME lastWrite; // UTC
     // Relative name: the plain name for a top-level item; below it the names from the
     // top-level directory down, joined by "/" on both sides.
-    wchar_t name[TRANSFER_NAME_CHARS];
+    std::wstring name;
     // Full path on the item's own side: "\" separated for local items, "/" for remote ones.
-    wchar_t path[TRANSFER_PATH_CHARS];
+    std::wstring path;
     std::uint32_t fileIndex; // fileCount when the item was added
     std::uint32_t itemIndex; // itemCount when the item was added
     std::uint32_t expanded;  // set once a directory's children were added
@@ -84,10 +90,13 @@ struct TransferList {
     // Set for a download: a listed name that IsUsableLocalName refuses is left out of the
     // remote expansion, and nothing below it is listed.
     bool localNames = false;
+    // Set once AddItem refused an item past MAX_TRANSFER_ITEMS; the expansion stops there,
+    // and the list is incomplete.
+    bool tooLarge = false;
 };
 
 // Returns the new item, or null when the name (>= 260 chars) or path (>= 4096) does not
-// fit; such an entry is recorded as left out. REMOTE_SIZE_UNKNOWN marks the item's size
+// fit, recorded as left out, or when the list is full, which sets tooLarge. REMOTE_SIZE_UNKNOWN marks the item's size
 // unknown and adds nothing to the totals.
 TransferItem* AddItem(std::uint64_t size, TransferList* list, bool isDirectory, const std::wstring& name,
                       const std::wstring& path, DWORD lastWriteLow, DWORD lastWriteHigh);

@@ -321,6 +321,13 @@ void CUploadDlg::ReportFailedDownloads()
     failedDownloads.clear();
 }
 
+bool RefusedAsTooLarge(const TransferList& list)
+{
+    if (!list.tooLarge) return false;
+    MessageBoxW(nullptr, TRANSFER_TOO_LARGE_TEXT, Win32Reporter().Caption().c_str(), MB_ICONERROR | MB_OK | MB_TOPMOST);
+    return true;
+}
+
 void ShowLeftOut(const TransferList& list)
 {
     if (list.leftOut.empty()) return;

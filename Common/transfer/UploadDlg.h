@@ -50,6 +50,9 @@ constexpr wchar_t PARTIAL_DOWNLOAD_SUFFIX[] = L".part";
 // directories its walk did not follow (at most 20 paths, each shortened in the middle);
 // nothing when there were none. Ownerless and topmost, so any thread may show it.
 void ShowLeftOut(const TransferList& list);
+// True when the list went past MAX_TRANSFER_ITEMS, after an error box that says so, shown
+// like ShowLeftOut's.
+bool RefusedAsTooLarge(const TransferList& list);
 
 // A file a download could not bring whole, and the system's error when there was one.
 struct FailedDownload {

@@ -166,6 +166,8 @@ struct CUploadDlg::UploadNames {
 
 bool CUploadDlg::PrepareJob()
 {
+    // A selection too large for one job is refused before anything is asked.
+    if (RefusedAsTooLarge(*list)) return false;
     bool accepted = true;
     // A cancel must not wait for the walk of a large tree to end.
     list->stopEvent = cancelEvent.Get();
@@ -177,7 +179,8 @@ bool CUploadDlg::PrepareJob()
     case JOB_DELETE_LOCAL: ExpandLocal(list.get()); break;
     default: break;
     }
-    if (!accepted) return false;
+    // So is a tree that the walk found too large, before anything is done.
+    if (RefusedAsTooLarge(*list) || !accepted) return false;
     const bool countsBytes = kind == JOB_UPLOAD || kind == JOB_DOWNLOAD;
     progressTotal.store(countsBytes ? FileBytes(*list) : list->itemCount);
     PostMessageW(window, WM_JOB_PROGRESS, 0, JOB_PROGRESS_RANGE);
@@ -193,6 +196,7 @@ bool CUploadDlg::PrepareDownload()
     TransferItem* callersLast = list->tail;
     if (!CheckDownloadReplace(list->head, names)) return false;
     ExpandRemote(list.get());
+    if (list->tooLarge) return false;
     return callersLast == nullptr || CheckDownloadReplace(callersLast->next, names);
 }
 

@@ -91,7 +91,7 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
     if (CancelRequested()) return false;
     // The local file opens first: STOR replaces the remote file at once, which must not
     // happen for a local file that cannot be read.
-    fw::FileHandle local(CreateFileW(item.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    fw::FileHandle local(CreateFileW(item.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!local) {
         ShowLastError(item.path);

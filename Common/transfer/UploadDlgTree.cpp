@@ -20,7 +20,7 @@ UINT CUploadDlg::RunDelete(bool remote)
 {
     if (CancelRequested()) return 0;
     if (remote && session == nullptr) return IDOK;
-    PrepareJob();
+    if (!PrepareJob()) return IDCANCEL;
     std::vector<DeleteStep> steps;
     for (TransferItem* item = FirstItem(list.get(), false); item != nullptr; item = NextItem(list.get(), false)) {
         if (CancelRequested()) break;
@@ -57,7 +57,7 @@ UINT CUploadDlg::RunMove(bool remote)
 {
     if (CancelRequested()) return 0;
     if (remote && session == nullptr) return IDOK;
-    PrepareJob();
+    if (!PrepareJob()) return IDCANCEL;
     MakeDirectoryQuietly(targetDirectory, remote);
     std::uint64_t index = 0;
     // Directories move whole: the list is not expanded.
@@ -66,7 +66,7 @@ UINT CUploadDlg::RunMove(bool remote)
         PostName(item->path);
         if (remote) {
             session->RenameRemote(item->path, JoinRemotePath(targetDirectory, item->name));
-        } else if (!MoveFileW(item->path, JoinLocalPath(targetDirectory, item->name).c_str())) {
+        } else if (!MoveFileW(item->path.c_str(), JoinLocalPath(targetDirectory, item->name).c_str())) {
             ShowLastError(item->path);
         }
         ++index;

@@ -6,9 +6,16 @@
 // painted. With --filter, then the filter text typed into the filter bar in the
 // last directory, until the filtered rows are painted. The window's loop runs throughout.
 // Each line of RESULTS is "what<TAB>rows<TAB>seconds".
+//
+//   orvid_pane_bench.exe RESULTS --connect PORT ROWS
+// Connects to the FTP server on 127.0.0.1:PORT (anonymous), from the logon until the list
+// holds the first listing's ROWS rows, painted, as the Site Manager's Connect does. Its
+// line adds the process's peak working set and peak committed memory, in MiB:
+// "connect<TAB>rows<TAB>seconds<TAB>peak working set<TAB>peak committed".
 #include <windows.h>
 
 #include <commctrl.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -76,6 +83,38 @@ bool PumpUntilShown(COrvidApp& app, COrvidView& view, std::size_t rows)
     return false;
 }
 
+constexpr double BYTES_PER_MIB = 1024.0 * 1024.0;
+
+// Connect, timed from the logon to the rows on screen; the process's peaks after that.
+int BenchConnect(COrvidApp& app, FILE* results, unsigned port, std::size_t rows)
+{
+    SiteRecord site = DefaultSiteRecord();
+    SetText(site.label, L"Bench");
+    SetText(site.host, L"127.0.0.1");
+    site.port = port;
+    SetText(site.user, ANONYMOUS_USER);
+    SetText(site.password, ANONYMOUS_PASSWORD);
+    site.timeout = 60;
+    auto& document = *static_cast<COrvidDoc*>(app.GetDocument());
+    auto& view = *static_cast<COrvidView*>(app.GetView());
+    view.SetViewMode(LVS_REPORT);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    if (!OpenSite(document.Session(), site)) return 1;
+    document.OnSiteConnected(L"Bench");
+    const bool shown = PumpUntilShown(app, view, rows);
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&end);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    std::fwprintf(results, L"connect\t%zu\t%.3f\t%.1f\t%.1f\n", rows, Seconds(start, end),
+                  static_cast<double>(memory.PeakWorkingSetSize) / BYTES_PER_MIB,
+                  static_cast<double>(memory.PeakPagefileUsage) / BYTES_PER_MIB);
+    document.Disconnect();
+    return shown ? 0 : 1;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
@@ -83,6 +122,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     int argc = 0;
     std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(CommandLineToArgvW(GetCommandLineW(), &argc), &LocalFree);
     if (argc < 4) return 2;
+    const bool connectOnly = argc == 5 && std::wstring(argv.get()[2]) == L"--connect";
     std::vector<std::pair<std::wstring, std::size_t>> directories;
     std::wstring filter;
     for (int i = 2; i + 1 < argc; i += 2) {
@@ -103,6 +143,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     MSG connect;
     PeekMessageW(&connect, frame, WM_COMMAND, WM_COMMAND, PM_REMOVE);
     app.MainFrame()->Move(BENCH_FRAME);
+    if (connectOnly) {
+        const int code = BenchConnect(app, results, static_cast<unsigned>(std::wcstoul(argv.get()[3], nullptr, 10)),
+                                      std::wcstoul(argv.get()[4], nullptr, 10));
+        std::fclose(results);
+        app.MainFrame()->Send(WM_CLOSE);
+        app.ExitInstance();
+        return code;
+    }
     std::string why;
     std::unique_ptr<testsupport::RealServer> server =
         testsupport::RealServer::Start(testsupport::ServerKind::Vsftpd, &why);

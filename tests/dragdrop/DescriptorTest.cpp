@@ -23,6 +23,7 @@
 #include "shell/TempDirectory.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowAnswerer.h"
+#include "transfer/TransferList.h"
 
 using namespace dragdroptests;
 using ::testing::ElementsAre;
@@ -402,4 +403,45 @@ TEST(Descriptors, AJobWhoseConnectionTheShellTookDuringItsPromptSaysTheSessionIs
     EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
 
     DisconnectAndCheck(run, server);
+}
+
+// A Copy of a tree holding more items than one offer takes gives the shell no descriptors
+// at all, and one box says why; the connection stays.
+TEST(Descriptors, ATreeTooLargeToOfferIsRefusedWithOneBox)
+{
+    LayoutKeyGuard layoutKey;
+    ProgramRun run;
+    TestReporter reporter;
+    testsupport::WindowAnswerer answerer;
+    testsupport::ScriptedServer server;
+    std::string tree;
+    for (std::uint64_t index = 0; index < MAX_TRANSFER_ITEMS; ++index)
+        tree += "+i" + std::to_string(index) + ",r,s1,\tf" + std::to_string(index) + "\r\n";
+    ScriptLogon(server, "/pub");
+    server.ExpectPasv()
+        .On("LIST /pub", "150 listing\r\n")
+        .DataSend("drwxr-xr-x 2 u g 4096 Jan  5  2020 big\r\n")
+        .Reply("226 done\r\n");
+    server.ExpectPasv().On("LIST /pub/big", "150 listing\r\n").DataSend(tree).Reply("226 done\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    server.Start();
+
+    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
+    ASSERT_TRUE(OpenSite(document.Session(), ScriptedSite(server, false)));
+    document.OnSiteConnected(L"Scripted");
+    PumpMessages();
+    run.View().List().SelectItem(0, true);
+    run.Frame().RouteCommand(ID_EDIT_COPY);
+    fw::ComPtr<IDataObject> clipboard;
+    ASSERT_EQ(OleGetClipboard(clipboard.Put()), S_OK);
+
+    std::vector<VirtualFile> files;
+    EXPECT_FALSE(ReadDescriptors(clipboard.Get(), files));
+    EXPECT_THAT(files, ::testing::IsEmpty());
+    EXPECT_THAT(answerer.MessageTexts(), ElementsAre(TRANSFER_TOO_LARGE_TEXT));
+    EXPECT_TRUE(document.Session().IsConnected());
+
+    document.Disconnect();
+    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
 }

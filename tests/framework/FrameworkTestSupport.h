@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -44,6 +45,8 @@ struct RecordingTarget {
     std::vector<std::string>* log = nullptr;
     std::set<UINT> runs;
     std::set<UINT> handlesWithoutUpdate;
+    // Commands whose handler runs out of memory.
+    std::set<UINT> exhausts;
     struct Update {
         UINT id;
         bool enable;
@@ -56,6 +59,7 @@ struct RecordingTarget {
     bool Run(UINT id)
     {
         if (log) log->push_back(name + ":" + std::to_string(id));
+        if (exhausts.count(id) != 0) throw std::bad_alloc();
         return runs.count(id) != 0;
     }
     bool Decide(fw::CommandState& state) const

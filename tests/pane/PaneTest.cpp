@@ -97,7 +97,7 @@ TEST_F(PaneTest, ListingBecomesRowsWithTextsIconsCountsAndFolders)
     Connect(L"/pub/linux");
 
     EXPECT_EQ(RowTexts(List()), kLinuxRows);
-    const std::vector<RemoteEntry>& entries = Session().entries;
+    const RemoteEntryList& entries = Session().entries;
     for (int row = 0; row < List().GetItemCount(); ++row) {
         const std::size_t index = View().RowEntry(row);
         ASSERT_LT(index, entries.size());
@@ -613,6 +613,55 @@ TEST_F(PaneTest, ALargeListingKeepsItsOrderThroughFilterSelectionAndSearch)
 
     Session().LogOff();
     Finish();
+}
+
+// A listing at the engine's cap of entries is shown whole in the 32-bit process; one entry
+// more is refused with the engine's text. Either way the program stays connected, and the
+// next listing is shown.
+TEST_F(PaneTest, AListingAtTheEntryCapIsShownAndOneMoreIsRefused)
+{
+    ASSERT_TRUE(run.Started());
+    struct Case {
+        std::size_t entries;
+        int rows;
+        std::vector<std::wstring> errors;
+    };
+    const Case cases[] = {
+        {nsFTP::MAX_LISTING_ENTRIES, static_cast<int>(nsFTP::MAX_LISTING_ENTRIES), {}},
+        {nsFTP::MAX_LISTING_ENTRIES + 1, 0, {nsFTP::LISTING_TOO_LARGE_TEXT}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entries);
+        std::string listing;
+        listing.reserve(c.entries * 24);
+        for (std::size_t index = 0; index < c.entries; ++index)
+            listing += "+i" + std::to_string(index) + ",r,s1,\tn" + std::to_string(index) + "\r\n";
+        ScriptedServer big;
+        ScriptLogon(big, "/pub");
+        ScriptListing(big, "/pub", listing);
+        listing = std::string();
+        ScriptListing(big, "/pub", "+i1,r,s7,\tafter\r\n");
+        big.On("QUIT", "221 bye\r\n");
+        big.Start();
+        reporter.Clear();
+        ASSERT_TRUE(OpenSite(Session(), ScriptedSite(big, false)));
+        Document().OnSiteConnected(L"Scripted");
+        PumpMessages();
+
+        EXPECT_EQ(List().GetItemCount(), c.rows);
+        if (c.rows > 0) {
+            EXPECT_EQ(PaneText(STATUS_PANE_FILES), L"Files: " + std::to_wstring(c.rows));
+            EXPECT_EQ(List().GetItemText(c.rows - 1, 0), L"n999999");
+        }
+        EXPECT_EQ(reporter.Errors(), c.errors);
+        EXPECT_TRUE(Session().IsConnected());
+        View().Refresh();
+        PumpMessages();
+        EXPECT_EQ(RowTexts(List()), std::vector<std::wstring>{L"after"});
+        Session().LogOff();
+        EXPECT_TRUE(big.WaitFinished(kScriptTimeout)) << big.CurrentStep();
+        EXPECT_THAT(big.Failures(), IsEmpty());
+    }
 }
 
 TEST(PaneKeys, ClipboardAndFindChordsAreAcceleratorsOfTheMainWindow)

@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #include "SessionTestSupport.h"
 #include "TestReporter.h"
@@ -300,4 +302,64 @@ TEST(OpenSiteStop, EscEndsALogonToAServerThatNeverAnswers)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
     EXPECT_FALSE(session.IsConnected());
     EXPECT_THAT(reporter.Errors(), IsEmpty());
+}
+
+// The compact list gives back every entry as it was added, texts longer than one block of
+// its store and names that are no prefix of the listed text included, and sorts by kind,
+// then name.
+TEST(RemoteEntryList, GivesBackEveryEntryAsAddedAndSortsDirectoriesFirst)
+{
+    const auto entry = [](std::wstring name, std::wstring display, bool directory, bool link, std::uint64_t size,
+                          std::wstring attributes, std::wstring owner) {
+        RemoteEntry made;
+        made.isDirectory = directory ? 1 : 0;
+        made.isLink = link ? 1 : 0;
+        made.size = size;
+        made.time = {static_cast<DWORD>(size), 7};
+        made.directory = L"/pub";
+        made.name = std::move(name);
+        made.displayName = std::move(display);
+        made.attributes = std::move(attributes);
+        made.owner = std::move(owner);
+        return made;
+    };
+    const std::wstring longName(70000, L'x');
+    std::vector<RemoteEntry> added = {
+        entry(L"b.txt", L"b.txt", false, false, 5, L"-rw-r--r--", L"alice"),
+        entry(L"Docs", L"Docs", true, false, 4096, L"drwxr-xr-x", L"alice"),
+        entry(L"latest", L"latest -> /pub/Docs", true, true, 12, L"lrwxrwxrwx", L"bob"),
+        entry(L"A", L"listed otherwise", false, false, REMOTE_SIZE_UNKNOWN, L"-rw-r--r--", L"bob"),
+        entry(longName, longName, false, false, 1, L"", L""),
+        entry(L"", L"", false, false, 0, L"-r--------", L"root"),
+    };
+    // Enough entries that the store spans many blocks, some told apart only past their
+    // first dozen characters, in either case.
+    for (int index = 0; index < 20000; ++index) {
+        const std::wstring name = (index % 4 == 0   ? L"Shared-Beginning-"
+                                   : index % 4 == 1 ? L"sHARED-bEGINNING-"
+                                                    : L"f") +
+                                  std::to_wstring(index);
+        added.push_back(entry(name, name, index % 3 == 0, false, static_cast<std::uint64_t>(index),
+                              index % 2 == 0 ? L"-rw-r--r--" : L"-rwxr-xr-x", L"owner" + std::to_wstring(index % 5)));
+    }
+    const auto fields = [](const RemoteEntry& e) {
+        return std::make_tuple(e.isDirectory, e.isLink, e.size, e.time.dwLowDateTime, e.time.dwHighDateTime,
+                               e.directory, e.name, e.displayName, e.attributes, e.owner);
+    };
+
+    RemoteEntryList list(added);
+    ASSERT_EQ(list.size(), added.size());
+    for (std::size_t index = 0; index < added.size(); ++index) {
+        ASSERT_EQ(fields(list[index]), fields(added[index])) << index;
+        ASSERT_EQ(list.NameAt(index), added[index].name) << index;
+        ASSERT_EQ(list.DisplayNameAt(index), added[index].displayName) << index;
+        ASSERT_EQ(list.IsDirectoryAt(index), added[index].isDirectory != 0) << index;
+    }
+
+    list.Sort();
+    std::sort(added.begin(), added.end(), RemoteEntryLess);
+    for (std::size_t index = 0; index < added.size(); ++index)
+        ASSERT_EQ(fields(list[index]), fields(added[index])) << index;
+    list.clear();
+    EXPECT_THAT(list, IsEmpty());
 }

@@ -44,7 +44,7 @@ inline void ScriptLogon(testsupport::ScriptedServer& server, const std::string& 
         .On("PWD", "257 \"" + home + "\" is current\r\n");
 }
 
-inline std::vector<std::wstring> Names(const std::vector<RemoteEntry>& entries)
+inline std::vector<std::wstring> Names(const RemoteEntryList& entries)
 {
     std::vector<std::wstring> names;
     for (const RemoteEntry& entry : entries)

@@ -97,10 +97,10 @@ TEST_F(ScriptedJobTest, RemoteExpansionIsBreadthFirstWithTheListingsRules)
     ExpandRemote(list.get());
     EXPECT_THAT(Names(*list), ElementsAre(L"A", L"B b", L"f", L"A/a1", L"A/A2", L"A/...", L"A/ln", L"A/no size",
                                           L"A/eplf.txt", L"B b/b1", L"A/A2/x"));
-    EXPECT_STREQ(Find(*list, L"B b/b1")->path, L"/home/alice/B b/b1");
+    EXPECT_STREQ(Find(*list, L"B b/b1")->path.c_str(), L"/home/alice/B b/b1");
     const TransferItem* x = Find(*list, L"A/A2/x");
     ASSERT_NE(x, nullptr);
-    EXPECT_STREQ(x->path, L"/home/alice/A/A2/x");
+    EXPECT_STREQ(x->path.c_str(), L"/home/alice/A/A2/x");
     EXPECT_EQ(x->itemIndex, 10u);
     EXPECT_EQ(x->fileIndex, 7u);
     EXPECT_EQ(Find(*list, L"A/ln")->isDirectory, 0u);
@@ -192,6 +192,41 @@ TEST_F(ScriptedJobTest, DownloadLeavesOutNamesThatWouldLeaveTheTarget)
     ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(1));
     EXPECT_THAT(answerer.MessageTexts()[0], ::testing::EndsWith(L"\n/home/alice/d/..\\..\\evil.txt"));
     Finish();
+}
+
+// A tree of more items than one job takes is refused whole, with one box that says so,
+// before anything is downloaded or deleted; the connection stays.
+TEST_F(ScriptedJobTest, ATreeTooLargeForOneJobIsRefusedBeforeAnythingIsDone)
+{
+    std::string listing;
+    for (std::uint64_t index = 0; index < MAX_TRANSFER_ITEMS; ++index)
+        listing += "+i" + std::to_string(index) + ",r,s1,\tf" + std::to_string(index) + "\r\n";
+    const UINT kinds[] = {JOB_DOWNLOAD, JOB_DELETE_REMOTE};
+    for (UINT kind : kinds) {
+        if (kind != kinds[0]) server.AcceptNext();
+        ScriptLogon(server);
+        ScriptListing("LIST /home/alice/big", listing);
+        server.On("QUIT", "221 bye\r\n");
+    }
+    Connect();
+
+    LocalDirectory local;
+    for (UINT kind : kinds) {
+        SCOPED_TRACE(kind);
+        if (kind != kinds[0]) {
+            ASSERT_TRUE(OpenSite(session, ScriptedSite(server, false)));
+        }
+        const std::size_t boxes = answerer.MessageTexts().size();
+        EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/big", true}}), local.Path().wstring(), kind),
+                  IDCANCEL);
+        ASSERT_THAT(answerer.MessageTexts(), ::testing::SizeIs(boxes + 1));
+        EXPECT_EQ(answerer.MessageTexts().back(), TRANSFER_TOO_LARGE_TEXT);
+        EXPECT_TRUE(session.IsConnected());
+        session.LogOff();
+    }
+    EXPECT_THAT(Snapshot(local.Path()), IsEmpty());
+    Finish();
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
 // No items: every kind ends at once with IDOK and contacts the server only for the one

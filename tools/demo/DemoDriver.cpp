@@ -250,7 +250,7 @@ void Driver::SelectSite()
 void Driver::SelectFolder()
 {
     CListCtrlEx& list = View().List();
-    const std::vector<RemoteEntry>& entries = Session().entries;
+    const RemoteEntryList& entries = Session().entries;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         const std::size_t index = View().RowEntry(row);
         if (index >= entries.size() || !entries[index].isDirectory || entries[index].name != options_.folder) continue;
