@@ -426,22 +426,15 @@ TEST(Descriptors, ATreeTooLargeToOfferIsRefusedWithOneBox)
     server.On("QUIT", "221 bye\r\n");
     server.Start();
 
-    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
-    ASSERT_TRUE(OpenSite(document.Session(), ScriptedSite(server, false)));
-    document.OnSiteConnected(L"Scripted");
-    PumpMessages();
-    run.View().List().SelectItem(0, true);
-    run.Frame().RouteCommand(ID_EDIT_COPY);
-    fw::ComPtr<IDataObject> clipboard;
-    ASSERT_EQ(OleGetClipboard(clipboard.Put()), S_OK);
+    ConnectTo(run, server);
+    fw::ComPtr<IDataObject> clipboard = CopyAllRows(run);
+    ASSERT_TRUE(clipboard);
 
     std::vector<VirtualFile> files;
     EXPECT_FALSE(ReadDescriptors(clipboard.Get(), files));
     EXPECT_THAT(files, ::testing::IsEmpty());
     EXPECT_THAT(answerer.MessageTexts(), ElementsAre(TRANSFER_TOO_LARGE_TEXT));
-    EXPECT_TRUE(document.Session().IsConnected());
+    EXPECT_TRUE(Document(run).Session().IsConnected());
 
-    document.Disconnect();
-    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
-    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    DisconnectAndCheck(run, server);
 }

@@ -23,12 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::ptrdiff_t Listings(const ScriptedServer& server)
-{
-    const std::vector<std::string> commands = server.Commands();
-    return std::count(commands.begin(), commands.end(), "LIST /");
-}
-
 // A second to stop, five to close; only a hang exceeds these on a loaded machine.
 constexpr auto kStopBound = std::chrono::seconds(6);
 constexpr auto kCloseBound = std::chrono::seconds(10);
@@ -46,14 +40,7 @@ TEST_P(OrletStopListingTest, EscKeepsTheRowsAndClosingEndsTheProgram)
 {
     const bool closes = GetParam();
     ASSERT_TRUE(run.Started());
-    std::string endless;
-    for (int i = 0; i < 20000; ++i)
-        endless += "-rw-r--r-- 1 u g 1 Jan  5  2020 trickled\r\n";
-    ScriptLogon(server, "/");
-    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataSend("-rw-r--r-- 1 u g 1 Jan  5  2020 old\r\n");
-    server.Reply("226 done\r\n");
-    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(endless, std::chrono::milliseconds(1));
-    server.Reply("426 aborted\r\n");
+    ScriptOldThenEndlessListing(server);
     if (!closes) server.On("CWD /", "250 ok\r\n");
     server.On("QUIT", "221 bye\r\n");
     server.Start();
@@ -69,7 +56,8 @@ TEST_P(OrletStopListingTest, EscKeepsTheRowsAndClosingEndsTheProgram)
     Clock::time_point posted{};
     std::thread user([&] {
         // Once the endless listing's first entries are in.
-        testsupport::PollUntil([&] { return Listings(server) == 2 && session.Engine().ListingProgress() > 0; });
+        testsupport::PollUntil(
+            [&] { return CommandCount(server, "LIST /") == 2 && session.Engine().ListingProgress() > 0; });
         if (closes) {
             PostMessageW(run.Frame().Handle(), WM_COMMAND, ID_APP_EXIT, 0);
         } else {

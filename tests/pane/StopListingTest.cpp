@@ -28,26 +28,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::ptrdiff_t Listings(const ScriptedServer& server)
-{
-    const std::vector<std::string> commands = server.Commands();
-    return std::count(commands.begin(), commands.end(), "LIST /");
-}
-
 constexpr auto kScriptTimeout = std::chrono::seconds(10);
 // Only a hang exceeds these on a loaded machine.
 constexpr auto kStopBound = std::chrono::seconds(1) + std::chrono::seconds(5);
 constexpr auto kCloseBound = std::chrono::seconds(5) + std::chrono::seconds(5);
-
-const char* const kLine = "-rw-r--r-- 1 u g 1 Jan  5  2020 trickled\r\n";
-
-std::string Endless()
-{
-    std::string text;
-    for (int i = 0; i < 20000; ++i)
-        text += kLine;
-    return text;
-}
 
 struct StopCase {
     const char* name;
@@ -73,11 +57,7 @@ protected:
 TEST_P(StopListingTest, EndsTheListingInTimeAndTheProgramGoesOnOrEnds)
 {
     ASSERT_TRUE(run.Started());
-    ScriptLogon(server, "/");
-    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataSend("-rw-r--r-- 1 u g 1 Jan  5  2020 old\r\n");
-    server.Reply("226 done\r\n");
-    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(Endless(), std::chrono::milliseconds(1));
-    server.Reply("426 aborted\r\n");
+    ScriptOldThenEndlessListing(server);
     if (!GetParam().closes) {
         server.ExpectPasv().On("LIST /", "150 listing\r\n").DataSend("-rw-r--r-- 1 u g 1 Jan  5  2020 new\r\n");
         server.Reply("226 done\r\n");
@@ -95,7 +75,8 @@ TEST_P(StopListingTest, EndsTheListingInTimeAndTheProgramGoesOnOrEnds)
     Clock::time_point posted{};
     std::thread user([&] {
         // Once the endless listing's first entries are in.
-        testsupport::PollUntil([&] { return Listings(server) == 2 && Session().Engine().ListingProgress() > 0; });
+        testsupport::PollUntil(
+            [&] { return CommandCount(server, "LIST /") == 2 && Session().Engine().ListingProgress() > 0; });
         GetParam().post(run.Frame().Handle(), run.View().List().Handle());
         posted = Clock::now();
     });
@@ -146,14 +127,15 @@ TEST(StopListing, AServerThatWithholdsItsReplyAfterEscLosesTheConnectionInsteadO
     ASSERT_TRUE(run.Started());
     auto& session = static_cast<COrvidDoc*>(run.App().GetDocument())->Session();
     ScriptLogon(server, "/");
-    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(Endless(), std::chrono::milliseconds(1));
+    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(EndlessListing(), std::chrono::milliseconds(1));
     server.Silent();
     server.Start();
     SiteRecord site = ScriptedSite(server, false);
     site.timeout = 600;
     ASSERT_TRUE(OpenSite(session, site));
     std::thread user([&] {
-        testsupport::PollUntil([&] { return Listings(server) == 1 && session.Engine().ListingProgress() > 0; });
+        testsupport::PollUntil(
+            [&] { return CommandCount(server, "LIST /") == 1 && session.Engine().ListingProgress() > 0; });
         PostMessageW(run.View().List().Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
     });
     const auto start = Clock::now();

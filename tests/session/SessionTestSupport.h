@@ -1,5 +1,8 @@
 #pragma once
 // Sites and scripted logons shared by the session tests.
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -50,4 +53,31 @@ inline std::vector<std::wstring> Names(const RemoteEntryList& entries)
     for (const RemoteEntry& entry : entries)
         names.push_back(entry.name);
     return names;
+}
+
+// How many times the server was asked the command.
+inline std::ptrdiff_t CommandCount(const testsupport::ScriptedServer& server, const std::string& command)
+{
+    const std::vector<std::string> commands = server.Commands();
+    return std::count(commands.begin(), commands.end(), command);
+}
+
+// Valid listing lines for a server to trickle far longer than any test waits.
+inline std::string EndlessListing()
+{
+    std::string endless;
+    for (int line = 0; line < 20000; ++line)
+        endless += "-rw-r--r-- 1 u g 1 Jan  5  2020 trickled\r\n";
+    return endless;
+}
+
+// A logon into "/", a first listing of one file "old", then a second listing that trickles
+// until the client breaks it off (426).
+inline void ScriptOldThenEndlessListing(testsupport::ScriptedServer& server)
+{
+    ScriptLogon(server, "/");
+    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataSend("-rw-r--r-- 1 u g 1 Jan  5  2020 old\r\n");
+    server.Reply("226 done\r\n");
+    server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(EndlessListing(), std::chrono::milliseconds(1));
+    server.Reply("426 aborted\r\n");
 }
