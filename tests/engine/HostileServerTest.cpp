@@ -316,16 +316,17 @@ TEST_F(HostileDataTest, TheQuietKeepAliveStaysQuietWhenContinuationLinesStop)
 
 namespace {
 
-// Interrupts from another thread, again and again as a user interface does, until the call
-// under test has returned: an interrupt that comes before the socket opens is not lost then.
+// Interrupts from another thread, again at every poll as a user interface does, until the
+// call under test has returned: an interrupt that comes before the socket opens is not lost
+// then.
 class RepeatedInterrupt {
 public:
     explicit RepeatedInterrupt(std::function<void()> interrupt)
         : thread([this, interrupt = std::move(interrupt)] {
-              while (!done) {
+              testsupport::PollUntil([&] {
                   interrupt();
-                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-              }
+                  return done.load();
+              });
           })
     {
     }
