@@ -9,7 +9,6 @@
 #include "OfferListingDlg.h"
 #include "framework/Handles.h"
 #include "session/Win32Reporter.h"
-#include "shell/Format.h"
 #include "shell/StatusText.h"
 #include "transfer/UploadDlg.h"
 
@@ -54,21 +53,10 @@ DWORD WINAPI WalkOnWorker(LPVOID parameter)
 } // namespace
 
 CMyDataSource::CMyDataSource(std::shared_ptr<OfferLink> link, const std::vector<RemoteEntry>& selected)
-    : link(std::move(link)), items(std::make_unique<TransferList>())
+    // The shell joins the descriptors' names to its target as given. The view offers only
+    // while it has a session.
+    : link(std::move(link)), items(MakeTransferList(*this->link->session, selected, true))
 {
-    items->owner = this->link->session;
-    // The shell joins the descriptors' names to its target as given.
-    items->localNames = true;
-    for (const RemoteEntry& entry : selected) {
-        const std::wstring path = JoinRemotePath(entry.directory, entry.name);
-        if (!IsUsableLocalName(entry.name)) {
-            items->leftOut.push_back({entry.name, path});
-            continue;
-        }
-        TransferItem* item = AddItem(entry.size, items.get(), entry.isDirectory != 0, entry.name, path,
-                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (item != nullptr) item->isLink = entry.isLink;
-    }
     const ClipboardFormats& formats = RegisteredClipboardFormats();
     DelayRenderData(formats.fileGroupDescriptor);
     DelayRenderData(formats.fileContents);

@@ -4,7 +4,7 @@
 #include "framework/FrameWindow.h"
 #include "resource.h"
 #include "shell/StatusText.h"
-#include "sites/SiteManager.h"
+#include "sitedialogs/SiteManager.h"
 
 const wchar_t* const DISCONNECTED_TITLE = L"Disconnected";
 

@@ -3,7 +3,7 @@
 #include "OrletView.h"
 #include "Platform.h"
 #include "framework/FrameWindow.h"
-#include "sites/SiteManager.h"
+#include "sitedialogs/SiteManager.h"
 
 const wchar_t* const DISCONNECTED_TITLE = L"Disconnected";
 

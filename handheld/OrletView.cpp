@@ -341,13 +341,7 @@ void COrletView::CopyEntries(const std::vector<RemoteEntry>& entries)
 {
     ConnectionSession* session = Session();
     if (session == nullptr || !clipboard) return;
-    ClearList(clipboard.get());
-    for (const RemoteEntry& entry : entries) {
-        TransferItem* item =
-            AddItem(entry.size, clipboard.get(), entry.isDirectory != 0, entry.name,
-                    JoinRemotePath(entry.directory, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (item != nullptr) item->isLink = entry.isLink;
-    }
+    clipboard = MakeTransferList(*session, entries);
     copySource = ListSide::Remote;
 }
 

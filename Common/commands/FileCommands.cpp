@@ -269,18 +269,6 @@ bool MarkAsFromInternet(const std::wstring& file, const std::wstring& sourceUrl)
            written == text.size();
 }
 
-std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries)
-{
-    auto list = std::make_unique<TransferList>();
-    list->owner = &session;
-    for (const RemoteEntry& entry : entries) {
-        TransferItem* item = AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, EntryPath(entry),
-                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (item != nullptr) item->isLink = entry.isLink;
-    }
-    return list;
-}
-
 std::wstring PropertiesSizeText(std::uint64_t size)
 {
     if (size == REMOTE_SIZE_UNKNOWN) return {};

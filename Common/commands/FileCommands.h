@@ -9,13 +9,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "session/ConnectionSession.h"
-
-struct TransferList;
 
 // target = the pane's TargetDirectory; empty when not connected -> nothing
 bool NewDirectoryCommand(HWND owner, ConnectionSession& session, const std::wstring& targetDirectory);
@@ -37,10 +34,6 @@ std::wstring RemoteFileUrl(const nsFTP::LogonSettings& server, const std::wstrin
 // no named streams (Wine's file systems, FAT).
 bool MarkAsFromInternet(const std::wstring& file, const std::wstring& sourceUrl);
 void SetTempDirectoryCommand(HWND owner);
-
-// The entries as a transfer job's list, each with its full remote path; the session lists
-// their directories when the job expands them.
-std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries);
 
 // The size text of the properties dialog: "<FormatSize> (<count> bytes)", so a zero-byte
 // file's text begins with a space; empty for a size the listing did not give.

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <new>
+#include <utility>
 
 #include "SharedResource.h"
 #include "framework/App.h"
@@ -483,6 +483,7 @@ void CFindDlg::DeleteSelected()
     if (Busy()) return;
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
+    const std::vector<RemoteEntry> selected = SelectedResults();
     if (!connection.IsConnected() || connection.IsBusy()) {
         Child(IDC_FIND_STATUS).SetText(connection.IsConnected() ? SESSION_BUSY_TEXT : FIND_NOT_CONNECTED_TEXT);
         return;
@@ -493,16 +494,7 @@ void CFindDlg::DeleteSelected()
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return;
 
-    auto list = std::make_unique<TransferList>();
-    list->owner = &connection;
-    for (int row : rows) {
-        const RemoteEntry& entry = results[static_cast<std::size_t>(row)];
-        TransferItem* item =
-            AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name,
-                    JoinRemotePath(entry.directory, entry.name), entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (item != nullptr) item->isLink = entry.isLink;
-    }
-    CUploadDlg job(&connection, std::move(list), std::wstring(), JOB_DELETE_REMOTE);
+    CUploadDlg job(&connection, MakeTransferList(connection, selected), std::wstring(), JOB_DELETE_REMOTE);
     job.DoModal(Handle());
 
     // Highest row first, so that the rows still to go keep their indexes.

@@ -234,6 +234,25 @@ TransferItem* AddLocalItem(TransferList* list, const std::wstring& name, const s
     return added;
 }
 
+std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries,
+                                               bool localNames)
+{
+    auto list = std::make_unique<TransferList>();
+    list->owner = &session;
+    list->localNames = localNames;
+    for (const RemoteEntry& entry : entries) {
+        const std::wstring path = JoinRemotePath(entry.directory, entry.name);
+        if (localNames && !IsUsableLocalName(entry.name)) {
+            list->leftOut.push_back({entry.name, path});
+            continue;
+        }
+        TransferItem* item = AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, path,
+                                     entry.time.dwLowDateTime, entry.time.dwHighDateTime);
+        if (item != nullptr) item->isLink = entry.isLink;
+    }
+    return list;
+}
+
 void ClearList(TransferList* list)
 {
     TransferItem* item = list->head;

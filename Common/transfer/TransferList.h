@@ -7,10 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class ConnectionSession;
+struct RemoteEntry;
 
 // The longest name and path an item takes, terminator included: the shell's descriptors
 // hold names of this many characters, and no file system takes longer paths.
@@ -109,6 +111,12 @@ TransferItem* AddLocalItem(TransferList* list, const std::wstring& name, const s
 // open dialog), each with its own name, size, time and kind. A path that cannot be found
 // is skipped, and so is one without a name of its own (a drive's root).
 void AddLocalPaths(TransferList* list, const std::vector<std::wstring>& paths);
+// Remote entries as a list of the session's, each with its full remote path and its link
+// mark; the session lists their directories when the list is expanded. localNames sets the
+// list's flag and also leaves out (recorded) the entries themselves whose names
+// IsUsableLocalName refuses: for an offer to the shell, which joins the names as given.
+std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const std::vector<RemoteEntry>& entries,
+                                               bool localNames = false);
 // Frees every item and resets the counters and the record of what was left out.
 void ClearList(TransferList* list);
 // The list's own iteration (one at a time per list); filesOnly skips directory items.

@@ -24,7 +24,7 @@
 #include "OrletView.h"
 #include "session/SessionTestSupport.h"
 #include "sitedialogs/SampleSites.h"
-#include "sites/SiteProp.h"
+#include "sitedialogs/SiteProp.h"
 #include "sites/SiteStore.h"
 #include "support/RealServers.h"
 #include "support/ScriptedServer.h"

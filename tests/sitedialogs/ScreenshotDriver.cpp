@@ -10,10 +10,10 @@
 #include "SharedResource.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
+#include "sitedialogs/ProxyDlg.h"
 #include "sitedialogs/SampleSites.h"
-#include "sites/ProxyDlg.h"
-#include "sites/SiteManager.h"
-#include "sites/SiteProp.h"
+#include "sitedialogs/SiteManager.h"
+#include "sitedialogs/SiteProp.h"
 #include "sites/SiteStore.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "engine/BlockingSocket.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
-#include "sites/SiteManager.h"
+#include "sitedialogs/SiteManager.h"
 #include "sites/SiteStore.h"
 #include "support/ScriptedServer.h"
 

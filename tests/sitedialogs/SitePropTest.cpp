@@ -11,8 +11,8 @@
 
 #include "DialogScript.h"
 #include "SharedResource.h"
-#include "sites/ProxyDlg.h"
-#include "sites/SiteProp.h"
+#include "sitedialogs/ProxyDlg.h"
+#include "sitedialogs/SiteProp.h"
 
 using namespace sitetests;
 

@@ -1,9 +1,9 @@
-#include "sites/SiteProp.h"
+#include "sitedialogs/SiteProp.h"
 
 #include "SharedResource.h"
 #include "framework/App.h"
 #include "shell/DialogResources.h"
-#include "sites/ProxyDlg.h"
+#include "sitedialogs/ProxyDlg.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sites/SiteManager.h"
+#include "sitedialogs/SiteManager.h"
 
 #include <wininet.h>
 
@@ -8,7 +8,7 @@
 #include "shell/DialogResources.h"
 #include "shell/ShellHelpers.h"
 #include "shell/TextDlg.h"
-#include "sites/SiteProp.h"
+#include "sitedialogs/SiteProp.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sites/ProxyDlg.h"
+#include "sitedialogs/ProxyDlg.h"
 
 #include <limits>
 
