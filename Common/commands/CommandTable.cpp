@@ -1,5 +1,7 @@
 #include "commands/CommandTable.h"
 
+#include <string>
+
 namespace rules {
 
 bool Always(const CommandContext&) { return true; }
@@ -29,4 +31,47 @@ bool RemoteSelected(const CommandContext& context)
 
 bool ListFocused(const CommandContext& context) { return context.focus != ListSide::None; }
 
+bool InRemoteList(const CommandContext& context) { return context.focus == ListSide::Remote; }
+
+bool CopiedFromOtherList(const CommandContext& context)
+{
+    return context.copySource != ListSide::None && context.copySource != context.focus;
+}
+
 } // namespace rules
+
+namespace {
+
+std::wstring LoadText(UINT id)
+{
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+} // namespace
+
+ContextMenuBuilder::ContextMenuBuilder(const CListCtrlEx& list, ListSide copySource, const ViewCommands& views)
+    : list(list), views(views), menu(CreatePopupMenu())
+{
+    context.focus = list.IsRemote() ? ListSide::Remote : ListSide::Local;
+    context.connected = list.IsConnected();
+    context.selected = list.GetSelectedCount();
+    context.copySource = copySource;
+}
+
+void ContextMenuBuilder::Add(UINT id, const MenuPlace& place)
+{
+    if (!menu || place.group == NOT_IN_MENU || !place.present(context)) return;
+    const bool inViewPopup = place.text == VIEW_POPUP;
+    if (inViewPopup && viewPopupAdded) return;
+    if (group != NOT_IN_MENU && group != place.group) AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+    group = place.group;
+    const bool greyed = !place.enabled(context);
+    if (inViewPopup) {
+        list.AppendViewMenu(menu.Get(), views, greyed);
+        viewPopupAdded = true;
+    } else {
+        list.AppendCommand(menu.Get(), id, LoadText(place.text).c_str(), greyed);
+    }
+}
