@@ -150,12 +150,9 @@ bool COrletView::OnUpdateCommand(fw::CommandState& state)
 {
     const CommandEntry<COrletView>* command = FindCommand(state.Id());
     if (command == nullptr) return false;
-    const CommandContext context = Context();
-    state.Enable(command->enabled(context));
+    state.Enable(command->enabled(Context()));
     if (const ViewCommand* view = FindViewCommand(VIEW_COMMANDS, state.Id())) {
-        const CListCtrlEx* list = context.focus == ListSide::Local    ? &localList
-                                  : context.focus == ListSide::Remote ? &remoteList
-                                                                      : nullptr;
+        const CListCtrlEx* list = FocusedList();
         state.SetCheck(list != nullptr && list->GetViewMode() == view->style);
     }
     return true;

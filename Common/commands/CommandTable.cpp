@@ -1,6 +1,7 @@
 #include "commands/CommandTable.h"
 
 #include <string>
+#include <utility>
 
 namespace rules {
 
@@ -51,27 +52,29 @@ std::wstring LoadText(UINT id)
 
 } // namespace
 
-ContextMenuBuilder::ContextMenuBuilder(const CListCtrlEx& list, ListSide copySource, const ViewCommands& views)
-    : list(list), views(views), menu(CreatePopupMenu())
+fw::MenuHandle BuildContextMenu(std::span<const MenuCommand> commands, const CListCtrlEx& list, ListSide copySource,
+                                const ViewCommands& views)
 {
-    context.focus = list.IsRemote() ? ListSide::Remote : ListSide::Local;
-    context.connected = list.IsConnected();
-    context.selected = list.GetSelectedCount();
-    context.copySource = copySource;
-}
-
-void ContextMenuBuilder::Add(UINT id, const MenuPlace& place)
-{
-    if (!menu || place.group == NOT_IN_MENU || !place.present(context)) return;
-    const bool inViewPopup = place.text == VIEW_POPUP;
-    if (inViewPopup && viewPopupAdded) return;
-    if (group != NOT_IN_MENU && group != place.group) AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    group = place.group;
-    const bool greyed = !place.enabled(context);
-    if (inViewPopup) {
-        list.AppendViewMenu(menu.Get(), views, greyed);
-        viewPopupAdded = true;
-    } else {
-        list.AppendCommand(menu.Get(), id, LoadText(place.text).c_str(), greyed);
+    fw::MenuHandle menu(CreatePopupMenu());
+    if (!menu) return menu;
+    const CommandContext context = {.focus = list.IsRemote() ? ListSide::Remote : ListSide::Local,
+                                    .connected = list.IsConnected(),
+                                    .selected = list.GetSelectedCount(),
+                                    .copySource = copySource};
+    MenuGroup group = NOT_IN_MENU; // the last item's
+    bool viewPopupAdded = false;
+    for (const auto& [id, place] : commands) {
+        if (place.group == NOT_IN_MENU || !place.present(context)) continue;
+        const bool inViewPopup = place.text == VIEW_POPUP;
+        if (inViewPopup && std::exchange(viewPopupAdded, true)) continue; // one pop-up holds them all
+        if (group != NOT_IN_MENU && group != place.group) AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+        group = place.group;
+        const bool greyed = !place.enabled(context);
+        if (inViewPopup) {
+            list.AppendViewMenu(menu.Get(), views, greyed);
+        } else {
+            list.AppendCommand(menu.Get(), id, LoadText(place.text).c_str(), greyed);
+        }
     }
+    return menu;
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <span>
+#include <vector>
 
 #include "framework/Handles.h"
 #include "shell/ListCtrlEx.h"
@@ -47,13 +48,13 @@ bool CopiedFromOtherList(const CommandContext& context);
 // The context menus' groups, in the menus' order; a separator parts one from the next.
 enum MenuGroup { NOT_IN_MENU, CLIPBOARD_GROUP, TRANSFER_GROUP, FILE_GROUP, ITEM_GROUP, VIEW_GROUP };
 
-// The text of the View commands' place: they show in the list's View pop-up, which names them.
+// The text of the View commands: they show in the list's View pop-up, which names them.
 constexpr UINT VIEW_POPUP = 0;
 
 // Where a command shows in a view's context menus.
 struct MenuPlace {
     MenuGroup group = NOT_IN_MENU;
-    UINT text = VIEW_POPUP; // its string in the program's string table
+    UINT text = VIEW_POPUP; // else its string in the program's string table
     CommandRule present = rules::Always;
     // Beside the update handlers' answer: the item is greyed unless this holds too.
     CommandRule enabled = rules::Always;
@@ -75,29 +76,22 @@ const CommandEntry<Target>* FindCommandEntry(std::span<const CommandEntry<Target
     return nullptr;
 }
 
-// Appends a table's items to a list's context menu, in the table's order.
-class ContextMenuBuilder {
-public:
-    ContextMenuBuilder(const CListCtrlEx& list, ListSide copySource, const ViewCommands& views);
-    void Add(UINT id, const MenuPlace& place);
-    fw::MenuHandle Finish() { return std::move(menu); }
-
-private:
-    const CListCtrlEx& list;
-    const ViewCommands& views;
-    CommandContext context;
-    fw::MenuHandle menu;
-    MenuGroup group = NOT_IN_MENU; // the last item's
-    bool viewPopupAdded = false;
+// A command's place in a context menu.
+struct MenuCommand {
+    UINT id;
+    MenuPlace place;
 };
 
-// The context menu of the list from the view's table.
+// The list's context menu from the places of a view's commands, in the table's order.
+fw::MenuHandle BuildContextMenu(std::span<const MenuCommand> commands, const CListCtrlEx& list, ListSide copySource,
+                                const ViewCommands& views);
+
 template <class Target>
 fw::MenuHandle BuildContextMenu(std::span<const CommandEntry<Target>> table, const CListCtrlEx& list,
                                 ListSide copySource, const ViewCommands& views)
 {
-    ContextMenuBuilder builder(list, copySource, views);
+    std::vector<MenuCommand> commands;
     for (const CommandEntry<Target>& entry : table)
-        builder.Add(entry.id, entry.menu);
-    return builder.Finish();
+        commands.push_back({entry.id, entry.menu});
+    return BuildContextMenu(commands, list, copySource, views);
 }
