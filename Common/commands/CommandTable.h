@@ -39,13 +39,15 @@ bool PasteFromOtherList(const CommandContext& context);
 // Remote items only: permissions are the server's.
 bool RemoteSelected(const CommandContext& context);
 bool ListFocused(const CommandContext& context);
+// A server's list: CHMOD is offered there only.
 bool InRemoteList(const CommandContext& context);
 // Something was copied, and in the other list.
 bool CopiedFromOtherList(const CommandContext& context);
 
 } // namespace rules
 
-// The context menus' groups, in the menus' order; a separator parts one from the next.
+// The context menus' groups. The items stand in their table's order, and a separator
+// parts one group from the next.
 enum MenuGroup { NOT_IN_MENU, CLIPBOARD_GROUP, TRANSFER_GROUP, FILE_GROUP, ITEM_GROUP, VIEW_GROUP };
 
 // The text of the View commands: they show in the list's View pop-up, which names them.
