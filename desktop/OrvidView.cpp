@@ -7,7 +7,6 @@
 
 #include "HelpCommands.h"
 #include "OrvidDoc.h"
-#include "PaneMenu.h"
 #include "commands/FileCommands.h"
 #include "commands/LocalTransferCommands.h"
 #include "framework/FrameWindow.h"
@@ -33,17 +32,12 @@ constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
 
-constexpr DWORD VIEW_MODES[][2] = {
-    {ID_VIEW_ICONS, LVS_ICON},
-    {ID_VIEW_LIST, LVS_LIST},
-    {ID_VIEW_DETAILS, LVS_REPORT},
-};
+constexpr ViewCommands VIEW_COMMANDS = MakeViewCommands(ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS);
 
-// The shell's files go in through Paste while connected.
-bool ShellFilesToPaste(const CommandContext& context)
-{
-    return context.connected && IsClipboardFormatAvailable(CF_HDROP);
-}
+// The shell's files go in through Paste while connected; the context menu offers Paste
+// only while there are any.
+bool ShellFilesOnClipboard(const CommandContext&) { return IsClipboardFormatAvailable(CF_HDROP); }
+bool ShellFilesToPaste(const CommandContext& context) { return context.connected && ShellFilesOnClipboard(context); }
 
 int Width(const RECT& rect) { return rect.right - rect.left; }
 
@@ -181,26 +175,37 @@ bool COrvidView::GoToFoundItem(const std::wstring& directory, const std::wstring
 
 // ---------------------------------------------------------------- commands
 
-const CommandEntry<COrvidView>* COrvidView::FindCommand(UINT id)
+template <UINT command> void COrvidView::ShowViewMode()
+{
+    static_assert(FindViewCommand(VIEW_COMMANDS, command) != nullptr);
+    SetViewMode(FindViewCommand(VIEW_COMMANDS, command)->style);
+}
+
+std::span<const CommandEntry<COrvidView>> COrvidView::Commands()
 {
     using namespace rules;
+    // Every item of the context menu is greyed while the list is not connected.
+    constexpr auto menu = [](MenuGroup group, UINT text, CommandRule present = Always) {
+        return MenuPlace{group, text, present, WhenConnected};
+    };
     // Every command of the pane, with the rule that enables it in the menus, the toolbar
-    // and the context menu, and its handler.
+    // and the context menu, its handler, and its place in the context menu.
     static constexpr CommandEntry<COrvidView> COMMANDS[] = {
-        {ID_FILE_NEW_DIRECTORY, ListReady, &COrvidView::NewDirectory},
-        {ID_FILE_RENAME, OneSelected, &COrvidView::Rename},
-        {ID_FILE_DELETE, AnySelected, &COrvidView::Delete},
-        {ID_FILE_MOVE_TO, AnySelected, &COrvidView::MoveTo},
-        {ID_FILE_PROPERTIES, OneSelected, &COrvidView::Properties},
-        {ID_TOOLS_CHMOD, RemoteSelected, &COrvidView::Chmod},
-        {ID_EDIT_COPY, AnySelected, &COrvidView::Copy},
-        {ID_FILE_DOWNLOAD_TO, AnySelected, &COrvidView::DownloadTo},
-        {ID_EDIT_PASTE, ShellFilesToPaste, &COrvidView::Paste},
-        {ID_FILE_UPLOAD_FILES, WhenConnected, &COrvidView::UploadFiles},
+        {ID_EDIT_COPY, AnySelected, &COrvidView::Copy, menu(CLIPBOARD_GROUP, IDS_MENU_COPY)},
+        {ID_EDIT_PASTE, ShellFilesToPaste, &COrvidView::Paste,
+         menu(CLIPBOARD_GROUP, IDS_MENU_PASTE, ShellFilesOnClipboard)},
+        {ID_FILE_DOWNLOAD_TO, AnySelected, &COrvidView::DownloadTo, menu(TRANSFER_GROUP, IDS_MENU_DOWNLOAD_TO)},
+        {ID_FILE_UPLOAD_FILES, WhenConnected, &COrvidView::UploadFiles, menu(TRANSFER_GROUP, IDS_MENU_UPLOAD_FILES)},
+        {ID_FILE_NEW_DIRECTORY, ListReady, &COrvidView::NewDirectory, menu(FILE_GROUP, IDS_MENU_NEW_DIRECTORY)},
+        {ID_FILE_RENAME, OneSelected, &COrvidView::Rename, menu(FILE_GROUP, IDS_MENU_RENAME)},
+        {ID_FILE_DELETE, AnySelected, &COrvidView::Delete, menu(FILE_GROUP, IDS_MENU_DELETE)},
+        {ID_FILE_MOVE_TO, AnySelected, &COrvidView::MoveTo, menu(FILE_GROUP, IDS_MENU_MOVE_TO)},
+        {ID_TOOLS_CHMOD, RemoteSelected, &COrvidView::Chmod, menu(ITEM_GROUP, IDS_MENU_CHMOD, InRemoteList)},
+        {ID_FILE_PROPERTIES, OneSelected, &COrvidView::Properties, menu(ITEM_GROUP, IDS_MENU_PROPERTIES)},
+        {ID_VIEW_ICONS, Always, &COrvidView::ShowViewMode<ID_VIEW_ICONS>, menu(VIEW_GROUP, VIEW_POPUP)},
+        {ID_VIEW_LIST, Always, &COrvidView::ShowViewMode<ID_VIEW_LIST>, menu(VIEW_GROUP, VIEW_POPUP)},
+        {ID_VIEW_DETAILS, Always, &COrvidView::ShowViewMode<ID_VIEW_DETAILS>, menu(VIEW_GROUP, VIEW_POPUP)},
         {ID_EDIT_FIND, WhenConnected, &COrvidView::Find},
-        {ID_VIEW_ICONS, Always, &COrvidView::ShowIcons},
-        {ID_VIEW_LIST, Always, &COrvidView::ShowList},
-        {ID_VIEW_DETAILS, Always, &COrvidView::ShowDetails},
         {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrvidView::SetTempDirectory},
         {ID_HELP_OVERVIEW, Always, &COrvidView::OpenOverview},
         {ID_HELP_MANUAL, Always, &COrvidView::OpenManual},
@@ -209,7 +214,7 @@ const CommandEntry<COrvidView>* COrvidView::FindCommand(UINT id)
         {IDC_GO, Always, &COrvidView::EnterPath},
         {IDC_FILTER_REFRESH, Always, &COrvidView::FillPane},
     };
-    return FindCommandEntry(COMMANDS, id);
+    return COMMANDS;
 }
 
 // The pane's one list is what every command acts on, wherever the focus is.
@@ -243,8 +248,8 @@ bool COrvidView::OnUpdateCommand(fw::CommandState& state)
     const CommandEntry<COrvidView>* command = FindCommand(state.Id());
     if (command == nullptr) return false;
     state.Enable(command->enabled(Context()));
-    for (const auto& [id, mode] : VIEW_MODES)
-        if (id == state.Id()) state.SetRadio(GetViewMode() == mode);
+    if (const ViewCommand* view = FindViewCommand(VIEW_COMMANDS, state.Id()))
+        state.SetRadio(GetViewMode() == view->style);
     return true;
 }
 
@@ -386,7 +391,8 @@ void COrvidView::OnInitialUpdate()
     dropTarget.Attach(new CMyDropTarget(Session(), list.Handle()));
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
-    list.SetMenuBuilder(BuildPaneContextMenu);
+    list.SetMenuBuilder(
+        [](const CListCtrlEx& pane) { return BuildContextMenu(Commands(), pane, ListSide::None, VIEW_COMMANDS); });
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);

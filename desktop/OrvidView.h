@@ -97,8 +97,9 @@ private:
     HWND Owner() const;
     void GoUp();
     void OnListKey(WORD key);
-    // The view's commands: each with its rule and handler.
-    static const CommandEntry<COrvidView>* FindCommand(UINT id);
+    // The view's commands: each with its rule, handler and place in the context menu.
+    static std::span<const CommandEntry<COrvidView>> Commands();
+    static const CommandEntry<COrvidView>* FindCommand(UINT id) { return FindCommandEntry(Commands(), id); }
     CommandContext Context() const;
     void NewDirectory() { pane.Run(RemoteCommand::NewDirectory); }
     void Rename() { pane.Run(RemoteCommand::Rename); }
@@ -107,9 +108,7 @@ private:
     void Properties() { pane.Run(RemoteCommand::Properties); }
     void Chmod() { pane.Run(RemoteCommand::Chmod); }
     void EnterPath() { pane.EnterPath(); }
-    void ShowIcons() { SetViewMode(LVS_ICON); }
-    void ShowList() { SetViewMode(LVS_LIST); }
-    void ShowDetails() { SetViewMode(LVS_REPORT); }
+    template <UINT command> void ShowViewMode();
     void SetTempDirectory();
     void OpenOverview();
     void OpenManual();

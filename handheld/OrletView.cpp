@@ -57,41 +57,38 @@ int DroppedHeight(const fw::ComboBox& combo)
     return Height(dropped) > Height(closed) ? Height(dropped) : Height(closed);
 }
 
-struct ViewStyleCommand {
-    UINT command;
-    DWORD style;
-};
-constexpr ViewStyleCommand VIEW_STYLE_COMMANDS[] = {
-    {ID_VIEW_ICONS, LVS_ICON}, {ID_VIEW_LIST, LVS_LIST}, {ID_VIEW_DETAILS, LVS_REPORT}};
+constexpr ViewCommands VIEW_COMMANDS = MakeViewCommands(ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS);
 
 } // namespace
 
 COrletView::COrletView() : fw::FormView(IDD_ORLET_FORM) {}
 
-const CommandEntry<COrletView>* COrletView::FindCommand(UINT id)
+std::span<const CommandEntry<COrletView>> COrletView::Commands()
 {
     using namespace rules;
     // Every command of the view, with the rule that enables it in the menu, the toolbar
-    // and both context menus, and its handler.
+    // and both context menus, its handler, and its place in the context menus: there the
+    // items are enabled as everywhere, CHMOD is offered in the server's list only, and
+    // Paste only once items were copied, and in the other list.
     static constexpr CommandEntry<COrletView> COMMANDS[] = {
         {ID_FILE_CONNECT, WhenDisconnected, &COrletView::Connect},
         {ID_FILE_DISCONNECT, WhenConnected, &COrletView::Disconnect},
-        {ID_EDIT_COPY, AnySelected, &COrletView::Copy},
-        {ID_EDIT_PASTE, PasteFromOtherList, &COrletView::Paste},
+        {ID_EDIT_COPY, AnySelected, &COrletView::Copy, {CLIPBOARD_GROUP, IDS_MENU_COPY}},
+        {ID_EDIT_PASTE, PasteFromOtherList, &COrletView::Paste, {CLIPBOARD_GROUP, IDS_MENU_PASTE, CopiedFromOtherList}},
         {ID_EDIT_FIND, WhenConnected, &COrletView::Find},
-        {ID_FILE_NEW_DIRECTORY, ListReady, &COrletView::NewDirectory},
-        {ID_FILE_RENAME, OneSelected, &COrletView::Rename},
-        {ID_FILE_DELETE, AnySelected, &COrletView::Delete},
-        {ID_FILE_MOVE_TO, AnySelected, &COrletView::MoveTo},
-        {ID_FILE_PROPERTIES, OneSelected, &COrletView::Properties},
-        {ID_TOOLS_CHMOD, RemoteSelected, &COrletView::Chmod},
-        {ID_VIEW_ICONS, ListFocused, &COrletView::ShowIcons},
-        {ID_VIEW_LIST, ListFocused, &COrletView::ShowList},
-        {ID_VIEW_DETAILS, ListFocused, &COrletView::ShowDetails},
+        {ID_FILE_NEW_DIRECTORY, ListReady, &COrletView::NewDirectory, {FILE_GROUP, IDS_MENU_NEW_DIRECTORY}},
+        {ID_FILE_RENAME, OneSelected, &COrletView::Rename, {FILE_GROUP, IDS_MENU_RENAME}},
+        {ID_FILE_DELETE, AnySelected, &COrletView::Delete, {FILE_GROUP, IDS_MENU_DELETE}},
+        {ID_FILE_MOVE_TO, AnySelected, &COrletView::MoveTo, {FILE_GROUP, IDS_MENU_MOVE_TO}},
+        {ID_TOOLS_CHMOD, RemoteSelected, &COrletView::Chmod, {ITEM_GROUP, IDS_MENU_CHMOD, InRemoteList}},
+        {ID_FILE_PROPERTIES, OneSelected, &COrletView::Properties, {ITEM_GROUP, IDS_MENU_PROPERTIES}},
+        {ID_VIEW_ICONS, ListFocused, &COrletView::ShowViewMode<ID_VIEW_ICONS>, {VIEW_GROUP, VIEW_POPUP}},
+        {ID_VIEW_LIST, ListFocused, &COrletView::ShowViewMode<ID_VIEW_LIST>, {VIEW_GROUP, VIEW_POPUP}},
+        {ID_VIEW_DETAILS, ListFocused, &COrletView::ShowViewMode<ID_VIEW_DETAILS>, {VIEW_GROUP, VIEW_POPUP}},
         {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrletView::SetTempDirectory},
         {ID_HELP_HOME_PAGE, Always, &COrletView::OpenHomePage},
     };
-    return FindCommandEntry(COMMANDS, id);
+    return COMMANDS;
 }
 
 COrletDoc* COrletView::Document() const { return dynamic_cast<COrletDoc*>(GetDocument()); }
@@ -153,14 +150,10 @@ bool COrletView::OnUpdateCommand(fw::CommandState& state)
 {
     const CommandEntry<COrletView>* command = FindCommand(state.Id());
     if (command == nullptr) return false;
-    const CommandContext context = Context();
-    state.Enable(command->enabled(context));
-    for (const ViewStyleCommand& style : VIEW_STYLE_COMMANDS) {
-        if (style.command != state.Id()) continue;
-        const CListCtrlEx* list = context.focus == ListSide::Local    ? &localList
-                                  : context.focus == ListSide::Remote ? &remoteList
-                                                                      : nullptr;
-        state.SetCheck(list != nullptr && list->GetViewMode() == style.style);
+    state.Enable(command->enabled(Context()));
+    if (const ViewCommand* view = FindViewCommand(VIEW_COMMANDS, state.Id())) {
+        const CListCtrlEx* list = FocusedList();
+        state.SetCheck(list != nullptr && list->GetViewMode() == view->style);
     }
     return true;
 }
@@ -177,41 +170,15 @@ void COrletView::Disconnect()
     if (COrletDoc* document = Document()) document->Disconnect();
 }
 
-void COrletView::ShowIcons() { SetViewStyle(LVS_ICON); }
-void COrletView::ShowList() { SetViewStyle(LVS_LIST); }
-void COrletView::ShowDetails() { SetViewStyle(LVS_REPORT); }
-
-void COrletView::SetViewStyle(DWORD style)
+template <UINT command> void COrletView::ShowViewMode()
 {
-    if (CListCtrlEx* list = FocusedList()) list->SetViewMode(style);
+    static_assert(FindViewCommand(VIEW_COMMANDS, command) != nullptr);
+    if (CListCtrlEx* list = FocusedList()) list->SetViewMode(FindViewCommand(VIEW_COMMANDS, command)->style);
 }
 
 void COrletView::SetTempDirectory() { SetTempDirectoryCommand(Owner()); }
 
 void COrletView::OpenHomePage() { ::OpenHomePage(Owner()); }
-
-fw::MenuHandle COrletView::BuildContextMenu(const CListCtrlEx& list) const
-{
-    fw::MenuHandle menu(CreatePopupMenu());
-    if (!menu) return menu;
-    const bool isRemote = &list == &remoteList;
-    const ListSide side = isRemote ? ListSide::Remote : ListSide::Local;
-    list.AppendCommand(menu.Get(), ID_EDIT_COPY, L"Copy", false);
-    // Paste is offered only where the copied items can go: into the other list.
-    if (copySource != ListSide::None && copySource != side)
-        list.AppendCommand(menu.Get(), ID_EDIT_PASTE, L"Paste", false);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    list.AppendCommand(menu.Get(), ID_FILE_NEW_DIRECTORY, L"New Directory...", false);
-    list.AppendCommand(menu.Get(), ID_FILE_RENAME, L"Rename", false);
-    list.AppendCommand(menu.Get(), ID_FILE_DELETE, L"Delete", false);
-    list.AppendCommand(menu.Get(), ID_FILE_MOVE_TO, L"Move To...", false);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    if (isRemote) list.AppendCommand(menu.Get(), ID_TOOLS_CHMOD, L"CHMOD...", false);
-    list.AppendCommand(menu.Get(), ID_FILE_PROPERTIES, L"Properties", false);
-    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    list.AppendViewMenu(menu.Get(), ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, false);
-    return menu;
-}
 
 void COrletView::NewDirectory()
 {
@@ -598,7 +565,8 @@ void COrletView::OnInitialUpdate()
         setup.list.Attach(Handle(), setup.id, columns);
         setup.list.SetRemote(setup.isRemote);
         setup.list.SetCommandFrame(GetFrame());
-        setup.list.SetMenuBuilder([this](const CListCtrlEx& list) { return BuildContextMenu(list); });
+        setup.list.SetMenuBuilder(
+            [this](const CListCtrlEx& list) { return BuildContextMenu(Commands(), list, copySource, VIEW_COMMANDS); });
         setup.list.SetExtendedStyle(LIST_EXTENDED_STYLE);
         for (int column = 0; column < columns; ++column) {
             const ListColumn& columnInfo = setup.isRemote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]

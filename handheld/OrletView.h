@@ -79,8 +79,9 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
 private:
-    // The view's commands: each with its rule and handler.
-    static const CommandEntry<COrletView>* FindCommand(UINT id);
+    // The view's commands: each with its rule, handler and place in the context menus.
+    static std::span<const CommandEntry<COrletView>> Commands();
+    static const CommandEntry<COrletView>* FindCommand(UINT id) { return FindCommandEntry(Commands(), id); }
     void Connect();
     void Disconnect();
     void Copy();
@@ -92,9 +93,7 @@ private:
     void Properties();
     void Chmod();
     void Find();
-    void ShowIcons();
-    void ShowList();
-    void ShowDetails();
+    template <UINT command> void ShowViewMode();
     void SetTempDirectory();
     void OpenHomePage();
 
@@ -103,11 +102,9 @@ private:
     LocalBrowser* Local() const;
     HWND Owner() const;
     CListCtrlEx* FocusedList();
-    fw::MenuHandle BuildContextMenu(const CListCtrlEx& list) const;
 
     void LayOut();
     void OnModeChosen();
-    void SetViewStyle(DWORD style);
 
     // Local side.
     void OnLocalPathSelected();

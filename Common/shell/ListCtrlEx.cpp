@@ -58,21 +58,14 @@ void CListCtrlEx::AppendCommand(HMENU menu, UINT command, const wchar_t* text, b
     AppendMenuW(menu, MF_STRING | (greyed ? MF_GRAYED : MF_ENABLED), command, text);
 }
 
-void CListCtrlEx::AppendViewMenu(HMENU menu, UINT iconsCommand, UINT listCommand, UINT detailsCommand,
-                                 bool greyed) const
+void CListCtrlEx::AppendViewMenu(HMENU menu, const ViewCommands& commands, bool greyed) const
 {
     HMENU view = CreatePopupMenu();
     if (view == nullptr) return;
-    const DWORD mode = GetViewMode();
-    const struct {
-        UINT command;
-        const wchar_t* text;
-        DWORD mode;
-    } items[] = {
-        {iconsCommand, L"Icons", LVS_ICON}, {listCommand, L"List", LVS_LIST}, {detailsCommand, L"Details", LVS_REPORT}};
-    for (const auto& item : items) {
-        AppendCommand(view, item.command, item.text, greyed);
-        if (item.mode == mode) CheckMenuRadioItem(view, item.command, item.command, item.command, MF_BYCOMMAND);
+    const DWORD style = GetViewMode();
+    for (const ViewCommand& command : commands) {
+        AppendCommand(view, command.id, command.text, greyed);
+        if (command.style == style) CheckMenuRadioItem(view, command.id, command.id, command.id, MF_BYCOMMAND);
     }
     // The pop-up belongs to the menu from here on and is destroyed with it.
     AppendMenuW(menu, MF_POPUP | (greyed ? MF_GRAYED : MF_ENABLED), reinterpret_cast<UINT_PTR>(view), VIEW_MENU_TEXT);

@@ -4,6 +4,7 @@
 // builds as it opens, enabled as the frame's update handlers say.
 #include <windows.h>
 
+#include <array>
 #include <functional>
 
 #include "framework/Controls.h"
@@ -11,6 +12,28 @@
 
 namespace fw {
 class FrameWindow;
+}
+
+// A View command: it shows the list's items in one style.
+struct ViewCommand {
+    UINT id;
+    DWORD style;
+    const wchar_t* text; // in the context menu's View pop-up
+};
+// A program's View commands, in the View menu's order.
+using ViewCommands = std::array<ViewCommand, 3>;
+
+constexpr ViewCommands MakeViewCommands(UINT icons, UINT list, UINT details)
+{
+    return {{{icons, LVS_ICON, L"Icons"}, {list, LVS_LIST, L"List"}, {details, LVS_REPORT, L"Details"}}};
+}
+
+// The View command of the id; null for any other command.
+constexpr const ViewCommand* FindViewCommand(const ViewCommands& commands, UINT id)
+{
+    for (const ViewCommand& command : commands)
+        if (command.id == id) return &command;
+    return nullptr;
 }
 
 class CListCtrlEx : public fw::ListView {
@@ -45,9 +68,8 @@ public:
     bool CommandEnabled(UINT command) const;
     // Appends a command item, greyed when greyed is set or the update handlers disable it.
     void AppendCommand(HMENU menu, UINT command, const wchar_t* text, bool greyed) const;
-    // Appends the "View" pop-up with the icon, list and report commands, the one of the
-    // list's style marked.
-    void AppendViewMenu(HMENU menu, UINT iconsCommand, UINT listCommand, UINT detailsCommand, bool greyed) const;
+    // Appends the "View" pop-up with the View commands, the one of the list's style marked.
+    void AppendViewMenu(HMENU menu, const ViewCommands& commands, bool greyed) const;
     // Where the menu opens for a WM_CONTEXTMENU position: the mouse point, or, from the
     // keyboard, the focused row (the list's top-left corner when no row has the focus).
     POINT ContextMenuPoint(LPARAM position) const;

@@ -40,6 +40,18 @@
 #define ID_VIEW_LIST 59410
 #define ID_VIEW_DETAILS 59411
 
+// The texts of the commands in the lists' context menus.
+#define IDS_MENU_COPY 33001
+#define IDS_MENU_PASTE 33002
+#define IDS_MENU_DOWNLOAD_TO 33003
+#define IDS_MENU_UPLOAD_FILES 33004
+#define IDS_MENU_NEW_DIRECTORY 33005
+#define IDS_MENU_RENAME 33006
+#define IDS_MENU_DELETE 33007
+#define IDS_MENU_MOVE_TO 33008
+#define IDS_MENU_CHMOD 33009
+#define IDS_MENU_PROPERTIES 33010
+
 // Status bar indicators (their strings set the pane widths) and the idle message.
 #define ID_INDICATOR_DIRECTORIES 59142
 #define ID_INDICATOR_FILES 59143

@@ -33,6 +33,16 @@
 #define ID_VIEW_LIST 59410
 #define ID_VIEW_DETAILS 59411
 
+// The texts of the commands in the lists' context menus.
+#define IDS_MENU_COPY 33001
+#define IDS_MENU_PASTE 33002
+#define IDS_MENU_NEW_DIRECTORY 33003
+#define IDS_MENU_RENAME 33004
+#define IDS_MENU_DELETE 33005
+#define IDS_MENU_MOVE_TO 33006
+#define IDS_MENU_CHMOD 33007
+#define IDS_MENU_PROPERTIES 33008
+
 // The menu bar's "Menu" button, which opens menu IDR_MAINFRAME; not a command.
 #define IDW_MENU_BAR 59420
 #define ID_MENU_BAR_MENU 59421

@@ -213,6 +213,8 @@ TEST_F(ServerTest, ContextMenusOfferChmodOnlyRemotelyAndPasteOnlyIntoTheOtherLis
     EXPECT_EQ(MenuItemEnabled(remoteList.BuildContextMenu().Get(), ID_EDIT_PASTE), std::nullopt);
     EXPECT_EQ(MenuItemEnabled(localList.BuildContextMenu().Get(), ID_TOOLS_CHMOD), std::nullopt);
     EXPECT_NE(MenuItemEnabled(remoteList.BuildContextMenu().Get(), ID_TOOLS_CHMOD), std::nullopt);
+    EXPECT_EQ(testsupport::MenuLayout(localList.BuildContextMenu().Get()),
+              L"Copy|-|New Directory...|Rename|Delete|Move To...|-|Properties|-|View[Icons|List|Details]");
 
     SelectRows(localList, {L"c.txt"});
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_COPY));
@@ -223,6 +225,9 @@ TEST_F(ServerTest, ContextMenusOfferChmodOnlyRemotelyAndPasteOnlyIntoTheOtherLis
     SelectRows(remoteList, {L"a.txt"});
     EXPECT_EQ(MenuItemEnabled(remoteList.BuildContextMenu().Get(), ID_EDIT_PASTE), std::optional<bool>(true));
     EXPECT_EQ(MenuItemEnabled(remoteList.BuildContextMenu().Get(), ID_TOOLS_CHMOD), std::optional<bool>(true));
+    EXPECT_EQ(
+        testsupport::MenuLayout(remoteList.BuildContextMenu().Get()),
+        L"Copy|Paste|-|New Directory...|Rename|Delete|Move To...|-|CHMOD...|Properties|-|View[Icons|List|Details]");
 
     ASSERT_TRUE(run.Frame().RouteCommand(ID_EDIT_COPY));
     EXPECT_EQ(MenuItemEnabled(remoteList.BuildContextMenu().Get(), ID_EDIT_PASTE), std::nullopt);

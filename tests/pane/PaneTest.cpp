@@ -453,6 +453,9 @@ TEST_F(PaneTest, CommandsAndContextMenuFollowConnectionAndSelection)
     // server's pane.
     ASSERT_TRUE(clipboard.PutFile(L"C:\\windows\\win.ini"));
     EXPECT_EQ(MenuItemEnabled(List().BuildContextMenu().Get(), ID_EDIT_PASTE), std::optional<bool>(true));
+    EXPECT_EQ(testsupport::MenuLayout(List().BuildContextMenu().Get()),
+              L"Copy|Paste|-|Download To...|Upload Files...|-|New Directory...|Rename|Delete|Move To...|-|CHMOD..."
+              L"|Properties|-|View[Icons|List|Details]");
     EXPECT_EQ(run.Update(ID_EDIT_PASTE).Enabled(), std::optional<bool>(true));
     List().SetRemote(false);
     EXPECT_EQ(MenuItemEnabled(List().BuildContextMenu().Get(), ID_TOOLS_CHMOD), std::nullopt);

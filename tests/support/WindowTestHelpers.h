@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "support/Wait.h"
 
@@ -47,6 +48,22 @@ inline std::optional<bool> MenuItemEnabled(HMENU menu, UINT command)
     const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
     if (state == static_cast<UINT>(-1)) return std::nullopt;
     return (state & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+// A menu's items in order, "-" for a separator and a pop-up's items in brackets after its
+// text: "Copy|-|View[Icons|List|Details]".
+inline std::wstring MenuLayout(HMENU menu)
+{
+    std::wstring layout;
+    for (int index = 0; index < GetMenuItemCount(menu); ++index) {
+        if (index > 0) layout += L'|';
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, static_cast<UINT>(index), text, 64, MF_BYPOSITION);
+        const bool separator = (GetMenuState(menu, static_cast<UINT>(index), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+        layout += separator ? L"-" : text;
+        if (HMENU popup = GetSubMenu(menu, index)) layout += L'[' + MenuLayout(popup) + L']';
+    }
+    return layout;
 }
 
 } // namespace testsupport
