@@ -202,9 +202,9 @@ std::span<const CommandEntry<COrvidView>> COrvidView::Commands()
         {ID_FILE_MOVE_TO, AnySelected, &COrvidView::MoveTo, menu(FILE_GROUP, IDS_MENU_MOVE_TO)},
         {ID_TOOLS_CHMOD, RemoteSelected, &COrvidView::Chmod, menu(ITEM_GROUP, IDS_MENU_CHMOD, InRemoteList)},
         {ID_FILE_PROPERTIES, OneSelected, &COrvidView::Properties, menu(ITEM_GROUP, IDS_MENU_PROPERTIES)},
-        {ID_VIEW_ICONS, Always, &COrvidView::ShowViewMode<ID_VIEW_ICONS>, menu(VIEW_GROUP, VIEW_POPUP)},
-        {ID_VIEW_LIST, Always, &COrvidView::ShowViewMode<ID_VIEW_LIST>, menu(VIEW_GROUP, VIEW_POPUP)},
-        {ID_VIEW_DETAILS, Always, &COrvidView::ShowViewMode<ID_VIEW_DETAILS>, menu(VIEW_GROUP, VIEW_POPUP)},
+        {ID_VIEW_ICONS, Always, &COrvidView::ShowViewMode<ID_VIEW_ICONS>, menu(VIEW_GROUP, IDS_MENU_ICONS)},
+        {ID_VIEW_LIST, Always, &COrvidView::ShowViewMode<ID_VIEW_LIST>, menu(VIEW_GROUP, IDS_MENU_LIST)},
+        {ID_VIEW_DETAILS, Always, &COrvidView::ShowViewMode<ID_VIEW_DETAILS>, menu(VIEW_GROUP, IDS_MENU_DETAILS)},
         {ID_EDIT_FIND, WhenConnected, &COrvidView::Find},
         {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrvidView::SetTempDirectory},
         {ID_HELP_OVERVIEW, Always, &COrvidView::OpenOverview},
@@ -391,8 +391,9 @@ void COrvidView::OnInitialUpdate()
     dropTarget.Attach(new CMyDropTarget(Session(), list.Handle()));
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
-    list.SetMenuBuilder(
-        [](const CListCtrlEx& pane) { return BuildContextMenu(Commands(), pane, ListSide::None, VIEW_COMMANDS); });
+    list.SetMenuBuilder([](const CListCtrlEx& pane) {
+        return BuildContextMenu(Commands(), pane, ListSide::None, VIEW_COMMANDS, IDS_MENU_VIEW);
+    });
     list.SetExtendedStyle(LIST_EXTENDED_STYLE);
     for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
         list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);

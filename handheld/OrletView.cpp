@@ -82,9 +82,9 @@ std::span<const CommandEntry<COrletView>> COrletView::Commands()
         {ID_FILE_MOVE_TO, AnySelected, &COrletView::MoveTo, {FILE_GROUP, IDS_MENU_MOVE_TO}},
         {ID_TOOLS_CHMOD, RemoteSelected, &COrletView::Chmod, {ITEM_GROUP, IDS_MENU_CHMOD, InRemoteList}},
         {ID_FILE_PROPERTIES, OneSelected, &COrletView::Properties, {ITEM_GROUP, IDS_MENU_PROPERTIES}},
-        {ID_VIEW_ICONS, ListFocused, &COrletView::ShowViewMode<ID_VIEW_ICONS>, {VIEW_GROUP, VIEW_POPUP}},
-        {ID_VIEW_LIST, ListFocused, &COrletView::ShowViewMode<ID_VIEW_LIST>, {VIEW_GROUP, VIEW_POPUP}},
-        {ID_VIEW_DETAILS, ListFocused, &COrletView::ShowViewMode<ID_VIEW_DETAILS>, {VIEW_GROUP, VIEW_POPUP}},
+        {ID_VIEW_ICONS, ListFocused, &COrletView::ShowViewMode<ID_VIEW_ICONS>, {VIEW_GROUP, IDS_MENU_ICONS}},
+        {ID_VIEW_LIST, ListFocused, &COrletView::ShowViewMode<ID_VIEW_LIST>, {VIEW_GROUP, IDS_MENU_LIST}},
+        {ID_VIEW_DETAILS, ListFocused, &COrletView::ShowViewMode<ID_VIEW_DETAILS>, {VIEW_GROUP, IDS_MENU_DETAILS}},
         {ID_TOOLS_SET_TEMP_DIRECTORY, Always, &COrletView::SetTempDirectory},
         {ID_HELP_HOME_PAGE, Always, &COrletView::OpenHomePage},
     };
@@ -565,8 +565,9 @@ void COrletView::OnInitialUpdate()
         setup.list.Attach(Handle(), setup.id, columns);
         setup.list.SetRemote(setup.isRemote);
         setup.list.SetCommandFrame(GetFrame());
-        setup.list.SetMenuBuilder(
-            [this](const CListCtrlEx& list) { return BuildContextMenu(Commands(), list, copySource, VIEW_COMMANDS); });
+        setup.list.SetMenuBuilder([this](const CListCtrlEx& list) {
+            return BuildContextMenu(Commands(), list, copySource, VIEW_COMMANDS, IDS_MENU_VIEW);
+        });
         setup.list.SetExtendedStyle(LIST_EXTENDED_STYLE);
         for (int column = 0; column < columns; ++column) {
             const ListColumn& columnInfo = setup.isRemote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]

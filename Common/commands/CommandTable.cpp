@@ -1,7 +1,6 @@
 #include "commands/CommandTable.h"
 
 #include <string>
-#include <utility>
 
 namespace rules {
 
@@ -53,7 +52,7 @@ std::wstring LoadText(UINT id)
 } // namespace
 
 fw::MenuHandle BuildContextMenu(std::span<const MenuCommand> commands, const CListCtrlEx& list, ListSide copySource,
-                                const ViewCommands& views)
+                                const ViewCommands& views, UINT viewTitle)
 {
     fw::MenuHandle menu(CreatePopupMenu());
     if (!menu) return menu;
@@ -62,19 +61,27 @@ fw::MenuHandle BuildContextMenu(std::span<const MenuCommand> commands, const CLi
                                     .selected = list.GetSelectedCount(),
                                     .copySource = copySource};
     MenuGroup group = NOT_IN_MENU; // the last item's
-    bool viewPopupAdded = false;
+    HMENU viewPopup = nullptr;
     for (const auto& [id, place] : commands) {
         if (place.group == NOT_IN_MENU || !place.present(context)) continue;
-        const bool inViewPopup = place.text == VIEW_POPUP;
-        if (inViewPopup && std::exchange(viewPopupAdded, true)) continue; // one pop-up holds them all
+        const bool greyed = !place.enabled(context);
         if (group != NOT_IN_MENU && group != place.group) AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
         group = place.group;
-        const bool greyed = !place.enabled(context);
-        if (inViewPopup) {
-            list.AppendViewMenu(menu.Get(), views, greyed);
-        } else {
+        if (place.group != VIEW_GROUP) {
             list.AppendCommand(menu.Get(), id, LoadText(place.text).c_str(), greyed);
+            continue;
         }
+        if (viewPopup == nullptr) {
+            viewPopup = CreatePopupMenu();
+            if (viewPopup == nullptr) continue;
+            // The pop-up belongs to the menu from here on and is destroyed with it.
+            AppendMenuW(menu.Get(), MF_POPUP | (greyed ? MF_GRAYED : MF_ENABLED), reinterpret_cast<UINT_PTR>(viewPopup),
+                        LoadText(viewTitle).c_str());
+        }
+        list.AppendCommand(viewPopup, id, LoadText(place.text).c_str(), greyed);
+        const ViewCommand* view = FindViewCommand(views, id);
+        if (view != nullptr && view->style == list.GetViewMode())
+            CheckMenuRadioItem(viewPopup, id, id, id, MF_BYCOMMAND);
     }
     return menu;
 }

@@ -47,16 +47,13 @@ bool CopiedFromOtherList(const CommandContext& context);
 } // namespace rules
 
 // The context menus' groups. The items stand in their table's order, and a separator
-// parts one group from the next.
+// parts one group from the next; the View group's items go into one "View" pop-up.
 enum MenuGroup { NOT_IN_MENU, CLIPBOARD_GROUP, TRANSFER_GROUP, FILE_GROUP, ITEM_GROUP, VIEW_GROUP };
-
-// The text of the View commands: they show in the list's View pop-up, which names them.
-constexpr UINT VIEW_POPUP = 0;
 
 // Where a command shows in a view's context menus.
 struct MenuPlace {
     MenuGroup group = NOT_IN_MENU;
-    UINT text = VIEW_POPUP; // else its string in the program's string table
+    UINT text = 0; // its string in the program's string table
     CommandRule present = rules::Always;
     // Beside the update handlers' answer: the item is greyed unless this holds too.
     CommandRule enabled = rules::Always;
@@ -84,16 +81,17 @@ struct MenuCommand {
     MenuPlace place;
 };
 
-// The list's context menu from the places of a view's commands, in the table's order.
+// The list's context menu from the places of a view's commands, in the table's order;
+// viewTitle is the View pop-up's string, and the View command of the list's style is marked.
 fw::MenuHandle BuildContextMenu(std::span<const MenuCommand> commands, const CListCtrlEx& list, ListSide copySource,
-                                const ViewCommands& views);
+                                const ViewCommands& views, UINT viewTitle);
 
 template <class Target>
 fw::MenuHandle BuildContextMenu(std::span<const CommandEntry<Target>> table, const CListCtrlEx& list,
-                                ListSide copySource, const ViewCommands& views)
+                                ListSide copySource, const ViewCommands& views, UINT viewTitle)
 {
     std::vector<MenuCommand> commands;
     for (const CommandEntry<Target>& entry : table)
         commands.push_back({entry.id, entry.menu});
-    return BuildContextMenu(commands, list, copySource, views);
+    return BuildContextMenu(commands, list, copySource, views, viewTitle);
 }

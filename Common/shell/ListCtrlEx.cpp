@@ -15,8 +15,6 @@ constexpr UINT_PTR LIST_EX_SUBCLASS_ID = 0x11C7;
 // WM_CONTEXTMENU's position when the menu key or Shift+F10 opened it.
 constexpr LPARAM KEYBOARD_CONTEXT_POSITION = -1;
 
-const wchar_t* const VIEW_MENU_TEXT = L"View";
-
 } // namespace
 
 CListCtrlEx::~CListCtrlEx() { Detach(); }
@@ -56,19 +54,6 @@ void CListCtrlEx::AppendCommand(HMENU menu, UINT command, const wchar_t* text, b
 {
     greyed = greyed || !CommandEnabled(command);
     AppendMenuW(menu, MF_STRING | (greyed ? MF_GRAYED : MF_ENABLED), command, text);
-}
-
-void CListCtrlEx::AppendViewMenu(HMENU menu, const ViewCommands& commands, bool greyed) const
-{
-    HMENU view = CreatePopupMenu();
-    if (view == nullptr) return;
-    const DWORD style = GetViewMode();
-    for (const ViewCommand& command : commands) {
-        AppendCommand(view, command.id, command.text, greyed);
-        if (command.style == style) CheckMenuRadioItem(view, command.id, command.id, command.id, MF_BYCOMMAND);
-    }
-    // The pop-up belongs to the menu from here on and is destroyed with it.
-    AppendMenuW(menu, MF_POPUP | (greyed ? MF_GRAYED : MF_ENABLED), reinterpret_cast<UINT_PTR>(view), VIEW_MENU_TEXT);
 }
 
 POINT CListCtrlEx::ContextMenuPoint(LPARAM position) const

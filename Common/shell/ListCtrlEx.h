@@ -18,14 +18,13 @@ class FrameWindow;
 struct ViewCommand {
     UINT id;
     DWORD style;
-    const wchar_t* text; // in the context menu's View pop-up
 };
 // A program's View commands, in the View menu's order.
 using ViewCommands = std::array<ViewCommand, 3>;
 
 constexpr ViewCommands MakeViewCommands(UINT icons, UINT list, UINT details)
 {
-    return {{{icons, LVS_ICON, L"Icons"}, {list, LVS_LIST, L"List"}, {details, LVS_REPORT, L"Details"}}};
+    return {{{icons, LVS_ICON}, {list, LVS_LIST}, {details, LVS_REPORT}}};
 }
 
 // The View command of the id; null for any other command.
@@ -68,8 +67,6 @@ public:
     bool CommandEnabled(UINT command) const;
     // Appends a command item, greyed when greyed is set or the update handlers disable it.
     void AppendCommand(HMENU menu, UINT command, const wchar_t* text, bool greyed) const;
-    // Appends the "View" pop-up with the View commands, the one of the list's style marked.
-    void AppendViewMenu(HMENU menu, const ViewCommands& commands, bool greyed) const;
     // Where the menu opens for a WM_CONTEXTMENU position: the mouse point, or, from the
     // keyboard, the focused row (the list's top-left corner when no row has the focus).
     POINT ContextMenuPoint(LPARAM position) const;

@@ -51,6 +51,10 @@
 #define IDS_MENU_MOVE_TO 33008
 #define IDS_MENU_CHMOD 33009
 #define IDS_MENU_PROPERTIES 33010
+#define IDS_MENU_VIEW 33011
+#define IDS_MENU_ICONS 33012
+#define IDS_MENU_LIST 33013
+#define IDS_MENU_DETAILS 33014
 
 // Status bar indicators (their strings set the pane widths) and the idle message.
 #define ID_INDICATOR_DIRECTORIES 59142

@@ -42,6 +42,10 @@
 #define IDS_MENU_MOVE_TO 33006
 #define IDS_MENU_CHMOD 33007
 #define IDS_MENU_PROPERTIES 33008
+#define IDS_MENU_VIEW 33009
+#define IDS_MENU_ICONS 33010
+#define IDS_MENU_LIST 33011
+#define IDS_MENU_DETAILS 33012
 
 // The menu bar's "Menu" button, which opens menu IDR_MAINFRAME; not a command.
 #define IDW_MENU_BAR 59420
