@@ -11,11 +11,9 @@
 #include <new>
 
 #include "SharedResource.h"
-#include "framework/App.h"
 #include "shell/DialogResources.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
-#include "shell/TextDlg.h"
 #include "transfer/TransferList.h"
 #include "transfer/UploadDlg.h"
 
@@ -487,11 +485,7 @@ void CFindDlg::DeleteSelected()
         Child(IDC_FIND_STATUS).SetText(connection.IsConnected() ? SESSION_BUSY_TEXT : FIND_NOT_CONNECTED_TEXT);
         return;
     }
-    const fw::App* app = fw::GetApp();
-    const std::wstring caption = app != nullptr ? app->GetAppName() : std::wstring();
-    if (MessageBoxW(Handle(), DELETE_QUESTION, caption.empty() ? nullptr : caption.c_str(),
-                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-        return;
+    if (!ConfirmDelete(Handle())) return;
 
     auto list = std::make_unique<TransferList>();
     list->owner = &connection;
