@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int LAYOUT_MARGIN = 2;
-constexpr int NAME_COLUMN_WIDTH = 180;
+constexpr std::array<int, LIST_COLUMN_COUNT> COLUMN_WIDTHS = {180, 110, 80, 80, 60};
 
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
@@ -379,7 +379,7 @@ void COrvidView::OnInitialUpdate()
     list.SetRemote(true);
     list.SetCommandFrame(GetFrame());
     list.SetMenuBuilder(BuildPaneContextMenu);
-    SetUpFileList(list, LIST_COLUMN_COUNT, NAME_COLUMN_WIDTH);
+    SetUpFileList(list, COLUMN_WIDTHS);
     pane.Bind({Session(), Handle(), Owner(), FolderCombo().Handle(), [this] { FillPane(); }});
     LayOut();
     pane.Start();

@@ -14,7 +14,8 @@ const std::array<const wchar_t*, 5> MODE_ENTRIES = {L"FTP Files", L"Local Files"
 
 namespace {
 
-constexpr int NAME_COLUMN_WIDTH = 150;
+// The local list's columns are the remote list's first three.
+constexpr std::array<int, REMOTE_LIST_COLUMNS> COLUMN_WIDTHS = {150, 110, 80, 80, 60};
 
 int Width(const RECT& rect) { return rect.right - rect.left; }
 int Height(const RECT& rect) { return rect.bottom - rect.top; }
@@ -343,7 +344,7 @@ void COrletView::OnInitialUpdate()
         setup.list.SetRemote(setup.isRemote);
         setup.list.SetCommandFrame(GetFrame());
         setup.list.SetMenuBuilder([this](const CListCtrlEx& list) { return BuildContextMenu(list); });
-        SetUpFileList(setup.list, columns, NAME_COLUMN_WIDTH);
+        SetUpFileList(setup.list, std::span(COLUMN_WIDTHS).first(static_cast<std::size_t>(columns)));
     }
 
     remote.Bind({Session(), Handle(), Owner(), RemotePathList().Handle(), [this] { remote.Fill(); }});
