@@ -94,13 +94,15 @@ std::vector<int> LocalListPane::SelectedEntries() const
     return selected;
 }
 
-std::wstring LocalListPane::TargetDirectory() const { return LocalTargetDirectory(*binding.browser, SelectedEntries()); }
+std::wstring LocalListPane::TargetDirectory() const
+{
+    return LocalTargetDirectory(*binding.browser, SelectedEntries());
+}
 
 void LocalListPane::GetDisplayInfo(LVITEMW& item)
 {
     const LocalBrowser* browser = binding.browser;
-    if (browser == nullptr || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= browser->entries.size())
-        return;
+    if (browser == nullptr || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= browser->entries.size()) return;
     const std::size_t index = static_cast<std::size_t>(item.iItem);
     const WIN32_FIND_DATAW& found = browser->entries[index];
     if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == LOCAL_COLUMN_NAME && index < iconIndexes.size()) {

@@ -43,8 +43,7 @@ protected:
 
     // Logs off a live connection, then OnLoggedOff.
     void LogOffIfConnected();
-    template <class View>
-    View* FindView() const
+    template <class View> View* FindView() const
     {
         return GetFrame() != nullptr ? dynamic_cast<View*>(GetFrame()->GetView()) : nullptr;
     }
