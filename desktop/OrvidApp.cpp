@@ -28,14 +28,12 @@ bool COrvidApp::StartPlatform()
 
 bool COrvidApp::CreateWindows()
 {
-    return CreateSingleDocument(std::make_unique<COrvidDoc>(), std::make_unique<CMainFrame>(),
-                                std::make_unique<COrvidView>(), IDR_MAINFRAME);
-}
-
-void COrvidApp::PrepareFrame()
-{
+    if (!CreateSingleDocument(std::make_unique<COrvidDoc>(), std::make_unique<CMainFrame>(),
+                              std::make_unique<COrvidView>(), IDR_MAINFRAME))
+        return false;
     std::srand(GetTickCount());
     MainFrame()->LoadLayout();
+    return true;
 }
 
 const fw::Window* COrvidApp::ConnectTarget() const { return GetMainFrame(); }

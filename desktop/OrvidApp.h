@@ -13,8 +13,8 @@ public:
 
 private:
     bool StartPlatform() override;
+    // With the layout the last run saved.
     bool CreateWindows() override;
-    void PrepareFrame() override;
     const fw::Window* ConnectTarget() const override;
     void ShowAbout(HWND owner) override;
 };

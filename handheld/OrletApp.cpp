@@ -68,14 +68,12 @@ bool COrletApp::StartPlatform()
 
 bool COrletApp::CreateWindows()
 {
-    return CreateSingleDocument(std::make_unique<COrletDoc>(), std::make_unique<COrletFrame>(),
-                                std::make_unique<COrletView>(), IDR_MAINFRAME);
-}
-
-void COrletApp::PrepareFrame()
-{
+    if (!CreateSingleDocument(std::make_unique<COrletDoc>(), std::make_unique<COrletFrame>(),
+                              std::make_unique<COrletView>(), IDR_MAINFRAME))
+        return false;
     const SIZE screen = ScreenSize();
     MainFrame()->SetScreenSize(screen.cx, screen.cy);
+    return true;
 }
 
 const fw::Window* COrletApp::ConnectTarget() const { return GetView(); }

@@ -20,9 +20,8 @@ public:
 private:
     // The platform's shell, its title-bar OK and the handheld dialog templates.
     bool StartPlatform() override;
-    bool CreateWindows() override;
     // The frame stands for the device's screen.
-    void PrepareFrame() override;
+    bool CreateWindows() override;
     const fw::Window* ConnectTarget() const override;
 
     std::unique_ptr<TitleBarOk> titleBarOk;

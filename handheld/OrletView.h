@@ -6,9 +6,7 @@
 #include <windows.h>
 
 #include <array>
-#include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 

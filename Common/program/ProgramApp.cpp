@@ -42,7 +42,6 @@ bool ProgramApp::InitInstance()
 
     if (!CreateWindows()) return false;
 
-    PrepareFrame();
     fw::FrameWindow* frame = GetMainFrame();
     // The toolbar shows the commands' states from the start, even behind a dialog that
     // opens before the message loop first runs idle.

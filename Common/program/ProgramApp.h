@@ -33,10 +33,8 @@ protected:
     // Once the instance is known, before anything else that may show a window; false ends
     // the program.
     virtual bool StartPlatform() = 0;
-    // The document, frame and view (CreateSingleDocument).
+    // The document, frame and view (CreateSingleDocument), the frame still hidden.
     virtual bool CreateWindows() = 0;
-    // The frame is created but hidden.
-    virtual void PrepareFrame() = 0;
     // Receives the first Connect, which opens the Site Manager once the message loop runs.
     virtual const fw::Window* ConnectTarget() const = 0;
     // Help > About, modal over the owner.
