@@ -194,12 +194,7 @@ void LocalListPane::Delete()
 {
     const std::vector<int> selected = SelectedEntries();
     if (binding.browser == nullptr || selected.empty()) return;
-    if (!ConfirmDelete(binding.owner)) return;
-    auto items = std::make_unique<TransferList>();
-    AddEntries(items.get(), selected);
-    CUploadDlg job(binding.session, std::move(items), binding.browser->currentDirectory, JOB_DELETE_LOCAL);
-    job.DoModal(binding.owner);
-    List();
+    if (ConfirmDelete(binding.owner)) RunJob(selected, binding.browser->currentDirectory, JOB_DELETE_LOCAL);
 }
 
 void LocalListPane::MoveTo()
@@ -207,10 +202,15 @@ void LocalListPane::MoveTo()
     const std::vector<int> selected = SelectedEntries();
     if (binding.browser == nullptr || selected.empty()) return;
     CTextDlg prompt(MOVE_TO_CAPTION, std::wstring());
-    if (prompt.DoModal(binding.owner) != IDOK || prompt.Text().empty()) return;
+    if (prompt.DoModal(binding.owner) == IDOK && !prompt.Text().empty())
+        RunJob(selected, prompt.Text(), JOB_MOVE_LOCAL);
+}
+
+void LocalListPane::RunJob(const std::vector<int>& entries, const std::wstring& target, UINT jobType)
+{
     auto items = std::make_unique<TransferList>();
-    AddEntries(items.get(), selected);
-    CUploadDlg job(binding.session, std::move(items), prompt.Text(), JOB_MOVE_LOCAL);
+    AddEntries(items.get(), entries);
+    CUploadDlg job(binding.session, std::move(items), target, jobType);
     job.DoModal(binding.owner);
     List();
 }

@@ -67,6 +67,8 @@ public:
 private:
     std::wstring EntryPath(int entry) const;
     void ShowStatus(const std::wstring& text) const;
+    // A job on the entries, modal over the owner; the list follows what it did.
+    void RunJob(const std::vector<int>& entries, const std::wstring& target, UINT jobType);
 
     CListCtrlEx& list;
     Binding binding;
