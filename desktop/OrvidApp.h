@@ -1,29 +1,20 @@
 #pragma once
-// The desktop program's application object: starts OLE, the socket library and the
-// common controls, creates the document, frame and view, and restores the layout.
-#include <memory>
-
-#include "engine/BlockingSocket.h"
-#include "framework/App.h"
-#include "framework/Handles.h"
+// The desktop program's application object: the programs' shared start-up with OLE and
+// the pane's clipboard formats, the desktop's frame and view, and the restored layout.
+#include "program/ProgramApp.h"
 
 class CMainFrame;
 
-class COrvidApp : public fw::App {
+class COrvidApp : public ProgramApp {
 public:
-    // Ends a connection the frame's close left open before the socket library goes.
-    ~COrvidApp() override;
-
-    bool InitInstance() override;
-
-    bool OnCommand(UINT id) override;
-    bool HandlesCommand(UINT id) const override;
-    bool IsCloseCommand(UINT id) const override;
+    COrvidApp();
 
     CMainFrame* MainFrame() const;
 
 private:
-    // Destroyed in reverse order, before the document the base class owns.
-    std::unique_ptr<fw::OleInitializer> ole;
-    std::unique_ptr<nsSocket::SocketLibrary> sockets;
+    bool StartPlatform() override;
+    // With the layout the last run saved.
+    bool CreateWindows() override;
+    const fw::Window* ConnectTarget() const override;
+    void ShowAbout(HWND owner) override;
 };

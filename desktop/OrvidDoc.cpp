@@ -1,101 +1,35 @@
 #include "OrvidDoc.h"
 
 #include "OrvidView.h"
-#include "framework/FrameWindow.h"
-#include "resource.h"
 #include "shell/StatusText.h"
-#include "sitedialogs/SiteManager.h"
 
-const wchar_t* const DISCONNECTED_TITLE = L"Disconnected";
+COrvidDoc::~COrvidDoc() { LogOffIfConnected(); }
 
-namespace {
-
-void ClearCountPanes()
+// The count panes clear with every log-off.
+void COrvidDoc::OnLoggedOff()
 {
     SetStatusText(STATUS_PANE_DIRECTORIES, {});
     SetStatusText(STATUS_PANE_FILES, {});
     SetStatusText(STATUS_PANE_BYTES, {});
 }
 
-} // namespace
-
-COrvidDoc::~COrvidDoc()
+bool COrvidDoc::ShowListing()
 {
-    if (!session.IsConnected()) return;
-    session.LogOff();
-    ClearCountPanes();
-}
-
-void COrvidDoc::DeleteContents()
-{
-    SetTitle(DISCONNECTED_TITLE);
-    if (!session.IsConnected()) return;
-    session.LogOff();
-    ClearCountPanes();
-}
-
-bool COrvidDoc::OnCommand(UINT id)
-{
-    switch (id) {
-    case ID_FILE_CONNECT:
-        if (WindowMayUseEngine(session)) Connect();
-        return true;
-    case ID_FILE_DISCONNECT:
-        if (WindowMayUseEngine(session)) Disconnect();
-        return true;
-    default: return false;
-    }
-}
-
-bool COrvidDoc::OnUpdateCommand(fw::CommandState& state)
-{
-    switch (state.Id()) {
-    case ID_FILE_CONNECT: state.Enable(!session.IsConnected()); return true;
-    case ID_FILE_DISCONNECT: state.Enable(session.IsConnected()); return true;
-    default: return false;
-    }
-}
-
-void COrvidDoc::PrepareConnect()
-{
-    session.LogOff();
-    ClearCountPanes();
-}
-
-void COrvidDoc::Connect()
-{
-    PrepareConnect();
-    CSiteManager manager(session);
-    HWND owner = GetFrame() != nullptr ? GetFrame()->Handle() : nullptr;
-    if (manager.DoModal(owner) == IDOK) OnSiteConnected(manager.TitleText());
-}
-
-void COrvidDoc::OnSiteConnected(const std::wstring& title)
-{
-    SetTitle(title);
-    COrvidView* view = View();
-    if (view == nullptr) {
-        session.RefreshRemote();
-        return;
-    }
+    COrvidView* view = FindView<COrvidView>();
+    if (view == nullptr) return false;
     view->Refresh();
     view->SetConnected(true);
     // The list's keys (Enter, Backspace, the function keys) work from the start.
     view->List().SetFocus();
+    return true;
 }
 
-void COrvidDoc::Disconnect()
+void COrvidDoc::ClearListing()
 {
-    if (!session.IsConnected()) return;
-    if (COrvidView* view = View()) view->ClearPane();
-    session.LogOff();
-    ClearCountPanes();
-    DeleteContents();
-    if (COrvidView* view = View()) view->SetConnected(false);
+    if (COrvidView* view = FindView<COrvidView>()) view->ClearPane();
 }
 
-COrvidView* COrvidDoc::View() const
+void COrvidDoc::OnDisconnected()
 {
-    if (GetFrame() == nullptr) return nullptr;
-    return dynamic_cast<COrvidView*>(GetFrame()->GetView());
+    if (COrvidView* view = FindView<COrvidView>()) view->SetConnected(false);
 }

@@ -16,18 +16,10 @@
 #include "shell/StatusText.h"
 #include "transfer/UploadDlg.h"
 
-const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS = {{
-    {L"Name", 180, LVCFMT_LEFT},
-    {L"Time", 110, LVCFMT_LEFT},
-    {L"Size", 80, LVCFMT_RIGHT},
-    {L"Attributes", 80, LVCFMT_RIGHT},
-    {L"Owner", 60, LVCFMT_RIGHT},
-}};
-
 namespace {
 
 constexpr int LAYOUT_MARGIN = 2;
-constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+constexpr std::array<int, LIST_COLUMN_COUNT> COLUMN_WIDTHS = {180, 110, 80, 80, 60};
 
 // The type combo's first entry shows every type.
 constexpr int ALL_TYPES_ENTRY = 0;
@@ -394,13 +386,10 @@ void COrvidView::OnInitialUpdate()
     list.SetMenuBuilder([](const CListCtrlEx& pane) {
         return BuildContextMenu(Commands(), pane, ListSide::None, VIEW_COMMANDS, IDS_MENU_VIEW);
     });
-    list.SetExtendedStyle(LIST_EXTENDED_STYLE);
-    for (int column = 0; column < LIST_COLUMN_COUNT; ++column)
-        list.InsertColumn(column, LIST_COLUMNS[column].header, LIST_COLUMNS[column].width, LIST_COLUMNS[column].format);
+    SetUpFileList(list, COLUMN_WIDTHS);
     pane.Bind({Session(), Handle(), Owner(), FolderCombo().Handle(), [this] { FillPane(); }});
     LayOut();
-    pane.RestartKeepAlive();
-    Win32Reporter().SetActivityWindow(Handle());
+    pane.Start();
 }
 
 void COrvidView::SetKeepAliveInterval(UINT milliseconds) { pane.SetKeepAliveInterval(milliseconds); }
@@ -422,7 +411,6 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         result = 0;
         return true;
     case WM_DESTROY:
-        if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
         if (dropTarget) dropTarget->Revoke();
         dropTarget.Reset();
         // Virtual files can't outlive the session they are read through.
@@ -430,8 +418,7 @@ bool COrvidView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         if (clipboardSource && OleIsCurrentClipboard(clipboardSource.Get()) == S_OK) OleSetClipboard(nullptr);
         clipboardSource.Reset();
         dataSource.Reset();
-        pane.Clear();
-        list.Detach();
+        pane.Release();
         break;
     default: break;
     }
@@ -461,13 +448,8 @@ void COrvidView::LayOut()
     int goLeft = upLeft - Width(goRect);
     go.Move(goLeft, goRect.top, Width(goRect), Height(goRect));
 
-    // A combo box's window height includes its drop-down list, which the rectangle of
-    // the closed box does not show; keep the dropped height.
     RECT folderRect = folder.GetRectInParent();
-    RECT dropped = {};
-    folder.Send(CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
-    int folderHeight = Height(dropped) > Height(folderRect) ? Height(dropped) : Height(folderRect);
-    folder.Move(folderRect.left, folderRect.top, goLeft - folderRect.left, folderHeight);
+    folder.Move(folderRect.left, folderRect.top, goLeft - folderRect.left, folder.DroppedHeight());
 
     RECT listRect = listWindow.GetRectInParent();
     listWindow.Move(listRect.left, listRect.top, client.right - LAYOUT_MARGIN - listRect.left,

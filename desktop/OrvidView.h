@@ -17,16 +17,10 @@
 #include "resource.h"
 #include "session/ConnectionSession.h"
 #include "session/RemoteRows.h"
+#include "shell/FileListColumns.h"
 #include "shell/ListCtrlEx.h"
 
-struct ListColumn {
-    const wchar_t* header;
-    int width;
-    int format;
-};
-
-constexpr int LIST_COLUMN_COUNT = 5;
-extern const std::array<ListColumn, LIST_COLUMN_COUNT> LIST_COLUMNS;
+constexpr int LIST_COLUMN_COUNT = REMOTE_LIST_COLUMNS;
 
 class COrvidView : public fw::FormView, public IFindOwner {
 public:

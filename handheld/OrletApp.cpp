@@ -2,9 +2,7 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
 #include <cwchar>
-#include <vector>
 
 #include "HandheldDialogs.h"
 #include "OrletDoc.h"
@@ -12,14 +10,12 @@
 #include "OrletResource.h"
 #include "OrletView.h"
 #include "SharedResource.h"
-#include "session/Win32Reporter.h"
 #include "shell/DialogResources.h"
 
 const wchar_t* const SCREEN_SIZE_VARIABLE = L"ORLET_SCREEN_SIZE";
 
 namespace {
 
-const wchar_t* const REGISTRY_KEY_NAME = L"FTPClient";
 constexpr DWORD COMMON_CONTROL_CLASSES = ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES |
                                          ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES;
 constexpr DWORD VARIABLE_CAPACITY = 32;
@@ -58,63 +54,26 @@ SIZE ScreenSize()
 
 } // namespace
 
-COrletApp::~COrletApp()
-{
-    // The base class destroys the document only after these members, the socket library
-    // among them; a connection still open then would send QUIT on a dead socket.
-    if (auto* document = dynamic_cast<COrletDoc*>(GetDocument())) document->Session().LogOff();
-}
-
-bool COrletApp::InitInstance()
-{
-    sockets = std::make_unique<nsSocket::SocketLibrary>();
-
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = COMMON_CONTROL_CLASSES;
-    InitCommonControlsEx(&controls);
-
-    if (GetInstance() == nullptr) SetInstance(GetModuleHandleW(nullptr));
-    if (!InitializeShell(GetInstance())) return false;
-    titleBarOk = std::make_unique<TitleBarOk>();
-    UseDialogResources(HANDHELD_DIALOG_RESOURCES);
-
-    SetRegistryKey(REGISTRY_KEY_NAME);
-    LoadAppName(IDR_MAINFRAME);
-    Win32Reporter().SetCaption(GetAppName());
-    InstallWin32Reporter();
-
-    if (!CreateSingleDocument(std::make_unique<COrletDoc>(), std::make_unique<COrletFrame>(),
-                              std::make_unique<COrletView>(), IDR_MAINFRAME))
-        return false;
-
-    COrletFrame* frame = MainFrame();
-    const SIZE screen = ScreenSize();
-    frame->SetScreenSize(screen.cx, screen.cy);
-    frame->UpdateToolBars();
-    frame->Show(SW_SHOW);
-    frame->Update();
-    if (auto* view = dynamic_cast<COrletView*>(GetView())) view->Post(WM_COMMAND, MAKEWPARAM(ID_FILE_CONNECT, 0), 0);
-    return true;
-}
+COrletApp::COrletApp() : ProgramApp(COMMON_CONTROL_CLASSES, false) {}
 
 COrletFrame* COrletApp::MainFrame() const { return static_cast<COrletFrame*>(GetMainFrame()); }
 
-bool COrletApp::OnCommand(UINT id)
+bool COrletApp::StartPlatform()
 {
-    switch (id) {
-    case ID_APP_ABOUT: {
-        fw::Dialog about(IDD_ABOUTBOX);
-        about.DoModal(GetMainFrame() != nullptr ? GetMainFrame()->Handle() : nullptr);
-        return true;
-    }
-    case ID_APP_EXIT:
-        if (GetMainFrame() != nullptr) GetMainFrame()->Post(WM_CLOSE);
-        return true;
-    default: return false;
-    }
+    if (!InitializeShell(GetInstance())) return false;
+    titleBarOk = std::make_unique<TitleBarOk>();
+    UseDialogResources(HANDHELD_DIALOG_RESOURCES);
+    return true;
 }
 
-bool COrletApp::HandlesCommand(UINT id) const { return id == ID_APP_ABOUT || id == ID_APP_EXIT; }
+bool COrletApp::CreateWindows()
+{
+    if (!CreateSingleDocument(std::make_unique<COrletDoc>(), std::make_unique<COrletFrame>(),
+                              std::make_unique<COrletView>(), IDR_MAINFRAME))
+        return false;
+    const SIZE screen = ScreenSize();
+    MainFrame()->SetScreenSize(screen.cx, screen.cy);
+    return true;
+}
 
-bool COrletApp::IsCloseCommand(UINT id) const { return id == ID_APP_EXIT; }
+const fw::Window* COrletApp::ConnectTarget() const { return GetView(); }

@@ -1,31 +1,28 @@
 #pragma once
-// The handheld program's application object: starts the socket library, the common
-// controls and the platform's shell, creates the document, frame and view, and opens the
-// Site Manager as soon as the message loop runs.
+// The handheld program's application object: the programs' shared start-up with the
+// platform's shell, the handheld frame and view on a screen of the device's size.
 #include <memory>
 
 #include "Platform.h"
-#include "engine/BlockingSocket.h"
-#include "framework/App.h"
+#include "program/ProgramApp.h"
 
 class COrletFrame;
 
 // Test-only: "WIDTHxHEIGHT" for another screen than 240 x 320.
 extern const wchar_t* const SCREEN_SIZE_VARIABLE;
 
-class COrletApp : public fw::App {
+class COrletApp : public ProgramApp {
 public:
-    ~COrletApp() override;
-
-    bool InitInstance() override;
-
-    bool OnCommand(UINT id) override;
-    bool HandlesCommand(UINT id) const override;
-    bool IsCloseCommand(UINT id) const override;
+    COrletApp();
 
     COrletFrame* MainFrame() const;
 
 private:
-    std::unique_ptr<nsSocket::SocketLibrary> sockets;
+    // The platform's shell, its title-bar OK and the handheld dialog templates.
+    bool StartPlatform() override;
+    // The frame stands for the device's screen.
+    bool CreateWindows() override;
+    const fw::Window* ConnectTarget() const override;
+
     std::unique_ptr<TitleBarOk> titleBarOk;
 };

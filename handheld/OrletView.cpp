@@ -1,61 +1,24 @@
 #include "OrletView.h"
 
-#include "LocalBrowser.h"
 #include "OrletDoc.h"
 #include "commands/FileCommands.h"
-#include "framework/App.h"
 #include "framework/FrameWindow.h"
-#include "framework/Wait.h"
-#include "remotetools/PropDlg.h"
 #include "session/RemotePane.h"
 #include "session/Win32Reporter.h"
+#include "shell/FileListColumns.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
-#include "shell/TextDlg.h"
 #include "transfer/UploadDlg.h"
 
 const std::array<const wchar_t*, 5> MODE_ENTRIES = {L"FTP Files", L"Local Files", L"-----", L"Go...", L"Up"};
 
 namespace {
 
-struct ListColumn {
-    const wchar_t* header;
-    int width;
-    int format;
-};
-constexpr std::array<ListColumn, 5> REMOTE_COLUMNS = {{
-    {L"Name", 150, LVCFMT_LEFT},
-    {L"Time", 110, LVCFMT_LEFT},
-    {L"Size", 80, LVCFMT_RIGHT},
-    {L"Attributes", 80, LVCFMT_RIGHT},
-    {L"Owner", 60, LVCFMT_RIGHT},
-}};
-constexpr std::array<ListColumn, 3> LOCAL_COLUMNS = {{
-    {L"Name", 150, LVCFMT_LEFT},
-    {L"Time", 110, LVCFMT_LEFT},
-    {L"Size", 80, LVCFMT_RIGHT},
-}};
-enum LocalColumn { LOCAL_COLUMN_NAME, LOCAL_COLUMN_TIME, LOCAL_COLUMN_SIZE };
-
-constexpr DWORD LIST_EXTENDED_STYLE = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
-constexpr int NO_ICON_YET = -2;
-
-const wchar_t* const CREATE_FAILED_TEXT = L"The directory could not be created:\n";
-const wchar_t* const RENAME_FAILED_TEXT = L"The item could not be renamed:\n";
-const wchar_t* const LIST_FAILED_TEXT = L"This directory cannot be listed:\n";
+// The local list's columns are the remote list's first three.
+constexpr std::array<int, REMOTE_LIST_COLUMNS> COLUMN_WIDTHS = {150, 110, 80, 80, 60};
 
 int Width(const RECT& rect) { return rect.right - rect.left; }
 int Height(const RECT& rect) { return rect.bottom - rect.top; }
-
-// A combo box's window is as high as its box and its dropped list together; the closed
-// rectangle shows only the box.
-int DroppedHeight(const fw::ComboBox& combo)
-{
-    RECT dropped = {};
-    combo.Send(CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
-    const RECT closed = combo.GetRectInParent();
-    return Height(dropped) > Height(closed) ? Height(dropped) : Height(closed);
-}
 
 constexpr ViewCommands VIEW_COMMANDS = MakeViewCommands(ID_VIEW_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS);
 
@@ -71,8 +34,6 @@ std::span<const CommandEntry<COrletView>> COrletView::Commands()
     // items are enabled as everywhere, CHMOD is offered in the server's list only, and
     // Paste only once items were copied, and in the other list.
     static constexpr CommandEntry<COrletView> COMMANDS[] = {
-        {ID_FILE_CONNECT, WhenDisconnected, &COrletView::Connect},
-        {ID_FILE_DISCONNECT, WhenConnected, &COrletView::Disconnect},
         {ID_EDIT_COPY, AnySelected, &COrletView::Copy, {CLIPBOARD_GROUP, IDS_MENU_COPY}},
         {ID_EDIT_PASTE, PasteFromOtherList, &COrletView::Paste, {CLIPBOARD_GROUP, IDS_MENU_PASTE, CopiedFromOtherList}},
         {ID_EDIT_FIND, WhenConnected, &COrletView::Find},
@@ -97,12 +58,6 @@ ConnectionSession* COrletView::Session() const
 {
     COrletDoc* document = Document();
     return document != nullptr ? &document->Session() : nullptr;
-}
-
-LocalBrowser* COrletView::Local() const
-{
-    COrletDoc* document = Document();
-    return document != nullptr ? &document->Local() : nullptr;
 }
 
 HWND COrletView::Owner() const { return GetFrame() != nullptr ? GetFrame()->Handle() : Handle(); }
@@ -158,18 +113,6 @@ bool COrletView::OnUpdateCommand(fw::CommandState& state)
     return true;
 }
 
-void COrletView::Connect()
-{
-    if (!remote.EngineAvailable()) return;
-    if (COrletDoc* document = Document()) document->Connect();
-}
-
-void COrletView::Disconnect()
-{
-    if (!remote.EngineAvailable()) return;
-    if (COrletDoc* document = Document()) document->Disconnect();
-}
-
 template <UINT command> void COrletView::ShowViewMode()
 {
     static_assert(FindViewCommand(VIEW_COMMANDS, command) != nullptr);
@@ -180,110 +123,15 @@ void COrletView::SetTempDirectory() { SetTempDirectoryCommand(Owner()); }
 
 void COrletView::OpenHomePage() { ::OpenHomePage(Owner()); }
 
-void COrletView::NewDirectory()
+void COrletView::RunOnFocusedList(RemoteCommand command, void (LocalListPane::*localCommand)())
 {
-    if (FocusedSide() == ListSide::Remote) {
-        remote.Run(RemoteCommand::NewDirectory);
-        return;
+    switch (FocusedSide()) {
+    case ListSide::Remote: remote.Run(command); break;
+    case ListSide::Local:
+        if (localCommand != nullptr) (local.*localCommand)();
+        break;
+    default: break;
     }
-    LocalBrowser* local = Local();
-    if (local == nullptr || FocusedSide() != ListSide::Local) return;
-    const std::wstring target = LocalTargetDirectory(*local, SelectedLocalEntries());
-    CTextDlg prompt(NEW_DIRECTORY_CAPTION, std::wstring());
-    if (prompt.DoModal(Owner()) != IDOK || prompt.Text().empty()) return;
-    const std::wstring path = JoinLocalPath(target, prompt.Text());
-    if (!CreateDirectoryW(path.c_str(), nullptr)) {
-        // The list stays as it was; the user learns why the name was not taken.
-        ShowLastError(CREATE_FAILED_TEXT + path);
-        return;
-    }
-    ListLocal();
-}
-
-void COrletView::Rename()
-{
-    if (FocusedSide() == ListSide::Remote) {
-        remote.Run(RemoteCommand::Rename);
-        return;
-    }
-    LocalBrowser* local = Local();
-    const std::vector<int> selected = SelectedLocalEntries();
-    if (local == nullptr || FocusedSide() != ListSide::Local || selected.empty()) return;
-    const std::wstring oldName = local->entries[static_cast<std::size_t>(selected.front())].cFileName;
-    CTextDlg prompt(RENAME_CAPTION, oldName);
-    if (prompt.DoModal(Owner()) != IDOK || prompt.Text().empty()) return;
-    const std::wstring from = JoinLocalPath(local->currentDirectory, oldName);
-    const std::wstring to = JoinLocalPath(local->currentDirectory, prompt.Text());
-    if (!MoveFileW(from.c_str(), to.c_str())) {
-        ShowLastError(RENAME_FAILED_TEXT + from);
-        return;
-    }
-    ListLocal();
-}
-
-void COrletView::Delete()
-{
-    if (FocusedSide() == ListSide::Remote) {
-        remote.Run(RemoteCommand::Delete);
-        return;
-    }
-    LocalBrowser* local = Local();
-    const std::vector<int> selected = SelectedLocalEntries();
-    if (local == nullptr || FocusedSide() != ListSide::Local || selected.empty()) return;
-    fw::App* app = fw::GetApp();
-    const std::wstring caption = app != nullptr ? app->GetAppName() : std::wstring();
-    if (MessageBoxW(Owner(), DELETE_QUESTION, caption.c_str(), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
-    auto items = std::make_unique<TransferList>();
-    AddLocalEntries(items.get(), selected);
-    CUploadDlg job(Session(), std::move(items), local->currentDirectory, JOB_DELETE_LOCAL);
-    job.DoModal(Owner());
-    ListLocal();
-}
-
-void COrletView::MoveTo()
-{
-    if (FocusedSide() == ListSide::Remote) {
-        remote.Run(RemoteCommand::MoveTo);
-        return;
-    }
-    LocalBrowser* local = Local();
-    const std::vector<int> selected = SelectedLocalEntries();
-    if (local == nullptr || FocusedSide() != ListSide::Local || selected.empty()) return;
-    CTextDlg prompt(MOVE_TO_CAPTION, std::wstring());
-    if (prompt.DoModal(Owner()) != IDOK || prompt.Text().empty()) return;
-    auto items = std::make_unique<TransferList>();
-    AddLocalEntries(items.get(), selected);
-    CUploadDlg job(Session(), std::move(items), prompt.Text(), JOB_MOVE_LOCAL);
-    job.DoModal(Owner());
-    ListLocal();
-}
-
-void COrletView::Properties()
-{
-    if (FocusedSide() == ListSide::Remote) {
-        remote.Run(RemoteCommand::Properties);
-        return;
-    }
-    LocalBrowser* local = Local();
-    const std::vector<int> selected = SelectedLocalEntries();
-    if (local == nullptr || FocusedSide() != ListSide::Local || selected.empty()) return;
-    const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(selected.front())];
-    CPropDlg properties;
-    properties.localItem = true;
-    properties.directory = IsDirectoryEntry(found);
-    properties.name = found.cFileName;
-    properties.path = local->currentDirectory;
-    properties.sizeText = PropertiesSizeText(EntrySize(found));
-    properties.modifiedText = FormatFileTime(found.ftLastWriteTime);
-    properties.readOnly = (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    properties.hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-    properties.system = (found.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
-    properties.DoModal(Owner());
-}
-
-void COrletView::Chmod()
-{
-    if (FocusedSide() == ListSide::Remote) remote.Run(RemoteCommand::Chmod);
 }
 
 void COrletView::Find() { remote.Find(this); }
@@ -297,10 +145,9 @@ void COrletView::Copy()
         CopyEntries(remote.SelectedEntries());
         return;
     }
-    LocalBrowser* local = Local();
-    if (side != ListSide::Local || local == nullptr || !clipboard) return;
+    if (side != ListSide::Local || local.Browser() == nullptr || !clipboard) return;
     ClearList(clipboard.get());
-    AddLocalEntries(clipboard.get(), SelectedLocalEntries());
+    local.AddEntries(clipboard.get(), local.SelectedEntries());
     copySource = ListSide::Local;
 }
 
@@ -317,9 +164,9 @@ void COrletView::DragEntries(const std::vector<RemoteEntry>& entries) { (void)en
 void COrletView::Paste()
 {
     ConnectionSession* session = Session();
-    LocalBrowser* local = Local();
     const ListSide side = FocusedSide();
-    if (session == nullptr || local == nullptr || side == ListSide::None || !clipboard || !remote.EngineAvailable())
+    if (session == nullptr || local.Browser() == nullptr || side == ListSide::None || !clipboard ||
+        !remote.EngineAvailable())
         return;
     // The clipboard keeps its items, so that they can be pasted again.
     auto items = std::make_unique<TransferList>();
@@ -331,7 +178,7 @@ void COrletView::Paste()
         if (item != nullptr) item->isLink = copied->isLink;
     }
     if (side == ListSide::Local) {
-        CUploadDlg job(session, std::move(items), LocalTargetDirectory(*local, SelectedLocalEntries()), JOB_DOWNLOAD);
+        CUploadDlg job(session, std::move(items), local.TargetDirectory(), JOB_DOWNLOAD);
         job.DoModal(Owner());
         ListLocal();
         return;
@@ -355,127 +202,6 @@ bool COrletView::GoToFoundItem(const std::wstring& directory, const std::wstring
     return true;
 }
 
-// ---------------------------------------------------------------- local side
-
-void COrletView::ListLocal()
-{
-    LocalBrowser* local = Local();
-    if (local == nullptr) return;
-    fw::WaitCursor wait;
-    localList.DeleteAllItems();
-    localList.SetImageList(nullptr, LVSIL_NORMAL);
-    localList.SetImageList(nullptr, LVSIL_SMALL);
-    localIcons.Create();
-    localIcons.AttachTo(localList);
-
-    fw::ComboBox paths = LocalPathList();
-    paths.ResetContent();
-    const std::vector<std::wstring> entries = LocalPathListEntries(local->currentDirectory);
-    for (const std::wstring& entry : entries)
-        paths.AddString(entry);
-    paths.SetCurSel(static_cast<int>(entries.size()) - 1);
-
-    const bool listed = local->List();
-    ShowLocalStatus(listed ? std::wstring() : LIST_FAILED_TEXT + local->currentDirectory);
-    localIconIndexes.assign(local->entries.size(), NO_ICON_YET);
-    localList.Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(local->entries.size()),
-                   LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-}
-
-void COrletView::ShowLocalStatus(const std::wstring& text)
-{
-    fw::Window status = Child(IDC_LOCAL_STATUS);
-    status.SetText(text);
-    status.Show(!text.empty() && mode == MODE_LOCAL ? SW_SHOWNOACTIVATE : SW_HIDE);
-}
-
-std::wstring COrletView::LocalStatus() const { return Child(IDC_LOCAL_STATUS).GetText(); }
-
-std::wstring COrletView::LocalEntryPath(int entry) const
-{
-    const LocalBrowser* local = Local();
-    return JoinLocalPath(local->currentDirectory, local->entries[static_cast<std::size_t>(entry)].cFileName);
-}
-
-void COrletView::AddLocalEntries(TransferList* items, const std::vector<int>& entries) const
-{
-    const LocalBrowser* local = Local();
-    for (int entry : entries) {
-        const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(entry)];
-        AddLocalItem(items, found.cFileName, LocalEntryPath(entry), found.dwFileAttributes, EntrySize(found),
-                     found.ftLastWriteTime);
-    }
-}
-
-std::vector<int> COrletView::SelectedLocalEntries() const
-{
-    const LocalBrowser* local = Local();
-    std::vector<int> selected;
-    if (local == nullptr) return selected;
-    for (int row : localList.GetSelectedItems())
-        if (row >= 0 && static_cast<std::size_t>(row) < local->entries.size()) selected.push_back(row);
-    return selected;
-}
-
-void COrletView::OnLocalPathSelected()
-{
-    LocalBrowser* local = Local();
-    fw::ComboBox paths = LocalPathList();
-    const int selected = paths.GetCurSel();
-    if (local == nullptr || selected < 0) return;
-    local->currentDirectory = paths.GetLBText(selected);
-    ListLocal();
-}
-
-void COrletView::LocalEnterPath()
-{
-    LocalBrowser* local = Local();
-    if (local == nullptr) return;
-    CTextDlg prompt(ENTER_PATH_CAPTION, local->currentDirectory);
-    if (prompt.DoModal(Owner()) != IDOK) return;
-    const std::optional<std::wstring> target = LocalEnterPathTarget(prompt.Text(), local->currentDirectory);
-    if (!target) return;
-    local->currentDirectory = *target;
-    ListLocal();
-}
-
-void COrletView::OpenLocalEntry()
-{
-    LocalBrowser* local = Local();
-    const std::vector<int> selected = SelectedLocalEntries();
-    if (local == nullptr || selected.empty()) return;
-    const WIN32_FIND_DATAW& found = local->entries[static_cast<std::size_t>(selected.front())];
-    const std::wstring path = LocalEntryPath(selected.front());
-    if (IsDirectoryEntry(found)) {
-        local->currentDirectory = path;
-        ListLocal();
-        return;
-    }
-    OpenWithShell(Owner(), path);
-}
-
-void COrletView::GetLocalDisplayInfo(LVITEMW& item)
-{
-    const LocalBrowser* local = Local();
-    if (local == nullptr || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= local->entries.size()) return;
-    const std::size_t index = static_cast<std::size_t>(item.iItem);
-    const WIN32_FIND_DATAW& found = local->entries[index];
-    if ((item.mask & LVIF_IMAGE) != 0 && item.iSubItem == LOCAL_COLUMN_NAME && index < localIconIndexes.size()) {
-        if (localIconIndexes[index] == NO_ICON_YET)
-            localIconIndexes[index] = localIcons.IndexForFile(LocalEntryPath(item.iItem));
-        item.iImage = localIconIndexes[index];
-    }
-    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
-    std::wstring text;
-    switch (item.iSubItem) {
-    case LOCAL_COLUMN_NAME: text = found.cFileName; break;
-    case LOCAL_COLUMN_TIME: text = FormatFileTime(found.ftLastWriteTime); break;
-    case LOCAL_COLUMN_SIZE: text = FormatSize(EntrySize(found)); break;
-    default: break;
-    }
-    lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
-}
-
 // ---------------------------------------------------------------- the mode list and layout
 
 void COrletView::OnModeChosen()
@@ -497,7 +223,7 @@ void COrletView::OnModeChosen()
         if (mode == MODE_REMOTE) {
             remote.EnterPath();
         } else {
-            LocalEnterPath();
+            local.EnterPath();
         }
         break;
     case MODE_UP: {
@@ -523,7 +249,7 @@ void COrletView::LayOut()
     const RECT client = GetClientRect();
     const RECT modeRect = modes.GetRectInParent();
     const int modeWidth = Width(modeRect);
-    const int comboHeight = DroppedHeight(modes);
+    const int comboHeight = modes.DroppedHeight();
     modes.Move(client.right - 1 - modeWidth - 2, modeRect.top, modeWidth, comboHeight);
 
     fw::Window path = Child(mode == MODE_REMOTE ? IDC_REMOTE_PATH : IDC_LOCAL_PATH);
@@ -560,29 +286,25 @@ void COrletView::OnInitialUpdate()
     };
     for (const ListSetup& setup :
          {ListSetup{remoteList, IDC_REMOTE_LIST, true}, ListSetup{localList, IDC_LOCAL_LIST, false}}) {
-        const int columns =
-            setup.isRemote ? static_cast<int>(REMOTE_COLUMNS.size()) : static_cast<int>(LOCAL_COLUMNS.size());
+        const int columns = setup.isRemote ? REMOTE_LIST_COLUMNS : LOCAL_LIST_COLUMNS;
         setup.list.Attach(Handle(), setup.id, columns);
         setup.list.SetRemote(setup.isRemote);
         setup.list.SetCommandFrame(GetFrame());
         setup.list.SetMenuBuilder([this](const CListCtrlEx& list) {
             return BuildContextMenu(Commands(), list, copySource, VIEW_COMMANDS, IDS_MENU_VIEW);
         });
-        setup.list.SetExtendedStyle(LIST_EXTENDED_STYLE);
-        for (int column = 0; column < columns; ++column) {
-            const ListColumn& columnInfo = setup.isRemote ? REMOTE_COLUMNS[static_cast<std::size_t>(column)]
-                                                          : LOCAL_COLUMNS[static_cast<std::size_t>(column)];
-            setup.list.InsertColumn(column, columnInfo.header, columnInfo.width, columnInfo.format);
-        }
+        SetUpFileList(setup.list, std::span(COLUMN_WIDTHS).first(static_cast<std::size_t>(columns)));
     }
 
     remote.Bind({Session(), Handle(), Owner(), RemotePathList().Handle(), [this] { remote.Fill(); }});
+    COrletDoc* document = Document();
+    local.Bind({Session(), document != nullptr ? &document->Local() : nullptr, Owner(), LocalPathList().Handle(),
+                Child(IDC_LOCAL_STATUS).Handle(), [this] { return mode == MODE_LOCAL; }});
     ListLocal();
     mode = MODE_REMOTE;
     modes.SetCurSel(mode);
     LayOut();
-    remote.RestartKeepAlive();
-    Win32Reporter().SetActivityWindow(Handle());
+    remote.Start();
 }
 
 void COrletView::OnTimer(UINT_PTR id)
@@ -602,7 +324,7 @@ bool COrletView::OnCommand(UINT id, UINT code)
         switch (id) {
         case IDC_MODE_LIST: OnModeChosen(); return true;
         case IDC_REMOTE_PATH: remote.OnPathSelected(); return true;
-        case IDC_LOCAL_PATH: OnLocalPathSelected(); return true;
+        case IDC_LOCAL_PATH: local.OnPathSelected(); return true;
         default: break;
         }
     }
@@ -621,7 +343,7 @@ bool COrletView::OnNotify(NMHDR* header, LRESULT& result)
         if (isRemote) {
             remote.OpenSelected();
         } else {
-            OpenLocalEntry();
+            local.OpenSelected();
         }
         return true;
     case LVN_GETDISPINFOW: {
@@ -629,7 +351,7 @@ bool COrletView::OnNotify(NMHDR* header, LRESULT& result)
         if (isRemote) {
             remote.GetDisplayInfo(item);
         } else {
-            GetLocalDisplayInfo(item);
+            local.GetDisplayInfo(item);
         }
         result = 0;
         return true;
@@ -656,11 +378,8 @@ bool COrletView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
         result = 0;
         return true;
     case WM_DESTROY:
-        if (Win32Reporter().ActivityWindow() == Handle()) Win32Reporter().SetActivityWindow(nullptr);
-        remoteList.Detach();
-        localList.Detach();
-        remote.Clear();
-        localIcons.Reset();
+        remote.Release();
+        local.Release();
         break;
     default: break;
     }

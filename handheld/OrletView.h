@@ -6,14 +6,13 @@
 #include <windows.h>
 
 #include <array>
-#include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "OrletResource.h"
 #include "commands/CommandTable.h"
+#include "commands/LocalListPane.h"
 #include "commands/RemoteListPane.h"
 #include "framework/Controls.h"
 #include "framework/FormView.h"
@@ -24,7 +23,6 @@
 #include "transfer/TransferList.h"
 
 class COrletDoc;
-struct LocalBrowser;
 
 // The mode list's entries, in order: two modes, then three commands.
 enum ModeEntry { MODE_REMOTE = 0, MODE_LOCAL = 1, MODE_SEPARATOR = 2, MODE_GO = 3, MODE_UP = 4 };
@@ -41,22 +39,20 @@ public:
     CListCtrlEx& RemoteList() noexcept { return remoteList; }
     CListCtrlEx& LocalList() noexcept { return localList; }
     // The text shown over the local list when its directory could not be listed.
-    std::wstring LocalStatus() const;
+    std::wstring LocalStatus() const { return local.StatusText(); }
     ListSide CopySource() const noexcept { return copySource; }
     // The list that has the keyboard focus.
     ListSide FocusedSide() const;
     CommandContext Context() const;
 
     // Lists the current local directory into the local list and its path list.
-    void ListLocal();
+    void ListLocal() { local.List(); }
     // Lists the current remote directory again and shows it; only while connected.
     void RefreshRemote() { remote.Refresh(); }
     // Empties the remote path list and list and frees their icons (Disconnect).
     void ClearRemote() { remote.Clear(); }
     // The entries of the selected remote rows, in row order.
     std::vector<RemoteEntry> SelectedRemoteEntries() const { return remote.SelectedEntries(); }
-    // The positions in the local entries of the selected local rows.
-    std::vector<int> SelectedLocalEntries() const;
 
     // IFindOwner: Goto shows the server's files with the item selected; Copy Selected
     // copies into the view's clipboard. The handheld shell has no drag and drop.
@@ -82,16 +78,14 @@ private:
     // The view's commands: each with its rule, handler and place in the context menus.
     static std::span<const CommandEntry<COrletView>> Commands();
     static const CommandEntry<COrletView>* FindCommand(UINT id) { return FindCommandEntry(Commands(), id); }
-    void Connect();
-    void Disconnect();
     void Copy();
     void Paste();
-    void NewDirectory();
-    void Rename();
-    void Delete();
-    void MoveTo();
-    void Properties();
-    void Chmod();
+    void NewDirectory() { RunOnFocusedList(RemoteCommand::NewDirectory, &LocalListPane::NewDirectory); }
+    void Rename() { RunOnFocusedList(RemoteCommand::Rename, &LocalListPane::Rename); }
+    void Delete() { RunOnFocusedList(RemoteCommand::Delete, &LocalListPane::Delete); }
+    void MoveTo() { RunOnFocusedList(RemoteCommand::MoveTo, &LocalListPane::MoveTo); }
+    void Properties() { RunOnFocusedList(RemoteCommand::Properties, &LocalListPane::Properties); }
+    void Chmod() { RunOnFocusedList(RemoteCommand::Chmod, nullptr); }
     void Find();
     template <UINT command> void ShowViewMode();
     void SetTempDirectory();
@@ -99,30 +93,19 @@ private:
 
     COrletDoc* Document() const;
     ConnectionSession* Session() const;
-    LocalBrowser* Local() const;
     HWND Owner() const;
     CListCtrlEx* FocusedList();
 
     void LayOut();
     void OnModeChosen();
-
-    // Local side.
-    void OnLocalPathSelected();
-    void LocalEnterPath();
-    void OpenLocalEntry();
-    void GetLocalDisplayInfo(LVITEMW& item);
-    std::wstring LocalEntryPath(int entry) const;
-    // Adds the local entries at these positions to a transfer list, each with its full path.
-    void AddLocalEntries(TransferList* items, const std::vector<int>& entries) const;
-    void ShowLocalStatus(const std::wstring& text);
+    // A file command on the focused list; localCommand null: none on the local list.
+    void RunOnFocusedList(RemoteCommand command, void (LocalListPane::*localCommand)());
 
     int mode = MODE_REMOTE;
     CListCtrlEx remoteList;
     CListCtrlEx localList;
     RemoteListPane remote{remoteList};
-    FileIconLists localIcons;
-    // Each local entry's icon index once asked; NO_ICON_YET before.
-    std::vector<int> localIconIndexes;
+    LocalListPane local{localList};
     // The list that last had the keyboard focus; the view gives it back.
     CListCtrlEx* lastFocusedList = nullptr;
     std::unique_ptr<TransferList> clipboard;

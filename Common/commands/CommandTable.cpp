@@ -8,8 +8,6 @@ bool Always(const CommandContext&) { return true; }
 
 bool WhenConnected(const CommandContext& context) { return context.connected; }
 
-bool WhenDisconnected(const CommandContext& context) { return !context.connected; }
-
 bool ListReady(const CommandContext& context)
 {
     return context.focus == ListSide::Local || (context.focus == ListSide::Remote && context.connected);

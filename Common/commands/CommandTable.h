@@ -29,7 +29,6 @@ namespace rules {
 
 bool Always(const CommandContext& context);
 bool WhenConnected(const CommandContext& context);
-bool WhenDisconnected(const CommandContext& context);
 // A list acts on items: local ones need no connection, remote ones do.
 bool ListReady(const CommandContext& context);
 bool AnySelected(const CommandContext& context);

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "engine/TextCodec.h"
-#include "framework/App.h"
 #include "framework/Handles.h"
 #include "framework/Wait.h"
 #include "remotetools/FileAttributes.h"
@@ -70,19 +69,12 @@ constexpr std::wstring_view RUNNABLE_EXTENSIONS[] = {L".exe",          L".com", 
                                                      L".img",          L".vhd",       L".vhdx", L".settingcontent-ms",
                                                      L".library-ms",   L".search-ms"};
 
-int CommandMessageBox(HWND owner, const wchar_t* text, UINT type)
-{
-    fw::App* app = fw::GetApp();
-    std::wstring caption = app ? app->GetAppName() : std::wstring();
-    return ::MessageBoxW(owner, text, caption.empty() ? nullptr : caption.c_str(), type);
-}
-
 // A typed text goes into a command line as it is, so a line break in it would end that
 // line early and make the rest a command of its own.
 bool IsSingleLine(HWND owner, const std::wstring& text)
 {
     if (text.find_first_of(L"\r\n") == std::wstring::npos) return true;
-    CommandMessageBox(owner, LINE_BREAK_MESSAGE, MB_ICONERROR | MB_OK);
+    AppMessageBox(owner, LINE_BREAK_MESSAGE, MB_ICONERROR | MB_OK);
     return false;
 }
 
@@ -299,7 +291,7 @@ bool DeleteCommand(HWND owner, ConnectionSession& session, const std::vector<Rem
 {
     const std::wstring current = ConnectedDirectory(session);
     if (current.empty() || selected.empty()) return false;
-    if (CommandMessageBox(owner, DELETE_QUESTION, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
+    if (!ConfirmDelete(owner)) return false;
     CUploadDlg job(&session, MakeTransferList(session, selected), current, JOB_DELETE_REMOTE);
     job.DoModal(owner);
     return true;
@@ -322,15 +314,15 @@ void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteE
     const std::wstring directory = GetTempDirectory();
     if (directory.empty()) return;
     if (!IsUsableLocalName(entry.name)) {
-        CommandMessageBox(owner, (UNUSABLE_LOCAL_NAME_MESSAGE + entry.name).c_str(), MB_ICONERROR | MB_OK);
+        AppMessageBox(owner, (UNUSABLE_LOCAL_NAME_MESSAGE + entry.name).c_str(), MB_ICONERROR | MB_OK);
         return;
     }
     if (IsRunnableType(entry.name) &&
-        CommandMessageBox(owner, RUNNABLE_TYPE_QUESTION, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        AppMessageBox(owner, RUNNABLE_TYPE_QUESTION, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     const std::wstring folder = MakeCopyFolder(directory, session.logonSettings, entry.directory);
     if (folder.empty()) {
-        CommandMessageBox(owner, (COPY_FOLDER_FAILED_MESSAGE + directory).c_str(), MB_ICONERROR | MB_OK);
+        AppMessageBox(owner, (COPY_FOLDER_FAILED_MESSAGE + directory).c_str(), MB_ICONERROR | MB_OK);
         return;
     }
     const std::wstring copy = JoinLocalPath(folder, entry.name);

@@ -3,6 +3,7 @@
 #include "commands/FileCommands.h"
 #include "framework/Wait.h"
 #include "session/RemotePane.h"
+#include "session/Win32Reporter.h"
 #include "shell/Format.h"
 #include "shell/TextDlg.h"
 
@@ -20,6 +21,19 @@ bool NameMatches(std::wstring_view name, const std::wstring& text, bool partial)
 } // namespace
 
 void RemoteListPane::Bind(Binding newBinding) { binding = std::move(newBinding); }
+
+void RemoteListPane::Start() const
+{
+    RestartKeepAlive();
+    Win32Reporter().SetActivityWindow(binding.view);
+}
+
+void RemoteListPane::Release()
+{
+    if (Win32Reporter().ActivityWindow() == binding.view) Win32Reporter().SetActivityWindow(nullptr);
+    Clear();
+    list.Detach();
+}
 
 bool RemoteListPane::IsConnected() const { return binding.session != nullptr && binding.session->IsConnected(); }
 

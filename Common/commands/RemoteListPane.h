@@ -40,6 +40,12 @@ public:
 
     explicit RemoteListPane(CListCtrlEx& list) : list(list) {}
     void Bind(Binding binding);
+    // The view shows the pane from now on: the keep-alive runs, and socket activity reaches
+    // the view.
+    void Start() const;
+    // The view's window is going: activity no longer reaches it, the rows and icons go,
+    // and the list is let go.
+    void Release();
 
     // Empties the path list and the list and frees the icons.
     void Clear();

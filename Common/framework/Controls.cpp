@@ -330,6 +330,14 @@ int ComboBox::InsertString(int index, const std::wstring& text) const
 
 bool ComboBox::DeleteString(int index) const { return Send(CB_DELETESTRING, static_cast<WPARAM>(index)) != CB_ERR; }
 
+int ComboBox::DroppedHeight() const
+{
+    RECT dropped = {};
+    Send(CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+    const RECT closed = GetRectInParent();
+    return std::max(dropped.bottom - dropped.top, closed.bottom - closed.top);
+}
+
 bool ComboBox::ResetContent() const
 {
     if (!IsWindow()) return false;

@@ -120,6 +120,10 @@ public:
     int FindStringExact(int start, const std::wstring& text) const;
     LPARAM GetItemData(int index) const;
     bool SetItemData(int index, LPARAM data) const;
+    // The window's height with the list dropped: the height to give it when it moves. The
+    // window is as high as its box and its list together, while its rectangle in the
+    // parent shows only the box.
+    int DroppedHeight() const;
 };
 
 class Edit : public Window {

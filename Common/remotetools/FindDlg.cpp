@@ -11,11 +11,10 @@
 #include <utility>
 
 #include "SharedResource.h"
-#include "framework/App.h"
 #include "shell/DialogResources.h"
+#include "shell/FileListColumns.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
-#include "shell/TextDlg.h"
 #include "transfer/TransferList.h"
 #include "transfer/UploadDlg.h"
 
@@ -34,21 +33,9 @@ const wchar_t* const GOTO_MENU_TEXT = L"Goto";
 const wchar_t* const COPY_MENU_TEXT = L"Copy Selected";
 const wchar_t* const DELETE_MENU_TEXT = L"Delete Selected";
 
-struct ResultColumn {
-    const wchar_t* header;
-    int width;
-    int format;
-};
 enum ResultColumnIndex { COLUMN_NAME, COLUMN_TIME, COLUMN_SIZE, COLUMN_ATTRIBUTES, COLUMN_OWNER };
-constexpr int RESULT_COLUMN_COUNT = 5;
-constexpr std::array<ResultColumn, RESULT_COLUMN_COUNT> RESULT_COLUMNS = {{
-    {L"Name", 360, LVCFMT_LEFT},
-    {L"Time", 110, LVCFMT_LEFT},
-    {L"Size", 80, LVCFMT_RIGHT},
-    {L"Attributes", 80, LVCFMT_RIGHT},
-    {L"Owner", 80, LVCFMT_RIGHT},
-}};
-constexpr DWORD RESULTS_EXTENDED_STYLE = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+// The name column shows the whole path.
+constexpr std::array<int, REMOTE_LIST_COLUMNS> RESULT_COLUMN_WIDTHS = {360, 110, 80, 80, 80};
 
 constexpr int SMALL_ICON_SIZE = 16;
 constexpr UINT IMAGE_LIST_FLAGS = ILC_COLOR32 | ILC_MASK;
@@ -116,10 +103,7 @@ BOOL CFindDlg::OnInitDialog()
     const fw::ListView list = Results();
     images.Create(SMALL_ICON_SIZE, SMALL_ICON_SIZE, IMAGE_LIST_FLAGS, IMAGE_LIST_INITIAL, IMAGE_LIST_GROWTH);
     list.SetImageList(images.Get(), LVSIL_SMALL);
-    for (std::size_t column = 0; column < RESULT_COLUMNS.size(); ++column)
-        list.InsertColumn(static_cast<int>(column), RESULT_COLUMNS[column].header, RESULT_COLUMNS[column].width,
-                          RESULT_COLUMNS[column].format);
-    list.SetExtendedStyle(RESULTS_EXTENDED_STYLE);
+    SetUpFileList(list, RESULT_COLUMN_WIDTHS);
     MakeBoldFont(Handle(), IDC_FIND_FIND);
     EnableResultButtons(false);
     return TRUE;
@@ -488,11 +472,7 @@ void CFindDlg::DeleteSelected()
         Child(IDC_FIND_STATUS).SetText(connection.IsConnected() ? SESSION_BUSY_TEXT : FIND_NOT_CONNECTED_TEXT);
         return;
     }
-    const fw::App* app = fw::GetApp();
-    const std::wstring caption = app != nullptr ? app->GetAppName() : std::wstring();
-    if (MessageBoxW(Handle(), DELETE_QUESTION, caption.empty() ? nullptr : caption.c_str(),
-                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-        return;
+    if (!ConfirmDelete(Handle())) return;
 
     CUploadDlg job(&connection, MakeTransferList(connection, selected), std::wstring(), JOB_DELETE_REMOTE);
     job.DoModal(Handle());

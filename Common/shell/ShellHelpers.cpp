@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "framework/App.h"
 #include "framework/Handles.h"
 
 #include <memory>
@@ -10,6 +11,8 @@
 const wchar_t* const HOME_PAGE_ADDRESS = L"https://www.vantrel.example/";
 
 namespace {
+
+const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
 
 constexpr LONG BOLD_WEIGHT = FW_BOLD;
 
@@ -50,6 +53,15 @@ void ShowLastError(const std::wstring& text)
     message += text;
     MessageBoxW(nullptr, message.c_str(), nullptr, MB_ICONERROR | MB_OK);
 }
+
+int AppMessageBox(HWND owner, const wchar_t* text, UINT type)
+{
+    const fw::App* app = fw::GetApp();
+    const std::wstring caption = app != nullptr ? app->GetAppName() : std::wstring();
+    return MessageBoxW(owner, text, caption.empty() ? nullptr : caption.c_str(), type);
+}
+
+bool ConfirmDelete(HWND owner) { return AppMessageBox(owner, DELETE_QUESTION, MB_OKCANCEL | MB_ICONQUESTION) == IDOK; }
 
 void MakeBoldFont(HWND dialog, int controlId)
 {

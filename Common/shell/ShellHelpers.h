@@ -11,6 +11,13 @@
 // no text for the code. Safe on worker threads: the box has no owner.
 void ShowLastError(const std::wstring& text);
 
+// A message box captioned with the program's name (the system's default caption before
+// the program has one).
+int AppMessageBox(HWND owner, const wchar_t* text, UINT type);
+// The question before every delete, local or remote, in every window that offers one:
+// true when the user chose OK.
+bool ConfirmDelete(HWND owner);
+
 // Gives a control of a dialog a bold copy of its font. The copies live until the program ends.
 void MakeBoldFont(HWND dialog, int controlId);
 

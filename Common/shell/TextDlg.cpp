@@ -7,7 +7,6 @@ const wchar_t* const ENTER_PATH_CAPTION = L"Enter Path";
 const wchar_t* const NEW_DIRECTORY_CAPTION = L"New Directory";
 const wchar_t* const RENAME_CAPTION = L"Rename";
 const wchar_t* const MOVE_TO_CAPTION = L"Move To";
-const wchar_t* const DELETE_QUESTION = L"Are you sure you want to delete the selected items?";
 
 CTextDlg::CTextDlg(const std::wstring& caption, const std::wstring& text)
     : fw::Dialog(SharedDialogs().textPrompt), caption(caption), text(text)

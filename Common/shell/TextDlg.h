@@ -4,13 +4,11 @@
 
 #include "framework/Dialog.h"
 
-// The prompts' captions and the question before a delete, the same in every window of
-// both programs that asks.
+// The prompts' captions, the same in every window of both programs that asks.
 extern const wchar_t* const ENTER_PATH_CAPTION;
 extern const wchar_t* const NEW_DIRECTORY_CAPTION;
 extern const wchar_t* const RENAME_CAPTION;
 extern const wchar_t* const MOVE_TO_CAPTION;
-extern const wchar_t* const DELETE_QUESTION;
 
 class CTextDlg : public fw::Dialog {
 public:

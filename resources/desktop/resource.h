@@ -2,11 +2,9 @@
 // toolbar, accelerators, string table and code all refer to them.
 #pragma once
 
-// Menu, accelerators, icon, toolbar and document string of the main window.
-#define IDR_MAINFRAME 128
+#include "ProgramResource.h"
 
 // Dialog templates.
-#define IDD_ABOUTBOX 100
 #define IDD_ORVID_FORM 101
 #define IDD_FILTER_BAR 103
 
@@ -14,8 +12,6 @@
 #define IDB_TOOLBAR 139
 
 // Commands.
-#define ID_FILE_CONNECT 32771
-#define ID_FILE_DISCONNECT 32772
 #define ID_FILE_NEW_DIRECTORY 32776
 #define ID_FILE_DELETE 32777
 #define ID_FILE_RENAME 32778
@@ -33,8 +29,6 @@
 #define ID_EDIT_COPY 57634
 #define ID_EDIT_FIND 57636
 #define ID_EDIT_PASTE 57637
-#define ID_APP_ABOUT 57664
-#define ID_APP_EXIT 57665
 #define ID_VIEW_TOOLBAR 59392
 #define ID_VIEW_STATUS_BAR 59393
 #define ID_VIEW_LIST 59410

@@ -3,19 +3,15 @@
 // than the desktop program's, so this header has a name of its own.
 #pragma once
 
-// Menu, icon, toolbar and document string of the main window.
-#define IDR_MAINFRAME 128
+#include "ProgramResource.h"
 
 // Dialog templates.
-#define IDD_ABOUTBOX 100
 #define IDD_ORLET_FORM 101
 
 // Toolbar images: ten 16 x 16 images side by side, 24-bit.
 #define IDB_TOOLBAR 141
 
 // Commands.
-#define ID_FILE_CONNECT 32771
-#define ID_FILE_DISCONNECT 32772
 #define ID_FILE_NEW_DIRECTORY 32773
 #define ID_FILE_RENAME 32774
 #define ID_FILE_DELETE 32775
@@ -28,8 +24,6 @@
 #define ID_EDIT_COPY 57634
 #define ID_EDIT_FIND 57636
 #define ID_EDIT_PASTE 57637
-#define ID_APP_ABOUT 57664
-#define ID_APP_EXIT 57665
 #define ID_VIEW_LIST 59410
 #define ID_VIEW_DETAILS 59411
 

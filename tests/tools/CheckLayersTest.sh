@@ -9,7 +9,8 @@ trap 'rm -rf "$tree"' EXIT
 mkdir -p "$tree/tools" "$tree/resources/shared" "$tree/desktop" "$tree/handheld" "$tree/Common"
 cp "$script" "$tree/tools/"
 for header in Common/commands/FileCommands.h Common/shell/Near.h Common/framework/Window.h \
-    Common/engine/FTPClient.h handheld/OrletView.h resources/shared/SharedResource.h; do
+    Common/engine/FTPClient.h handheld/OrletView.h resources/shared/SharedResource.h \
+    resources/desktop/resource.h; do
     mkdir -p "$tree/$(dirname "$header")"
     : >"$tree/$header"
 done
@@ -23,6 +24,8 @@ cases=(
     'desktop/A.cpp|../handheld/OrletView.h|desktop may not include handheld'
     'Common/engine/A.cpp|framework/Window.h|Common/engine may not include Common/framework'
     'Common/framework/A.cpp|../engine/FTPClient.h|Common/framework may not include Common/engine'
+    'desktop/A.cpp|resource.h|'
+    'Common/program/A.cpp|resource.h|Common/program may not include resources/desktop'
     'Common/shell/A.h|Missing.h|"Missing.h": no such file'
     'Common/newlayer/A.cpp|shell/Near.h|folder Common/newlayer has no place in the layer order'
 )

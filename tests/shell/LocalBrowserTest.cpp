@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "LocalBrowser.h"
+#include "shell/LocalBrowser.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;

@@ -1,4 +1,4 @@
-#include "LocalBrowser.h"
+#include "shell/LocalBrowser.h"
 
 #include <algorithm>
 
