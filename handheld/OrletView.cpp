@@ -6,7 +6,6 @@
 #include "session/RemotePane.h"
 #include "session/Win32Reporter.h"
 #include "shell/FileListColumns.h"
-#include "shell/Format.h"
 #include "shell/ShellHelpers.h"
 #include "transfer/UploadDlg.h"
 
