@@ -9,6 +9,7 @@
 
 #include "MainFrame.h"
 #include "OrvidApp.h"
+#include "OrvidDoc.h"
 #include "OrvidView.h"
 #include "support/WindowTestHelpers.h"
 
@@ -23,6 +24,7 @@ public:
     CMainFrame& Frame() const { return *app->MainFrame(); }
     COrvidView& View() const { return *static_cast<COrvidView*>(app->GetView()); }
     COrvidApp& App() const { return *app; }
+    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(app->GetDocument()); }
 
     // Closes the frame as the user would (saving the layout) and waits for the quit.
     void Close();

@@ -55,7 +55,7 @@ TEST(Descriptors, CarryWholeSizesLeaveOutLongNamesOnceAndOfferWhatCouldBeListed)
     server.On("QUIT", "221 bye\r\n");
     server.Start();
 
-    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
+    auto& document = run.Document();
     ASSERT_TRUE(OpenSite(document.Session(), ScriptedSite(server, false)));
     document.OnSiteConnected(L"Scripted");
     PumpMessages();
@@ -102,7 +102,7 @@ TEST(Descriptors, AStreamWhoseConnectionDropsEndsShortWithTheEnginesWordAndFrees
     server.DataSendThenReset(std::string(1000, 'f')).Close();
     server.Start();
 
-    auto& document = *static_cast<COrvidDoc*>(run.App().GetDocument());
+    auto& document = run.Document();
     ASSERT_TRUE(OpenSite(document.Session(), ScriptedSite(server, false)));
     document.OnSiteConnected(L"Scripted");
     PumpMessages();
@@ -136,20 +136,18 @@ TEST(Descriptors, AStreamWhoseConnectionDropsEndsShortWithTheEnginesWordAndFrees
 
 namespace {
 
-COrvidDoc& Document(ProgramRun& run) { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
-
 // Connects the program to the scripted server, which must list /pub first.
 void ConnectTo(ProgramRun& run, testsupport::ScriptedServer& server)
 {
-    ASSERT_TRUE(OpenSite(Document(run).Session(), ScriptedSite(server, false)));
-    Document(run).OnSiteConnected(L"Scripted");
+    ASSERT_TRUE(OpenSite(run.Document().Session(), ScriptedSite(server, false)));
+    run.Document().OnSiteConnected(L"Scripted");
     PumpMessages();
 }
 
 // Disconnects, and checks that the server played its whole script and nothing else.
 void DisconnectAndCheck(ProgramRun& run, testsupport::ScriptedServer& server)
 {
-    Document(run).Disconnect();
+    run.Document().Disconnect();
     EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(10))) << server.CurrentStep();
     EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
 }
@@ -273,7 +271,7 @@ TEST(Descriptors, AStreamFailsItsReadWhenTheFileDidNotArriveWhole)
     server.On("QUIT", "221 bye\r\n");
     server.Start();
     ConnectTo(run, server);
-    COrvidDoc& document = Document(run);
+    COrvidDoc& document = run.Document();
 
     fw::ComPtr<IDataObject> clipboard = CopyAllRows(run);
     ASSERT_TRUE(clipboard);
@@ -323,7 +321,7 @@ TEST(Descriptors, CancellingAWalkThatNeverEndsOffersNothingAndFreesTheConnection
     server.On("QUIT", "221 bye\r\n");
     server.Start();
     ConnectTo(run, server);
-    COrvidDoc& document = Document(run);
+    COrvidDoc& document = run.Document();
 
     fw::ComPtr<IDataObject> clipboard = CopyAllRows(run);
     ASSERT_TRUE(clipboard);
@@ -399,7 +397,7 @@ TEST(Descriptors, AJobWhoseConnectionTheShellTookDuringItsPromptSaysTheSessionIs
     std::string bytes;
     EXPECT_TRUE(ReadToEnd(picker.stream.Get(), bytes));
     EXPECT_EQ(bytes, "AAA");
-    EXPECT_FALSE(Document(run).Session().IsBusy());
+    EXPECT_FALSE(run.Document().Session().IsBusy());
     EXPECT_THAT(reporter.Errors(), ::testing::IsEmpty());
 
     DisconnectAndCheck(run, server);
@@ -434,7 +432,7 @@ TEST(Descriptors, ATreeTooLargeToOfferIsRefusedWithOneBox)
     EXPECT_FALSE(ReadDescriptors(clipboard.Get(), files));
     EXPECT_THAT(files, ::testing::IsEmpty());
     EXPECT_THAT(answerer.MessageTexts(), ElementsAre(TRANSFER_TOO_LARGE_TEXT));
-    EXPECT_TRUE(Document(run).Session().IsConnected());
+    EXPECT_TRUE(run.Document().Session().IsConnected());
 
     DisconnectAndCheck(run, server);
 }

@@ -107,7 +107,7 @@ protected:
         PumpMessages();
     }
 
-    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+    COrvidDoc& Document() const { return run.Document(); }
     CListCtrlEx& List() const { return run.View().List(); }
 
     int Row(const std::wstring& name) const

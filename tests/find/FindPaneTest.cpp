@@ -62,7 +62,7 @@ bool WaitForRows(HWND dialog)
 
 class FindPaneTest : public ::testing::Test {
 protected:
-    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+    COrvidDoc& Document() const { return run.Document(); }
     ConnectionSession& Session() const { return Document().Session(); }
 
     LayoutKeyGuard layoutKey;

@@ -41,7 +41,7 @@ protected:
         return site;
     }
 
-    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+    COrvidDoc& Document() const { return run.Document(); }
 
     LayoutKeyGuard layoutKey;
     ProgramRun run;

@@ -50,7 +50,7 @@ void ScriptListing(ScriptedServer& server, const std::string& path, const std::s
 
 class PaneTest : public ::testing::Test {
 protected:
-    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+    COrvidDoc& Document() const { return run.Document(); }
     ConnectionSession& Session() const { return Document().Session(); }
     COrvidView& View() const { return run.View(); }
     CListCtrlEx& List() const { return run.View().List(); }

@@ -43,7 +43,7 @@ struct StopCase {
 
 class StopListingTest : public ::testing::TestWithParam<StopCase> {
 protected:
-    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+    COrvidDoc& Document() const { return run.Document(); }
     ConnectionSession& Session() const { return Document().Session(); }
 
     LayoutKeyGuard layoutKey;
@@ -125,7 +125,7 @@ TEST(StopListing, AServerThatWithholdsItsReplyAfterEscLosesTheConnectionInsteadO
     TestReporter reporter;
     ScriptedServer server;
     ASSERT_TRUE(run.Started());
-    auto& session = static_cast<COrvidDoc*>(run.App().GetDocument())->Session();
+    auto& session = run.Document().Session();
     ScriptLogon(server, "/");
     server.ExpectPasv().On("LIST /", "150 listing\r\n").DataTrickle(EndlessListing(), std::chrono::milliseconds(1));
     server.Silent();
@@ -139,7 +139,7 @@ TEST(StopListing, AServerThatWithholdsItsReplyAfterEscLosesTheConnectionInsteadO
         PostMessageW(run.View().List().Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
     });
     const auto start = Clock::now();
-    static_cast<COrvidDoc*>(run.App().GetDocument())->OnSiteConnected(L"Scripted");
+    run.Document().OnSiteConnected(L"Scripted");
     user.join();
     // The stop's second of grace; only a hang exceeds this on a loaded machine.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1) + kStopBound);

@@ -38,7 +38,7 @@ public:
 
 class DocumentTest : public ::testing::Test {
 protected:
-    COrvidDoc& Document() const { return *static_cast<COrvidDoc*>(run.App().GetDocument()); }
+    COrvidDoc& Document() const { return run.Document(); }
     ConnectionSession& Session() const { return Document().Session(); }
 
     // Pumps the frame's messages until the server has received count commands.

@@ -53,7 +53,7 @@ TEST(ExitWhileConnected, LogsOffWhileTheWindowStandsAndLeavesNothingOnScreen)
     {
         ProgramRun run;
         ASSERT_TRUE(run.Started());
-        ConnectionSession& session = static_cast<COrvidDoc*>(run.App().GetDocument())->Session();
+        ConnectionSession& session = run.Document().Session();
         ASSERT_TRUE(OpenSite(session, ScriptedSite(server, false)));
         const HWND frame = run.Frame().Handle();
 
