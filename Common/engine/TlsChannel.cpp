@@ -154,16 +154,20 @@ int TlsChannel::Receive(char* buffer, int capacity, int timeoutSeconds)
             return static_cast<int>(count);
         }
         if (peerClosed) return 0;
-        bool needBytes = raw.empty();
-        if (!needBytes) {
+        // The engine is asked even without new bytes: it may hold a close_notify that came
+        // behind the last data, and a server that waits for the client's close would
+        // otherwise hold the transfer until the timeout.
+        if (!engineDrained || !raw.empty()) {
             std::size_t consumed = 0;
             const TlsStatus status = engine->Decrypt(raw.data(), raw.size(), consumed, plain);
             raw.erase(0, consumed);
             if (status == TlsStatus::Failed) throw CBlockingSocketException(kDamaged + engine->Error(), TLS_ERROR_CODE);
             if (status == TlsStatus::Closed) peerClosed = true;
-            needBytes = status == TlsStatus::NeedMore;
+            engineDrained = status == TlsStatus::NeedMore || (status == TlsStatus::Ok && plain.empty());
+            if (!engineDrained) continue;
         }
-        if (needBytes && !ReceiveRaw(deadline)) {
+        engineDrained = false;
+        if (!ReceiveRaw(deadline)) {
             if (InsideRecord()) throw CBlockingSocketException(kRecordCut, TLS_ERROR_CODE);
             // An end of stream between records: the server's final reply says whether
             // everything came.
@@ -177,8 +181,14 @@ void TlsChannel::Close()
     if (established && !peerClosed) {
         sealed.clear();
         engine->Shutdown(sealed);
+        const auto deadline = DeadlineIn(CLOSE_NOTIFY_SECONDS);
         try {
-            SendRaw(sealed, DeadlineIn(CLOSE_NOTIFY_SECONDS));
+            SendRaw(sealed, deadline);
+            // What the peer still sends (session tickets, its own close_notify) is read
+            // before the socket closes: closing over unread bytes resets the connection,
+            // and a server takes that reset for a broken upload.
+            while (ReceiveRaw(deadline))
+                raw.clear();
         } catch (const CBlockingSocketException&) {
             // The connection is going anyway.
         }

@@ -65,14 +65,16 @@ private:
     std::unique_ptr<IBlockingSocket> owned;
     IBlockingSocket& socket;
     std::unique_ptr<ITlsEngine> engine;
-    std::string raw;   // received and not yet taken by the engine
-    std::string plain; // decrypted and not yet handed out
+    std::string raw;    // received and not yet taken by the engine
+    std::string plain;  // decrypted and not yet handed out
     std::string sealed; // records waiting to be sent
     std::size_t plainRead = 0;
     unsigned char header[5] = {};
     std::size_t headerFill = 0;
     std::size_t bodyLeft = 0;
     bool peerClosed = false;
+    // The engine said NeedMore since it was last given bytes.
+    bool engineDrained = true;
     bool established = false;
 };
 
