@@ -94,10 +94,10 @@ bool CFTPClient::StartControlTls()
     controlTls = std::move(channel);
     if (tlsSession.trust == nsSocket::TlsTrust::Trusted) return true;
     if (tlsQuestions != nullptr && tlsQuestions->AcceptCertificate(logonSettings, tlsSession)) return true;
-    ReportError(CERTIFICATE_REFUSED_TEXT + (tlsSession.trust == nsSocket::TlsTrust::NameMismatch
-                                                ? std::wstring(kNameMismatch)
-                                                : tlsSession.trustDetail) +
-                L".");
+    ReportError(
+        CERTIFICATE_REFUSED_TEXT +
+        (tlsSession.trust == nsSocket::TlsTrust::NameMismatch ? std::wstring(kNameMismatch) : tlsSession.trustDetail) +
+        L".");
     CloseControlConnection();
     return false;
 }

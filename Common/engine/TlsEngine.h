@@ -13,10 +13,10 @@ namespace nsSocket {
 
 // What a step of the transform produced or needs.
 enum class TlsStatus {
-    Ok,         // done: the handshake is complete, or the bytes were decrypted
-    NeedMore,   // give it more bytes from the peer, then call again
-    Closed,     // the peer closed the TLS session (close_notify)
-    Failed,     // the peer's bytes are not TLS, or the handshake failed: Error() says why
+    Ok,       // done: the handshake is complete, or the bytes were decrypted
+    NeedMore, // give it more bytes from the peer, then call again
+    Closed,   // the peer closed the TLS session (close_notify)
+    Failed,   // the peer's bytes are not TLS, or the handshake failed: Error() says why
 };
 
 // The peer certificate as a user is shown it and as a site remembers it.
@@ -24,16 +24,16 @@ struct TlsCertificate {
     std::vector<unsigned char> der; // the leaf certificate, DER
     std::wstring subject;           // e.g. "CN=ftp.example.com, O=Example"
     std::wstring issuer;
-    std::wstring validFrom;         // UTC, "YYYY-MM-DD HH:MM:SS"
+    std::wstring validFrom; // UTC, "YYYY-MM-DD HH:MM:SS"
     std::wstring validTo;
-    std::string sha256;             // of der: 64 lower-case hex digits
+    std::string sha256; // of der: 64 lower-case hex digits
 };
 
 // How the chain and the host name were judged against the system's trusted roots.
 enum class TlsTrust {
-    Trusted,         // the chain ends in a trusted root and the name matches
-    UntrustedChain,  // self-signed, an unknown root, a partial chain, expired, revoked
-    NameMismatch,    // a good chain for another host name
+    Trusted,        // the chain ends in a trusted root and the name matches
+    UntrustedChain, // self-signed, an unknown root, a partial chain, expired, revoked
+    NameMismatch,   // a good chain for another host name
 };
 
 struct TlsSessionInfo {

@@ -61,7 +61,8 @@ std::wstring NameText(const X509_NAME* name)
     BIO* out = BIO_new(BIO_s_mem());
     if (out == nullptr) return {};
     // "CN=host, O=Example": most specific first, UTF-8 kept as it is.
-    X509_NAME_print_ex(out, name, 0, (XN_FLAG_RFC2253 & ~XN_FLAG_SEP_MASK & ~ASN1_STRFLGS_ESC_MSB) | XN_FLAG_SEP_CPLUS_SPC);
+    X509_NAME_print_ex(out, name, 0,
+                       (XN_FLAG_RFC2253 & ~XN_FLAG_SEP_MASK & ~ASN1_STRFLGS_ESC_MSB) | XN_FLAG_SEP_CPLUS_SPC);
     char* bytes = nullptr;
     const long length = BIO_get_mem_data(out, &bytes);
     std::wstring text = length > 0 ? nsFTP::WireToWide(std::string_view(bytes, static_cast<std::size_t>(length))) : L"";

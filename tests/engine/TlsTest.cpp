@@ -166,7 +166,8 @@ TEST(TlsLogonTest, NoPasswordLeavesUnprotectedUnlessTheUserAgrees)
         const wchar_t* error;
     };
     const Case cases[] = {
-        {"require, 504", TlsMode::REQUIRE_EXPLICIT, "504 Unknown command\r\n", true, true, false, AUTH_TLS_REFUSED_TEXT},
+        {"require, 504", TlsMode::REQUIRE_EXPLICIT, "504 Unknown command\r\n", true, true, false,
+         AUTH_TLS_REFUSED_TEXT},
         {"require, 530", TlsMode::REQUIRE_EXPLICIT, "530 Not now\r\n", true, true, false, AUTH_TLS_REFUSED_TEXT},
         {"if available, nobody to ask", TlsMode::EXPLICIT_IF_AVAILABLE, "502 No\r\n", false, false, false,
          PLAIN_LOGON_REFUSED_TEXT},
@@ -251,9 +252,12 @@ TEST(TlsLogonTest, BrokenHandshakesFailClearlyAndInTime)
          [](testsupport::Socket& c) { AnswerClientHelloWith(c, "530 Please login with USER and PASS.\r\n"); },
          L"The server did not answer the TLS handshake with TLS"},
         {"garbage in a handshake record",
-         [](testsupport::Socket& c) { AnswerClientHelloWith(c, std::string("\x16\x03\x03\x00\x04\xFF\xFF\xFF\xFF", 9)); },
+         [](testsupport::Socket& c) {
+             AnswerClientHelloWith(c, std::string("\x16\x03\x03\x00\x04\xFF\xFF\xFF\xFF", 9));
+         },
          L"The TLS handshake with the server failed: "},
-        {"a handshake record that never ends", [](testsupport::Socket& c) { AnswerClientHelloWith(c, "\x16\x03\x03\x40"); },
+        {"a handshake record that never ends",
+         [](testsupport::Socket& c) { AnswerClientHelloWith(c, "\x16\x03\x03\x40"); },
          L"The server did not complete the TLS handshake in time."},
         {"closed during the handshake",
          [](testsupport::Socket& c) {
@@ -366,8 +370,8 @@ TEST(TlsLogonTest, CutRecordEndsTheReplyInTime)
             EXPECT_THAT(reporter.Errors()[0],
                         StartsWith(L"The server ended the encrypted connection in the middle of a TLS record."));
         } else {
-            EXPECT_THAT(reporter.Errors()[0],
-                        AnyOf(StartsWith(REPLY_TIMEOUT_TEXT), StartsWith(L"Unable to receive data (receive timeout).")));
+            EXPECT_THAT(reporter.Errors()[0], AnyOf(StartsWith(REPLY_TIMEOUT_TEXT),
+                                                    StartsWith(L"Unable to receive data (receive timeout).")));
         }
         EXPECT_FALSE(client.IsConnected());
     }
