@@ -12,16 +12,20 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "TestReporter.h"
 #include "engine/FTPClient.h"
 #include "engine/TextCodec.h"
 #include "support/RealServers.h"
 #include "support/ScriptedServer.h"
+#include "support/Wait.h"
 
 using namespace nsFTP;
 using ::testing::AnyOf;
@@ -327,6 +331,78 @@ TEST(TlsLogonTest, UntrustedCertificateNeedsAnAnswer)
             EXPECT_THAT(answers.shown.version, StartsWith(L"TLS 1."));
         }
     }
+}
+
+// Stop works during a handshake as during any wait: at once, and without an error box.
+TEST(TlsLogonTest, InterruptEndsAStalledHandshakeAtOnce)
+{
+    TestReporter reporter;
+    std::atomic<bool> helloArrived{false};
+    ScriptedServer server;
+    server.Reply(kGreeting).On("AUTH TLS", "234 Go ahead\r\n");
+    server.Serve("a server that never answers the ClientHello", [&](testsupport::Socket& connection) {
+        testsupport::WaitReadable(connection, std::chrono::seconds(5));
+        helloArrived = true;
+        AnswerClientHelloWith(connection, "");
+    });
+    server.Start();
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    std::thread user([&] {
+        if (testsupport::PollUntil([&] { return helloArrived.load(); })) client.InterruptConnection();
+    });
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.LogOn(Settings(server.Port(), TlsMode::REQUIRE_EXPLICIT), kPatientTimeout));
+    user.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kPatientTimeout));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    EXPECT_FALSE(client.IsConnected());
+}
+
+// Implicit TLS: the handshake comes first, the greeting and the logon inside it, then
+// PBSZ and PROT P.
+TEST(TlsLogonTest, ImplicitTlsStartsWithTheHandshake)
+{
+    TestReporter reporter;
+    TlsServerSide tls;
+    std::vector<std::string> commands;
+    ScriptedServer server;
+    server.Serve("an implicit TLS server", [&](testsupport::Socket& connection) {
+        SSL* ssl = tls.Accept(connection);
+        if (ssl == nullptr) return;
+        const std::pair<const char*, const char*> replies[] = {
+            {"", "220 Secure\r\n"},       {"USER user", "331 Password\r\n"}, {"PASS secret", "230 In\r\n"},
+            {"PBSZ 0", "200 PBSZ=0\r\n"}, {"PROT P", "200 Protected\r\n"},   {"PWD", "257 \"/home\"\r\n"},
+            {"QUIT", "221 Bye\r\n"}};
+        std::string pending;
+        for (const auto& [expected, reply] : replies) {
+            if (*expected != '\0') {
+                char buffer[512];
+                std::size_t end;
+                while ((end = pending.find("\r\n")) == std::string::npos) {
+                    const int read = SSL_read(ssl, buffer, sizeof buffer);
+                    if (read <= 0) break;
+                    pending.append(buffer, static_cast<std::size_t>(read));
+                }
+                if (end == std::string::npos) break;
+                commands.push_back(pending.substr(0, end));
+                pending.erase(0, end + 2);
+            }
+            SSL_write(ssl, reply, static_cast<int>(std::strlen(reply)));
+        }
+        ReadUntilClosed(ssl);
+        SSL_free(ssl);
+    });
+    server.Start();
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    Answers answers(false, true);
+    client.SetTlsQuestions(&answers);
+    ASSERT_TRUE(client.LogOn(Settings(server.Port(), TlsMode::REQUIRE_IMPLICIT), kPatientTimeout));
+    EXPECT_TRUE(client.DataProtected());
+    EXPECT_EQ(client.CurrentDirectory(), L"/home");
+    EXPECT_EQ(client.LogOff(), REPLY_OK);
+    ASSERT_TRUE(server.WaitDisconnected(std::chrono::seconds(5)));
+    EXPECT_THAT(commands, ElementsAre("USER user", "PASS secret", "PBSZ 0", "PROT P", "PWD", "QUIT"));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
 // A reply whose TLS record is cut short: by a close (a clear error at once) or by a
