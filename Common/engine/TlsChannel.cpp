@@ -186,9 +186,14 @@ void TlsChannel::Close()
             SendRaw(sealed, deadline);
             // What the peer still sends (session tickets, its own close_notify) is read
             // before the socket closes: closing over unread bytes resets the connection,
-            // and a server takes that reset for a broken upload.
-            while (ReceiveRaw(deadline))
-                raw.clear();
+            // and a server takes that reset for a broken upload. The engine sees it too,
+            // for the tickets that later data connections resume.
+            std::size_t consumed = 0;
+            while (ReceiveRaw(deadline) &&
+                   engine->Decrypt(raw.data(), raw.size(), consumed, plain) != TlsStatus::Failed) {
+                raw.erase(0, consumed);
+                plain.clear();
+            }
         } catch (const CBlockingSocketException&) {
             // The connection is going anyway.
         }

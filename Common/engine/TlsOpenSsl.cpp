@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <mutex>
 
 #include "engine/TextCodec.h"
 #include "engine/TlsEngine.h"
@@ -95,6 +96,36 @@ bool IsAddressLiteral(const std::string& host)
     return inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
+// The newest resumable session of a control connection, which its data connections take up
+// in turn: a TLS 1.3 server may take each ticket only once, and each resumed connection
+// brings the next one.
+class SessionStore {
+public:
+    SessionStore() = default;
+    SessionStore(const SessionStore&) = delete;
+    SessionStore& operator=(const SessionStore&) = delete;
+    ~SessionStore() { SSL_SESSION_free(session); }
+
+    // Takes ownership of newer.
+    void Keep(SSL_SESSION* newer)
+    {
+        std::lock_guard lock(mutex);
+        SSL_SESSION_free(session);
+        session = newer;
+    }
+    // A reference of the caller's own; null when none is kept.
+    SSL_SESSION* Take()
+    {
+        std::lock_guard lock(mutex);
+        if (session != nullptr) SSL_SESSION_up_ref(session);
+        return session;
+    }
+
+private:
+    std::mutex mutex;
+    SSL_SESSION* session = nullptr;
+};
+
 class OpenSslClient final : public ITlsEngine {
 public:
     OpenSslClient(const std::string& host, const OpenSslClient* resumeFrom)
@@ -124,15 +155,24 @@ public:
             X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
             SSL_set_tlsext_host_name(ssl, host.c_str());
         }
-        if (resumeFrom != nullptr && resumeFrom->ssl != nullptr) {
-            SSL_SESSION* session = SSL_get1_session(resumeFrom->ssl);
-            if (session != nullptr) {
-                SSL_set_session(ssl, session);
-                SSL_SESSION_free(session);
-            }
-        }
+        if (resumeFrom == nullptr) return;
+        sessions = resumeFrom->sessions;
+        resumed = sessions->Take();
+        if (resumed == nullptr && resumeFrom->ssl != nullptr) resumed = SSL_get1_session(resumeFrom->ssl);
+        if (resumed != nullptr) SSL_set_session(ssl, resumed);
     }
-    ~OpenSslClient() override { SSL_free(ssl); }
+    ~OpenSslClient() override
+    {
+        // A ticket this data connection received is the one the next one resumes.
+        SSL_SESSION* newest = ssl != nullptr && resumed != nullptr ? SSL_get1_session(ssl) : nullptr;
+        if (newest != nullptr && newest != resumed && SSL_SESSION_is_resumable(newest) == 1) {
+            sessions->Keep(newest);
+        } else {
+            SSL_SESSION_free(newest);
+        }
+        SSL_SESSION_free(resumed);
+        SSL_free(ssl);
+    }
     OpenSslClient(const OpenSslClient&) = delete;
     OpenSslClient& operator=(const OpenSslClient&) = delete;
 
@@ -262,8 +302,10 @@ private:
     }
 
     SSL* ssl = nullptr;
-    BIO* fromPeer = nullptr; // owned by ssl
-    BIO* toPeer = nullptr;   // owned by ssl
+    std::shared_ptr<SessionStore> sessions = std::make_shared<SessionStore>();
+    SSL_SESSION* resumed = nullptr; // the session a data connection set out to resume
+    BIO* fromPeer = nullptr;        // owned by ssl
+    BIO* toPeer = nullptr;          // owned by ssl
     std::wstring error;
 };
 
