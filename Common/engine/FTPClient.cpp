@@ -100,6 +100,8 @@ void CFTPClient::ForgetPendingLines()
 bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t port)
 {
     CloseControlConnection();
+    controlTls.reset();
+    protectData = false;
     ForgetPendingLines();
     try {
         controlSocket->Open(SOCK_STREAM);
@@ -122,6 +124,8 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
 
 void CFTPClient::CloseControlConnection()
 {
+    controlTls.reset();
+    protectData = false;
     try {
         controlSocket->Close();
     } catch (const nsSocket::CBlockingSocketException&) {
@@ -155,7 +159,7 @@ bool CFTPClient::SendCommand(const std::wstring& command, bool report)
     const std::string line = WideToWire(command) + "\r\n";
     StartReplyClock();
     try {
-        controlSocket->SendAll(line.data(), static_cast<int>(line.size()), timeout);
+        Control().SendAll(line.data(), static_cast<int>(line.size()), timeout);
         return true;
     } catch (const nsSocket::CBlockingSocketException& failure) {
         if (report) ShowSocketFailure(failure);
@@ -179,8 +183,7 @@ bool CFTPClient::FillPendingLines()
         if (left <= std::chrono::steady_clock::duration::zero())
             throw nsSocket::CBlockingSocketException(REPLY_TIMEOUT_TEXT, ERROR_CODE_TIMED_OUT);
         const auto leftSeconds = std::chrono::ceil<std::chrono::seconds>(left).count();
-        const int received =
-            controlSocket->Receive(receiveBuffer.data(), kReceiveCapacity, static_cast<int>(leftSeconds));
+        const int received = Control().Receive(receiveBuffer.data(), kReceiveCapacity, static_cast<int>(leftSeconds));
         if (received == 0) {
             if (partialLine.empty()) return false;
             pendingLines.push_back(std::move(partialLine));
@@ -298,13 +301,29 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
         return false;
     }
     const bool direct = mode == FIREWALL_NONE;
+    const TlsMode tls = logonSettings.tls;
+    // Through a firewall the logon reaches the server relayed by the firewall, in clear
+    // text whatever TLS protects on the way to the firewall itself.
+    if (!direct && (tls == TlsMode::REQUIRE_EXPLICIT || tls == TlsMode::REQUIRE_IMPLICIT)) {
+        ReportError(TLS_THROUGH_FIREWALL_TEXT);
+        return false;
+    }
     if (!OpenControlConnection(direct ? logonSettings.host : logonSettings.firewallHost,
                                direct ? logonSettings.port : logonSettings.firewallPort))
         return false;
+    if (tls == TlsMode::REQUIRE_IMPLICIT) {
+        if (!StartControlTls()) return false;
+        StartReplyClock();
+    }
 
     ServerReply reply;
     if (!ReadReply(reply, true) || reply.code[0] != L'2') {
         if (!reply.text.empty()) ReportError(reply.text);
+        return false;
+    }
+    if (tls == TlsMode::REQUIRE_EXPLICIT || (tls == TlsMode::EXPLICIT_IF_AVAILABLE && direct)) {
+        if (!NegotiateExplicitTls()) return false;
+    } else if (tls == TlsMode::EXPLICIT_IF_AVAILABLE && !AllowPlainLogon()) {
         return false;
     }
 
@@ -327,6 +346,7 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
             return false;
         }
         if (next == LOGON_STEP_LOGGED_ON) {
+            if (controlTls && !ProtectDataConnections()) return false;
             currentDirectory.clear();
             std::wstring path;
             return GetCurrentDir(path) == REPLY_OK;

@@ -15,6 +15,7 @@
 
 #include "engine/BlockingSocket.h"
 #include "engine/FTPDataTypes.h"
+#include "engine/TlsChannel.h"
 
 namespace nsFTP {
 
@@ -61,6 +62,26 @@ extern const wchar_t* const OUT_OF_MEMORY_TEXT;
 // The path of a 257 reply: RFC 959 quotes it and doubles quotes inside it; a reply that
 // quotes nothing gives its first word.
 std::wstring PathFromPwdReply(const std::wstring& text);
+
+// The questions FTP over TLS puts to the user, asked on the engine's thread during LogOn.
+// Without an answerer every question is answered No.
+class ITlsQuestions {
+public:
+    virtual ~ITlsQuestions() = default;
+    // "If available" and the server offers no TLS (or the logon goes through a firewall,
+    // which TLS can't protect): true sends the password in clear text.
+    virtual bool ContinueWithoutTls(const LogonSettings& settings) = 0;
+    // The server's certificate is not trusted (session.trust says why): true goes on with it.
+    virtual bool AcceptCertificate(const LogonSettings& settings, const nsSocket::TlsSessionInfo& session) = 0;
+};
+
+extern const wchar_t* const AUTH_TLS_REFUSED_TEXT;
+extern const wchar_t* const PLAIN_LOGON_REFUSED_TEXT;
+extern const wchar_t* const TLS_THROUGH_FIREWALL_TEXT;
+extern const wchar_t* const PLAIN_AFTER_AUTH_TEXT;
+extern const wchar_t* const CERTIFICATE_REFUSED_TEXT;
+extern const wchar_t* const DATA_NOT_PROTECTED_TEXT;
+extern const wchar_t* const DATA_CERTIFICATE_CHANGED_TEXT;
 
 class ListingSink;
 class CallerTransferSocket;
@@ -118,6 +139,12 @@ public:
     // The connection is closed afterwards; the next LogOn starts afresh.
     void InterruptConnection();
     bool IsTransferInProgress() const { return transferInProgress; }
+    // Asked during LogOn; not owned. Null refuses plain logons and untrusted certificates.
+    void SetTlsQuestions(ITlsQuestions* questions) { tlsQuestions = questions; }
+    // The control connection's TLS session; null while it speaks plain FTP.
+    const nsSocket::TlsSessionInfo* TlsSession() const { return controlTls ? &tlsSession : nullptr; }
+    // Whether data connections are encrypted (PROT P was accepted).
+    bool DataProtected() const { return protectData; }
     // From any thread: the entries parsed so far by the listing in progress (or the last one).
     std::size_t ListingProgress() const { return listedEntries; }
 
@@ -148,6 +175,20 @@ private:
     bool OpenControlConnection(const std::wstring& host, std::uint16_t port);
     void CloseControlConnection();
     bool ReadReplyLine(std::wstring& line, bool report);
+    // The control connection as it is spoken: through TLS once that is up.
+    nsSocket::IBlockingSocket& Control()
+    {
+        return controlTls ? static_cast<nsSocket::IBlockingSocket&>(*controlTls) : *controlSocket;
+    }
+    // FTP over TLS (FTPClientTls.cpp). Each returns false after it has told the user why
+    // and closed the connection.
+    bool NegotiateExplicitTls();
+    bool StartControlTls();
+    bool AllowPlainLogon();
+    bool ProtectDataConnections();
+    // A data connection that is open and answered 1xx becomes TLS when PROT P holds;
+    // false (shown, the final reply drained) when its handshake fails.
+    bool SecureDataConnection(std::unique_ptr<nsSocket::IBlockingSocket>& dataSocket);
     bool FillPendingLines();
     // The reply now awaited must be complete within the timeout from this moment.
     void StartReplyClock();
@@ -195,6 +236,11 @@ private:
     std::string partialLine; // received bytes of a line whose LF has not arrived yet
     std::optional<RepresentationType> currentRepresentation;
     std::unique_ptr<nsSocket::IBlockingSocket> controlSocket;
+    // Over controlSocket, so declared after it: it goes first.
+    std::unique_ptr<nsSocket::TlsChannel> controlTls;
+    nsSocket::TlsSessionInfo tlsSession;
+    bool protectData = false;
+    ITlsQuestions* tlsQuestions = nullptr;
     // Read by a user-interface thread that asks a worker's transfer to stop.
     std::atomic<bool> transferInProgress{false};
     std::atomic<bool> abortRequested{false};

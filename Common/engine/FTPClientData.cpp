@@ -434,7 +434,7 @@ bool CFTPClient::HasPendingReply()
 {
     if (!pendingLines.empty()) return true;
     try {
-        return IsConnected() && controlSocket->HasPendingData();
+        return IsConnected() && Control().HasPendingData();
     } catch (const nsSocket::CBlockingSocketException&) {
         return false;
     }
@@ -572,6 +572,7 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
         dataSocket->CloseQuietly();
         return false;
     }
+    if (!SecureDataConnection(dataSocket)) return false;
     bool moved = false;
     try {
         moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource, kind == TRANSFER_LIST)
@@ -631,7 +632,8 @@ std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const st
     SetActiveTransfer(dataSocket.get());
     if (!SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) ||
         !OpenDataConnection(*dataSocket, TransferCommandText(upload ? TRANSFER_STORE : TRANSFER_RETRIEVE, path),
-                            passive)) {
+                            passive) ||
+        !SecureDataConnection(dataSocket)) {
         EndTransferState();
         dataSocket->CloseQuietly();
         return nullptr;

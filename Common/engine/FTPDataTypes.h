@@ -30,6 +30,16 @@ constexpr int FIREWALL_MODE_COUNT = 9;
 // The labels of the Mode list, in value order.
 extern const std::array<const wchar_t*, FIREWALL_MODE_COUNT> FirewallModeLabels;
 
+// How a logon uses FTP over TLS (RFC 4217). The values are kept with the sites, so they
+// never change. Explicit: AUTH TLS on the FTP port before the logon; implicit: TLS from the
+// first byte (the port that speaks it is the site's to choose).
+enum class TlsMode : std::int32_t {
+    REQUIRE_EXPLICIT = 0,
+    EXPLICIT_IF_AVAILABLE = 1,
+    REQUIRE_IMPLICIT = 2,
+    PLAIN_ONLY = 3,
+};
+
 struct LogonSettings {
     std::wstring host;
     std::uint16_t port = DEFAULT_FTP_PORT;
@@ -41,6 +51,8 @@ struct LogonSettings {
     std::wstring firewallPassword;
     std::uint16_t firewallPort = DEFAULT_FTP_PORT;
     FirewallMode firewallMode = FIREWALL_NONE;
+    // What a site asks for is the site's business; a logon that names nothing speaks plain FTP.
+    TlsMode tls = TlsMode::PLAIN_ONLY;
 };
 
 // The target server as the logon commands name it: the host, with ":port" unless 21.

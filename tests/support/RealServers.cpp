@@ -37,6 +37,7 @@ const char* ServerName(ServerKind kind)
     case ServerKind::Vsftpd: return "vsftpd";
     case ServerKind::PureFtpd: return "pure-ftpd";
     case ServerKind::Proftpd: return "proftpd";
+    case ServerKind::VsftpdTls: return "vsftpd-tls";
     }
     return "?";
 }
@@ -47,6 +48,7 @@ const char* ServerEnvironmentVariable(ServerKind kind)
     case ServerKind::Vsftpd: return "ORVID_FTP_VSFTPD";
     case ServerKind::PureFtpd: return "ORVID_FTP_PUREFTPD";
     case ServerKind::Proftpd: return "ORVID_FTP_PROFTPD";
+    case ServerKind::VsftpdTls: return "ORVID_FTP_VSFTPD_TLS";
     }
     return "ORVID_FTP_UNKNOWN";
 }
@@ -438,6 +440,32 @@ std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool an
     return {"/usr/sbin/vsftpd", file.string()};
 }
 
+// vsftpd as above, refusing any logon or data connection without TLS. Data connections
+// need not resume the control connection's session: not every TLS client can.
+std::vector<std::string> ConfigureVsftpdTls(const Layout& l, uint16_t port, bool anonymous)
+{
+    const fs::path certificate = l.etc / "certificate.pem", key = l.etc / "key.pem";
+    if (!fs::exists(certificate)) {
+        std::string output;
+        if (Run({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                 "/CN=localhost", "-keyout", key.string(), "-out", certificate.string()},
+                "", &output) != 0)
+            throw std::runtime_error("openssl could not make the test certificate: " + output);
+    }
+    std::vector<std::string> args = ConfigureVsftpd(l, port, anonymous);
+    std::ofstream config(args[1], std::ios::binary | std::ios::app);
+    config << "ssl_enable=YES\n"
+              "force_local_logins_ssl=YES\n"
+              "force_local_data_ssl=YES\n"
+              "allow_anon_ssl=YES\n"
+              "require_ssl_reuse=NO\n"
+              "ssl_ciphers=HIGH\n"
+              "rsa_cert_file="
+           << certificate.string() << "\nrsa_private_key_file=" << key.string() << "\n";
+    if (!config) throw std::runtime_error("cannot write " + args[1]);
+    return args;
+}
+
 std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree, uint16_t port, bool anonymous,
                                            uid_t uid, gid_t gid)
 {
@@ -538,11 +566,12 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
     fs::path tree = FtpdRoot();
     fs::path binary;
     switch (kind) {
-    case ServerKind::Vsftpd: binary = "/usr/sbin/vsftpd"; break;
+    case ServerKind::Vsftpd:
+    case ServerKind::VsftpdTls: binary = "/usr/sbin/vsftpd"; break;
     case ServerKind::PureFtpd: binary = tree / "usr/sbin/pure-ftpd"; break;
     case ServerKind::Proftpd: binary = tree / "usr/sbin/proftpd"; break;
     }
-    if (kind != ServerKind::Vsftpd && tree.empty()) {
+    if ((kind == ServerKind::PureFtpd || kind == ServerKind::Proftpd) && tree.empty()) {
         *why = name + " unavailable: ORVID_FTPD_ROOT is not set (see tests/support/fetch-ftpd)";
         return nullptr;
     }
@@ -582,9 +611,10 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
     server->info_.password = kTestPassword;
     server->info_.anonymous = anonymous;
     server->info_.root = l.root;
-    server->info_.loginDirectory = l.start.empty()              ? "/"
-                                   : kind == ServerKind::Vsftpd ? (l.root / l.start).string()
-                                                                : "/" + l.start;
+    server->info_.loginDirectory = l.start.empty() ? "/"
+                                   : kind == ServerKind::Vsftpd || kind == ServerKind::VsftpdTls
+                                       ? (l.root / l.start).string()
+                                       : "/" + l.start;
 
     std::string greeting;
     for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
@@ -592,6 +622,7 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
         std::vector<std::string> args;
         switch (kind) {
         case ServerKind::Vsftpd: args = ConfigureVsftpd(l, port, anonymous); break;
+        case ServerKind::VsftpdTls: args = ConfigureVsftpdTls(l, port, anonymous); break;
         case ServerKind::PureFtpd:
             args = ConfigurePureFtpd(l, tree, port, anonymous, server->uid_, server->gid_);
             break;

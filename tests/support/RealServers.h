@@ -33,11 +33,13 @@
 
 namespace testsupport {
 
-enum class ServerKind { Vsftpd, PureFtpd, Proftpd };
+// VsftpdTls is vsftpd requiring FTP over TLS for logons and data, with a self-signed
+// certificate for "localhost" that the fixture makes; it is not among kAllServerKinds.
+enum class ServerKind { Vsftpd, PureFtpd, Proftpd, VsftpdTls };
 
 inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind::PureFtpd, ServerKind::Proftpd};
 
-const char* ServerName(ServerKind kind); // "vsftpd", "pure-ftpd", "proftpd"
+const char* ServerName(ServerKind kind); // "vsftpd", "pure-ftpd", "proftpd", "vsftpd-tls"
 
 // Name of the environment variable through which ftpfixture passes a server on.
 const char* ServerEnvironmentVariable(ServerKind kind);

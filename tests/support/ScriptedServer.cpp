@@ -147,6 +147,11 @@ ScriptedServer& ScriptedServer::Silent() { return Add({StepKind::kSilent, {}, {}
 
 ScriptedServer& ScriptedServer::AcceptNext() { return Add({StepKind::kAcceptNext, {}, {}, {}}); }
 
+ScriptedServer& ScriptedServer::Serve(std::string what, std::function<void(Socket&)> serve)
+{
+    return Add({StepKind::kServe, std::move(what), {}, {}, {}, std::move(serve)});
+}
+
 ScriptedServer& ScriptedServer::On(std::string expectLine, std::string replyBytes)
 {
     Expect(std::move(expectLine));
@@ -251,6 +256,7 @@ std::string ScriptedServer::Describe(const Step& step) const
     case StepKind::kClose: return "Close";
     case StepKind::kSilent: return "Silent";
     case StepKind::kAcceptNext: return "AcceptNext";
+    case StepKind::kServe: return "Serve " + step.bytes;
     case StepKind::kExpectPasv: return "ExpectPasv";
     case StepKind::kExpectPort: return "ExpectPort";
     case StepKind::kDataSend: return "DataSend of " + std::to_string(step.bytes.size()) + " bytes";
@@ -422,6 +428,13 @@ bool ScriptedServer::Play(const Step& step, bool last)
         CloseConnection();
         return true;
     }
+    case StepKind::kServe:
+        if (!connection_.Valid()) {
+            RecordFailure("Serve " + step.bytes + ": no connection");
+            return true;
+        }
+        step.serve(connection_);
+        return true;
     case StepKind::kAcceptNext:
         // A new session: whatever the old one prepared for a transfer is gone with it.
         ForgetTransfer();

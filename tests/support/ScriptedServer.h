@@ -72,6 +72,10 @@ public:
     // closes. As the last step it counts as played the moment it begins.
     ScriptedServer& Silent();
     ScriptedServer& AcceptNext();
+    // Hands the control connection to `serve` for what a script can't spell out (a TLS
+    // server's side, say); the script goes on once it returns. Lines it reads are not
+    // recorded. Without a connection it records a failure naming `what`.
+    ScriptedServer& Serve(std::string what, std::function<void(Socket&)> serve);
     // Expect(line), then Reply(bytes).
     ScriptedServer& On(std::string expectLine, std::string replyBytes);
 
@@ -138,6 +142,7 @@ private:
         kClose,
         kSilent,
         kAcceptNext,
+        kServe,
         kExpectPasv,
         kExpectPort,
         kDataSend,
@@ -149,8 +154,9 @@ private:
     };
     struct Step {
         Step(StepKind kind, std::string bytes, std::vector<size_t> cuts, std::chrono::milliseconds delay,
-             std::function<bool()> ready = {})
-            : kind(kind), bytes(std::move(bytes)), cuts(std::move(cuts)), delay(delay), ready(std::move(ready))
+             std::function<bool()> ready = {}, std::function<void(Socket&)> serve = {})
+            : kind(kind), bytes(std::move(bytes)), cuts(std::move(cuts)), delay(delay), ready(std::move(ready)),
+              serve(std::move(serve))
         {
         }
         StepKind kind;
@@ -158,6 +164,7 @@ private:
         std::vector<size_t> cuts;
         std::chrono::milliseconds delay{0};
         std::function<bool()> ready;
+        std::function<void(Socket&)> serve;
     };
     enum class ReadResult { kLine, kClosed, kStopped };
     // kNone: no line to judge (no connection, or the server is being destroyed).

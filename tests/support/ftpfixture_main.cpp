@@ -20,6 +20,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,7 +49,11 @@ int main(int argc, char** argv)
     }
 
     std::vector<std::unique_ptr<testsupport::RealServer>> servers;
-    for (testsupport::ServerKind kind : testsupport::kAllServerKinds) {
+    // vsftpd with TLS as well, for the FTP over TLS checks.
+    std::vector<testsupport::ServerKind> kinds(std::begin(testsupport::kAllServerKinds),
+                                               std::end(testsupport::kAllServerKinds));
+    kinds.push_back(testsupport::ServerKind::VsftpdTls);
+    for (testsupport::ServerKind kind : kinds) {
         const char* variable = testsupport::ServerEnvironmentVariable(kind);
         std::string why, value;
         try {

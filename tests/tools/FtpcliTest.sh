@@ -89,6 +89,32 @@ expect 0 "$cli" rm "$url/d%C3%A9/moved"
 expect 0 "$cli" rmdir "$url/d%C3%A9"
 [[ ! -e $root/dé ]] || fail "rmdir left the directory"
 
+echo "== FTP over TLS"
+# The Windows build speaks plain FTP until its own TLS client joins the engine.
+if [[ $cli != *-wine && ${ORVID_FTP_VSFTPD_TLS:-} =~ ^[0-9]+$'\t' ]]; then
+    IFS=$'\t' read -r tlsPort tlsUser tlsPassword _ tlsRoot _ <<<"$ORVID_FTP_VSFTPD_TLS"
+    tlsUrl="ftp://$tlsUser:$(printf '%s' "$tlsPassword" | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g')@127.0.0.1:$tlsPort"
+    fingerprint=$(openssl x509 -in "$tlsRoot/../etc/certificate.pem" -noout -fingerprint -sha256 | sed 's/.*=//; s/://g' |
+        tr 'A-F' 'a-f')
+    # The fixture's certificate is self-signed: refused, with its fingerprint named.
+    expect 1 "$cli" --tls require ls "$tlsUrl/"
+    grep -q "$fingerprint" "$work/err" || fail "untrusted certificate: fingerprint not named: $(cat "$work/err")"
+    # This server refuses a logon in clear text, and a server without TLS fails "try".
+    expect 1 "$cli" --tls never ls "$tlsUrl/"
+    expect 1 "$cli" --tls try ls "$url/"
+    grep -q "does not support FTP over TLS" "$work/err" || fail "try without TLS: $(cat "$work/err")"
+    expect 2 "$cli" --tls sometimes ls "$tlsUrl/"
+    for mode in --passive --active; do
+        expect 0 "$cli" $mode --tls require --trust "$fingerprint" put "$work/big" "$tlsUrl/big"
+        cmp -s "$work/big" "$tlsRoot/big" || fail "$mode upload through TLS differs"
+        expect 0 "$cli" $mode --tls try --trust "$fingerprint" get "$tlsUrl/big" "$work/tls-back"
+        cmp -s "$work/big" "$work/tls-back" || fail "$mode download through TLS differs"
+        rm -f "$work/tls-back" "$tlsRoot/big"
+    done
+else
+    echo "skipped: no vsftpd with TLS, or a build without TLS"
+fi
+
 echo "== hostile servers"
 # Each attack must end with a message and a failure status, within the timeout and the
 # program's start-up (Wine's too, on a loaded machine): far sooner than the 30 s that the

@@ -16,10 +16,29 @@ constexpr int TRANSFER_BLOCK_SIZE = 1024 * 1024;
 
 std::wstring Wide(const std::string& bytes) { return nsFTP::WireToWide(bytes); }
 
+// ftpcli asks nobody: clear text is refused, and so is a certificate that no trusted root
+// vouches for, unless its fingerprint was given on the command line.
+class CommandLineAnswers final : public nsFTP::ITlsQuestions {
+public:
+    explicit CommandLineAnswers(const RemoteOptions& options) : options(options) {}
+    bool ContinueWithoutTls(const nsFTP::LogonSettings&) override { return false; }
+    bool AcceptCertificate(const nsFTP::LogonSettings&, const nsSocket::TlsSessionInfo& session) override
+    {
+        if (!options.trustedSha256.empty() && session.certificate.sha256 == options.trustedSha256) return true;
+        PrintError("the server's certificate (" + nsFTP::WideToWire(session.certificate.subject) +
+                   ") has the SHA-256 fingerprint " + session.certificate.sha256 +
+                   "; to trust it, pass --trust with that fingerprint");
+        return false;
+    }
+
+private:
+    const RemoteOptions& options;
+};
+
 // One logon, kept while consecutive operands name the same server and account.
 class Session {
 public:
-    explicit Session(const RemoteOptions& options) : options(options) {}
+    explicit Session(const RemoteOptions& options) : options(options), answers(this->options) {}
     ~Session() { Disconnect(); }
 
     bool Connect(const FtpUrl& url)
@@ -32,6 +51,8 @@ public:
         settings.port = url.port;
         settings.user = Wide(url.user);
         settings.password = Wide(url.password);
+        settings.tls = url.implicitTls ? nsFTP::TlsMode::REQUIRE_IMPLICIT : options.tls;
+        client->SetTlsQuestions(&answers);
         if (!client->LogOn(settings, options.timeoutSeconds)) {
             PrintError("cannot log on to " + url.host + ":" + std::to_string(url.port) + " as " + url.user);
             client.reset();
@@ -53,6 +74,7 @@ private:
     }
 
     RemoteOptions options;
+    CommandLineAnswers answers;
     FtpUrl current;
     std::unique_ptr<nsFTP::CFTPClient> client;
     std::vector<char> buffer = std::vector<char>(TRANSFER_BLOCK_SIZE);

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/FTPDataTypes.h"
+
 namespace ftpcli {
 
 struct RemoteOptions {
@@ -11,6 +13,11 @@ struct RemoteOptions {
     // get: a file of further URLs, one per line, fetched after those on the command line
     // (a Windows command line holds at most 32767 characters).
     std::string urlFile;
+    // For ftp:// URLs; ftps:// always means implicit TLS.
+    nsFTP::TlsMode tls = nsFTP::TlsMode::PLAIN_ONLY;
+    // A certificate that no trusted root vouches for is accepted only with this SHA-256
+    // (64 hex digits); ftpcli asks nobody.
+    std::string trustedSha256;
 };
 
 // Prints "ftpcli: text" on stderr.

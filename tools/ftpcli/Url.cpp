@@ -36,12 +36,20 @@ bool PercentDecode(std::string_view text, std::string& out)
 bool ParseFtpUrl(std::string_view text, FtpUrl& url, std::string& error)
 {
     url = FtpUrl{};
-    constexpr std::string_view scheme = "ftp://";
-    if (text.size() < scheme.size() || text.substr(0, scheme.size()) != scheme) {
-        error = "not an ftp:// URL: " + std::string(text);
+    constexpr std::string_view plainScheme = "ftp://";
+    constexpr std::string_view implicitScheme = "ftps://";
+    constexpr std::uint16_t implicitTlsPort = 990;
+    std::string_view rest;
+    if (text.substr(0, plainScheme.size()) == plainScheme) {
+        rest = text.substr(plainScheme.size());
+    } else if (text.substr(0, implicitScheme.size()) == implicitScheme) {
+        rest = text.substr(implicitScheme.size());
+        url.implicitTls = true;
+        url.port = implicitTlsPort;
+    } else {
+        error = "not an ftp:// or ftps:// URL: " + std::string(text);
         return false;
     }
-    std::string_view rest = text.substr(scheme.size());
     const std::size_t slash = rest.find('/');
     std::string_view authority = rest.substr(0, slash);
     const std::string_view path = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);

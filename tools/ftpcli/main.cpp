@@ -33,7 +33,8 @@ constexpr const char* USAGE = "usage: ftpcli [options] COMMAND OPERANDS...\n"
                               "  chmod MODE URL            SITE CHMOD MODE path\n"
                               "\n"
                               "URL: ftp://[user[:password]@]host[:port][/path]; user, password and path are\n"
-                              "percent-decoded; port 21 and user anonymous by default. The path goes to the server\n"
+                              "percent-decoded; port 21 and user anonymous by default. ftps:// is the same with\n"
+                              "implicit TLS, on port 990 by default. The path goes to the server\n"
                               "as written: ftp://h/pub/x names /pub/x. Operands of one get that name the same server\n"
                               "and account share one logon.\n"
                               "\n"
@@ -47,6 +48,11 @@ constexpr const char* USAGE = "usage: ftpcli [options] COMMAND OPERANDS...\n"
                               "Options:\n"
                               "  --active       active data connections (PORT); passive is the default\n"
                               "  --timeout N    seconds per network operation (default 30)\n"
+                              "  --tls MODE     ftp:// URLs: require (AUTH TLS, refused: fail before the password),\n"
+                              "                 try (TLS if the server offers it; without, fail: ftpcli asks\n"
+                              "                 nobody whether clear text will do) or never (the default)\n"
+                              "  --trust SHA256 accept a certificate that no trusted root vouches for when its\n"
+                              "                 SHA-256 fingerprint (64 hex digits) is this one\n"
                               "  --year Y       parse: date lines without a year as if it were the last second of Y\n"
                               "                 (UTC); the default is the system clock\n"
                               "  --urls FILE    get: also fetch the URLs listed in FILE, one per line\n"
@@ -169,6 +175,20 @@ int Run(const std::vector<std::string>& arguments)
             remote.passive = true;
         } else if (argument == "-v") {
             verbose = true;
+        } else if (argument == "--tls" && i + 1 < arguments.size()) {
+            const std::string& mode = arguments[++i];
+            if (mode == "require") {
+                remote.tls = nsFTP::TlsMode::REQUIRE_EXPLICIT;
+            } else if (mode == "try") {
+                remote.tls = nsFTP::TlsMode::EXPLICIT_IF_AVAILABLE;
+            } else if (mode == "never") {
+                remote.tls = nsFTP::TlsMode::PLAIN_ONLY;
+            } else {
+                ftpcli::PrintError("bad value for --tls: " + mode + " (require, try or never)");
+                return 2;
+            }
+        } else if (argument == "--trust" && i + 1 < arguments.size()) {
+            remote.trustedSha256 = arguments[++i];
         } else if (argument == "--urls" && i + 1 < arguments.size()) {
             remote.urlFile = arguments[++i];
         } else if ((argument == "--timeout" || argument == "--year") && i + 1 < arguments.size()) {

@@ -132,6 +132,11 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "transferjob: %s\n%s", error.c_str(), USAGE);
         return 2;
     }
+    // The site record has no place for TLS yet: an ftps:// URL must not quietly go plain.
+    if (url.implicitTls) {
+        std::fprintf(stderr, "transferjob: ftps:// URLs are not supported yet\n%s", USAGE);
+        return 2;
+    }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     nsSocket::SocketLibrary sockets;
