@@ -296,6 +296,8 @@ public:
     void Encrypt(const char* plain, std::size_t length, std::string& out) override
     {
         if (!ready_ || failed_) return;
+        const std::size_t records = (length + sizes_.cbMaximumMessage - 1) / sizes_.cbMaximumMessage;
+        out.reserve(out.size() + length + records * (sizes_.cbHeader + sizes_.cbTrailer));
         while (length > 0) {
             std::size_t chunk = std::min<std::size_t>(length, sizes_.cbMaximumMessage);
             std::size_t start = out.size();
@@ -328,6 +330,9 @@ public:
         if (failed_) return TlsStatus::Failed;
         if (closed_) return TlsStatus::Closed;
         if (!ready_) return Fail(L"The TLS session is not established.");
+        // DecryptMessage works in place and the caller's bytes are const: one copy per call,
+        // in which each record is decrypted where it lies.
+        scratch_.assign(in, in + length);
         bool produced = false;
         while (consumed < length) {
             const std::size_t remaining = length - consumed;
@@ -337,10 +342,8 @@ public:
             // the data is delivered first and the caller still holds bytes that say Closed.
             const bool alert = in[consumed] == kAlert;
             if (alert && produced) break;
-            // DecryptMessage works in place and the caller's bytes are const.
-            scratch_.assign(in + consumed, in + length);
             SecBuffer buffers[4] = {
-                {static_cast<unsigned long>(remaining), SECBUFFER_DATA, scratch_.data()},
+                {static_cast<unsigned long>(remaining), SECBUFFER_DATA, scratch_.data() + consumed},
                 {0, SECBUFFER_EMPTY, nullptr},
                 {0, SECBUFFER_EMPTY, nullptr},
                 {0, SECBUFFER_EMPTY, nullptr},
@@ -452,6 +455,7 @@ private:
     {
         SECURITY_STATUS status = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
         if (status != SEC_E_OK) return Fail(Describe(L"The TLS session has no record sizes", status));
+        if (sizes_.cbMaximumMessage == 0) return Fail(L"The TLS session has no room for data.");
         ready_ = true;
         ReadSession();
         ReadCertificate();
