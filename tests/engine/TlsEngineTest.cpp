@@ -2,10 +2,7 @@
 // started by ftpfixture), with the bytes moved by a plain blocking socket loop here.
 #include <gtest/gtest.h>
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -14,6 +11,7 @@
 #include <thread>
 
 #include "engine/TlsEngine.h"
+#include "support/TestSocket.h"
 
 namespace {
 
@@ -50,55 +48,25 @@ bool FindEchoServer(EchoServer* server, std::string* why)
     return true;
 }
 
+// The test's side of a connection: plain blocking sockets, with a bound that only catches a
+// hang.
 class Socket {
 public:
-    explicit Socket(SOCKET handle) : handle_(handle)
-    {
-        // Only catches a hang: every wait below ends long before this when things work.
-        DWORD timeout = 60000;
-        setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    ~Socket() { closesocket(handle_); }
-
-    static SOCKET Connect(unsigned short port)
-    {
-        SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            closesocket(handle);
-            return INVALID_SOCKET;
-        }
-        return handle;
-    }
-
-    bool Send(const std::string& bytes)
-    {
-        for (std::size_t sent = 0; sent < bytes.size();) {
-            int n = send(handle_, bytes.data() + sent,
-                         static_cast<int>(std::min<std::size_t>(bytes.size() - sent, 1 << 20)), 0);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-    // Appends what arrives to buffer; false at the end of the stream or on an error.
+    explicit Socket(unsigned short port) { connected_ = client_.Connect(port); }
+    bool Connected() const { return connected_; }
+    bool Send(const std::string& bytes) { return client_.Send(bytes); }
+    // Appends what arrives to buffer; false at the end of the stream, on an error or a hang.
     bool Receive(std::string& buffer)
     {
-        char chunk[64 * 1024];
-        int n = recv(handle_, chunk, sizeof chunk, 0);
-        if (n <= 0) return false;
-        buffer.append(chunk, static_cast<std::size_t>(n));
+        testsupport::TestClient::Received received = client_.ReceiveOnce(std::chrono::seconds(60));
+        if (received.status != testsupport::TestClient::Received::Status::kData) return false;
+        buffer += received.data;
         return true;
     }
 
 private:
-    SOCKET handle_;
+    testsupport::TestClient client_;
+    bool connected_ = false;
 };
 
 // Runs the handshake; what the peer sent beyond it stays in pending.
@@ -177,7 +145,8 @@ TEST_F(TlsEngineTest, EchoesBytesExactlyAndReportsTheSelfSignedCertificate)
     for (int connection = 0; connection < 2; ++connection) {
         SCOPED_TRACE(connection == 0 ? "control connection" : "resumed data connection");
         std::unique_ptr<ITlsEngine> engine = nsSocket::MakeTlsClient(kCertificateName, control.get());
-        Socket socket(Socket::Connect(server_.port));
+        Socket socket(server_.port);
+        ASSERT_TRUE(socket.Connected());
         std::string pending;
         ASSERT_EQ(Handshake(*engine, socket, pending), TlsStatus::Ok) << Narrow(engine->Error());
 
@@ -228,7 +197,8 @@ TEST_F(TlsEngineTest, UntrustedChainsAndOtherHostNamesAreNotTrusted)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<ITlsEngine> engine = nsSocket::MakeTlsClient(c.host, nullptr);
-        Socket socket(Socket::Connect(c.port));
+        Socket socket(c.port);
+        ASSERT_TRUE(socket.Connected());
         std::string pending;
         ASSERT_EQ(Handshake(*engine, socket, pending), TlsStatus::Ok) << Narrow(engine->Error());
         nsSocket::TlsSessionInfo info = engine->Info();
@@ -241,33 +211,26 @@ TEST_F(TlsEngineTest, UntrustedChainsAndOtherHostNamesAreNotTrusted)
     }
 }
 
-// A server that answers the ClientHello with these bytes and closes.
+// A server that answers the ClientHello with these bytes and closes; empty when the
+// handshake failed.
 std::string AnswerWith(const std::string& reply, ITlsEngine& engine)
 {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 1) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        closesocket(listener);
-        return "cannot listen";
-    }
+    testsupport::Socket listener = testsupport::ListenLoopback();
+    if (!listener.Valid()) return "cannot listen";
     std::thread server([&] {
-        Socket accepted(accept(listener, nullptr, nullptr));
-        std::string hello;
-        if (accepted.Receive(hello)) accepted.Send(reply);
+        if (testsupport::WaitReadable(listener, std::chrono::seconds(60)) != testsupport::WaitResult::kReady) return;
+        testsupport::Socket accepted = testsupport::Accept(listener);
+        char hello[4096];
+        if (testsupport::ReceiveSome(accepted, hello, sizeof hello) > 0) testsupport::SendAll(accepted, reply);
     });
     std::string result;
     {
-        Socket client(Socket::Connect(ntohs(address.sin_port)));
+        Socket client(testsupport::LocalPort(listener));
         std::string pending;
-        TlsStatus status = Handshake(engine, client, pending);
+        TlsStatus status = client.Connected() ? Handshake(engine, client, pending) : TlsStatus::Ok;
         if (status != TlsStatus::Failed) result = "status " + std::to_string(static_cast<int>(status));
     }
     server.join();
-    closesocket(listener);
     return result;
 }
 
