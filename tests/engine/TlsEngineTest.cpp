@@ -2,6 +2,7 @@
 // started by ftpfixture), with the bytes moved by a plain blocking socket loop here.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
