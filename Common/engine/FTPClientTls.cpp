@@ -25,18 +25,9 @@ const wchar_t* const DATA_CERTIFICATE_CHANGED_TEXT =
 
 namespace {
 
-constexpr wchar_t kNoTlsInBuild[] = L"This build of the program cannot encrypt connections (FTP over TLS).";
-constexpr wchar_t kNameMismatch[] = L"the certificate was issued for another host name";
-
 std::unique_ptr<nsSocket::ITlsEngine> NewTlsClient(const std::wstring& host, const nsSocket::ITlsEngine* resumeFrom)
 {
-#ifdef ORVID_TLS
     return nsSocket::MakeTlsClient(WideToWire(host), resumeFrom);
-#else
-    (void)host;
-    (void)resumeFrom;
-    return nullptr;
-#endif
 }
 
 bool Requires(TlsMode mode) { return mode == TlsMode::REQUIRE_EXPLICIT || mode == TlsMode::REQUIRE_IMPLICIT; }
@@ -76,13 +67,7 @@ bool CFTPClient::StartControlTls()
         CloseControlConnection();
         return false;
     }
-    std::unique_ptr<nsSocket::ITlsEngine> engine = NewTlsClient(logonSettings.host, nullptr);
-    if (!engine) {
-        ReportError(kNoTlsInBuild);
-        CloseControlConnection();
-        return false;
-    }
-    auto channel = std::make_unique<nsSocket::TlsChannel>(*controlSocket, std::move(engine));
+    auto channel = std::make_unique<nsSocket::TlsChannel>(*controlSocket, NewTlsClient(logonSettings.host, nullptr));
     try {
         channel->Handshake(timeout);
     } catch (const nsSocket::CBlockingSocketException& failure) {
@@ -94,10 +79,7 @@ bool CFTPClient::StartControlTls()
     controlTls = std::move(channel);
     if (tlsSession.trust == nsSocket::TlsTrust::Trusted) return true;
     if (tlsQuestions != nullptr && tlsQuestions->AcceptCertificate(logonSettings, tlsSession)) return true;
-    ReportError(
-        CERTIFICATE_REFUSED_TEXT +
-        (tlsSession.trust == nsSocket::TlsTrust::NameMismatch ? std::wstring(kNameMismatch) : tlsSession.trustDetail) +
-        L".");
+    ReportError(CERTIFICATE_REFUSED_TEXT + tlsSession.trustDetail);
     CloseControlConnection();
     return false;
 }
@@ -124,14 +106,8 @@ bool CFTPClient::ProtectDataConnections()
 bool CFTPClient::SecureDataConnection(std::unique_ptr<nsSocket::IBlockingSocket>& dataSocket)
 {
     if (!protectData || !controlTls) return true;
-    std::unique_ptr<nsSocket::ITlsEngine> engine = NewTlsClient(logonSettings.host, &controlTls->Engine());
-    if (!engine) {
-        ReportError(kNoTlsInBuild);
-        dataSocket->CloseQuietly();
-        DrainFinalReply();
-        return false;
-    }
-    auto channel = std::make_unique<nsSocket::TlsChannel>(std::move(dataSocket), std::move(engine));
+    auto channel = std::make_unique<nsSocket::TlsChannel>(std::move(dataSocket),
+                                                          NewTlsClient(logonSettings.host, &controlTls->Engine()));
     nsSocket::TlsChannel& secured = *channel;
     dataSocket = std::move(channel);
     try {
