@@ -128,7 +128,7 @@ private:
 
 class OpenSslClient final : public ITlsEngine {
 public:
-    OpenSslClient(const std::string& host, const OpenSslClient* resumeFrom)
+    OpenSslClient(const std::string& host, const OpenSslClient* resumeFrom) : host(host)
     {
         SSL_CTX* context = SharedContext();
         if (context == nullptr) {
@@ -240,6 +240,7 @@ public:
         info.version = VersionText(ssl);
         info.cipher = nsFTP::WireToWide(SSL_get_cipher_name(ssl));
         X509* leaf = SSL_get1_peer_certificate(ssl);
+        bool nameBad = false;
         if (leaf != nullptr) {
             const int size = i2d_X509(leaf, nullptr);
             if (size > 0) {
@@ -260,19 +261,25 @@ public:
                     info.certificate.sha256 += kHex[digest[i] & 0xF];
                 }
             }
+            // OpenSSL reports one fault, the chain's before the name's; the name is checked on
+            // its own as well, so that a self-signed certificate for another host shows both.
+            nameBad = (IsAddressLiteral(host) ? X509_check_ip_asc(leaf, host.c_str(), 0)
+                                              : X509_check_host(leaf, host.c_str(), host.size(), 0, nullptr)) != 1;
             X509_free(leaf);
         }
-        // The chain is checked before the name, so a mismatch is only reported for an
-        // otherwise good chain.
         const long verdict = leaf == nullptr ? X509_V_ERR_UNSPECIFIED : SSL_get_verify_result(ssl);
-        if (verdict == X509_V_OK) {
-            info.trust = TlsTrust::Trusted;
-        } else {
-            info.trust = verdict == X509_V_ERR_HOSTNAME_MISMATCH || verdict == X509_V_ERR_IP_ADDRESS_MISMATCH
-                             ? TlsTrust::NameMismatch
-                             : TlsTrust::UntrustedChain;
-            info.trustDetail = nsFTP::WireToWide(X509_verify_cert_error_string(verdict));
+        const bool chainBad = verdict != X509_V_OK && verdict != X509_V_ERR_HOSTNAME_MISMATCH &&
+                              verdict != X509_V_ERR_IP_ADDRESS_MISMATCH;
+        std::wstring detail;
+        if (chainBad)
+            detail =
+                L"The certificate is not trusted: " + nsFTP::WireToWide(X509_verify_cert_error_string(verdict)) + L".";
+        if (nameBad) {
+            if (!detail.empty()) detail += L' ';
+            detail += L"The certificate is not for " + nsFTP::WireToWide(host) + L".";
         }
+        info.trust = chainBad ? TlsTrust::UntrustedChain : nameBad ? TlsTrust::NameMismatch : TlsTrust::Trusted;
+        info.trustDetail = std::move(detail);
         return info;
     }
 
@@ -302,6 +309,7 @@ private:
     }
 
     SSL* ssl = nullptr;
+    std::string host; // the name (or address) the certificate must be for
     std::shared_ptr<SessionStore> sessions = std::make_shared<SessionStore>();
     SSL_SESSION* resumed = nullptr; // the session a data connection set out to resume
     BIO* fromPeer = nullptr;        // owned by ssl

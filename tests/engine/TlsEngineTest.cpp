@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/TlsEngine.h"
+#include "support/RealServers.h"
 #include "support/TestSocket.h"
 
 namespace {
@@ -28,15 +29,13 @@ struct EchoServer {
     std::string sha256;               // lower-case hex, no colons
 };
 
-// ORVID_TLS_ECHO holds "PORT<TAB>PORT2<TAB>sha256 Fingerprint=AB:CD:..." from the fixture.
 bool FindEchoServer(EchoServer* server, std::string* why)
 {
-    const char* value = std::getenv("ORVID_TLS_ECHO");
-    if (!value) {
+    const std::string text = testsupport::TlsEchoServerLine();
+    if (text.empty()) {
         *why = "ORVID_TLS_ECHO is not set (run under tests/support/wine-run with ORVID_FTPFIXTURE)";
         return false;
     }
-    std::string text = value;
     std::size_t tab = text.find('\t'), equals = text.find('=');
     if (text.rfind("error\t", 0) == 0 || tab == std::string::npos || equals == std::string::npos) {
         ADD_FAILURE() << "the TLS echo server did not start: " << text;
@@ -106,7 +105,8 @@ Echo RunEcho(ITlsEngine& engine, Socket& socket, std::string& pending, const std
             echo.end = status;
             return echo;
         }
-        if ((status == TlsStatus::NeedMore || pending.empty()) && !socket.Receive(pending)) return echo;
+        // After Ok the engine may still hold records it took (OpenSSL takes all it is given).
+        if (status == TlsStatus::NeedMore && !socket.Receive(pending)) return echo;
     }
 }
 

@@ -1,17 +1,19 @@
 // FTP over TLS: the logon's refusals before any password leaves, servers that break the
 // handshake or a record, and byte-exact transfers through a real server that requires TLS.
-// Native only until the Windows builds have their TLS client.
-#ifndef _WIN32
+// The cases that need a TLS server in the test process use OpenSSL's, and run natively.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -74,6 +76,28 @@ LogonSettings Settings(std::uint16_t port, TlsMode mode)
     return settings;
 }
 
+// Waits until the client's first handshake bytes have arrived, then sends `bytes` in
+// their place.
+void AnswerClientHelloWith(testsupport::Socket& connection, const std::string& bytes)
+{
+    testsupport::WaitReadable(connection, std::chrono::seconds(5));
+    testsupport::SendAll(connection, bytes);
+    char buffer[4096];
+    while (testsupport::WaitReadable(connection, std::chrono::seconds(5)) == testsupport::WaitResult::kReady &&
+           testsupport::ReceiveSome(connection, buffer, sizeof buffer) > 0) {
+    }
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+#ifndef _WIN32
 // The server's side of TLS in the test process, with a self-signed certificate for
 // "localhost" made in memory.
 class TlsServerSide {
@@ -134,26 +158,7 @@ std::string ReadUntilClosed(SSL* ssl)
     return plain;
 }
 
-// Waits until the client's first handshake bytes have arrived, then sends `bytes` in
-// their place.
-void AnswerClientHelloWith(testsupport::Socket& connection, const std::string& bytes)
-{
-    testsupport::WaitReadable(connection, std::chrono::seconds(5));
-    testsupport::SendAll(connection, bytes);
-    char buffer[4096];
-    while (testsupport::WaitReadable(connection, std::chrono::seconds(5)) == testsupport::WaitResult::kReady &&
-           testsupport::ReceiveSome(connection, buffer, sizeof buffer) > 0) {
-    }
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
+#endif
 
 } // namespace
 
@@ -257,7 +262,7 @@ TEST(TlsLogonTest, BrokenHandshakesFailClearlyAndInTime)
          L"The server did not answer the TLS handshake with TLS"},
         {"garbage in a handshake record",
          [](testsupport::Socket& c) {
-             AnswerClientHelloWith(c, std::string("\x16\x03\x03\x00\x04\xFF\xFF\xFF\xFF", 9));
+             AnswerClientHelloWith(c, std::string("\x16\x03\x03\x00\x04\x02\x00\x00\x00", 9)); // an empty ServerHello
          },
          L"The TLS handshake with the server failed: "},
         {"a handshake record that never ends",
@@ -295,6 +300,32 @@ TEST(TlsLogonTest, BrokenHandshakesFailClearlyAndInTime)
     EXPECT_THAT(reporter.Errors(), ElementsAre(PLAIN_AFTER_AUTH_TEXT));
 }
 
+// Stop works during a handshake as during any wait: at once, and without an error box.
+TEST(TlsLogonTest, InterruptEndsAStalledHandshakeAtOnce)
+{
+    TestReporter reporter;
+    std::atomic<bool> helloArrived{false};
+    ScriptedServer server;
+    server.Reply(kGreeting).On("AUTH TLS", "234 Go ahead\r\n");
+    server.Serve("a server that never answers the ClientHello", [&](testsupport::Socket& connection) {
+        testsupport::WaitReadable(connection, std::chrono::seconds(5));
+        helloArrived = true;
+        AnswerClientHelloWith(connection, "");
+    });
+    server.Start();
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    std::thread user([&] {
+        if (testsupport::PollUntil([&] { return helloArrived.load(); })) client.InterruptConnection();
+    });
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.LogOn(Settings(server.Port(), TlsMode::REQUIRE_EXPLICIT), kPatientTimeout));
+    user.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kPatientTimeout));
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    EXPECT_FALSE(client.IsConnected());
+}
+
+#ifndef _WIN32
 // The certificate is judged after the handshake: a self-signed one is shown to whoever
 // answers, and without an answer (ftpcli) it is refused before USER.
 TEST(TlsLogonTest, UntrustedCertificateNeedsAnAnswer)
@@ -331,31 +362,6 @@ TEST(TlsLogonTest, UntrustedCertificateNeedsAnAnswer)
             EXPECT_THAT(answers.shown.version, StartsWith(L"TLS 1."));
         }
     }
-}
-
-// Stop works during a handshake as during any wait: at once, and without an error box.
-TEST(TlsLogonTest, InterruptEndsAStalledHandshakeAtOnce)
-{
-    TestReporter reporter;
-    std::atomic<bool> helloArrived{false};
-    ScriptedServer server;
-    server.Reply(kGreeting).On("AUTH TLS", "234 Go ahead\r\n");
-    server.Serve("a server that never answers the ClientHello", [&](testsupport::Socket& connection) {
-        testsupport::WaitReadable(connection, std::chrono::seconds(5));
-        helloArrived = true;
-        AnswerClientHelloWith(connection, "");
-    });
-    server.Start();
-    CFTPClient client(new nsSocket::CBlockingSocket);
-    std::thread user([&] {
-        if (testsupport::PollUntil([&] { return helloArrived.load(); })) client.InterruptConnection();
-    });
-    const auto start = Clock::now();
-    EXPECT_FALSE(client.LogOn(Settings(server.Port(), TlsMode::REQUIRE_EXPLICIT), kPatientTimeout));
-    user.join();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kPatientTimeout));
-    EXPECT_THAT(reporter.Errors(), IsEmpty());
-    EXPECT_FALSE(client.IsConnected());
 }
 
 // Implicit TLS: the handshake comes first, the greeting and the logon inside it, then
@@ -453,6 +459,8 @@ TEST(TlsLogonTest, CutRecordEndsTheReplyInTime)
     }
 }
 
+#endif
+
 // vsftpd refusing anything unencrypted: explicit TLS, a certificate accepted once, then
 // listings and transfers through TLS data connections, byte for byte, both modes.
 class TlsRealServerTest : public ::testing::TestWithParam<bool> {};
@@ -502,14 +510,14 @@ TEST_P(TlsRealServerTest, TransfersArriveIntactThroughTls)
 
     std::vector<FileStatusPtr> entries;
     ASSERT_TRUE(client.ListFiles(L"/", entries, passive));
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0]->name, L"up.bin");
-    EXPECT_EQ(entries[0]->size, bytes.size());
+    // Under Wine the fixture's server also holds a directory of its own.
+    const auto listed =
+        std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e->name == L"up.bin"; });
+    ASSERT_NE(listed, entries.end());
+    EXPECT_EQ((*listed)->size, bytes.size());
     EXPECT_EQ(client.LogOff(), REPLY_OK);
     EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TlsRealServerTest, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "Passive" : "Active"); });
-
-#endif

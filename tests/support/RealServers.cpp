@@ -120,6 +120,12 @@ fs::path RealServer::WriteFile(const fs::path& relative, std::string_view conten
 
 #ifdef _WIN32
 
+std::string TlsEchoServerLine()
+{
+    const char* value = std::getenv("ORVID_TLS_ECHO");
+    return value ? value : "";
+}
+
 // Under Wine the directory belongs to ftpfixture, which also runs the tests with
 // umask 0 so that whatever they create is writable by the FTP user.
 void RealServer::HandOver(const fs::path&) const {}
@@ -549,6 +555,40 @@ std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree,
 }
 
 } // namespace
+
+// Its stdin stays open for the life of the process, which is what stops it.
+std::string StartTlsEchoServer()
+{
+    int input[2], output[2];
+    if (pipe(input) != 0) return "error\tpipe failed";
+    if (pipe(output) != 0) return "error\tpipe failed";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(input[0], 0);
+        dup2(output[1], 1);
+        close(input[1]);
+        close(output[0]);
+        execl(ORVID_TLS_ECHO_SERVER, ORVID_TLS_ECHO_SERVER, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    if (pid < 0) return "error\tfork failed";
+    fcntl(input[1], F_SETFD, FD_CLOEXEC);
+    std::string line;
+    char c;
+    while (read(output[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(output[0]);
+    if (line.empty()) return "error\t" ORVID_TLS_ECHO_SERVER " did not start";
+    return line;
+}
+
+std::string TlsEchoServerLine()
+{
+    static const std::string line = StartTlsEchoServer();
+    return line;
+}
 
 void RealServer::HandOver(const fs::path& path) const
 {

@@ -62,6 +62,12 @@ bool DecodeServerInfo(ServerKind kind, std::string_view text, RealServerInfo* in
 // "/tmp/x/y" -> "Z:\tmp\x\y", the path under which Wine shows a Linux file.
 std::string WinePath(std::string_view unixPath);
 
+// The TLS echo server (tests/support/tls-echo-server) for the TLS engine's tests: its first
+// line, "PORT<TAB>PORT2<TAB>sha256 Fingerprint=AB:CD:...", or "error\t<message>" when it did
+// not start. Natively the first call starts it for the life of the process; under Wine it
+// comes from ftpfixture in ORVID_TLS_ECHO (empty when that is not set).
+std::string TlsEchoServerLine();
+
 class RealServer {
 public:
     // Returns nullptr and sets *why when the server cannot run here (not root, binaries

@@ -11,7 +11,6 @@
 // It also starts tests/support/tls-echo-server for the TLS engine's tests and passes its
 // first line on in ORVID_TLS_ECHO ("error\t<message>" when it did not start).
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -39,36 +38,6 @@ volatile sig_atomic_t g_child = 0;
 void Forward(int signal)
 {
     if (g_child > 0) kill(g_child, signal);
-}
-
-// Starts the TLS echo server; its stdin stays open until the fixture ends, which is what
-// stops it. Returns its first line, or "error\t...".
-std::string StartTlsEcho(int* keepAlive)
-{
-    int input[2], output[2];
-    if (pipe(input) != 0) return "error\tpipe failed";
-    if (pipe(output) != 0) return "error\tpipe failed";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(input[0], 0);
-        dup2(output[1], 1);
-        close(input[1]);
-        close(output[0]);
-        execl(ORVID_TLS_ECHO_SERVER, ORVID_TLS_ECHO_SERVER, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(input[0]);
-    close(output[1]);
-    if (pid < 0) return "error\tfork failed";
-    fcntl(input[1], F_SETFD, FD_CLOEXEC);
-    *keepAlive = input[1];
-    std::string line;
-    char c;
-    while (read(output[0], &c, 1) == 1 && c != '\n')
-        line += c;
-    close(output[0]);
-    if (line.empty()) return "error\t" ORVID_TLS_ECHO_SERVER " did not start";
-    return line;
 }
 
 } // namespace
@@ -109,8 +78,7 @@ int main(int argc, char** argv)
         setenv(variable, value.c_str(), 1);
     }
 
-    int tlsEchoInput = -1;
-    std::string tlsEcho = StartTlsEcho(&tlsEchoInput);
+    const std::string tlsEcho = testsupport::TlsEchoServerLine();
     if (tlsEcho.rfind("error\t", 0) == 0) std::fprintf(stderr, "ftpfixture: %s\n", tlsEcho.c_str());
     setenv("ORVID_TLS_ECHO", tlsEcho.c_str(), 1);
 
@@ -146,7 +114,6 @@ int main(int argc, char** argv)
     }
     g_child = 0;
     servers.clear();
-    if (tlsEchoInput >= 0) close(tlsEchoInput);
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return 1;
