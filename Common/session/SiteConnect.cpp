@@ -56,6 +56,12 @@ nsFTP::LogonSettings MakeLogonSettings(const SiteRecord& site)
         settings.password = GetText(site.password);
     }
     settings.account.clear();
+    switch (GetSiteEncryption(site)) {
+    case SiteEncryption::IfAvailable: settings.tls = nsFTP::TlsMode::EXPLICIT_IF_AVAILABLE; break;
+    case SiteEncryption::RequireExplicit: settings.tls = nsFTP::TlsMode::REQUIRE_EXPLICIT; break;
+    case SiteEncryption::RequireImplicit: settings.tls = nsFTP::TlsMode::REQUIRE_IMPLICIT; break;
+    case SiteEncryption::PlainOnly: settings.tls = nsFTP::TlsMode::PLAIN_ONLY; break;
+    }
     if (site.firewallType != FIREWALL_TYPE_NONE) {
         settings.firewallHost = GetText(site.firewallHost);
         settings.firewallUser = GetText(site.firewallUser);

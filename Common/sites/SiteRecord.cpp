@@ -145,6 +145,94 @@ void InitSiteRecord(SiteRecord& record)
     record.reserved3 = 0;
     record.firewallPort = DEFAULT_FIREWALL_PORT;
     record.firewallType = FIREWALL_TYPE_NONE;
+    SetSiteEncryption(record, SiteEncryption::RequireExplicit);
+}
+
+namespace {
+
+bool HasTlsFields(const SiteRecord& site)
+{
+    return std::memcmp(site.tlsMarker, SITE_TLS_MARKER, sizeof site.tlsMarker) == 0;
+}
+
+void AdoptTlsFields(SiteRecord& site)
+{
+    if (HasTlsFields(site)) return;
+    std::memcpy(site.tlsMarker, SITE_TLS_MARKER, sizeof site.tlsMarker);
+    site.encryption = static_cast<std::uint8_t>(SiteEncryption::IfAvailable);
+    site.allowPlain = 0;
+    site.passwordProtected = 0;
+    site.reserved1a = 0;
+    std::memset(site.trustedCertificate, 0, sizeof site.trustedCertificate);
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+SiteEncryption GetSiteEncryption(const SiteRecord& site)
+{
+    if (!HasTlsFields(site)) return SiteEncryption::IfAvailable;
+    if (site.encryption > static_cast<std::uint8_t>(SiteEncryption::PlainOnly)) return SiteEncryption::RequireExplicit;
+    return static_cast<SiteEncryption>(site.encryption);
+}
+
+bool AllowsPlainFtp(const SiteRecord& site) { return HasTlsFields(site) && site.allowPlain != 0; }
+
+bool HasProtectedPassword(const SiteRecord& site) { return HasTlsFields(site) && site.passwordProtected != 0; }
+
+std::string TrustedCertificate(const SiteRecord& site)
+{
+    if (!HasTlsFields(site)) return {};
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text;
+    bool any = false;
+    for (std::uint8_t byte : site.trustedCertificate) {
+        any = any || byte != 0;
+        text += hex[byte >> 4];
+        text += hex[byte & 0xF];
+    }
+    return any ? text : std::string();
+}
+
+void SetSiteEncryption(SiteRecord& site, SiteEncryption encryption)
+{
+    AdoptTlsFields(site);
+    site.encryption = static_cast<std::uint8_t>(encryption);
+}
+
+void SetAllowsPlainFtp(SiteRecord& site, bool allow)
+{
+    AdoptTlsFields(site);
+    site.allowPlain = allow ? 1 : 0;
+}
+
+void SetHasProtectedPassword(SiteRecord& site, bool isProtected)
+{
+    AdoptTlsFields(site);
+    site.passwordProtected = isProtected ? 1 : 0;
+}
+
+bool SetTrustedCertificate(SiteRecord& site, std::string_view sha256Hex)
+{
+    std::uint8_t bytes[CERTIFICATE_HASH_BYTES] = {};
+    if (!sha256Hex.empty()) {
+        if (sha256Hex.size() != 2 * CERTIFICATE_HASH_BYTES) return false;
+        for (std::size_t i = 0; i < CERTIFICATE_HASH_BYTES; ++i) {
+            const int high = HexDigit(sha256Hex[2 * i]), low = HexDigit(sha256Hex[2 * i + 1]);
+            if (high < 0 || low < 0) return false;
+            bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
+        }
+    }
+    AdoptTlsFields(site);
+    std::memcpy(site.trustedCertificate, bytes, sizeof bytes);
+    return true;
 }
 
 SiteRecord DefaultSiteRecord()

@@ -4,6 +4,11 @@
 // Stored form: the record's bytes, each XORed with 0xE4, as one REG_BINARY value named
 // after the record's label. The same record and scrambling serve both programs.
 //
+// The connection's encryption, the certificate trusted for the site and the plain-FTP
+// answer live in the first reserved range, which older copies write back as read. They
+// count only behind SITE_TLS_MARKER: a record without it (one an older copy made) loads as
+// "if available", with nothing trusted or allowed, whatever those bytes hold.
+//
 // Portable: compiles for Windows and natively, so the codec can be tested under the
 // sanitizers. Nothing here touches the registry.
 #include <array>
@@ -34,6 +39,17 @@ constexpr std::uint32_t MIN_SITE_TIMEOUT_SECONDS = 1;
 constexpr std::uint32_t MAX_SITE_TIMEOUT_SECONDS = 3600;
 constexpr std::uint16_t DEFAULT_FIREWALL_PORT = 21;
 constexpr std::int32_t FIREWALL_TYPE_NONE = 0;
+constexpr std::int32_t IMPLICIT_TLS_PORT = 990;
+
+// The site's "Encryption" as stored (the values are the stored bytes).
+enum class SiteEncryption : std::uint8_t {
+    IfAvailable = 0,     // explicit FTP over TLS if the server has it; records of older copies
+    RequireExplicit = 1, // the default for new sites
+    RequireImplicit = 2,
+    PlainOnly = 3,
+};
+inline constexpr std::uint8_t SITE_TLS_MARKER[4] = {'T', 'L', 'S', '1'};
+constexpr std::size_t CERTIFICATE_HASH_BYTES = 32; // SHA-256
 
 using SiteText = char16_t[SITE_TEXT_UNITS];
 
@@ -45,12 +61,18 @@ struct SiteRecord {
     std::int32_t port;     // only the low 16 bits are used when connecting
     std::uint32_t passive; // flag
     SiteText user;
-    SiteText password;           // in clear inside the record
-    std::uint32_t anonymous;     // flag; user and password are then ignored
-    std::uint8_t reserved1[208]; // written back as read
-    std::uint32_t timeout;       // seconds
-    SiteText directory;          // start directory on the server
-    std::uint32_t keepAlive;     // flag
+    SiteText password;              // in clear inside the record
+    std::uint32_t anonymous;        // flag; user and password are then ignored
+    std::uint8_t tlsMarker[4];      // SITE_TLS_MARKER when the four fields below are ours
+    std::uint8_t encryption;        // SiteEncryption
+    std::uint8_t allowPlain;        // flag: "Always allow plain FTP for this site"
+    std::uint8_t passwordProtected; // flag: the password is kept in a protected value
+    std::uint8_t reserved1a;
+    std::uint8_t trustedCertificate[CERTIFICATE_HASH_BYTES]; // SHA-256 trusted always; zeros: none
+    std::uint8_t reserved1[168];                             // written back as read
+    std::uint32_t timeout;                                   // seconds
+    SiteText directory;                                      // start directory on the server
+    std::uint32_t keepAlive;                                 // flag
     std::uint8_t reserved2[4];
     std::int32_t groupId;  // NO_GROUP for a site; 0 or more for a group
     std::int32_t parentId; // a site's group, or NO_GROUP; groups keep NO_GROUP
@@ -74,7 +96,10 @@ static_assert(offsetof(SiteRecord, passive) == 388);
 static_assert(offsetof(SiteRecord, user) == 392);
 static_assert(offsetof(SiteRecord, password) == 584);
 static_assert(offsetof(SiteRecord, anonymous) == 776);
-static_assert(offsetof(SiteRecord, reserved1) == 780);
+static_assert(offsetof(SiteRecord, tlsMarker) == 780);
+static_assert(offsetof(SiteRecord, encryption) == 784);
+static_assert(offsetof(SiteRecord, trustedCertificate) == 788);
+static_assert(offsetof(SiteRecord, reserved1) == 820);
 static_assert(offsetof(SiteRecord, timeout) == 988);
 static_assert(offsetof(SiteRecord, directory) == 992);
 static_assert(offsetof(SiteRecord, keepAlive) == 1184);
@@ -91,14 +116,28 @@ static_assert(offsetof(SiteRecord, firewallType) == 1784);
 static_assert(offsetof(SiteRecord, reserved5) == 1788);
 
 // Zero-fills the whole record, then sets the defaults (port 21, passive, timeout 60,
-// keep-alive, a site outside any group, firewall port 21, no firewall). SiteRecord{} is
-// the all-zero record instead.
+// keep-alive, a site outside any group, firewall port 21, no firewall, explicit FTP over TLS
+// required). SiteRecord{} is the all-zero record instead.
 void InitSiteRecord(SiteRecord& record);
 SiteRecord DefaultSiteRecord();
 
 // The site's timeout brought into [MIN_SITE_TIMEOUT_SECONDS, MAX_SITE_TIMEOUT_SECONDS]; a
 // stored record may hold any value.
 std::uint32_t SiteTimeoutSeconds(const SiteRecord& site);
+
+// The TLS fields, read as SITE_TLS_MARKER says (see the top of this file). A stored
+// encryption this program does not know reads as "Require explicit".
+SiteEncryption GetSiteEncryption(const SiteRecord& site);
+bool AllowsPlainFtp(const SiteRecord& site);
+bool HasProtectedPassword(const SiteRecord& site);
+// The trusted certificate's SHA-256 as lower-case hex, or empty.
+std::string TrustedCertificate(const SiteRecord& site);
+// Each setter first makes the fields ours (marker set, the others as an older record reads).
+void SetSiteEncryption(SiteRecord& site, SiteEncryption encryption);
+void SetAllowsPlainFtp(SiteRecord& site, bool allow);
+void SetHasProtectedPassword(SiteRecord& site, bool isProtected);
+// sha256Hex: 64 hex digits, or empty for none. Anything else is refused (false).
+bool SetTrustedCertificate(SiteRecord& site, std::string_view sha256Hex);
 
 // The text up to the terminating zero (or the whole array when a stored record lacks one).
 std::wstring GetText(const SiteText& field);

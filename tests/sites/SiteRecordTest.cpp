@@ -43,11 +43,13 @@ TEST(SiteRecord, DefaultsOverwriteEverythingAndLeaveOnlyTheDefaultFieldsNonZero)
     std::memset(&record, 0x5A, sizeof record);
     InitSiteRecord(record);
 
-    // The expected stored image: zero except port, passive, timeout, keepAlive, groupId,
-    // parentId and firewallPort.
+    // The expected stored image: zero except port, passive, the TLS marker and "Require
+    // explicit", timeout, keepAlive, groupId, parentId and firewallPort.
     std::vector<std::uint8_t> expected(SITE_RECORD_SIZE, 0);
     expected[384] = 21;
     expected[388] = 1;
+    std::memcpy(&expected[780], "TLS1", 4);
+    expected[784] = 1;
     expected[988] = 60;
     expected[1184] = 1;
     std::memset(&expected[1192], 0xFF, 8);
@@ -99,6 +101,44 @@ TEST(SiteRecord, StoredImageIsLittleEndianScrambledAndAShortOneKeepsTheDefaultTa
 
     std::vector<std::uint8_t> tooLong(SITE_RECORD_SIZE + 1, 0xE4);
     EXPECT_FALSE(DecodeSiteRecord(tooLong));
+}
+
+// The TLS fields count only behind their marker: a record from an older copy, whatever its
+// reserved bytes hold, is "if available" with nothing trusted or allowed; the first setter
+// makes the fields ours without taking those bytes.
+TEST(SiteRecord, TlsFieldsCountOnlyBehindTheirMarker)
+{
+    SiteRecord old = DefaultSiteRecord();
+    std::memset(old.tlsMarker, 0x5A, 4 + 4 + CERTIFICATE_HASH_BYTES);
+    EXPECT_EQ(GetSiteEncryption(old), SiteEncryption::IfAvailable);
+    EXPECT_FALSE(AllowsPlainFtp(old));
+    EXPECT_FALSE(HasProtectedPassword(old));
+    EXPECT_EQ(TrustedCertificate(old), "");
+
+    SiteRecord adopted = old;
+    SetAllowsPlainFtp(adopted, true);
+    EXPECT_EQ(GetSiteEncryption(adopted), SiteEncryption::IfAvailable);
+    EXPECT_TRUE(AllowsPlainFtp(adopted));
+    EXPECT_EQ(TrustedCertificate(adopted), "");
+    EXPECT_TRUE(std::all_of(std::begin(adopted.reserved1), std::end(adopted.reserved1), [](auto b) { return b == 0; }));
+
+    const std::string hash = "00ff" + std::string(58, 'a') + "0B";
+    SiteRecord site = DefaultSiteRecord();
+    EXPECT_EQ(GetSiteEncryption(site), SiteEncryption::RequireExplicit);
+    ASSERT_TRUE(SetTrustedCertificate(site, hash));
+    SetSiteEncryption(site, SiteEncryption::RequireImplicit);
+    const std::optional<SiteRecord> loaded = DecodeSiteRecord(EncodeSiteRecord(site));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(GetSiteEncryption(*loaded), SiteEncryption::RequireImplicit);
+    EXPECT_EQ(TrustedCertificate(*loaded), "00ff" + std::string(58, 'a') + "0b");
+
+    for (const char* bad : {"abc", "zz", ""}) {
+        SiteRecord kept = site;
+        EXPECT_FALSE(SetTrustedCertificate(kept, std::string(62, '0') + bad)) << bad;
+        EXPECT_EQ(TrustedCertificate(kept), TrustedCertificate(site));
+    }
+    site.encryption = 9; // from a later copy
+    EXPECT_EQ(GetSiteEncryption(site), SiteEncryption::RequireExplicit);
 }
 
 TEST(SiteText, TextIsCutTo95UnitsWithoutSplittingAPairAndTheArrayTailIsZeroed)
