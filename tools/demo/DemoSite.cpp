@@ -2,11 +2,13 @@
 // as the Site Manager itself would store it, without touching any other site.
 //   demosite port LABEL
 //       prints the port of the site with that label; status 3 when there is none
-//   demosite add LABEL HOST PORT USER PASSWORD [--replace]
+//   demosite add LABEL HOST PORT USER PASSWORD [--trust SHA256] [--replace]
 //       adds the site when no site has that label (labels compare without regard to case)
 //       and prints "added PORT"; otherwise leaves it as it is and prints "kept PORT" with
-//       the port it has. --replace writes the site afresh instead (for a prefix of the
-//       demo's own, where no site is the user's).
+//       the port it has. The site requires explicit FTP over TLS; --trust names the
+//       server's certificate (64 hex digits), which the site then trusts always.
+//       --replace writes the site afresh instead (for a prefix of the demo's own, where
+//       no site is the user's).
 // Status 2: usage error.
 #include <windows.h>
 
@@ -25,7 +27,8 @@ constexpr int MAX_PORT = 65535;
 
 int Usage()
 {
-    std::fputs("usage: demosite port LABEL | demosite add LABEL HOST PORT USER PASSWORD [--replace]\n", stderr);
+    std::fputs("usage: demosite port LABEL | demosite add LABEL HOST PORT USER PASSWORD [--trust SHA256] [--replace]\n",
+               stderr);
     return USAGE_ERROR;
 }
 
@@ -54,15 +57,27 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%d\n", static_cast<int>(existing->port));
         return 0;
     }
-    const bool replace = argc == 8 && std::wstring(argv[7]) == L"--replace";
-    if (command != L"add" || (argc != 7 && !replace)) return Usage();
-
+    if (command != L"add" || argc < 7) return Usage();
     SiteRecord site = DefaultSiteRecord();
     SetText(site.label, label);
     SetText(site.host, argv[3]);
     if (!ParsePort(argv[4], site.port)) return Usage();
     SetText(site.user, argv[5]);
     SetText(site.password, argv[6]);
+    bool replace = false;
+    for (int i = 7; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        if (option == L"--replace") {
+            replace = true;
+        } else if (option == L"--trust" && i + 1 < argc) {
+            std::string hex;
+            for (const wchar_t* c = argv[++i]; *c != L'\0'; ++c)
+                hex += *c < 0x80 ? static_cast<char>(*c) : '?';
+            if (hex.empty() || !SetTrustedCertificate(site, hex)) return Usage();
+        } else {
+            return Usage();
+        }
+    }
 
     if (existing != nullptr && !replace) {
         std::printf("kept %d\n", static_cast<int>(existing->port));

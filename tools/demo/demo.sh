@@ -100,9 +100,11 @@ demo_start() {
         say "port $preferred is taken (another demo server?); the demo server listens on $demo_port"
     fi
 
-    local added
+    local added fingerprint
+    fingerprint=$(<"$demo_data/fingerprint")
     step "adding the site \"$DEMO_SITE_LABEL\" to the Site Manager" "$logs/demo-site.log" \
-        demo_tool "$demosite" add "$DEMO_SITE_LABEL" "$DEMO_HOST" "$demo_port" "$DEMO_USER" "$DEMO_PASSWORD" $replace
+        demo_tool "$demosite" add "$DEMO_SITE_LABEL" "$DEMO_HOST" "$demo_port" "$DEMO_USER" "$DEMO_PASSWORD" \
+        --trust "$fingerprint" $replace
     added=$(<"$logs/demo-site.log")
     if [[ $added == kept* ]] && [[ ${added#kept } != "$demo_port" ]]; then
         say "your site \"$DEMO_SITE_LABEL\" points to port ${added#kept } and is left as it is;" \
