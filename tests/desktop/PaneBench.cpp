@@ -95,6 +95,7 @@ int BenchConnect(COrvidApp& app, FILE* results, unsigned port, std::size_t rows)
     SetText(site.user, ANONYMOUS_USER);
     SetText(site.password, ANONYMOUS_PASSWORD);
     site.timeout = 60;
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     auto& document = *static_cast<COrvidDoc*>(app.GetDocument());
     auto& view = *static_cast<COrvidView*>(app.GetView());
     view.SetViewMode(LVS_REPORT);

@@ -186,6 +186,7 @@ TEST_F(SessionTest, FirewallLogonsGoThroughTheProxyInTheModesOrder)
         SetText(site.user, L"alice");
         SetText(site.password, L"secret");
         site.timeout = 5;
+        SetSiteEncryption(site, SiteEncryption::PlainOnly);
         SetText(site.firewallHost, L"127.0.0.1");
         site.firewallPort = proxy.Port();
         SetText(site.firewallUser, L"fw");

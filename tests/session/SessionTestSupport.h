@@ -21,6 +21,7 @@ inline SiteRecord ScriptedSite(const testsupport::ScriptedServer& server, bool k
     SetText(site.password, L"secret");
     site.timeout = 5;
     site.keepAlive = keepAlive ? 1 : 0;
+    SetSiteEncryption(site, SiteEncryption::PlainOnly); // the scripts speak plain FTP
     return site;
 }
 
@@ -35,6 +36,7 @@ inline SiteRecord RealServerSite(const testsupport::RealServer& server, const st
     SetText(site.user, std::wstring(info.user.begin(), info.user.end()));
     SetText(site.password, std::wstring(info.password.begin(), info.password.end()));
     site.timeout = 10;
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     return site;
 }
 

@@ -380,6 +380,7 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     ::SetText(site.password, L"pw");
     ::SetText(site.directory, L"www");
     site.parentId = 0;
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     ASSERT_GE(AddSite(session.siteList, site, nullptr, TEST_KEY), 0);
 
     DialogScript script;
@@ -426,6 +427,7 @@ TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
         ::SetText(site.user, L"joe");
         ::SetText(site.password, L"pw");
         site.timeout = stored;
+        SetSiteEncryption(site, SiteEncryption::PlainOnly);
         ConnectionSession session;
 
         EXPECT_TRUE(OpenSite(session, site)) << stored;

@@ -48,6 +48,7 @@ SiteRecord Site(const testsupport::ScriptedServer& server)
     SetText(site.user, L"alice");
     SetText(site.password, L"secret");
     site.timeout = SITE_TIMEOUT_SECONDS;
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     return site;
 }
 
