@@ -16,6 +16,12 @@
 #include "session/ConnectionSession.h"
 #include "sites/SiteStore.h"
 
+// What Site Properties shows of the live connection to the site: the TLS version, then the
+// cipher on a line of its own (a suite's name can take a whole line); "Not encrypted" for
+// plain FTP; or empty when the session is not connected to this site (its label, host and
+// port are not those of the current site).
+std::wstring ConnectionSecurityText(ConnectionSession& session, const SiteRecord& site);
+
 class CSiteManager : public fw::Dialog {
 public:
     // keyPath: where the sites are stored (tests use a key of their own).

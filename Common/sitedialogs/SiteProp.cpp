@@ -1,6 +1,9 @@
 #include "sitedialogs/SiteProp.h"
 
+#include <iterator>
+
 #include "SharedResource.h"
+#include "engine/FTPClient.h"
 #include "framework/App.h"
 #include "shell/DialogResources.h"
 #include "sitedialogs/ProxyDlg.h"
@@ -8,6 +11,33 @@
 namespace {
 
 constexpr std::wstring_view URL_PREFIX = L"ftp://";
+
+struct EncryptionChoice {
+    SiteEncryption value;
+    const wchar_t* label;
+};
+// The Encryption list's entries in the order shown: the default first, plain FTP last.
+constexpr EncryptionChoice ENCRYPTION_CHOICES[] = {
+    {SiteEncryption::RequireExplicit, L"Require explicit FTP over TLS"},
+    {SiteEncryption::IfAvailable, L"Use explicit FTP over TLS if available"},
+    {SiteEncryption::RequireImplicit, L"Require implicit FTP over TLS"},
+    {SiteEncryption::PlainOnly, L"Only use plain FTP (insecure)"},
+};
+
+constexpr const wchar_t* CONNECTION_PREFIX = L"Connection: ";
+
+int ChoiceIndex(SiteEncryption encryption)
+{
+    for (std::size_t index = 0; index < std::size(ENCRYPTION_CHOICES); ++index) {
+        if (ENCRYPTION_CHOICES[index].value == encryption) return static_cast<int>(index);
+    }
+    return -1;
+}
+
+bool RequiresTls(SiteEncryption encryption)
+{
+    return encryption == SiteEncryption::RequireExplicit || encryption == SiteEncryption::RequireImplicit;
+}
 
 std::wstring TimeoutRangeMessage()
 {
@@ -39,6 +69,7 @@ void CSiteProp::LoadFrom(const SiteRecord& site)
     host = ::GetText(site.host);
     port = site.port;
     passive = site.passive != 0;
+    encryption = GetSiteEncryption(site);
     login = ::GetText(site.user);
     password = ::GetText(site.password);
     anonymous = site.anonymous != 0;
@@ -59,6 +90,7 @@ void CSiteProp::StoreTo(SiteRecord& site) const
     ::SetText(site.host, host);
     site.port = port;
     site.passive = passive ? 1 : 0;
+    SetSiteEncryption(site, encryption);
     ::SetText(site.user, login);
     ::SetText(site.password, password);
     site.anonymous = anonymous ? 1 : 0;
@@ -77,6 +109,12 @@ BOOL CSiteProp::OnInitDialog()
 {
     for (int id : {IDC_SITE_LABEL, IDC_SITE_HOST, IDC_SITE_LOGIN, IDC_SITE_PASSWORD, IDC_SITE_DIRECTORY})
         fw::Edit(Child(id)).LimitText(static_cast<int>(SITE_TEXT_MAX_UNITS));
+    // The entries must exist before the exchange selects the member's one.
+    encryptionCombo = fw::ComboBox(Child(IDC_SITE_ENCRYPTION));
+    for (const EncryptionChoice& choice : ENCRYPTION_CHOICES)
+        encryptionCombo.AddString(choice.label);
+    shownEncryption = encryption;
+    Child(IDC_SITE_CONNECTION).SetText(connectionText.empty() ? std::wstring() : CONNECTION_PREFIX + connectionText);
     fw::Dialog::OnInitDialog();
     parentCombo = fw::ComboBox(Child(static_cast<int>(SharedDialogs().siteParent)));
     FillParentGroups();
@@ -104,7 +142,30 @@ bool CSiteProp::OnCommand(UINT id, UINT code)
         RunProxyDialog();
         return true;
     }
+    if (id == IDC_SITE_ENCRYPTION && code == CBN_SELCHANGE) {
+        OnEncryptionChanged();
+        return true;
+    }
     return fw::Dialog::OnCommand(id, code);
+}
+
+// Implicit FTP over TLS has a port of its own. The port follows the choice only between the
+// two standard ports, and only into and out of implicit, so that a port the user typed, or
+// an older site's plain server on 990, stays as it is.
+void CSiteProp::OnEncryptionChanged()
+{
+    const int choice = encryptionCombo.GetCurSel();
+    if (choice < 0) return;
+    const SiteEncryption chosen = ENCRYPTION_CHOICES[choice].value;
+    const bool toImplicit = chosen == SiteEncryption::RequireImplicit;
+    const bool fromImplicit = shownEncryption == SiteEncryption::RequireImplicit;
+    shownEncryption = chosen;
+    const fw::Window portEdit = Child(IDC_SITE_PORT);
+    const std::wstring portText = portEdit.GetText();
+    if (toImplicit && !fromImplicit && portText == std::to_wstring(DEFAULT_SITE_PORT))
+        portEdit.SetText(std::to_wstring(IMPLICIT_TLS_PORT));
+    else if (fromImplicit && !toImplicit && portText == std::to_wstring(IMPLICIT_TLS_PORT))
+        portEdit.SetText(std::to_wstring(DEFAULT_SITE_PORT));
 }
 
 void CSiteProp::RunProxyDialog()
@@ -129,6 +190,9 @@ void CSiteProp::DoDataExchange(fw::DataExchange& exchange)
     exchange.Text(IDC_SITE_HOST, host);
     exchange.Int(IDC_SITE_PORT, port);
     exchange.Check(IDC_SITE_PASSIVE, passive);
+    int choice = ChoiceIndex(encryption);
+    exchange.ComboSelection(IDC_SITE_ENCRYPTION, choice);
+    if (exchange.IsSaving() && choice >= 0) encryption = ENCRYPTION_CHOICES[choice].value;
     exchange.Text(IDC_SITE_LOGIN, login);
     exchange.Text(IDC_SITE_PASSWORD, password);
     exchange.Check(IDC_SITE_ANONYMOUS, anonymous);
@@ -150,6 +214,11 @@ void CSiteProp::OnOK()
     // Only the case of the site's own label may change; any other taken label is refused.
     if (!LabelsEqual(label, openingLabel) && siteList.FindSite(label) != nullptr) {
         SiteMessageBox(Handle(), L"A site or group with this label already exists.", MB_ICONERROR | MB_OK);
+        return;
+    }
+    if (firewallType != FIREWALL_TYPE_NONE && RequiresTls(encryption)) {
+        SiteMessageBox(Handle(), nsFTP::TLS_THROUGH_FIREWALL_TEXT, MB_ICONERROR | MB_OK);
+        encryptionCombo.SetFocus();
         return;
     }
     if (StartsWithUrlPrefix(host)) {

@@ -1,8 +1,10 @@
 #pragma once
-// Site Properties (dialog 136): edits one site's label, host, port, passive mode, login,
-// password, anonymous logon, timeout, start directory, keep-alive, parent group and, through
-// "Proxy...", its firewall settings. The caller sets the members before DoModal and reads
-// them after IDOK; the dialog itself checks the label against the site list.
+// Site Properties (dialog 136): edits one site's label, host, port, passive mode, encryption,
+// login, password, anonymous logon, timeout, start directory, keep-alive, parent group and,
+// through "Proxy...", its firewall settings. The caller sets the members before DoModal and
+// reads them after IDOK; the dialog itself checks the label against the site list, and
+// refuses a firewall mode together with a required FTP over TLS, which can't protect such
+// a logon.
 #include <windows.h>
 
 #include <cstdint>
@@ -25,13 +27,15 @@ public:
 
     // Fills every member from a site (parent group and firewall settings included).
     void LoadFrom(const SiteRecord& site);
-    // Writes every member into a site; groupId and the reserved bytes are left alone.
+    // Writes every member into a site; groupId, the reserved bytes and the TLS fields that
+    // the dialog does not show are left alone.
     void StoreTo(SiteRecord& site) const;
 
     std::wstring label;
     std::wstring host;
     int port = DEFAULT_SITE_PORT;
     bool passive = true;
+    SiteEncryption encryption = SiteEncryption::RequireExplicit;
     std::wstring login;
     std::wstring password;
     bool anonymous = false;
@@ -47,6 +51,11 @@ public:
     std::wstring firewallUser;
     std::wstring firewallPassword;
 
+    // The TLS version and cipher of the live connection to this site, "Not encrypted", or
+    // empty when the site is not the one connected (see ConnectionSecurityText); shown
+    // only, never stored.
+    std::wstring connectionText;
+
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(UINT id, UINT code) override;
@@ -56,8 +65,12 @@ protected:
 private:
     void FillParentGroups();
     void RunProxyDialog();
+    void OnEncryptionChanged();
 
     const SiteList& siteList;
     fw::ComboBox parentCombo;
+    fw::ComboBox encryptionCombo;
+    // The encryption the list showed before the user's latest choice, for the port switch.
+    SiteEncryption shownEncryption = SiteEncryption::RequireExplicit;
     std::wstring openingLabel;
 };

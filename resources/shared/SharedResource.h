@@ -51,6 +51,10 @@
 #define IDC_SITE_DIRECTORY 1012
 #define IDC_SITE_KEEP_ALIVE 1053
 #define IDC_SITE_PARENT 1055
+#define IDC_SITE_ENCRYPTION 1200
+// The TLS version and cipher of the connection to the site; empty unless the site is the
+// one connected.
+#define IDC_SITE_CONNECTION 1201
 
 // The firewall (proxy) settings.
 #define IDD_PROXY 138
@@ -59,6 +63,7 @@
 #define IDC_PROXY_PORT 1005
 #define IDC_PROXY_USER 1011
 #define IDC_PROXY_PASSWORD 1006
+#define IDC_PROXY_TLS_NOTE 1202
 
 // The item properties dialog; its icon static is IDC_ITEM_ICON.
 #define IDD_PROPERTIES 134

@@ -5,7 +5,7 @@
 //   local        the device's files: a prepared local folder
 //   menu         the server's files with the menu open at its File pop-up
 //   sitemanager  the Site Manager with sample sites, as the start-up opens it
-//   siteprops    Site Properties of a sample site
+//   siteprops    Site Properties of a sample site, with the line of a sample TLS connection
 //   copy         a paste into the local list, a download halfway from a scripted server
 #include <windows.h>
 
@@ -173,6 +173,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         ConnectionSession samples;
         CSiteProp properties(samples.siteList);
         properties.LoadFrom(SampleSite(L"Home NAS", L"nas.local", NO_GROUP));
+        properties.connectionText = L"TLS 1.2\r\nTLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384";
         properties.DoModal(app.MainFrame()->Handle());
         return 0;
     } else if (which == L"copy") {

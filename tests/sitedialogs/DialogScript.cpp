@@ -135,6 +135,13 @@ void SetChecked(HWND dialog, int controlId, bool checked)
     CheckDlgButton(dialog, controlId, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
+void Choose(HWND dialog, int controlId, int index)
+{
+    HWND list = GetDlgItem(dialog, controlId);
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
 std::wstring MessageText(HWND box) { return Text(box, MESSAGE_BOX_TEXT_ID); }
 
 namespace {

@@ -55,6 +55,8 @@ void SetText(HWND dialog, int controlId, const std::wstring& text);
 std::wstring Text(HWND dialog, int controlId);
 bool Checked(HWND dialog, int controlId);
 void SetChecked(HWND dialog, int controlId, bool checked);
+// Selects a drop-down list's entry and tells the dialog, as a user's choice does.
+void Choose(HWND dialog, int controlId, int index);
 // The text of a message box.
 std::wstring MessageText(HWND box);
 

@@ -1,6 +1,8 @@
 // Opens one site dialog filled with sample sites, so that a screenshot shows what a user
 // sees. Not part of the program.
-//   sitedialogs_screenshot_driver manager|properties|proxy
+//   sitedialogs_screenshot_driver manager|properties|properties-connected|proxy
+// properties-connected shows the line a live connection to the site adds, with a sample
+// TLS version and cipher.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -19,6 +21,7 @@
 namespace {
 
 const std::wstring SAMPLE_KEY = L"Software\\FTPClient\\SiteDialogSamples";
+const std::wstring SAMPLE_CONNECTION = L"TLS 1.2\r\nTLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384";
 constexpr UINT ARRANGE_DELAY_MS = 200;
 
 // Expands every group and selects the first site of the first group once the Site Manager
@@ -41,9 +44,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     ConnectionSession session;
     StoreSampleSites(session.siteList, SAMPLE_KEY);
 
-    if (which == L"properties") {
+    if (which == L"properties" || which == L"properties-connected") {
         CSiteProp properties(session.siteList);
         properties.LoadFrom(*session.siteList.FindSite(L"Build server"));
+        if (which == L"properties-connected") properties.connectionText = SAMPLE_CONNECTION;
         properties.DoModal();
     } else if (which == L"proxy") {
         CProxyDlg proxy;

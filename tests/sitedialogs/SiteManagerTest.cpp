@@ -1,7 +1,8 @@
 // The Site Manager under a private registry key: building, sorting and changing the tree,
-// its refusals and confirmations, the item data after a delete, the firewall settings
-// reaching the stored record, how the dialog ends, Connect against the scripted server, and
-// the timeout a stored site connects with.
+// its refusals and confirmations, the item data after a delete, the firewall settings and
+// the encryption reaching the stored record, how the dialog ends, Connect against the
+// scripted server, the connection's encryption in Site Properties, and the timeout a stored
+// site connects with.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -22,6 +23,7 @@
 #include "session/ConnectionSession.h"
 #include "sitedialogs/SiteManager.h"
 #include "sites/SiteStore.h"
+#include "support/RealServers.h"
 #include "support/ScriptedServer.h"
 
 using namespace sitetests;
@@ -34,6 +36,8 @@ const std::wstring SITE_PROPERTIES = L"Site Properties";
 const std::wstring NEW_GROUP = L"New Group";
 const std::wstring PROXY_SETTINGS = L"FTP Proxy Server Settings";
 const std::wstring DUPLICATE = L"A site or group with this label already exists.";
+// The Encryption list's "if available" entry: a firewall mode needs it (or plain FTP).
+constexpr int IF_AVAILABLE_ENTRY = 1;
 
 class SocketLibraryEnvironment : public ::testing::Environment {
     nsSocket::SocketLibrary library;
@@ -307,6 +311,7 @@ TEST_F(SiteManagerTest, FirewallSettingsOfNewAndEditedSitesAreStored)
     ChooseFromNewMenu(script, 1);
     script.On(SITE_PROPERTIES, [](HWND dialog) {
         SetText(dialog, IDC_SITE_LABEL, L"Walled");
+        Choose(dialog, IDC_SITE_ENCRYPTION, IF_AVAILABLE_ENTRY);
         Click(dialog, IDC_SITE_PROXY);
     });
     script.On(PROXY_SETTINGS, [](HWND proxy) {
@@ -329,7 +334,10 @@ TEST_F(SiteManagerTest, FirewallSettingsOfNewAndEditedSitesAreStored)
         SetText(proxy, IDC_PROXY_HOST, L"site-gate");
         Click(proxy, IDOK);
     });
-    script.On(SITE_PROPERTIES, [](HWND dialog) { Click(dialog, IDOK); });
+    script.On(SITE_PROPERTIES, [](HWND dialog) {
+        Choose(dialog, IDC_SITE_ENCRYPTION, IF_AVAILABLE_ENTRY);
+        Click(dialog, IDOK);
+    });
     script.On(SITE_MANAGER, [](HWND manager) { PostMessageW(manager, WM_COMMAND, IDCANCEL, 0); });
     Run(script);
 
@@ -340,10 +348,12 @@ TEST_F(SiteManagerTest, FirewallSettingsOfNewAndEditedSitesAreStored)
     EXPECT_EQ(GetText(walled.firewallUser), L"fwuser");
     EXPECT_EQ(GetText(walled.firewallPassword), L"fwpass");
     EXPECT_EQ(walled.timeout, 10u);
+    EXPECT_EQ(GetSiteEncryption(walled), SiteEncryption::IfAvailable);
     SiteRecord plain = Stored(L"Plain");
     EXPECT_EQ(plain.firewallType, 1);
     EXPECT_EQ(GetText(plain.firewallHost), L"site-gate");
     EXPECT_EQ(plain.firewallPort, 21);
+    EXPECT_EQ(GetSiteEncryption(plain), SiteEncryption::IfAvailable);
 }
 
 TEST_F(SiteManagerTest, EscCloseBoxAndOkAllEndWithCancel)
@@ -403,6 +413,102 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     EXPECT_TRUE(server.Failures().empty());
     std::vector<std::string> commands = server.Commands();
     EXPECT_EQ(commands, (std::vector<std::string>{"USER joe", "PASS pw", "PWD", "CWD /home/joe/www", "QUIT"}));
+}
+
+// Site Properties names the encryption of the live connection to the site it edits, and
+// nothing for any other site or once the connection is gone.
+TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheConnectedSite)
+{
+    testsupport::ScriptedServer server;
+    server.Reply("220 Ready\r\n")
+        .On("USER joe", "331 Password\r\n")
+        .On("PASS pw", "230 In\r\n")
+        .On("PWD", "257 \"/\"\r\n")
+        .On("QUIT", "221 Bye\r\n");
+    server.Start();
+    SiteRecord local = DefaultSiteRecord();
+    ::SetText(local.label, L"Local");
+    ::SetText(local.host, L"127.0.0.1");
+    local.port = server.Port();
+    ::SetText(local.user, L"joe");
+    ::SetText(local.password, L"pw");
+    SetSiteEncryption(local, SiteEncryption::PlainOnly);
+    SiteRecord sameServer = local;
+    ::SetText(sameServer.label, L"Same server");
+    SiteRecord otherPort = local;
+    ++otherPort.port;
+    SiteRecord otherHost = local;
+    ::SetText(otherHost.host, L"localhost");
+    SiteRecord relabelled = local;
+    ::SetText(relabelled.label, L"LOCAL");
+    ASSERT_GE(AddSite(session.siteList, local, nullptr, TEST_KEY), 0);
+    ASSERT_GE(AddSite(session.siteList, sameServer, nullptr, TEST_KEY), 0);
+    ASSERT_TRUE(OpenSite(session, local));
+
+    const struct {
+        const SiteRecord& site;
+        std::wstring text;
+    } cases[] = {{local, L"Not encrypted"},
+                 {relabelled, L"Not encrypted"},
+                 {sameServer, L""},
+                 {otherPort, L""},
+                 {otherHost, L""}};
+    for (const auto& test : cases)
+        EXPECT_EQ(ConnectionSecurityText(session, test.site), test.text) << Narrow(GetText(test.site.label));
+
+    const struct {
+        std::wstring label;
+        std::wstring shown;
+    } edits[] = {{L"Local", L"Connection: Not encrypted"}, {L"Same server", L""}};
+    DialogScript script;
+    for (const auto& edit : edits) {
+        script.On(SITE_MANAGER, [&edit](HWND manager) {
+            ASSERT_TRUE(SelectTreeItem(manager, edit.label));
+            PostMessageW(GetDlgItem(manager, IDC_SITE_EDIT), BM_CLICK, 0, 0);
+        });
+        script.On(SITE_PROPERTIES, [&edit](HWND dialog) {
+            EXPECT_EQ(Text(dialog, IDC_SITE_CONNECTION), edit.shown);
+            Click(dialog, IDCANCEL);
+        });
+    }
+    script.On(SITE_MANAGER, [](HWND manager) { PostMessageW(manager, WM_COMMAND, IDCANCEL, 0); });
+    Run(script);
+
+    session.LogOff();
+    EXPECT_EQ(ConnectionSecurityText(session, local), L"");
+    EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(5)));
+    EXPECT_TRUE(server.Failures().empty());
+}
+
+// Accepts the test server's self-signed certificate.
+class AcceptingQuestions : public nsFTP::ITlsQuestions {
+public:
+    bool ContinueWithoutTls(const nsFTP::LogonSettings&) override { return false; }
+    bool AcceptCertificate(const nsFTP::LogonSettings&, const nsSocket::TlsSessionInfo&) override { return true; }
+};
+
+TEST(ConnectionSecurityText, NamesTheTlsVersionAndCipherOfAnEncryptedConnection)
+{
+    std::string why;
+    const auto server = testsupport::RealServer::Start(testsupport::ServerKind::VsftpdTls, &why);
+    if (!server) GTEST_SKIP() << why;
+    SiteRecord site = DefaultSiteRecord();
+    ::SetText(site.label, L"Encrypted");
+    ::SetText(site.host, L"127.0.0.1");
+    site.port = server->Info().port;
+    ::SetText(site.user, std::wstring(server->Info().user.begin(), server->Info().user.end()));
+    ::SetText(site.password, std::wstring(server->Info().password.begin(), server->Info().password.end()));
+    ConnectionSession session;
+    AcceptingQuestions questions;
+    session.Engine().SetTlsQuestions(&questions);
+    ASSERT_TRUE(OpenSite(session, site));
+
+    const nsSocket::TlsSessionInfo* tls = session.Engine().TlsSession();
+    ASSERT_NE(tls, nullptr);
+    ASSERT_FALSE(tls->cipher.empty());
+    EXPECT_EQ(ConnectionSecurityText(session, site), tls->version + L"\r\n" + tls->cipher);
+    EXPECT_EQ(ConnectionSecurityText(session, site).rfind(L"TLS 1.", 0), 0u);
+    session.LogOff();
 }
 
 // A stored record may hold any timeout; the connection gets one that Site Properties would

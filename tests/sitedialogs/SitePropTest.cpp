@@ -1,16 +1,20 @@
 // Site Properties and the firewall dialog, run modally with the user's part played from a
 // timer: defaults, the OK checks with their exact messages in order, the host prefix, the
-// parent-group list, the firewall settings and the length limits of the text boxes.
+// parent-group list, the firewall settings, the length limits of the text boxes, and the
+// encryption: its list, the port that follows implicit TLS, and the refusal of a firewall
+// mode under a required TLS.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <array>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "DialogScript.h"
 #include "SharedResource.h"
+#include "engine/FTPClient.h"
 #include "sitedialogs/ProxyDlg.h"
 #include "sitedialogs/SiteProp.h"
 
@@ -20,6 +24,16 @@ namespace {
 
 const std::wstring SITE_PROPERTIES = L"Site Properties";
 const std::wstring PROXY_SETTINGS = L"FTP Proxy Server Settings";
+// The Encryption list's entries in their order, and the setting each one stands for.
+const std::vector<std::wstring> ENCRYPTION_ENTRIES = {
+    L"Require explicit FTP over TLS", L"Use explicit FTP over TLS if available", L"Require implicit FTP over TLS",
+    L"Only use plain FTP (insecure)"};
+constexpr SiteEncryption ENCRYPTION_VALUES[] = {SiteEncryption::RequireExplicit, SiteEncryption::IfAvailable,
+                                                SiteEncryption::RequireImplicit, SiteEncryption::PlainOnly};
+constexpr int EXPLICIT_ENTRY = 0;
+constexpr int IF_AVAILABLE_ENTRY = 1;
+constexpr int IMPLICIT_ENTRY = 2;
+constexpr int PLAIN_ENTRY = 3;
 
 SiteRecord Group(const std::wstring& label, std::int32_t id)
 {
@@ -34,6 +48,14 @@ SiteRecord Site(const std::wstring& label, std::int32_t parent = NO_GROUP)
     SiteRecord site = DefaultSiteRecord();
     ::SetText(site.label, label);
     site.parentId = parent;
+    return site;
+}
+
+SiteRecord Site(const std::wstring& label, SiteEncryption encryption, std::int32_t port)
+{
+    SiteRecord site = Site(label);
+    SetSiteEncryption(site, encryption);
+    site.port = port;
     return site;
 }
 
@@ -79,6 +101,9 @@ TEST(CSiteProp, NewSiteOpensWithItsDefaultsAndLimitsEveryTextTo95Characters)
         EXPECT_TRUE(Checked(dialog, IDC_SITE_KEEP_ALIVE));
         EXPECT_EQ(ComboEntries(dialog, IDC_SITE_PARENT), std::vector<std::wstring>{L"No Parent Group"});
         EXPECT_EQ(ComboSelection(dialog, IDC_SITE_PARENT), 0);
+        EXPECT_EQ(ComboEntries(dialog, IDC_SITE_ENCRYPTION), ENCRYPTION_ENTRIES);
+        EXPECT_EQ(ComboSelection(dialog, IDC_SITE_ENCRYPTION), EXPLICIT_ENTRY);
+        EXPECT_EQ(Text(dialog, IDC_SITE_CONNECTION), L"");
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_SITE_PROXY)));
         EXPECT_TRUE(GetWindowLongW(GetDlgItem(dialog, IDC_SITE_PASSWORD), GWL_STYLE) & ES_PASSWORD);
         for (int id : {IDC_SITE_LABEL, IDC_SITE_HOST, IDC_SITE_LOGIN, IDC_SITE_PASSWORD, IDC_SITE_DIRECTORY})
@@ -216,7 +241,7 @@ TEST(CSiteProp, ParentListHoldsNoParentThenTheGroupsInListOrder)
 TEST(CSiteProp, ProxyShowsTheSitesFirewallSettingsAndOkKeepsTheNewOnes)
 {
     SiteList list;
-    SiteRecord site = Site(L"Behind");
+    SiteRecord site = Site(L"Behind", SiteEncryption::IfAvailable, DEFAULT_SITE_PORT);
     site.firewallType = 3;
     ::SetText(site.firewallHost, L"gate");
     site.firewallPort = 2121;
@@ -239,6 +264,8 @@ TEST(CSiteProp, ProxyShowsTheSitesFirewallSettingsAndOkKeepsTheNewOnes)
                 EXPECT_EQ(Text(proxy, IDC_PROXY_USER), L"fw");
                 EXPECT_EQ(Text(proxy, IDC_PROXY_PASSWORD), L"secret");
                 EXPECT_TRUE(GetWindowLongW(GetDlgItem(proxy, IDC_PROXY_PASSWORD), GWL_STYLE) & ES_PASSWORD);
+                EXPECT_TRUE(IsWindowVisible(GetDlgItem(proxy, IDC_PROXY_TLS_NOTE)));
+                EXPECT_NE(Text(proxy, IDC_PROXY_TLS_NOTE).find(L"TLS can't protect a logon"), std::wstring::npos);
                 for (int id : {IDC_PROXY_HOST, IDC_PROXY_USER, IDC_PROXY_PASSWORD})
                     EXPECT_EQ(Limit(proxy, id), 95) << id;
                 // Typed, then thrown away by Cancel.
@@ -275,4 +302,109 @@ TEST(CSiteProp, ProxyShowsTheSitesFirewallSettingsAndOkKeepsTheNewOnes)
     EXPECT_EQ(GetText(stored.firewallUser), L"me");
     EXPECT_EQ(GetText(stored.firewallPassword), L"pw");
     EXPECT_EQ(GetText(stored.label), L"Behind");
+}
+
+// Each stored choice opens selected, and each entry chosen is stored: every row opens its
+// own setting and leaves with the next row's.
+TEST(CSiteProp, EncryptionLoadsAndStoresEveryChoice)
+{
+    constexpr int count = static_cast<int>(std::size(ENCRYPTION_VALUES));
+    for (int row = 0; row < count; ++row) {
+        const int next = (row + 1) % count;
+        SiteList list;
+        list.Append(Site(L"Home", ENCRYPTION_VALUES[row], 2121));
+        CSiteProp properties(list);
+        properties.LoadFrom(list[0]);
+        DialogScript script;
+        script.On(SITE_PROPERTIES, [row, next](HWND dialog) {
+            EXPECT_EQ(ComboSelection(dialog, IDC_SITE_ENCRYPTION), row);
+            Choose(dialog, IDC_SITE_ENCRYPTION, next);
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ(properties.DoModal(), IDOK) << row;
+        ExpectNoFailures(script);
+        SiteRecord stored = list[0];
+        properties.StoreTo(stored);
+        EXPECT_EQ(GetSiteEncryption(stored), ENCRYPTION_VALUES[next]) << row;
+        EXPECT_EQ(stored.port, 2121) << row;
+    }
+}
+
+// The port follows implicit TLS between 21 and 990, only into and out of implicit, so that a
+// port the user typed and an older site's plain server on 990 keep theirs.
+TEST(CSiteProp, PortFollowsImplicitTlsBetweenTheStandardPorts)
+{
+    const struct {
+        SiteEncryption opened;
+        std::wstring port;
+        std::vector<int> choices;
+        std::wstring expectedPort;
+    } cases[] = {
+        {SiteEncryption::RequireExplicit, L"21", {IMPLICIT_ENTRY}, L"990"},
+        {SiteEncryption::RequireImplicit, L"990", {EXPLICIT_ENTRY}, L"21"},
+        {SiteEncryption::RequireImplicit, L"990", {PLAIN_ENTRY}, L"21"},
+        {SiteEncryption::PlainOnly, L"21", {IMPLICIT_ENTRY, IF_AVAILABLE_ENTRY}, L"21"},
+        {SiteEncryption::RequireExplicit, L"2121", {IMPLICIT_ENTRY}, L"2121"},
+        {SiteEncryption::RequireImplicit, L"9990", {EXPLICIT_ENTRY}, L"9990"},
+        {SiteEncryption::IfAvailable, L"990", {PLAIN_ENTRY, EXPLICIT_ENTRY}, L"990"},
+        {SiteEncryption::RequireImplicit, L"990", {IMPLICIT_ENTRY}, L"990"},
+    };
+    for (const auto& test : cases) {
+        SiteList list;
+        list.Append(Site(L"Home", test.opened, 0));
+        CSiteProp properties(list);
+        properties.LoadFrom(list[0]);
+        DialogScript script;
+        std::wstring shownPort;
+        script.On(SITE_PROPERTIES, [&](HWND dialog) {
+            SetText(dialog, IDC_SITE_PORT, test.port);
+            for (int choice : test.choices)
+                Choose(dialog, IDC_SITE_ENCRYPTION, choice);
+            shownPort = Text(dialog, IDC_SITE_PORT);
+            Click(dialog, IDCANCEL);
+        });
+        properties.DoModal();
+        ExpectNoFailures(script);
+        EXPECT_EQ(shownPort, test.expectedPort)
+            << std::string(test.port.begin(), test.port.end()) << " " << test.choices.size();
+    }
+}
+
+// FTP over TLS can't protect a logon that a firewall passes on: OK refuses a firewall mode
+// with either "Require", with the engine's reason, and leaves the dialog open on the list.
+TEST(CSiteProp, OkRefusesAFirewallModeWhenTlsIsRequired)
+{
+    const struct {
+        std::int32_t firewallType;
+        SiteEncryption encryption;
+        bool refused;
+    } cases[] = {
+        {3, SiteEncryption::RequireExplicit, true},
+        {8, SiteEncryption::RequireImplicit, true},
+        {1, SiteEncryption::IfAvailable, false},
+        {5, SiteEncryption::PlainOnly, false},
+        {FIREWALL_TYPE_NONE, SiteEncryption::RequireExplicit, false},
+        {FIREWALL_TYPE_NONE, SiteEncryption::RequireImplicit, false},
+    };
+    for (const auto& test : cases) {
+        SiteList list;
+        SiteRecord site = Site(L"Behind", test.encryption, DEFAULT_SITE_PORT);
+        site.firewallType = test.firewallType;
+        list.Append(site);
+        CSiteProp properties(list);
+        properties.LoadFrom(site);
+        DialogScript script;
+        script.On(SITE_PROPERTIES, [](HWND dialog) { Click(dialog, IDOK); });
+        if (test.refused) {
+            script.AnswerMessage(IDOK).On(SITE_PROPERTIES, [](HWND dialog) {
+                EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_SITE_ENCRYPTION));
+                Click(dialog, IDCANCEL);
+            });
+        }
+        EXPECT_EQ(properties.DoModal(), test.refused ? IDCANCEL : IDOK) << test.firewallType;
+        ExpectNoFailures(script);
+        EXPECT_EQ(script.Messages(), test.refused ? std::vector<std::wstring>{nsFTP::TLS_THROUGH_FIREWALL_TEXT}
+                                                  : std::vector<std::wstring>{})
+            << test.firewallType;
+    }
 }
