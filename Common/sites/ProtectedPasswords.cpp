@@ -117,8 +117,9 @@ std::vector<std::wstring> SetPasswordsProtected(bool on, const std::wstring& sit
         case sitesdetail::StoreOutcome::Protected: kept.push_back(label); break;
         case sitesdetail::StoreOutcome::NotProtected: unmoved.push_back(label); break;
         case sitesdetail::StoreOutcome::KeptUnreadable:
+            // Already where turning on puts it; turning off cannot bring it back.
             kept.push_back(label);
-            unmoved.push_back(label);
+            if (!on) unmoved.push_back(label);
             break;
         }
     }

@@ -202,6 +202,7 @@ TEST_F(ProtectedPasswordsTest, AValueThatCannotBeReadHereIsKeptAndReported)
         EXPECT_TRUE(ProtectedValue(L"Far").empty());
         EXPECT_TRUE(HasProtectedPassword(StoredRecord(L"Further")));
 
+        EXPECT_TRUE(SetPasswordsProtected(true, TEST_KEY).empty()) << "it is protected already";
         EXPECT_EQ(SetPasswordsProtected(false, TEST_KEY), std::vector<std::wstring>{L"Further"});
         EXPECT_EQ(ProtectedValue(L"Further"), test.value);
         EXPECT_TRUE(HasProtectedPassword(StoredRecord(L"Further")));
