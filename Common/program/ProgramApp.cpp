@@ -2,13 +2,29 @@
 
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
 #include "ProgramResource.h"
 #include "framework/Dialog.h"
 #include "framework/FrameWindow.h"
 #include "program/ProgramDoc.h"
 #include "session/Win32Reporter.h"
+#include "sites/ProtectedPasswords.h"
 
 const wchar_t* const REGISTRY_KEY_NAME = L"FTPClient";
+const wchar_t* const NOT_PROTECTED_LIST_MESSAGE =
+    L"The passwords of these sites could not be protected for this Windows user. They stay scrambled in the sites' "
+    L"records:";
+const wchar_t* const NOT_RESTORED_LIST_MESSAGE =
+    L"The passwords of these sites were protected for another Windows user or on another computer and cannot be read "
+    L"here. They stay protected, and Connect asks for them:";
+
+namespace {
+
+HWND FrameHandle(const fw::App& app) { return app.GetMainFrame() != nullptr ? app.GetMainFrame()->Handle() : nullptr; }
+
+} // namespace
 
 ProgramApp::ProgramApp(DWORD commonControlClasses, bool usesOle)
     : commonControlClasses(commonControlClasses), usesOle(usesOle)
@@ -52,6 +68,18 @@ bool ProgramApp::InitInstance()
     return true;
 }
 
+void ProgramApp::TogglePasswordProtection()
+{
+    const bool on = !PasswordsProtected();
+    const std::vector<std::wstring> unmoved = SetPasswordsProtected(on);
+    if (unmoved.empty()) return;
+    std::wstring text = on ? NOT_PROTECTED_LIST_MESSAGE : NOT_RESTORED_LIST_MESSAGE;
+    text += L"\n";
+    for (const std::wstring& label : unmoved)
+        text += L"\n" + label;
+    ::MessageBoxW(FrameHandle(*this), text.c_str(), GetAppName().c_str(), (on ? MB_ICONERROR : MB_ICONWARNING) | MB_OK);
+}
+
 void ProgramApp::ShowAbout(HWND owner)
 {
     fw::Dialog about(IDD_ABOUTBOX);
@@ -61,12 +89,21 @@ void ProgramApp::ShowAbout(HWND owner)
 bool ProgramApp::OnCommand(UINT id)
 {
     switch (id) {
-    case ID_APP_ABOUT: ShowAbout(GetMainFrame() != nullptr ? GetMainFrame()->Handle() : nullptr); return true;
+    case ID_APP_ABOUT: ShowAbout(FrameHandle(*this)); return true;
+    case ID_TOOLS_PROTECT_PASSWORDS: TogglePasswordProtection(); return true;
     case ID_APP_EXIT:
         if (GetMainFrame() != nullptr) GetMainFrame()->Post(WM_CLOSE);
         return true;
     default: return false;
     }
+}
+
+bool ProgramApp::OnUpdateCommand(fw::CommandState& state)
+{
+    if (state.Id() != ID_TOOLS_PROTECT_PASSWORDS) return false;
+    state.Enable(true);
+    state.SetCheck(PasswordsProtected());
+    return true;
 }
 
 bool ProgramApp::HandlesCommand(UINT id) const { return id == ID_APP_ABOUT || id == ID_APP_EXIT; }

@@ -1,8 +1,9 @@
 #pragma once
 // The application object both programs share: the start-up order (the socket library and
 // the common controls, the platform's own start, the settings key, the application name
-// and the engine's reporter, the windows, then the first Connect), About and Exit, and the
-// log-off before the socket library goes. Each program adds only what differs.
+// and the engine's reporter, the windows, then the first Connect), About, Exit, the
+// password-protection setting of Tools, and the log-off before the socket library goes.
+// Each program adds only what differs.
 #include <windows.h>
 
 #include <memory>
@@ -14,6 +15,10 @@
 
 // The key under HKEY_CURRENT_USER\Software that holds both programs' settings.
 extern const wchar_t* const REGISTRY_KEY_NAME;
+// Tools > Protect saved passwords: the start of the box that lists the sites whose
+// passwords stayed where they were.
+extern const wchar_t* const NOT_PROTECTED_LIST_MESSAGE;
+extern const wchar_t* const NOT_RESTORED_LIST_MESSAGE;
 
 class ProgramApp : public fw::App {
 public:
@@ -23,6 +28,8 @@ public:
     bool InitInstance() final;
 
     bool OnCommand(UINT id) override;
+    // Tools > Protect saved passwords: ticked while the setting is on.
+    bool OnUpdateCommand(fw::CommandState& state) override;
     bool HandlesCommand(UINT id) const override;
     bool IsCloseCommand(UINT id) const override;
 
@@ -41,6 +48,9 @@ protected:
     virtual void ShowAbout(HWND owner);
 
 private:
+    // Switches the setting and moves the saved passwords; lists the sites left behind.
+    void TogglePasswordProtection();
+
     DWORD commonControlClasses;
     bool usesOle;
     // Destroyed in reverse order, before the document the base class owns.

@@ -8,6 +8,7 @@
 #include "shell/DialogResources.h"
 #include "shell/ShellHelpers.h"
 #include "shell/TextDlg.h"
+#include "sitedialogs/PasswordPrompt.h"
 #include "sitedialogs/SiteProp.h"
 
 namespace {
@@ -194,6 +195,7 @@ void CSiteManager::Connect()
     const SiteRecord* found = SelectedRecord(item);
     if (!found || IsGroup(*found)) return;
     SiteRecord site = *found;
+    if (!AskForUnreadablePasswords(Handle(), site)) return;
     if (connectionRequest) connectionRequest();
     if (!OpenSite(session, site)) return;
     GoToStartDirectory(session, ::GetText(site.directory));
@@ -267,8 +269,7 @@ void CSiteManager::EditSite(HTREEITEM item, SiteRecord& site)
     properties.StoreTo(site);
     std::wstring newLabel = ::GetText(site.label);
     std::int32_t newParent = site.parentId;
-    RemoveSite(siteList, oldLabel, false, keyPath);
-    SaveSite(siteList, newLabel, keyPath);
+    ReplaceSite(siteList, oldLabel, newLabel, Handle(), keyPath);
     if (newParent == oldParent) {
         tree.SetItemText(item, newLabel);
         return;
@@ -291,8 +292,7 @@ void CSiteManager::EditGroup(HTREEITEM item, SiteRecord& group)
     }
     ::SetText(group.label, newLabel);
     std::wstring stored = ::GetText(group.label);
-    RemoveSite(siteList, oldLabel, false, keyPath);
-    SaveSite(siteList, stored, keyPath);
+    ReplaceSite(siteList, oldLabel, stored, Handle(), keyPath);
     tree.SetItemText(item, stored);
 }
 

@@ -11,5 +11,7 @@
 
 #define ID_FILE_CONNECT 32771
 #define ID_FILE_DISCONNECT 32772
+// Tools > Protect saved passwords, a setting of the site store both programs share.
+#define ID_TOOLS_PROTECT_PASSWORDS 32910
 #define ID_APP_ABOUT 57664
 #define ID_APP_EXIT 57665

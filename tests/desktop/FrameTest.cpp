@@ -13,6 +13,7 @@
 #include "framework/Handles.h"
 #include "resource.h"
 #include "shell/StatusText.h"
+#include "sites/ProtectedPasswords.h"
 
 namespace {
 
@@ -274,5 +275,17 @@ TEST(Icons, EachIconShowsItsOwnPicture)
         for (std::size_t a = 0; a < pictures.size(); ++a)
             for (std::size_t b = a + 1; b < pictures.size(); ++b)
                 EXPECT_NE(pictures[a], pictures[b]) << icons[a] << " and " << icons[b] << " at " << size;
+    }
+}
+
+// The programs' own Settings key holds the setting; switching twice puts back what was there.
+TEST_F(FrameTest, ProtectSavedPasswordsIsATickedSettingOfTheToolsMenu)
+{
+    constexpr int TOOLS_MENU = 3;
+    const bool before = PasswordsProtected();
+    for (bool expected : {!before, before}) {
+        run.Frame().Send(WM_COMMAND, ID_TOOLS_PROTECT_PASSWORDS);
+        EXPECT_EQ(PasswordsProtected(), expected);
+        EXPECT_EQ((run.MenuItemState({TOOLS_MENU}, ID_TOOLS_PROTECT_PASSWORDS) & MF_CHECKED) != 0, expected);
     }
 }

@@ -100,6 +100,8 @@ TEST(MenuBarTest, MenuButtonOpensTheProgramsMenu)
         popups.push_back(text);
     }
     EXPECT_EQ(popups, (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Tools", L"Help"}));
+    constexpr int TOOLS_MENU = 3;
+    EXPECT_NE(testsupport::MenuItemEnabled(GetSubMenu(menu, TOOLS_MENU), ID_TOOLS_PROTECT_PASSWORDS), std::nullopt);
 
     // One command bar: "Menu", then the toolbar's buttons in their order, which follow the
     // menu's enabling.
