@@ -184,7 +184,7 @@ void CSiteManager::Connect()
     if (!found || IsGroup(*found)) return;
     SiteRecord site = *found;
     if (connectionRequest) connectionRequest();
-    if (!OpenSite(session, site)) return;
+    if (!OpenSite(session, site, keyPath)) return;
     GoToStartDirectory(session, ::GetText(site.directory));
     titleText = ::GetText(site.label) + L" (" + ::GetText(site.host) + L":" + std::to_wstring(site.port) + L")";
     EndDialog(IDOK);

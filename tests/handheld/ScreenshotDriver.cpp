@@ -7,6 +7,8 @@
 //   sitemanager  the Site Manager with sample sites, as the start-up opens it
 //   siteprops    Site Properties of a sample site
 //   copy         a paste into the local list, a download halfway from a scripted server
+//   certificate  the certificate dialog of vsftpd with TLS and its self-signed certificate
+//   plain-ftp    the plain-FTP question of vsftpd without TLS, for a site "if available"
 #include <windows.h>
 
 #include <commctrl.h>
@@ -92,6 +94,17 @@ bool ConnectToVsftpd(std::unique_ptr<testsupport::RealServer>& server)
     return true;
 }
 
+// Opens a site on the server of the kind; the logon stops at its first question.
+bool ConnectForTlsQuestion(std::unique_ptr<testsupport::RealServer>& server, testsupport::ServerKind kind)
+{
+    std::string why;
+    server = testsupport::RealServer::Start(kind, &why);
+    if (!server) return false;
+    SiteRecord site = RealServerSite(*server, L"Vantrel mirror");
+    if (kind == testsupport::ServerKind::Vsftpd) SetSiteEncryption(site, SiteEncryption::IfAvailable);
+    return OpenSite(Document().Session(), site);
+}
+
 void CALLBACK OpenFilePopup(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
@@ -175,6 +188,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         properties.LoadFrom(SampleSite(L"Home NAS", L"nas.local", NO_GROUP));
         properties.DoModal(app.MainFrame()->Handle());
         return 0;
+    } else if (which == L"certificate" || which == L"plain-ftp") {
+        if (!ConnectForTlsQuestion(server, which == L"certificate" ? testsupport::ServerKind::VsftpdTls
+                                                                   : testsupport::ServerKind::Vsftpd))
+            return 1;
     } else if (which == L"copy") {
         ScriptLogon(scripted);
         scripted.On("TYPE I", "200 binary\r\n");
