@@ -54,7 +54,9 @@ BOOL CCertificateDlg::OnInitDialog()
 {
     // The system's icon is shared and never freed; the handheld template has no icon.
     ::SendDlgItemMessageW(Handle(), IDC_TLS_WARNING_ICON, STM_SETICON,
-                        reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_WARNING)), 0);
+                          reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_WARNING)), 0);
+    // The fingerprint lines up with the texts above it.
+    ::SendDlgItemMessageW(Handle(), IDC_CERT_FINGERPRINT, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     UpdateData(false);
     // Cancel starts with the focus, so that Enter answers it as well.
     ::SetFocus(::GetDlgItem(Handle(), IDCANCEL));

@@ -14,7 +14,7 @@ BOOL CPlainFtpDlg::OnInitDialog()
 {
     // The system's icon is shared and never freed; the handheld template has no icon.
     ::SendDlgItemMessageW(Handle(), IDC_TLS_WARNING_ICON, STM_SETICON,
-                        reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_WARNING)), 0);
+                          reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_WARNING)), 0);
     UpdateData(false);
     // No starts with the focus, so that Enter answers it as well.
     ::SetFocus(::GetDlgItem(Handle(), IDNO));

@@ -4,9 +4,7 @@
 #include "session/PlainFtpDlg.h"
 #include "sites/SiteStore.h"
 
-SiteTlsQuestions::SiteTlsQuestions(ConnectionSession& session, const SiteRecord& site) : session(session), site(site)
-{
-}
+SiteTlsQuestions::SiteTlsQuestions(ConnectionSession& session, const SiteRecord& site) : session(session), site(site) {}
 
 // The site is read here on the logon's thread, and changed only by the calls that run on
 // the waiting thread while this one waits for them.

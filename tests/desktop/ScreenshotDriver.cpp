@@ -184,7 +184,7 @@ bool ConnectForTlsQuestion(COrvidApp& app, std::unique_ptr<testsupport::RealServ
     server = testsupport::RealServer::Start(kind, &why);
     if (!server) return false;
     SiteRecord site = RealServerSite(*server, L"Vantrel mirror");
-    if (what == L"plain-ftp") SetSiteEncryption(site, SiteEncryption::IfAvailable);
+    SetSiteEncryption(site, what == L"plain-ftp" ? SiteEncryption::IfAvailable : SiteEncryption::RequireExplicit);
     if (what == L"certificate-changed")
         SetTrustedCertificate(site, "3f8a1c0e5d7b9a2c4e6f8091a2b3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d5");
     auto& document = *static_cast<COrvidDoc*>(app.GetDocument());

@@ -101,7 +101,8 @@ bool ConnectForTlsQuestion(std::unique_ptr<testsupport::RealServer>& server, tes
     server = testsupport::RealServer::Start(kind, &why);
     if (!server) return false;
     SiteRecord site = RealServerSite(*server, L"Vantrel mirror");
-    if (kind == testsupport::ServerKind::Vsftpd) SetSiteEncryption(site, SiteEncryption::IfAvailable);
+    SetSiteEncryption(site, kind == testsupport::ServerKind::Vsftpd ? SiteEncryption::IfAvailable
+                                                                    : SiteEncryption::RequireExplicit);
     return OpenSite(Document().Session(), site);
 }
 

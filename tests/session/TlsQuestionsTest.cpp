@@ -45,6 +45,8 @@ struct Shown {
     std::wstring fingerprint;
     bool boxChecked = false;
     int defaultButton = 0;
+    HWND owner = nullptr;
+    bool ownerEnabled = true;
 };
 
 class TlsQuestionsTest : public ::testing::Test {
@@ -83,12 +85,15 @@ protected:
         testsupport::WindowAnswerer answerer;
         answerer.OnDialog(caption, [&](HWND dialog) {
             Shown seen;
-            seen.message = testsupport::ItemText(dialog, caption == PLAIN_CAPTION ? IDC_PLAIN_QUESTION : IDC_CERT_MESSAGE);
+            seen.message =
+                testsupport::ItemText(dialog, caption == PLAIN_CAPTION ? IDC_PLAIN_QUESTION : IDC_CERT_MESSAGE);
             seen.reason = testsupport::ItemText(dialog, IDC_CERT_REASON);
             seen.subject = testsupport::ItemText(dialog, IDC_CERT_SUBJECT);
             seen.fingerprint = testsupport::ItemText(dialog, IDC_CERT_FINGERPRINT);
             seen.boxChecked = IsDlgButtonChecked(dialog, IDC_PLAIN_ALWAYS) == BST_CHECKED;
             seen.defaultButton = LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0));
+            seen.owner = GetWindow(dialog, GW_OWNER);
+            seen.ownerEnabled = IsWindowEnabled(seen.owner) != FALSE;
             {
                 std::lock_guard guard(lock);
                 shown.push_back(seen);
@@ -116,7 +121,9 @@ TEST_F(TlsQuestionsTest, UntrustedCertificateIsAskedAboutAndTrustedAlwaysPerSite
     ASSERT_TRUE(run.Started());
     std::unique_ptr<RealServer> server = StartServer(ServerKind::VsftpdTls);
     if (!server) return;
-    Store(RealServerSite(*server, LABEL));
+    SiteRecord site = RealServerSite(*server, LABEL);
+    SetSiteEncryption(site, SiteEncryption::RequireExplicit);
+    Store(site);
 
     // What the site stores before the connect, and after it.
     enum class Trust { Nothing, TheServers, Another };
@@ -158,6 +165,9 @@ TEST_F(TlsQuestionsTest, UntrustedCertificateIsAskedAboutAndTrustedAlwaysPerSite
         if (!shown.empty()) {
             EXPECT_EQ(shown[0].message, test.changedText ? CERTIFICATE_CHANGED_TEXT : CERTIFICATE_UNTRUSTED_TEXT);
             EXPECT_EQ(shown[0].defaultButton, IDCANCEL);
+            // Asked from the logon's worker, shown modal to the window of the waiting thread.
+            EXPECT_EQ(shown[0].owner, run.Frame().Handle());
+            EXPECT_FALSE(shown[0].ownerEnabled);
             EXPECT_EQ(shown[0].subject, L"CN=localhost");
             // Self-signed, and for "localhost" while the site names 127.0.0.1.
             EXPECT_THAT(shown[0].reason, HasSubstr(L"127.0.0.1"));
@@ -218,6 +228,8 @@ TEST_F(TlsQuestionsTest, ServerWithoutTlsIsAskedAboutBeforeThePassword)
                                         L"be sent in clear text. Continue?");
             EXPECT_FALSE(shown[0].boxChecked);
             EXPECT_EQ(shown[0].defaultButton, IDNO);
+            EXPECT_EQ(shown[0].owner, run.Frame().Handle());
+            EXPECT_FALSE(shown[0].ownerEnabled);
         }
         if (test.connects) {
             EXPECT_THAT(reporter.Errors(), IsEmpty());
