@@ -373,6 +373,8 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
 
     StoreGroup(L"Servers", 0);
     SiteRecord site = DefaultSiteRecord();
+    // The script speaks plain FTP; new sites would ask for TLS first.
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     ::SetText(site.label, L"Local");
     ::SetText(site.host, L"127.0.0.1");
     site.port = server.Port();
@@ -421,6 +423,7 @@ TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
             .On("QUIT", "221 Bye\r\n");
         server.Start();
         SiteRecord site = DefaultSiteRecord();
+        SetSiteEncryption(site, SiteEncryption::PlainOnly);
         ::SetText(site.host, L"127.0.0.1");
         site.port = server.Port();
         ::SetText(site.user, L"joe");
