@@ -68,7 +68,8 @@ int CMainFrame::OnCreate(CREATESTRUCTW* create)
     SetBarToggleCommand(filterBar, IDC_FILTER_HIDE);
 
     if (!statusBar.Create(Handle(), IDW_STATUS_BAR)) return -1;
-    if (!statusBar.SetIndicators(instance, {0, ID_INDICATOR_DIRECTORIES, ID_INDICATOR_FILES, ID_INDICATOR_BYTES}))
+    if (!statusBar.SetIndicators(
+            instance, {0, ID_INDICATOR_DIRECTORIES, ID_INDICATOR_FILES, ID_INDICATOR_BYTES, ID_INDICATOR_SECURITY}))
         return -1;
     AddBar(statusBar, fw::BarSide::Bottom, statusBar.GetHeight());
     SetBarToggleCommand(statusBar, ID_VIEW_STATUS_BAR);
@@ -77,7 +78,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* create)
     SetStatusTextWindow(Handle());
     Win32Reporter().SetSilent(false);
     statusBar.SetText(STATUS_PANE_MESSAGE, LoadText(instance, IDS_READY));
-    for (int pane : {STATUS_PANE_DIRECTORIES, STATUS_PANE_FILES, STATUS_PANE_BYTES})
+    for (int pane : {STATUS_PANE_DIRECTORIES, STATUS_PANE_FILES, STATUS_PANE_BYTES, STATUS_PANE_SECURITY})
         statusBar.SetText(pane, L"");
     return 0;
 }

@@ -5,12 +5,13 @@
 
 COrvidDoc::~COrvidDoc() { LogOffIfConnected(); }
 
-// The count panes clear with every log-off.
+// The count panes and the encryption clear with every log-off.
 void COrvidDoc::OnLoggedOff()
 {
     SetStatusText(STATUS_PANE_DIRECTORIES, {});
     SetStatusText(STATUS_PANE_FILES, {});
     SetStatusText(STATUS_PANE_BYTES, {});
+    SetStatusText(STATUS_PANE_SECURITY, {});
 }
 
 bool COrvidDoc::ShowListing()

@@ -34,6 +34,8 @@ const DialogResources HANDHELD_DIALOG_RESOURCES = {
     IDD_HANDHELD_FILE_ATTRIBUTES,
     IDD_HANDHELD_PROXY,
     IDD_HANDHELD_FIND,
+    IDD_HANDHELD_PLAIN_FTP,
+    IDD_HANDHELD_CERTIFICATE,
 };
 
 // The screen the frame's client area stands for: 240 x 320, or the size the test-only

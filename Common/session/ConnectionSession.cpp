@@ -131,9 +131,11 @@ ConnectionSession::WorkEnd ConnectionSession::RunWhileWindowAnswers(const std::f
         return WorkEnd::Busy;
     }
     std::function<void()> job = work;
+    waitingThread = GetCurrentThreadId();
     fw::KernelHandle worker(CreateThread(nullptr, 0, RunWork, &job, 0, nullptr));
     if (!worker) {
         job();
+        waitingThread = 0;
         ReleaseEngine();
         return WorkEnd::Done;
     }
@@ -148,6 +150,7 @@ ConnectionSession::WorkEnd ConnectionSession::RunWhileWindowAnswers(const std::f
     };
     answers.onClose = answers.onStop;
     answers.onTick = [&] {
+        ServeWindowCall(stoppedAt.has_value());
         const ULONGLONG now = GetTickCount64();
         if (stoppedAt) {
             // Again and again: the data connection may open only after the first try.
@@ -162,10 +165,50 @@ ConnectionSession::WorkEnd ConnectionSession::RunWhileWindowAnswers(const std::f
     };
     answers.dispatchedPosts = {WM_STATUS_TEXT};
     fw::PumpWaitHoldingInput(worker.Get(), answers);
+    waitingThread = 0;
     ReleaseEngine();
     // The progress must not outlive the work, nor invite an Esc that has nothing to stop.
     if (!shown.empty()) SetStatusText(STATUS_PANE_MESSAGE, {});
     return stoppedAt ? WorkEnd::Stopped : WorkEnd::Done;
+}
+
+bool ConnectionSession::CallOnWindowThread(const std::function<void()>& call)
+{
+    const DWORD waiting = waitingThread.load();
+    if (waiting == 0 || waiting == GetCurrentThreadId()) {
+        call();
+        return true;
+    }
+    std::unique_lock<std::mutex> lock(windowCallLock);
+    windowCall = &call;
+    windowCallServed.wait(lock, [this] { return windowCall == nullptr; });
+    return windowCallRan;
+}
+
+void ConnectionSession::ServeWindowCall(bool stopped)
+{
+    const std::function<void()>* call = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(windowCallLock);
+        call = windowCall;
+    }
+    if (call == nullptr) return;
+    bool ran = false;
+    if (!stopped) {
+        // The work waits for this call to end, so nothing may leave here without waking
+        // it; a call that failed counts as not run.
+        try {
+            (*call)();
+            ran = true;
+        } catch (...) {
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(windowCallLock);
+        windowCall = nullptr;
+        windowCallRan = ran;
+    }
+    windowCallServed.notify_all();
 }
 
 ConnectionSession::WorkEnd ConnectionSession::ListWhileWindowAnswers(const std::wstring& path, RemoteEntryList& listing,

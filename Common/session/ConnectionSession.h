@@ -7,15 +7,18 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/FTPClient.h"
 #include "session/RemoteEntryList.h"
 #include "sites/SiteRecord.h"
+#include "sites/SiteStore.h"
 
 // The anonymous logon: servers expect an e-mail-style text as its password.
 extern const wchar_t* const ANONYMOUS_USER;
@@ -89,15 +92,31 @@ public:
     // second (at once when stopClosesConnection). A close is carried out afterwards.
     WorkEnd RunWhileWindowAnswers(const std::function<void()>& work, const std::function<std::wstring()>& statusText,
                                   bool stopClosesConnection);
+    // For the work of RunWhileWindowAnswers, so that it can ask the user: runs the call on
+    // the thread that waits for the work (within about a tenth of a second, so that the
+    // call's dialogs belong to that thread's windows) and returns once it has run. False,
+    // without running it, when the user stopped the work first or the call threw. Called
+    // on the waiting thread, or while no work runs, it runs at once.
+    bool CallOnWindowThread(const std::function<void()>& call);
     // The quiet PWD of the idle keep-alive, sent only while connected, no worker uses the
     // engine and the current site asks for it.
     void KeepAlive();
 
 private:
     WorkEnd ListWhileWindowAnswers(const std::wstring& path, RemoteEntryList& listing, bool& listed);
+    // Runs the call the work waits for, if any (on the waiting thread); a stopped work's is
+    // answered without it.
+    void ServeWindowCall(bool stopped);
 
     std::unique_ptr<nsFTP::CFTPClient> engine;
     std::atomic<bool> engineClaimed{false};
+    // The thread in RunWhileWindowAnswers' wait, 0 while none waits; the call its work has
+    // handed over, and how it ended.
+    std::atomic<DWORD> waitingThread{0};
+    std::mutex windowCallLock;
+    std::condition_variable windowCallServed;
+    const std::function<void()>* windowCall = nullptr;
+    bool windowCallRan = false;
 };
 
 // The status text of a window command refused while the shell's copy or a job has the
@@ -114,8 +133,13 @@ bool WindowMayUseEngine(const ConnectionSession& session);
 
 // Fills the logon info from the site, logs on with the site's timeout (on a worker, Esc
 // stopping it, as RunWhileWindowAnswers) and, on success, keeps the site as currentSite and
-// the server's PWD as homeDirectory.
-bool OpenSite(ConnectionSession& session, const SiteRecord& site);
+// the server's PWD as homeDirectory, and shows the connection's encryption in the status
+// bar. The engine's FTP over TLS questions are put to the user (SiteTlsQuestions); what the
+// user chose to keep for the site is stored with the site list under sitesKey.
+bool OpenSite(ConnectionSession& session, const SiteRecord& site, const std::wstring& sitesKey = SITES_KEY);
+// The status bar's text for a connection: the TLS version and cipher, or that it is not
+// encrypted (tls is null), or that only its data connections are not.
+std::wstring ConnectionSecurityText(const nsSocket::TlsSessionInfo* tls, bool dataProtected);
 // Changes to the start directory taken relative to the home directory; falls back to the
 // home directory when it does not exist. Does nothing when not connected.
 void GoToStartDirectory(ConnectionSession& session, const std::wstring& startDirectory);

@@ -4,12 +4,15 @@
 
 #include "framework/Wait.h"
 #include "session/ConnectionSession.h"
+#include "session/SiteTlsQuestions.h"
 #include "shell/Format.h"
 #include "shell/StatusText.h"
 
 const wchar_t* const ANONYMOUS_USER = L"anonymous";
 const wchar_t* const ANONYMOUS_PASSWORD = L"guest@example.com";
 const wchar_t* const CONNECTING_FORMAT = L"Connecting to %s. Esc to stop.";
+const wchar_t* const NOT_ENCRYPTED_TEXT = L"Not encrypted";
+const wchar_t* const DATA_NOT_ENCRYPTED_SUFFIX = L"; files not encrypted";
 
 namespace {
 
@@ -34,11 +37,12 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix)
     return true;
 }
 
-void ClearCountPanes()
+void ClearConnectionPanes()
 {
     SetStatusText(STATUS_PANE_DIRECTORIES, {});
     SetStatusText(STATUS_PANE_FILES, {});
     SetStatusText(STATUS_PANE_BYTES, {});
+    SetStatusText(STATUS_PANE_SECURITY, {});
 }
 
 } // namespace
@@ -75,11 +79,21 @@ nsFTP::LogonSettings MakeLogonSettings(const SiteRecord& site)
     return settings;
 }
 
-bool OpenSite(ConnectionSession& session, const SiteRecord& site)
+std::wstring ConnectionSecurityText(const nsSocket::TlsSessionInfo* tls, bool dataProtected)
+{
+    if (tls == nullptr) return NOT_ENCRYPTED_TEXT;
+    std::wstring text = tls->version + L", " + tls->cipher;
+    if (!dataProtected) text += DATA_NOT_ENCRYPTED_SUFFIX;
+    return text;
+}
+
+bool OpenSite(ConnectionSession& session, const SiteRecord& site, const std::wstring& sitesKey)
 {
     fw::WaitCursor wait;
-    ClearCountPanes();
+    ClearConnectionPanes();
     session.logonSettings = MakeLogonSettings(site);
+    SiteTlsQuestions questions(session, site);
+    session.Engine().SetTlsQuestions(&questions);
     // A server that never answers holds the logon up to the site's timeout; Esc ends it
     // sooner.
     bool loggedOn = false;
@@ -88,10 +102,15 @@ bool OpenSite(ConnectionSession& session, const SiteRecord& site)
     session.RunWhileWindowAnswers(
         [&] { loggedOn = session.Engine().LogOn(session.logonSettings, static_cast<int>(SiteTimeoutSeconds(site))); },
         [&] { return connecting; }, true);
+    session.Engine().SetTlsQuestions(nullptr);
+    // What the user chose to keep stays kept, even when the logon failed later on.
+    if (questions.SiteChanged()) KeepSiteAnswers(session, questions.Site(), sitesKey);
     if (!loggedOn) return false;
 
-    session.currentSite = site;
+    session.currentSite = questions.Site();
     session.homeDirectory = session.CurrentDirectory();
+    SetStatusText(STATUS_PANE_SECURITY,
+                  ConnectionSecurityText(session.Engine().TlsSession(), session.Engine().DataProtected()));
     return true;
 }
 

@@ -19,6 +19,8 @@ struct DialogResources {
     UINT fileAttributes;
     UINT proxy;
     UINT find;
+    UINT plainFtp;
+    UINT certificate;
 };
 
 extern const DialogResources DESKTOP_DIALOG_RESOURCES;

@@ -15,6 +15,8 @@ constexpr int STATUS_PANE_MESSAGE = 0;
 constexpr int STATUS_PANE_DIRECTORIES = 1;
 constexpr int STATUS_PANE_FILES = 2;
 constexpr int STATUS_PANE_BYTES = 3;
+// The connection's encryption, shown for as long as it is connected.
+constexpr int STATUS_PANE_SECURITY = 4;
 constexpr int STATUS_PANE_COUNT = 10;
 
 // The window that receives WM_STATUS_TEXT (the frame); nullptr drops later requests.

@@ -197,7 +197,7 @@ void CSiteManager::Connect()
     SiteRecord site = *found;
     if (!AskForUnreadablePasswords(Handle(), site)) return;
     if (connectionRequest) connectionRequest();
-    if (!OpenSite(session, site)) return;
+    if (!OpenSite(session, site, keyPath)) return;
     GoToStartDirectory(session, ::GetText(site.directory));
     titleText = ::GetText(site.label) + L" (" + ::GetText(site.host) + L":" + std::to_wstring(site.port) + L")";
     EndDialog(IDOK);

@@ -54,6 +54,7 @@
 #define ID_INDICATOR_DIRECTORIES 59142
 #define ID_INDICATOR_FILES 59143
 #define ID_INDICATOR_BYTES 59144
+#define ID_INDICATOR_SECURITY 33110
 #define IDS_READY 57345
 
 // Bar identifiers: the toolbar and status bar use the command ids that toggle them.

@@ -104,3 +104,20 @@
 #define IDC_FIND_WHOLE_WORD 1021
 #define IDC_FIND_SUBDIRECTORIES 1023
 #define IDC_FIND_STATUS 1052
+
+// The questions of a logon over TLS: a server without it (plain FTP), and a certificate
+// that no trusted root vouches for. The warning icon is set when they open.
+#define IDD_PLAIN_FTP 160
+#define IDD_CERTIFICATE 161
+#define IDC_TLS_WARNING_ICON 1250
+#define IDC_PLAIN_QUESTION 1251
+#define IDC_PLAIN_ALWAYS 1252
+#define IDC_CERT_MESSAGE 1253
+#define IDC_CERT_REASON 1254
+#define IDC_CERT_SUBJECT 1255
+#define IDC_CERT_ISSUER 1256
+#define IDC_CERT_VALID_FROM 1257
+#define IDC_CERT_VALID_TO 1258
+#define IDC_CERT_FINGERPRINT 1259
+#define IDC_CERT_TRUST_ALWAYS 1260
+#define IDC_CERT_THIS_TIME 1261

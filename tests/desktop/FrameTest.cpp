@@ -82,9 +82,9 @@ TEST_F(FrameTest, EveryToolbarButtonStaysInsideTheBarAtAnyWidth)
 
 TEST_F(FrameTest, ReadyTimerPutsReadyBackIntoPaneZero)
 {
-    EXPECT_EQ(run.Frame().StatusBar().GetPaneCount(), 4);
+    EXPECT_EQ(run.Frame().StatusBar().GetPaneCount(), 5);
     EXPECT_EQ(PaneText(STATUS_PANE_MESSAGE), L"Ready");
-    for (int pane : {STATUS_PANE_DIRECTORIES, STATUS_PANE_FILES, STATUS_PANE_BYTES})
+    for (int pane : {STATUS_PANE_DIRECTORIES, STATUS_PANE_FILES, STATUS_PANE_BYTES, STATUS_PANE_SECURITY})
         EXPECT_EQ(PaneText(pane), L"");
     SetStatusText(STATUS_PANE_MESSAGE, L"226 Transfer complete.");
     PumpMessages();

@@ -6,6 +6,11 @@
 // dragged over a directory row, and "file-menu" opens the File menu. "find" opens Find over
 // the pane and searches a scripted server that stalls in the third directory, so the search
 // is caught running; "find-results" shows a finished search of the vsftpd tree.
+// "certificate" connects to vsftpd with TLS and its self-signed certificate, so the
+// certificate dialog comes up over the frame; "certificate-changed" does so for a site that
+// trusts another certificate always; "plain-ftp" connects "if available" to vsftpd without
+// TLS, so the plain-FTP question comes; "tls-status" answers the certificate dialog "This
+// time only" and shows the connection's encryption in the status bar.
 // Test-only: the program itself takes no options.
 #include <windows.h>
 
@@ -170,6 +175,32 @@ void CALLBACK OpenFind(HWND, UINT, UINT_PTR timer, DWORD)
     SendMessageW(dragView->GetFrame()->Handle(), WM_COMMAND, MAKEWPARAM(ID_EDIT_FIND, 0), 0);
 }
 
+// Opens a site of the kind on the server for the TLS questions; false when there is no
+// server or the logon failed.
+bool ConnectForTlsQuestion(COrvidApp& app, std::unique_ptr<testsupport::RealServer>& server,
+                           testsupport::ServerKind kind, const std::wstring& what)
+{
+    std::string why;
+    server = testsupport::RealServer::Start(kind, &why);
+    if (!server) return false;
+    SiteRecord site = RealServerSite(*server, L"Vantrel mirror");
+    SetSiteEncryption(site, what == L"plain-ftp" ? SiteEncryption::IfAvailable : SiteEncryption::RequireExplicit);
+    if (what == L"certificate-changed")
+        SetTrustedCertificate(site, "3f8a1c0e5d7b9a2c4e6f8091a2b3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d5");
+    auto& document = *static_cast<COrvidDoc*>(app.GetDocument());
+    if (!OpenSite(document.Session(), site)) return false;
+    document.OnSiteConnected(L"Vantrel mirror (127.0.0.1:" + std::to_wstring(site.port) + L")");
+    return true;
+}
+
+void CALLBACK TrustThisTimeOnly(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const HWND question = FindWindowW(L"#32770", L"Server Certificate");
+    if (question == nullptr) return;
+    KillTimer(nullptr, timer);
+    PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDC_CERT_THIS_TIME, BN_CLICKED), 0);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
@@ -198,6 +229,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         app.MainFrame()->UpdateToolBars();
         dragView = static_cast<COrvidView*>(app.GetView());
         SetTimer(nullptr, 0, MENU_DELAY_MS, OpenFind);
+    } else if (what == L"certificate" || what == L"certificate-changed" || what == L"plain-ftp" ||
+               what == L"tls-status") {
+        MSG connect;
+        PeekMessageW(&connect, frame, WM_COMMAND, WM_COMMAND, PM_REMOVE);
+        app.MainFrame()->Move(PANE_FRAME);
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        if (what == L"tls-status") SetTimer(nullptr, 0, MENU_DELAY_MS / 10, TrustThisTimeOnly);
+        const auto kind = what == L"plain-ftp" ? testsupport::ServerKind::Vsftpd : testsupport::ServerKind::VsftpdTls;
+        if (!ConnectForTlsQuestion(app, server, kind, what)) return 1;
+        app.MainFrame()->UpdateToolBars();
     } else if (what == L"pane" || what == L"context-menu" || what == L"drag-over" || what == L"file-menu" ||
                what == L"find-results") {
         // The start-up's Connect would open the Site Manager; the road goes round it.

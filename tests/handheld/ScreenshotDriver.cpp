@@ -7,6 +7,8 @@
 //   sitemanager  the Site Manager with sample sites, as the start-up opens it
 //   siteprops    Site Properties of a sample site, with the line of a sample TLS connection
 //   copy         a paste into the local list, a download halfway from a scripted server
+//   certificate  the certificate dialog of vsftpd with TLS and its self-signed certificate
+//   plain-ftp    the plain-FTP question of vsftpd without TLS, for a site "if available"
 #include <windows.h>
 
 #include <commctrl.h>
@@ -90,6 +92,18 @@ bool ConnectToVsftpd(std::unique_ptr<testsupport::RealServer>& server)
     GoToStartDirectory(session, L"pub");
     Document().OnSiteConnected(L"Vantrel mirror");
     return true;
+}
+
+// Opens a site on the server of the kind; the logon stops at its first question.
+bool ConnectForTlsQuestion(std::unique_ptr<testsupport::RealServer>& server, testsupport::ServerKind kind)
+{
+    std::string why;
+    server = testsupport::RealServer::Start(kind, &why);
+    if (!server) return false;
+    SiteRecord site = RealServerSite(*server, L"Vantrel mirror");
+    SetSiteEncryption(site, kind == testsupport::ServerKind::Vsftpd ? SiteEncryption::IfAvailable
+                                                                    : SiteEncryption::RequireExplicit);
+    return OpenSite(Document().Session(), site);
 }
 
 void CALLBACK OpenFilePopup(HWND, UINT, UINT_PTR timer, DWORD)
@@ -176,6 +190,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         properties.connectionText = L"TLS 1.2\r\nTLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384";
         properties.DoModal(app.MainFrame()->Handle());
         return 0;
+    } else if (which == L"certificate" || which == L"plain-ftp") {
+        if (!ConnectForTlsQuestion(server, which == L"certificate" ? testsupport::ServerKind::VsftpdTls
+                                                                   : testsupport::ServerKind::Vsftpd))
+            return 1;
     } else if (which == L"copy") {
         ScriptLogon(scripted);
         scripted.On("TYPE I", "200 binary\r\n");

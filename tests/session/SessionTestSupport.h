@@ -21,11 +21,13 @@ inline SiteRecord ScriptedSite(const testsupport::ScriptedServer& server, bool k
     SetText(site.password, L"secret");
     site.timeout = 5;
     site.keepAlive = keepAlive ? 1 : 0;
-    SetSiteEncryption(site, SiteEncryption::PlainOnly); // the scripts speak plain FTP
+    // The scripts speak plain FTP; new sites would ask for TLS first.
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     return site;
 }
 
-// A site that logs on to a real server as its test user.
+// A site that logs on to a real server as its test user, in plain FTP (a server with TLS
+// takes SetSiteEncryption).
 inline SiteRecord RealServerSite(const testsupport::RealServer& server, const std::wstring& label)
 {
     const testsupport::RealServerInfo& info = server.Info();

@@ -383,6 +383,8 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
 
     StoreGroup(L"Servers", 0);
     SiteRecord site = DefaultSiteRecord();
+    // The script speaks plain FTP; new sites would ask for TLS first.
+    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     ::SetText(site.label, L"Local");
     ::SetText(site.host, L"127.0.0.1");
     site.port = server.Port();
@@ -390,7 +392,6 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     ::SetText(site.password, L"pw");
     ::SetText(site.directory, L"www");
     site.parentId = 0;
-    SetSiteEncryption(site, SiteEncryption::PlainOnly);
     ASSERT_GE(AddSite(session.siteList, site, nullptr, TEST_KEY), 0);
 
     DialogScript script;
@@ -528,12 +529,12 @@ TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
             .On("QUIT", "221 Bye\r\n");
         server.Start();
         SiteRecord site = DefaultSiteRecord();
+        SetSiteEncryption(site, SiteEncryption::PlainOnly);
         ::SetText(site.host, L"127.0.0.1");
         site.port = server.Port();
         ::SetText(site.user, L"joe");
         ::SetText(site.password, L"pw");
         site.timeout = stored;
-        SetSiteEncryption(site, SiteEncryption::PlainOnly);
         ConnectionSession session;
 
         EXPECT_TRUE(OpenSite(session, site)) << stored;
