@@ -178,7 +178,10 @@ int TlsChannel::Receive(char* buffer, int capacity, int timeoutSeconds)
 
 void TlsChannel::Close()
 {
-    if (established && !peerClosed) {
+    // The close_notify answers the server's too: a server that waits for it and reads the end
+    // of the stream instead counts the connection as broken, and OpenSSL's then drops the TLS
+    // session that later data connections must resume (vsftpd with require_ssl_reuse).
+    if (established) {
         sealed.clear();
         engine->Shutdown(sealed);
         const auto deadline = DeadlineIn(CLOSE_NOTIFY_SECONDS);
@@ -189,7 +192,7 @@ void TlsChannel::Close()
             // and a server takes that reset for a broken upload. The engine sees it too,
             // for the tickets that later data connections resume.
             std::size_t consumed = 0;
-            while (ReceiveRaw(deadline) &&
+            while (!peerClosed && ReceiveRaw(deadline) &&
                    engine->Decrypt(raw.data(), raw.size(), consumed, plain) != TlsStatus::Failed) {
                 raw.erase(0, consumed);
                 plain.clear();

@@ -75,7 +75,8 @@ std::wstring TimeText(const ASN1_TIME* time)
 {
     std::tm parts{};
     if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1) return {};
-    std::array<char, 32> text{};
+    // Room for any six ints, so that the compiler can prove nothing is cut off.
+    std::array<char, 80> text{};
     std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
                   parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
     return nsFTP::WireToWide(text.data());

@@ -7,15 +7,20 @@
 #ifndef _WIN32
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -98,32 +103,41 @@ std::string RandomBytes(std::size_t size, unsigned seed)
 }
 
 #ifndef _WIN32
-// The server's side of TLS in the test process, with a self-signed certificate for
-// "localhost" made in memory.
+// A certificate for `name` made in memory, signed by `issuer` (self-signed when null).
+X509* MakeCertificate(const char* name, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, bool authority)
+{
+    X509* certificate = X509_new();
+    X509_set_version(certificate, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), authority ? 1 : 2);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* subject = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(name), -1, -1, 0);
+    X509_set_issuer_name(certificate, issuer != nullptr ? X509_get_subject_name(issuer) : subject);
+    if (authority) {
+        X509_EXTENSION* constraints = X509V3_EXT_conf_nid(nullptr, nullptr, NID_basic_constraints, "critical,CA:TRUE");
+        X509_add_ext(certificate, constraints, -1);
+        X509_EXTENSION_free(constraints);
+    }
+    X509_sign(certificate, issuer != nullptr ? issuerKey : key, EVP_sha256());
+    return certificate;
+}
+
+// The server's side of TLS in the test process, by default with a self-signed certificate
+// for "localhost".
 class TlsServerSide {
 public:
     TlsServerSide()
     {
         EVP_PKEY* key = EVP_EC_gen("P-256");
-        X509* certificate = X509_new();
-        X509_set_version(certificate, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-        X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
-        X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
-        X509_set_pubkey(certificate, key);
-        X509_NAME* name = X509_get_subject_name(certificate);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
-                                   -1, 0);
-        X509_set_issuer_name(certificate, name);
-        X509_sign(certificate, key, EVP_sha256());
-        context = SSL_CTX_new(TLS_server_method());
-        // No session tickets: the client may be gone once its part of the handshake is done.
-        SSL_CTX_set_num_tickets(context, 0);
-        SSL_CTX_use_certificate(context, certificate);
-        SSL_CTX_use_PrivateKey(context, key);
+        X509* certificate = MakeCertificate("localhost", key, nullptr, nullptr, false);
+        Use(certificate, key);
         X509_free(certificate);
         EVP_PKEY_free(key);
     }
+    // Presents `certificate`, which has no chain to send beyond itself.
+    TlsServerSide(X509* certificate, EVP_PKEY* key) { Use(certificate, key); }
     ~TlsServerSide() { SSL_CTX_free(context); }
     TlsServerSide(const TlsServerSide&) = delete;
     TlsServerSide& operator=(const TlsServerSide&) = delete;
@@ -143,6 +157,15 @@ public:
     }
 
 private:
+    void Use(X509* certificate, EVP_PKEY* key)
+    {
+        context = SSL_CTX_new(TLS_server_method());
+        // No session tickets: the client may be gone once its part of the handshake is done.
+        SSL_CTX_set_num_tickets(context, 0);
+        SSL_CTX_use_certificate(context, certificate);
+        SSL_CTX_use_PrivateKey(context, key);
+    }
+
     SSL_CTX* context = nullptr;
 };
 
@@ -364,6 +387,68 @@ TEST(TlsLogonTest, UntrustedCertificateNeedsAnAnswer)
     }
 }
 
+// A chain the system trusts for another host's name: shown to whoever answers as that, and
+// refused when nobody answers (ftpcli). The test's authority is the only trusted root, which
+// OpenSSL reads once per process (SSL_CERT_FILE), so the check runs in a process of its own.
+// Returns what went wrong, empty when nothing did.
+std::string CheckCertificateForAnotherHost()
+{
+    EVP_PKEY* authorityKey = EVP_EC_gen("P-256");
+    X509* authority = MakeCertificate("Orvid Test Authority", authorityKey, nullptr, nullptr, true);
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = MakeCertificate("other.orvid.test", key, authority, authorityKey, false);
+    const std::filesystem::path roots =
+        std::filesystem::temp_directory_path() / ("orvid-test-roots-" + std::to_string(::getpid()) + ".pem");
+    FILE* file = std::fopen(roots.c_str(), "w");
+    if (file == nullptr || PEM_write_X509(file, authority) != 1) return "cannot write " + roots.string();
+    std::fclose(file);
+    ::setenv("SSL_CERT_FILE", roots.c_str(), 1);
+    std::string faults;
+    for (bool hasAnswers : {true, false}) {
+        TestReporter reporter;
+        TlsServerSide tls(certificate, key);
+        ScriptedServer server;
+        server.Reply(kGreeting).On("AUTH TLS", "234 Go ahead\r\n");
+        server.Serve("the TLS server", [&](testsupport::Socket& connection) {
+            if (SSL* ssl = tls.Accept(connection)) {
+                ReadUntilClosed(ssl);
+                SSL_free(ssl);
+            }
+        });
+        server.Start();
+        CFTPClient client(new nsSocket::CBlockingSocket);
+        Answers answers(true, false);
+        if (hasAnswers) client.SetTlsQuestions(&answers);
+        const bool loggedOn = client.LogOn(Settings(server.Port(), TlsMode::REQUIRE_EXPLICIT), kPatientTimeout);
+        const std::string error = reporter.Errors().empty() ? "" : WideToWire(reporter.Errors()[0]);
+        const std::string context = hasAnswers ? "answered No: " : "nobody to ask: ";
+        if (loggedOn) faults += context + "logged on\n";
+        if (error.find("The certificate is not for 127.0.0.1.") == std::string::npos ||
+            error.find("The certificate is not trusted:") != std::string::npos)
+            faults += context + "the error was: " + error + "\n";
+        if (hasAnswers && (answers.certificateAsked != 1 || answers.shown.trust != nsSocket::TlsTrust::NameMismatch))
+            faults += context + "the question did not name a mismatch\n";
+    }
+    std::filesystem::remove(roots);
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    X509_free(authority);
+    EVP_PKEY_free(authorityKey);
+    return faults;
+}
+
+TEST(TlsLogonTest, CertificateForAnotherHostIsRefused)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const std::string faults = CheckCertificateForAnotherHost();
+            std::fputs(faults.c_str(), stderr);
+            std::exit(faults.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 // Implicit TLS: the handshake comes first, the greeting and the logon inside it, then
 // PBSZ and PROT P.
 TEST(TlsLogonTest, ImplicitTlsStartsWithTheHandshake)
@@ -461,24 +546,34 @@ TEST(TlsLogonTest, CutRecordEndsTheReplyInTime)
 
 #endif
 
-// vsftpd refusing anything unencrypted: explicit TLS, a certificate accepted once, then
-// listings and transfers through TLS data connections, byte for byte, both modes.
-class TlsRealServerTest : public ::testing::TestWithParam<bool> {};
+namespace {
+
+LogonSettings RealServerSettings(const testsupport::RealServerInfo& info)
+{
+    LogonSettings settings = Settings(info.port, TlsMode::REQUIRE_EXPLICIT);
+    settings.user = WireToWide(info.user);
+    settings.password = WireToWide(info.password);
+    return settings;
+}
+
+} // namespace
+
+// Every TLS server: explicit TLS, a certificate accepted once, then listings and transfers
+// through TLS data connections, byte for byte, in both modes.
+class TlsRealServerTest : public ::testing::TestWithParam<std::tuple<testsupport::ServerKind, bool>> {};
 
 TEST_P(TlsRealServerTest, TransfersArriveIntactThroughTls)
 {
-    const bool passive = GetParam();
+    const auto [kind, passive] = GetParam();
     std::string why;
-    const auto server = testsupport::RealServer::Start(testsupport::ServerKind::VsftpdTls, &why);
+    const auto server = testsupport::RealServer::Start(kind, &why);
     if (!server) GTEST_SKIP() << why;
     TestReporter reporter;
     CFTPClient client(new nsSocket::CBlockingSocket);
     Answers answers(false, true);
     client.SetTlsQuestions(&answers);
-    LogonSettings settings = Settings(server->Info().port, TlsMode::REQUIRE_EXPLICIT);
-    settings.user = WireToWide(server->Info().user);
-    settings.password = WireToWide(server->Info().password);
-    ASSERT_TRUE(client.LogOn(settings, kPatientTimeout));
+    ASSERT_TRUE(client.LogOn(RealServerSettings(server->Info()), kPatientTimeout))
+        << ::testing::PrintToString(reporter.Errors());
     EXPECT_EQ(answers.certificateAsked, 1);
     ASSERT_NE(client.TlsSession(), nullptr);
     EXPECT_THAT(client.TlsSession()->version, StartsWith(L"TLS 1."));
@@ -519,5 +614,50 @@ TEST_P(TlsRealServerTest, TransfersArriveIntactThroughTls)
     EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, TlsRealServerTest, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "Passive" : "Active"); });
+INSTANTIATE_TEST_SUITE_P(Servers, TlsRealServerTest,
+                         ::testing::Combine(::testing::ValuesIn(testsupport::kTlsServerKinds), ::testing::Bool()),
+                         [](const auto& info) {
+                             std::string name = testsupport::ServerName(std::get<0>(info.param));
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name + (std::get<1>(info.param) ? "_Passive" : "_Active");
+                         });
+
+// vsftpd's default: each data connection must resume the control connection's TLS session.
+// OpenSSL resumes, one data connection after another, listings and uploads alike. Wine's
+// Schannel cannot, and the user reads the server's refusal at once.
+TEST(TlsRealServerReuseTest, DataConnectionsResumeTheSessionOrSayWhyNot)
+{
+    std::string why;
+    const auto server = testsupport::RealServer::Start(testsupport::ServerKind::VsftpdTlsReuse, &why);
+    if (!server) GTEST_SKIP() << why;
+    TestReporter reporter;
+    CFTPClient client(new nsSocket::CBlockingSocket);
+    Answers answers(false, true);
+    client.SetTlsQuestions(&answers);
+    ASSERT_TRUE(client.LogOn(RealServerSettings(server->Info()), kPatientTimeout));
+    const std::string bytes = RandomBytes(100 * 1024, 3);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const auto start = Clock::now();
+        std::vector<FileStatusPtr> entries;
+        const bool listed = client.ListFiles(L"/", entries, true);
+#ifdef _WIN32
+        if (!listed) {
+            // Not the receive timeout: the refusal ends the wait.
+            EXPECT_LT(Clock::now() - start, std::chrono::seconds(kPatientTimeout));
+            ASSERT_FALSE(reporter.Errors().empty());
+            EXPECT_THAT(reporter.Errors().back(), HasSubstr(L"522"));
+            return;
+        }
+#endif
+        ASSERT_TRUE(listed) << ::testing::PrintToString(reporter.Errors());
+        auto upload = client.OpenDataTransfer(L"/resumed.bin", true, true);
+        int count = 0;
+        ASSERT_TRUE(upload);
+        ASSERT_TRUE(client.WriteData(*upload, bytes.data(), static_cast<int>(bytes.size()), count));
+        ASSERT_TRUE(client.CloseDataTransfer(std::move(upload)));
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(kPatientTimeout));
+    }
+    EXPECT_EQ(client.LogOff(), REPLY_OK);
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+}

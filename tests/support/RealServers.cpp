@@ -38,6 +38,10 @@ const char* ServerName(ServerKind kind)
     case ServerKind::PureFtpd: return "pure-ftpd";
     case ServerKind::Proftpd: return "proftpd";
     case ServerKind::VsftpdTls: return "vsftpd-tls";
+    case ServerKind::VsftpdTlsReuse: return "vsftpd-tls-reuse";
+    case ServerKind::PureFtpdTls: return "pure-ftpd-tls";
+    case ServerKind::PureFtpdTlsOnly: return "pure-ftpd-tls-only";
+    case ServerKind::ProftpdTls: return "proftpd-tls";
     }
     return "?";
 }
@@ -49,6 +53,10 @@ const char* ServerEnvironmentVariable(ServerKind kind)
     case ServerKind::PureFtpd: return "ORVID_FTP_PUREFTPD";
     case ServerKind::Proftpd: return "ORVID_FTP_PROFTPD";
     case ServerKind::VsftpdTls: return "ORVID_FTP_VSFTPD_TLS";
+    case ServerKind::VsftpdTlsReuse: return "ORVID_FTP_VSFTPD_TLS_REUSE";
+    case ServerKind::PureFtpdTls: return "ORVID_FTP_PUREFTPD_TLS";
+    case ServerKind::PureFtpdTlsOnly: return "ORVID_FTP_PUREFTPD_TLS_ONLY";
+    case ServerKind::ProftpdTls: return "ORVID_FTP_PROFTPD_TLS";
     }
     return "ORVID_FTP_UNKNOWN";
 }
@@ -446,34 +454,47 @@ std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool an
     return {"/usr/sbin/vsftpd", file.string()};
 }
 
-// vsftpd as above, refusing any logon or data connection without TLS. Data connections
-// need not resume the control connection's session: not every TLS client can.
-std::vector<std::string> ConfigureVsftpdTls(const Layout& l, uint16_t port, bool anonymous)
+struct Certificate {
+    fs::path certificate, key;
+};
+
+// A self-signed certificate for "localhost", made once per server.
+Certificate MakeCertificate(const Layout& l)
 {
-    const fs::path certificate = l.etc / "certificate.pem", key = l.etc / "key.pem";
-    if (!fs::exists(certificate)) {
+    Certificate made{l.etc / "certificate.pem", l.etc / "key.pem"};
+    if (!fs::exists(made.certificate)) {
         std::string output;
         if (Run({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                 "/CN=localhost", "-keyout", key.string(), "-out", certificate.string()},
+                 "/CN=localhost", "-keyout", made.key.string(), "-out", made.certificate.string()},
                 "", &output) != 0)
             throw std::runtime_error("openssl could not make the test certificate: " + output);
     }
+    return made;
+}
+
+// vsftpd as above, refusing any logon or data connection without TLS.
+std::vector<std::string> ConfigureVsftpdTls(const Layout& l, uint16_t port, bool anonymous, bool requireReuse)
+{
+    const Certificate certificate = MakeCertificate(l);
     std::vector<std::string> args = ConfigureVsftpd(l, port, anonymous);
     std::ofstream config(args[1], std::ios::binary | std::ios::app);
     config << "ssl_enable=YES\n"
               "force_local_logins_ssl=YES\n"
               "force_local_data_ssl=YES\n"
               "allow_anon_ssl=YES\n"
-              "require_ssl_reuse=NO\n"
+              "require_ssl_reuse="
+           << (requireReuse ? "YES" : "NO")
+           << "\n"
               "ssl_ciphers=HIGH\n"
               "rsa_cert_file="
-           << certificate.string() << "\nrsa_private_key_file=" << key.string() << "\n";
+           << certificate.certificate.string() << "\nrsa_private_key_file=" << certificate.key.string() << "\n";
     if (!config) throw std::runtime_error("cannot write " + args[1]);
     return args;
 }
 
+// tls: pure-ftpd's -Y, 0 for none.
 std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree, uint16_t port, bool anonymous,
-                                           uid_t uid, gid_t gid)
+                                           uid_t uid, gid_t gid, int tls)
 {
     // A virtual user of our own, so that its home (and chroot, the "/./") is this server's
     // root. pure-pw would hash the password with argon2, which costs seconds per logon.
@@ -497,10 +518,16 @@ std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree
                                      "-A",
                                      "-i"};
     if (!anonymous) args.push_back("-E");
+    if (tls != 0) {
+        const Certificate certificate = MakeCertificate(l);
+        args.insert(args.end(), {"-Y", std::to_string(tls), "-2",
+                                 certificate.certificate.string() + "," + certificate.key.string()});
+    }
     return args;
 }
 
-std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree, uint16_t port, bool anonymous)
+std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree, uint16_t port, bool anonymous,
+                                          bool tls)
 {
     std::string config = "ServerType standalone\n"
                          "DefaultServer on\n"
@@ -548,6 +575,22 @@ std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree,
                   "    DenyAll\n"
                   "  </Limit>\n"
                   "</Anonymous>\n";
+    }
+    if (tls) {
+        const Certificate certificate = MakeCertificate(l);
+        // Data connections need not resume the control connection's session: not every TLS
+        // client can.
+        config += "ModulePath " + (tree / "usr/lib/proftpd").string() +
+                  "\n"
+                  "LoadModule mod_tls.c\n"
+                  "TLSEngine on\n"
+                  "TLSRequired on\n"
+                  "TLSProtocol TLSv1.2 TLSv1.3\n"
+                  "TLSOptions NoSessionReuseRequired\n"
+                  "TLSVerifyClient off\n"
+                  "TLSLog " +
+                  (l.etc / "tls.log").string() + "\nTLSRSACertificateFile " + certificate.certificate.string() +
+                  "\nTLSRSACertificateKeyFile " + certificate.key.string() + "\n";
     }
     fs::path file = l.etc / "proftpd.conf";
     WriteText(file, config);
@@ -605,13 +648,12 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
     }
     fs::path tree = FtpdRoot();
     fs::path binary;
-    switch (kind) {
-    case ServerKind::Vsftpd:
-    case ServerKind::VsftpdTls: binary = "/usr/sbin/vsftpd"; break;
-    case ServerKind::PureFtpd: binary = tree / "usr/sbin/pure-ftpd"; break;
-    case ServerKind::Proftpd: binary = tree / "usr/sbin/proftpd"; break;
-    }
-    if ((kind == ServerKind::PureFtpd || kind == ServerKind::Proftpd) && tree.empty()) {
+    const bool vsftpd =
+        kind == ServerKind::Vsftpd || kind == ServerKind::VsftpdTls || kind == ServerKind::VsftpdTlsReuse;
+    const bool pureFtpd =
+        kind == ServerKind::PureFtpd || kind == ServerKind::PureFtpdTls || kind == ServerKind::PureFtpdTlsOnly;
+    binary = vsftpd ? fs::path("/usr/sbin/vsftpd") : pureFtpd ? tree / "usr/sbin/pure-ftpd" : tree / "usr/sbin/proftpd";
+    if (!vsftpd && tree.empty()) {
         *why = name + " unavailable: ORVID_FTPD_ROOT is not set (see tests/support/fetch-ftpd)";
         return nullptr;
     }
@@ -619,8 +661,12 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
         *why = name + " unavailable: " + binary.string() + " is missing";
         return nullptr;
     }
+    if (kind == ServerKind::ProftpdTls && !fs::exists(tree / "usr/lib/proftpd/mod_tls.so")) {
+        *why = name + " unavailable: mod_tls is missing from " + tree.string() + " (see tests/support/fetch-ftpd)";
+        return nullptr;
+    }
     struct passwd* ftp = getpwnam("ftp");
-    bool anonymous = ftp != nullptr && (kind != ServerKind::PureFtpd || fs::is_directory(ftp->pw_dir));
+    bool anonymous = ftp != nullptr && (!pureFtpd || fs::is_directory(ftp->pw_dir));
 
     std::unique_ptr<RealServer> server(new RealServer);
     EnsureTestUser(&server->uid_, &server->gid_);
@@ -651,10 +697,7 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
     server->info_.password = kTestPassword;
     server->info_.anonymous = anonymous;
     server->info_.root = l.root;
-    server->info_.loginDirectory = l.start.empty() ? "/"
-                                   : kind == ServerKind::Vsftpd || kind == ServerKind::VsftpdTls
-                                       ? (l.root / l.start).string()
-                                       : "/" + l.start;
+    server->info_.loginDirectory = l.start.empty() ? "/" : vsftpd ? (l.root / l.start).string() : "/" + l.start;
 
     std::string greeting;
     for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
@@ -662,11 +705,20 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
         std::vector<std::string> args;
         switch (kind) {
         case ServerKind::Vsftpd: args = ConfigureVsftpd(l, port, anonymous); break;
-        case ServerKind::VsftpdTls: args = ConfigureVsftpdTls(l, port, anonymous); break;
+        case ServerKind::VsftpdTls: args = ConfigureVsftpdTls(l, port, anonymous, false); break;
+        case ServerKind::VsftpdTlsReuse: args = ConfigureVsftpdTls(l, port, anonymous, true); break;
         case ServerKind::PureFtpd:
-            args = ConfigurePureFtpd(l, tree, port, anonymous, server->uid_, server->gid_);
+        case ServerKind::PureFtpdTls:
+        case ServerKind::PureFtpdTlsOnly:
+            args = ConfigurePureFtpd(l, tree, port, anonymous, server->uid_, server->gid_,
+                                     kind == ServerKind::PureFtpdTls       ? 1
+                                     : kind == ServerKind::PureFtpdTlsOnly ? 2
+                                                                           : 0);
             break;
-        case ServerKind::Proftpd: args = ConfigureProftpd(l, tree, port, anonymous); break;
+        case ServerKind::Proftpd:
+        case ServerKind::ProftpdTls:
+            args = ConfigureProftpd(l, tree, port, anonymous, kind == ServerKind::ProftpdTls);
+            break;
         }
         pid_t pid = Spawn(args, l.log);
         Greeting result = AwaitServer(pid, port, l.token, &greeting);

@@ -9,7 +9,7 @@
 //
 // Windows (the tests run under Wine): Linux daemons cannot be started from there, so
 // the native program ftpfixture starts them and passes each one on in the environment
-// variable ORVID_FTP_VSFTPD / ORVID_FTP_PUREFTPD / ORVID_FTP_PROFTPD; Start reads it.
+// variable ServerEnvironmentVariable names (ORVID_FTP_VSFTPD, ...); Start reads it.
 //
 // A native server dies with the thread that started it (so that a crashed test leaves no
 // daemon behind): start it from a thread that outlives it.
@@ -33,13 +33,33 @@
 
 namespace testsupport {
 
-// VsftpdTls is vsftpd requiring FTP over TLS for logons and data, with a self-signed
-// certificate for "localhost" that the fixture makes; it is not among kAllServerKinds.
-enum class ServerKind { Vsftpd, PureFtpd, Proftpd, VsftpdTls };
+// The TLS kinds speak FTP over TLS with a self-signed certificate for "localhost" that the
+// fixture makes; they are not among kAllServerKinds.
+//   VsftpdTls       vsftpd requiring TLS for logons and data, without session reuse.
+//   VsftpdTlsReuse  the same, but a data connection must resume the control connection's
+//                   TLS session (vsftpd's default), which Wine's Schannel cannot do.
+//   PureFtpdTls     pure-ftpd offering TLS (-Y 1); a client may stay plain.
+//   PureFtpdTlsOnly pure-ftpd refusing logons without TLS (-Y 2).
+//   ProftpdTls      proftpd with mod_tls requiring TLS, without session reuse.
+enum class ServerKind {
+    Vsftpd,
+    PureFtpd,
+    Proftpd,
+    VsftpdTls,
+    VsftpdTlsReuse,
+    PureFtpdTls,
+    PureFtpdTlsOnly,
+    ProftpdTls
+};
 
 inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind::PureFtpd, ServerKind::Proftpd};
+// The TLS servers that every TLS client can use for data.
+inline constexpr ServerKind kTlsServerKinds[] = {ServerKind::VsftpdTls, ServerKind::PureFtpdTls,
+                                                 ServerKind::PureFtpdTlsOnly, ServerKind::ProftpdTls};
 
-const char* ServerName(ServerKind kind); // "vsftpd", "pure-ftpd", "proftpd", "vsftpd-tls"
+// "vsftpd", "pure-ftpd", "proftpd", "vsftpd-tls", "vsftpd-tls-reuse", "pure-ftpd-tls",
+// "pure-ftpd-tls-only", "proftpd-tls"
+const char* ServerName(ServerKind kind);
 
 // Name of the environment variable through which ftpfixture passes a server on.
 const char* ServerEnvironmentVariable(ServerKind kind);

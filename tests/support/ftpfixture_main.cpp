@@ -1,8 +1,8 @@
 // ftpfixture -- COMMAND [ARGS...]
 //
-// Starts vsftpd, pure-ftpd and proftpd, describes each in ORVID_FTP_VSFTPD /
-// ORVID_FTP_PUREFTPD / ORVID_FTP_PROFTPD, runs COMMAND, stops the servers and exits with
-// COMMAND's status. It exists for the Windows tests, which run under Wine and cannot
+// Starts vsftpd, pure-ftpd and proftpd, plain and with TLS, describes each in the
+// variable ServerEnvironmentVariable names (ORVID_FTP_VSFTPD, ...), runs COMMAND, stops
+// the servers and exits with COMMAND's status. It exists for the Windows tests, which run under Wine and cannot
 // start Linux daemons themselves.
 //
 // Each variable holds EncodeServerInfo's line, or "unavailable\t<reason>" when the
@@ -52,10 +52,11 @@ int main(int argc, char** argv)
     }
 
     std::vector<std::unique_ptr<testsupport::RealServer>> servers;
-    // vsftpd with TLS as well, for the FTP over TLS checks.
+    // The servers with TLS as well, for the FTP over TLS checks.
     std::vector<testsupport::ServerKind> kinds(std::begin(testsupport::kAllServerKinds),
                                                std::end(testsupport::kAllServerKinds));
-    kinds.push_back(testsupport::ServerKind::VsftpdTls);
+    kinds.insert(kinds.end(), std::begin(testsupport::kTlsServerKinds), std::end(testsupport::kTlsServerKinds));
+    kinds.push_back(testsupport::ServerKind::VsftpdTlsReuse);
     for (testsupport::ServerKind kind : kinds) {
         const char* variable = testsupport::ServerEnvironmentVariable(kind);
         std::string why, value;

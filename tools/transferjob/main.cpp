@@ -1,7 +1,12 @@
 // transferjob: one transfer job (CUploadDlg with its worker thread, as the programs run
 // it) from the command line, for the benchmark. Passive data connections.
-//   transferjob get URL LOCALDIR    download the file URL names into LOCALDIR
-//   transferjob put LOCALFILE URL   upload LOCALFILE into the remote directory URL names
+//   transferjob [OPTIONS] get URL LOCALDIR    download the file URL names into LOCALDIR
+//   transferjob [OPTIONS] put LOCALFILE URL   upload LOCALFILE into the remote directory URL names
+// URLs as ftpcli takes them: ftp:// or ftps:// (implicit TLS). Options, as ftpcli's:
+//   --tls require|try|never   ftp:// URLs: explicit TLS required, used if offered, or never
+//                             (the default); nobody is asked whether clear text will do
+//   --trust SHA256            accept a certificate no trusted root vouches for when its
+//                             SHA-256 fingerprint is this one
 // Exit status: 0 when the job ended by itself and nothing was reported, 1 when the engine
 // or the job reported a failure (on stderr; message boxes are closed), 2 usage error.
 #include <windows.h>
@@ -14,17 +19,21 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "../ftpcli/Url.h"
 #include "engine/BlockingSocket.h"
+#include "engine/FTPClient.h"
 #include "engine/Reporter.h"
 #include "engine/TextCodec.h"
 #include "session/ConnectionSession.h"
+#include "sites/SiteRecord.h"
 #include "transfer/UploadDlg.h"
 
 namespace {
 
-constexpr const char* USAGE = "usage: transferjob get URL LOCALDIR | transferjob put LOCALFILE URL\n";
+constexpr const char* USAGE = "usage: transferjob [--tls require|try|never] [--trust SHA256] get URL LOCALDIR\n"
+                              "       transferjob [--tls require|try|never] [--trust SHA256] put LOCALFILE URL\n";
 constexpr int MESSAGE_BOX_TEXT_ID = 0xFFFF;
 constexpr int TEXT_CAPACITY = 8192;
 constexpr auto BOX_LOOK_INTERVAL = std::chrono::milliseconds(20);
@@ -65,6 +74,24 @@ BOOL CALLBACK CloseMessageBox(HWND window, LPARAM)
 
 std::wstring Wide(const std::string& utf8) { return nsFTP::WireToWide(utf8); }
 
+// Nobody answers: clear text is refused, and so is a certificate that no trusted root vouches
+// for, unless its fingerprint was given.
+class CommandLineAnswers final : public nsFTP::ITlsQuestions {
+public:
+    explicit CommandLineAnswers(std::string trustedSha256) : trustedSha256(std::move(trustedSha256)) {}
+    bool ContinueWithoutTls(const nsFTP::LogonSettings&) override { return false; }
+    bool AcceptCertificate(const nsFTP::LogonSettings&, const nsSocket::TlsSessionInfo& session) override
+    {
+        if (!trustedSha256.empty() && session.certificate.sha256 == trustedSha256) return true;
+        PrintError(L"the server's certificate (" + session.certificate.subject + L") has the SHA-256 fingerprint " +
+                   Wide(session.certificate.sha256) + L"; to trust it, pass --trust with that fingerprint");
+        return false;
+    }
+
+private:
+    const std::string trustedSha256;
+};
+
 std::string Utf8(const wchar_t* text) { return nsFTP::WideToWire(text); }
 
 std::wstring ParentOf(const std::wstring& remotePath)
@@ -76,7 +103,7 @@ std::wstring ParentOf(const std::wstring& remotePath)
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"/\\") + 1); }
 
-SiteRecord SiteOf(const ftpcli::FtpUrl& url)
+SiteRecord SiteOf(const ftpcli::FtpUrl& url, SiteEncryption encryption)
 {
     SiteRecord site = DefaultSiteRecord();
     SetText(site.label, L"transferjob");
@@ -86,6 +113,7 @@ SiteRecord SiteOf(const ftpcli::FtpUrl& url)
     SetText(site.password, Wide(url.password));
     site.passive = 1;
     site.timeout = SITE_TIMEOUT_SECONDS;
+    SetSiteEncryption(site, url.implicitTls ? SiteEncryption::RequireImplicit : encryption);
     return site;
 }
 
@@ -121,6 +149,26 @@ bool AddLocalFile(TransferList& list, const std::wstring& path)
 
 int wmain(int argc, wchar_t** argv)
 {
+    SiteEncryption encryption = SiteEncryption::PlainOnly;
+    std::string trustedSha256;
+    int first = 1;
+    for (; first + 1 < argc && argv[first][0] == L'-'; first += 2) {
+        const std::wstring option = argv[first], value = argv[first + 1];
+        if (option == L"--tls" && value == L"require") {
+            encryption = SiteEncryption::RequireExplicit;
+        } else if (option == L"--tls" && value == L"try") {
+            encryption = SiteEncryption::IfAvailable;
+        } else if (option == L"--tls" && value == L"never") {
+            encryption = SiteEncryption::PlainOnly;
+        } else if (option == L"--trust") {
+            trustedSha256 = Utf8(value.c_str());
+        } else {
+            std::fputs(USAGE, stderr);
+            return 2;
+        }
+    }
+    argv += first - 1;
+    argc -= first - 1;
     if (argc != 4 || (std::wstring(argv[1]) != L"get" && std::wstring(argv[1]) != L"put")) {
         std::fputs(USAGE, stderr);
         return 2;
@@ -130,11 +178,6 @@ int wmain(int argc, wchar_t** argv)
     std::string error;
     if (!ftpcli::ParseFtpUrl(Utf8(download ? argv[2] : argv[3]), url, error)) {
         std::fprintf(stderr, "transferjob: %s\n%s", error.c_str(), USAGE);
-        return 2;
-    }
-    // The site record has no place for TLS yet: an ftps:// URL must not quietly go plain.
-    if (url.implicitTls) {
-        std::fprintf(stderr, "transferjob: ftps:// URLs are not supported yet\n%s", USAGE);
         return 2;
     }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
@@ -154,7 +197,9 @@ int wmain(int argc, wchar_t** argv)
     INT_PTR result = IDCANCEL;
     {
         ConnectionSession session;
-        if (OpenSite(session, SiteOf(url))) {
+        CommandLineAnswers answers(trustedSha256);
+        session.Engine().SetTlsQuestions(&answers);
+        if (OpenSite(session, SiteOf(url, encryption))) {
             auto list = std::make_unique<TransferList>();
             list->owner = &session;
             const std::wstring remote = Wide(url.path);

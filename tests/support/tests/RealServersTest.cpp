@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, RealServerTest, ::testing::ValuesIn(kAllServe
                              case ServerKind::Vsftpd: return std::string("Vsftpd");
                              case ServerKind::PureFtpd: return std::string("PureFtpd");
                              case ServerKind::Proftpd: return std::string("Proftpd");
-                             case ServerKind::VsftpdTls: return std::string("VsftpdTls");
+                             default: break;
                              }
                              return std::string("Unknown");
                          });
