@@ -47,6 +47,12 @@ public:
     HWND kindCombo = nullptr;
     HWND typeCombo = nullptr;
     std::wstring homeDirectory; // PWD right after logon; empty when it failed
+    // The encryption of currentSite's last logon, as the status bar showed it; kept after
+    // the log-off, for Site Properties (the Site Manager opens once the connection is gone).
+    std::wstring lastSecurity;
+    // Tools that run with nobody to ask set this: it answers the TLS questions of OpenSite's
+    // logon instead of the dialogs. Not owned.
+    nsFTP::ITlsQuestions* unattendedAnswers = nullptr;
     // The engine serves one caller at a time: a worker thread (a transfer job, a find, a
     // listing) or one of the shell's uses (the walk behind the list of files it is about
     // to copy, or a content stream holding a data connection open). Whoever starts such

@@ -93,7 +93,7 @@ bool OpenSite(ConnectionSession& session, const SiteRecord& site, const std::wst
     ClearConnectionPanes();
     session.logonSettings = MakeLogonSettings(site);
     SiteTlsQuestions questions(session, site);
-    session.Engine().SetTlsQuestions(&questions);
+    session.Engine().SetTlsQuestions(session.unattendedAnswers ? session.unattendedAnswers : &questions);
     // A server that never answers holds the logon up to the site's timeout; Esc ends it
     // sooner.
     bool loggedOn = false;
@@ -109,8 +109,8 @@ bool OpenSite(ConnectionSession& session, const SiteRecord& site, const std::wst
 
     session.currentSite = questions.Site();
     session.homeDirectory = session.CurrentDirectory();
-    SetStatusText(STATUS_PANE_SECURITY,
-                  ConnectionSecurityText(session.Engine().TlsSession(), session.Engine().DataProtected()));
+    session.lastSecurity = ConnectionSecurityText(session.Engine().TlsSession(), session.Engine().DataProtected());
+    SetStatusText(STATUS_PANE_SECURITY, session.lastSecurity);
     return true;
 }
 

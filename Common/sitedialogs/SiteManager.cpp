@@ -41,15 +41,13 @@ LPARAM ToItemData(std::size_t position) { return static_cast<LPARAM>(position); 
 
 } // namespace
 
-std::wstring ConnectionSecurityText(ConnectionSession& session, const SiteRecord& site)
+std::wstring LastConnectionText(const ConnectionSession& session, const SiteRecord& site)
 {
     const SiteRecord& current = session.currentSite;
-    if (!session.IsConnected() || !LabelsEqual(::GetText(site.label), ::GetText(current.label)) ||
+    if (!LabelsEqual(::GetText(site.label), ::GetText(current.label)) ||
         ::GetText(site.host) != ::GetText(current.host) || site.port != current.port)
         return {};
-    const nsSocket::TlsSessionInfo* tls = session.Engine().TlsSession();
-    if (!tls) return L"Not encrypted";
-    return tls->cipher.empty() ? tls->version : tls->version + L"\r\n" + tls->cipher;
+    return session.lastSecurity;
 }
 
 CSiteManager::CSiteManager(ConnectionSession& session, std::wstring keyPath)
@@ -262,7 +260,7 @@ void CSiteManager::EditSite(HTREEITEM item, SiteRecord& site)
 {
     CSiteProp properties(siteList);
     properties.LoadFrom(site);
-    properties.connectionText = ConnectionSecurityText(session, site);
+    properties.connectionText = LastConnectionText(session, site);
     if (properties.DoModal(Handle()) != IDOK) return;
     std::wstring oldLabel = tree.GetItemText(item);
     std::int32_t oldParent = site.parentId;

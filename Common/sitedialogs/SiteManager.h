@@ -16,11 +16,10 @@
 #include "session/ConnectionSession.h"
 #include "sites/SiteStore.h"
 
-// What Site Properties shows of the live connection to the site: the TLS version, then the
-// cipher on a line of its own (a suite's name can take a whole line); "Not encrypted" for
-// plain FTP; or empty when the session is not connected to this site (its label, host and
-// port are not those of the current site).
-std::wstring ConnectionSecurityText(ConnectionSession& session, const SiteRecord& site);
+// What Site Properties shows of the site's last connection in this run: the TLS version and
+// cipher, or "Not encrypted" (the status bar's text); empty when the session's last
+// connection was not to this site (its label, host and port are not those of currentSite).
+std::wstring LastConnectionText(const ConnectionSession& session, const SiteRecord& site);
 
 class CSiteManager : public fw::Dialog {
 public:

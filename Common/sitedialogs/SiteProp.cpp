@@ -24,7 +24,7 @@ constexpr EncryptionChoice ENCRYPTION_CHOICES[] = {
     {SiteEncryption::PlainOnly, L"Only use plain FTP (insecure)"},
 };
 
-constexpr const wchar_t* CONNECTION_PREFIX = L"Connection: ";
+constexpr const wchar_t* CONNECTION_PREFIX = L"Last connection: ";
 
 int ChoiceIndex(SiteEncryption encryption)
 {

@@ -51,9 +51,8 @@ public:
     std::wstring firewallUser;
     std::wstring firewallPassword;
 
-    // The TLS version and cipher of the live connection to this site, "Not encrypted", or
-    // empty when the site is not the one connected (see ConnectionSecurityText); shown
-    // only, never stored.
+    // The TLS version and cipher of this site's last connection, "Not encrypted", or empty
+    // (see LastConnectionText); shown only, never stored.
     std::wstring connectionText;
 
 protected:

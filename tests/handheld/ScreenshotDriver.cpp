@@ -187,7 +187,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         ConnectionSession samples;
         CSiteProp properties(samples.siteList);
         properties.LoadFrom(SampleSite(L"Home NAS", L"nas.local", NO_GROUP));
-        properties.connectionText = L"TLS 1.2\r\nTLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384";
+        properties.connectionText = L"TLS 1.2, TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384";
         properties.DoModal(app.MainFrame()->Handle());
         return 0;
     } else if (which == L"certificate" || which == L"plain-ftp") {

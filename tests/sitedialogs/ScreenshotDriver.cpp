@@ -21,7 +21,7 @@
 namespace {
 
 const std::wstring SAMPLE_KEY = L"Software\\FTPClient\\SiteDialogSamples";
-const std::wstring SAMPLE_CONNECTION = L"TLS 1.2\r\nTLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384";
+const std::wstring SAMPLE_CONNECTION = L"TLS 1.2, TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384";
 constexpr UINT ARRANGE_DELAY_MS = 200;
 
 // Expands every group and selects the first site of the first group once the Site Manager

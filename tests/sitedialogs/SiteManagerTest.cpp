@@ -416,9 +416,9 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     EXPECT_EQ(commands, (std::vector<std::string>{"USER joe", "PASS pw", "PWD", "CWD /home/joe/www", "QUIT"}));
 }
 
-// Site Properties names the encryption of the live connection to the site it edits, and
-// nothing for any other site or once the connection is gone.
-TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheConnectedSite)
+// Site Properties names the encryption of the site's last connection, also once it is gone
+// (Connect logs off before the Site Manager opens), and nothing for any other site.
+TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheLastConnection)
 {
     testsupport::ScriptedServer server;
     server.Reply("220 Ready\r\n")
@@ -455,12 +455,12 @@ TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheConnectedSite)
                  {otherPort, L""},
                  {otherHost, L""}};
     for (const auto& test : cases)
-        EXPECT_EQ(ConnectionSecurityText(session, test.site), test.text) << Narrow(GetText(test.site.label));
+        EXPECT_EQ(LastConnectionText(session, test.site), test.text) << Narrow(GetText(test.site.label));
 
     const struct {
         std::wstring label;
         std::wstring shown;
-    } edits[] = {{L"Local", L"Connection: Not encrypted"}, {L"Same server", L""}};
+    } edits[] = {{L"Local", L"Last connection: Not encrypted"}, {L"Same server", L""}};
     DialogScript script;
     for (const auto& edit : edits) {
         script.On(SITE_MANAGER, [&edit](HWND manager) {
@@ -476,7 +476,7 @@ TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheConnectedSite)
     Run(script);
 
     session.LogOff();
-    EXPECT_EQ(ConnectionSecurityText(session, local), L"");
+    EXPECT_EQ(LastConnectionText(session, local), L"Not encrypted");
     EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(5)));
     EXPECT_TRUE(server.Failures().empty());
 }
@@ -488,7 +488,7 @@ public:
     bool AcceptCertificate(const nsFTP::LogonSettings&, const nsSocket::TlsSessionInfo&) override { return true; }
 };
 
-TEST(ConnectionSecurityText, NamesTheTlsVersionAndCipherOfAnEncryptedConnection)
+TEST(LastConnectionText, NamesTheTlsVersionAndCipherOfAnEncryptedConnection)
 {
     std::string why;
     const auto server = testsupport::RealServer::Start(testsupport::ServerKind::VsftpdTls, &why);
@@ -501,14 +501,14 @@ TEST(ConnectionSecurityText, NamesTheTlsVersionAndCipherOfAnEncryptedConnection)
     ::SetText(site.password, std::wstring(server->Info().password.begin(), server->Info().password.end()));
     ConnectionSession session;
     AcceptingQuestions questions;
-    session.Engine().SetTlsQuestions(&questions);
+    session.unattendedAnswers = &questions;
     ASSERT_TRUE(OpenSite(session, site));
 
     const nsSocket::TlsSessionInfo* tls = session.Engine().TlsSession();
     ASSERT_NE(tls, nullptr);
     ASSERT_FALSE(tls->cipher.empty());
-    EXPECT_EQ(ConnectionSecurityText(session, site), tls->version + L"\r\n" + tls->cipher);
-    EXPECT_EQ(ConnectionSecurityText(session, site).rfind(L"TLS 1.", 0), 0u);
+    EXPECT_EQ(LastConnectionText(session, site), tls->version + L", " + tls->cipher);
+    EXPECT_EQ(LastConnectionText(session, site).rfind(L"TLS 1.", 0), 0u);
     session.LogOff();
 }
 

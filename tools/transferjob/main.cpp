@@ -198,7 +198,7 @@ int wmain(int argc, wchar_t** argv)
     {
         ConnectionSession session;
         CommandLineAnswers answers(trustedSha256);
-        session.Engine().SetTlsQuestions(&answers);
+        session.unattendedAnswers = &answers;
         if (OpenSite(session, SiteOf(url, encryption))) {
             auto list = std::make_unique<TransferList>();
             list->owner = &session;
