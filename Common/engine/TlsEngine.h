@@ -67,6 +67,19 @@ public:
     virtual std::wstring Error() const = 0;
 };
 
+// Bytes as lower-case hex, as TlsCertificate::sha256 holds a fingerprint.
+inline std::string LowerHex(const unsigned char* bytes, std::size_t count)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 0xF];
+    }
+    return hex;
+}
+
 // A client for host (the name that is checked against the certificate; an IP literal is
 // checked as an address). resumeFrom: the control connection's engine, whose session a
 // data connection resumes where the library can; null for the control connection.

@@ -255,13 +255,8 @@ public:
             info.certificate.validTo = TimeText(X509_get0_notAfter(leaf));
             std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
             unsigned int digestLength = 0;
-            if (X509_digest(leaf, EVP_sha256(), digest.data(), &digestLength) == 1) {
-                static const char kHex[] = "0123456789abcdef";
-                for (unsigned int i = 0; i < digestLength; ++i) {
-                    info.certificate.sha256 += kHex[digest[i] >> 4];
-                    info.certificate.sha256 += kHex[digest[i] & 0xF];
-                }
-            }
+            if (X509_digest(leaf, EVP_sha256(), digest.data(), &digestLength) == 1)
+                info.certificate.sha256 = LowerHex(digest.data(), digestLength);
             // OpenSSL reports one fault, the chain's before the name's; the name is checked on
             // its own as well, so that a self-signed certificate for another host shows both.
             nameBad = (IsAddressLiteral(host) ? X509_check_ip_asc(leaf, host.c_str(), 0)

@@ -196,13 +196,7 @@ std::string Sha256Hex(const std::vector<unsigned char>& data)
         BCryptHashData(guard.hash, const_cast<unsigned char*>(data.data()), static_cast<ULONG>(data.size()), 0) != 0 ||
         BCryptFinishHash(guard.hash, digest, sizeof digest, 0) != 0)
         return {};
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 15];
-    }
-    return hex;
+    return LowerHex(digest, sizeof digest);
 }
 
 std::wstring VersionText(DWORD protocol)

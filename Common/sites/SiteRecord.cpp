@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
+
+#include "engine/TlsEngine.h"
 
 namespace {
 
@@ -190,15 +193,9 @@ bool HasProtectedPassword(const SiteRecord& site) { return HasTlsFields(site) &&
 std::string TrustedCertificate(const SiteRecord& site)
 {
     if (!HasTlsFields(site)) return {};
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string text;
-    bool any = false;
-    for (std::uint8_t byte : site.trustedCertificate) {
-        any = any || byte != 0;
-        text += hex[byte >> 4];
-        text += hex[byte & 0xF];
-    }
-    return any ? text : std::string();
+    const bool any = std::any_of(std::begin(site.trustedCertificate), std::end(site.trustedCertificate),
+                                 [](std::uint8_t byte) { return byte != 0; });
+    return any ? nsSocket::LowerHex(site.trustedCertificate, sizeof site.trustedCertificate) : std::string();
 }
 
 void SetSiteEncryption(SiteRecord& site, SiteEncryption encryption)
