@@ -74,7 +74,7 @@ TEST(ConnectTest, SiteManagerConnectsListsKeepsAliveAndDisconnectResets)
     EXPECT_FALSE(run.Update(ID_FILE_CONNECT).Enabled().value_or(true));
 
     run.View().SetKeepAliveInterval(kShortKeepAliveMs);
-    EXPECT_TRUE(PumpUntilCommands(server, 6));
+    EXPECT_TRUE(PumpUntilCommands(server, 7));
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
 
     ASSERT_TRUE(run.Frame().RouteCommand(ID_FILE_DISCONNECT));

@@ -132,7 +132,7 @@ TEST_F(DocumentTest, IdleConnectionGetsAQuietPwdOnlyWithKeepAlive)
     server.Start();
     ASSERT_TRUE(OpenSite(Session(), ScriptedSite(server, true)));
     run.View().SetKeepAliveInterval(kShortKeepAliveMs);
-    EXPECT_TRUE(PumpUntilCommands(4));
+    EXPECT_TRUE(PumpUntilCommands(5));
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();
@@ -150,9 +150,9 @@ TEST_F(DocumentTest, KeepAliveWaitsWhileAWorkerUsesTheConnection)
     ASSERT_TRUE(Session().TryClaimEngine());
     run.View().SetKeepAliveInterval(kShortKeepAliveMs);
     PumpFor(kShortKeepAliveMs * 5);
-    EXPECT_EQ(server.Commands().size(), 3u);
+    EXPECT_EQ(server.Commands().size(), 4u);
     Session().ReleaseEngine();
-    EXPECT_TRUE(PumpUntilCommands(4));
+    EXPECT_TRUE(PumpUntilCommands(5));
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();
