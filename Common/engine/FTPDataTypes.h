@@ -53,6 +53,8 @@ struct LogonSettings {
     FirewallMode firewallMode = FIREWALL_NONE;
     // What a site asks for is the site's business; a logon that names nothing speaks plain FTP.
     TlsMode tls = TlsMode::PLAIN_ONLY;
+    // Passive mode asks EPSV first; false sends PASV at once on IPv4 (IPv6 needs EPSV).
+    bool extendedPassive = true;
 };
 
 // The target server as the logon commands name it: the host, with ":port" unless 21.

@@ -98,7 +98,7 @@ TEST_F(DocumentTest, ConnectedSiteNamesTheTitleAndDisconnectRestoresIt)
     // A second Disconnect has nothing to do.
     run.Frame().Send(WM_COMMAND, MAKEWPARAM(ID_FILE_DISCONNECT, 0));
     Finish();
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "PASV", "LIST /home/alice", "QUIT"));
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "EPSV", "LIST /home/alice", "QUIT"));
 }
 
 TEST_F(DocumentTest, ConnectLogsOffTheEarlierConnectionFirst)
