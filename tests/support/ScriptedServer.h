@@ -16,8 +16,8 @@
 // answered, and a further connection is recorded as a failure.
 //
 // Data connections are scripted in the same step list, so control and data events
-// happen in exactly the order written. ExpectPasv() or ExpectPort() prepares one
-// transfer; the first data step after it opens the connection (accepting the
+// happen in exactly the order written. ExpectPasv() or ExpectPort() (or a legacy form)
+// prepares one transfer; the first data step after it opens the connection (accepting the
 // client's connection in passive mode, connecting to the client in active mode)
 // and every wait for it is bounded by 5 s. A data step without a prepared transfer,
 // or whose connection cannot be opened, is recorded as a failure and the script goes
