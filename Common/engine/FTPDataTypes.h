@@ -53,9 +53,15 @@ struct LogonSettings {
     FirewallMode firewallMode = FIREWALL_NONE;
     // What a site asks for is the site's business; a logon that names nothing speaks plain FTP.
     TlsMode tls = TlsMode::PLAIN_ONLY;
+    // How names and replies are encoded: 0 is Auto (UTF-8, OPTS UTF8 ON when offered),
+    // CODE_PAGE_UTF8 asks for UTF-8 in any case, anything else is a Windows code page.
+    std::uint32_t codePage = 0;
+    // Whether listings use MLSD when FEAT offers MLST; LIST otherwise.
+    bool preferMlsd = true;
     // Passive mode asks EPSV first; false sends PASV at once on IPv4 (IPv6 needs EPSV).
     bool extendedPassive = true;
 };
+constexpr std::uint32_t CODE_PAGE_UTF8 = 65001;
 
 // The target server as the logon commands name it: the host, with ":port" unless 21.
 std::wstring TargetText(const LogonSettings& settings);

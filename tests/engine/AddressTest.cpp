@@ -24,7 +24,8 @@ constexpr char kLogon[] = "220 ready\r\n";
 
 void ScriptLogon(ScriptedServer& server)
 {
-    server.Reply(kLogon).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
+    server.Reply(kLogon).On("USER anonymous", "230 in\r\n").On("FEAT", "502 Not implemented\r\n");
+    server.On("PWD", "257 \"/\"\r\n");
 }
 
 LogonSettings Anonymous(const std::wstring& host, std::uint16_t port)
@@ -87,9 +88,9 @@ TEST(IPv6Test, PassiveAndActiveTransfersOverIPv6)
     client.LogOff();
     EXPECT_THAT(reporter.Errors(), IsEmpty());
     const auto commands = Commands(server);
-    ASSERT_EQ(commands.size(), 8u);
-    EXPECT_EQ(commands[3], "EPSV");
-    EXPECT_THAT(commands[5], StartsWith("EPRT |2|::1|"));
+    ASSERT_EQ(commands.size(), 9u);
+    EXPECT_EQ(commands[4], "EPSV");
+    EXPECT_THAT(commands[6], StartsWith("EPRT |2|::1|"));
 }
 
 // PASV and PORT can't name an IPv6 address: a server that refuses EPSV or EPRT there gets
@@ -133,5 +134,5 @@ TEST(AddressTest, ANameThatResolvesToARefusingAddressFirstReachesTheNext)
     EXPECT_TRUE(client.ListFiles(L"", entries, true));
     client.LogOff();
     EXPECT_THAT(reporter.Errors(), IsEmpty());
-    EXPECT_THAT(Commands(server), ElementsAre("USER anonymous", "PWD", "EPSV", "LIST", "QUIT"));
+    EXPECT_THAT(Commands(server), ElementsAre("USER anonymous", "FEAT", "PWD", "EPSV", "LIST", "QUIT"));
 }

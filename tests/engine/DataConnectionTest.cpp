@@ -40,7 +40,10 @@ class DataConnectionTest : public ::testing::Test {
 protected:
     DataConnectionTest()
     {
-        server.Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
+        server.Reply("220 ready\r\n")
+            .On("USER anonymous", "230 in\r\n")
+            .On("FEAT", "502 Not implemented\r\n")
+            .On("PWD", "257 \"/\"\r\n");
     }
     void LogOn(int timeout = kTimeout)
     {
@@ -51,14 +54,14 @@ protected:
         ASSERT_TRUE(client.LogOn(settings, timeout));
         reporter.Clear();
     }
-    // The commands after the logon's USER and PWD.
+    // The commands after the logon's USER, FEAT and PWD.
     std::vector<std::string> Played()
     {
         client.LogOff();
         server.WaitDisconnected(std::chrono::seconds(5));
         testsupport::ExpectScriptPlayed(server);
         auto commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 2);
+        commands.erase(commands.begin(), commands.begin() + 3);
         if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
         return commands;
     }
@@ -403,7 +406,8 @@ TEST_F(DataConnectionTest, RefusedEpsvAndEprtFallBackToPasvAndPortForTheConnecti
     server.On("RETR a", "150 ok\r\n").DataSend("A").Reply("226 ok\r\n");
     server.ExpectLegacyPort().On("RETR b", "150 ok\r\n").DataSend("B").Reply("226 ok\r\n");
     Quit();
-    server.AcceptNext().Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
+    server.AcceptNext().Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n");
+    server.On("FEAT", "502 Not implemented\r\n").On("PWD", "257 \"/\"\r\n");
     server.ExpectPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
     server.On("TYPE I", "200 binary\r\n").ExpectPort().On("RETR c", "150 ok\r\n").DataSend("C").Reply("226 ok\r\n");
     Quit();
@@ -424,9 +428,9 @@ TEST_F(DataConnectionTest, RefusedEpsvAndEprtFallBackToPasvAndPortForTheConnecti
     auto commands = Played();
     for (std::string& command : commands)
         if (command.rfind("EPRT ", 0) == 0 || command.rfind("PORT ", 0) == 0) command.resize(4);
-    EXPECT_THAT(commands,
-                ElementsAre("EPSV", "PASV", "LIST", "PASV", "LIST", "TYPE I", "EPRT", "PORT", "RETR a", "PORT",
-                            "RETR b", "QUIT", "USER anonymous", "PWD", "EPSV", "LIST", "TYPE I", "EPRT", "RETR c"));
+    EXPECT_THAT(commands, ElementsAre("EPSV", "PASV", "LIST", "PASV", "LIST", "TYPE I", "EPRT", "PORT", "RETR a",
+                                      "PORT", "RETR b", "QUIT", "USER anonymous", "FEAT", "PWD", "EPSV", "LIST",
+                                      "TYPE I", "EPRT", "RETR c"));
 }
 
 TEST_F(DataConnectionTest, NoEpsvSettingSendsPasvAtOnce)

@@ -293,7 +293,7 @@ TEST_F(PaneTest, UpBackspaceAndGoMoveThroughTheTree)
     Session().LogOff();
     Finish();
     const std::vector<std::string> commands = server.Commands();
-    EXPECT_THAT(std::vector<std::string>(commands.begin() + 3, commands.end()),
+    EXPECT_THAT(std::vector<std::string>(commands.begin() + 4, commands.end()),
                 ElementsAre("CWD /pub/linux", "EPSV", "LIST /pub/linux", "CWD /pub", "EPSV", "LIST /pub", "CWD /",
                             "EPSV", "LIST /", "CWD /pub", "EPSV", "LIST /pub", "CWD /", "EPSV", "LIST /",
                             "CWD /missing", "QUIT"));
