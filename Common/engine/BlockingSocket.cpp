@@ -178,13 +178,110 @@ bool CBlockingSocketException::FormatMessageText(std::wstring& text) const
     return true;
 }
 
+SocketAddress::SocketAddress(const sockaddr* address, std::size_t length)
+{
+    if (address == nullptr) return;
+    const bool known = (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) ||
+                       (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6));
+    if (known)
+        std::memcpy(&storage, address, address->sa_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
+}
+
+SocketAddress SocketAddress::Any(int family)
+{
+    SocketAddress any;
+    any.storage.ss_family = static_cast<decltype(any.storage.ss_family)>(family == AF_INET6 ? AF_INET6 : AF_INET);
+    // Both wildcards are all zero bytes.
+    return any;
+}
+
+bool SocketAddress::FromText(const std::string& text, std::uint16_t port, SocketAddress& address)
+{
+    SocketAddress parsed;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&parsed.storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&parsed.storage);
+    if (::inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+    } else if (::inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+    } else {
+        return false;
+    }
+    parsed.SetPort(port);
+    address = parsed;
+    return true;
+}
+
+std::uint16_t SocketAddress::Port() const
+{
+    if (Family() == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+    if (Family() == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
+    return 0;
+}
+
+void SocketAddress::SetPort(std::uint16_t port)
+{
+    if (Family() == AF_INET6) reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port = htons(port);
+    if (Family() == AF_INET) reinterpret_cast<sockaddr_in*>(&storage)->sin_port = htons(port);
+}
+
+std::string SocketAddress::HostText() const
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    // inet_ntop takes a non-const source in older Winsock headers.
+    auto& source = const_cast<sockaddr_storage&>(storage);
+    if (Family() == AF_INET6) {
+        if (::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&source)->sin6_addr, text, sizeof(text)) == nullptr)
+            return {};
+    } else if (Family() == AF_INET) {
+        if (::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&source)->sin_addr, text, sizeof(text)) == nullptr)
+            return {};
+    }
+    return text;
+}
+
+namespace {
+
+constexpr std::size_t IPV6_BYTES = 16;
+constexpr std::size_t IPV4_BYTES = 4;
+constexpr std::size_t MAPPED_PREFIX_BYTES = 12;
+constexpr unsigned char kMappedPrefix[MAPPED_PREFIX_BYTES] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+
+// The host part as bytes: 4 for IPv4 (mapped IPv6 included), 16 for IPv6, none otherwise.
+std::string HostBytes(const sockaddr_storage& storage)
+{
+    if (storage.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&storage);
+        return {reinterpret_cast<const char*>(&v4->sin_addr), IPV4_BYTES};
+    }
+    if (storage.ss_family != AF_INET6) return {};
+    const auto* bytes = reinterpret_cast<const char*>(&reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr);
+    if (std::memcmp(bytes, kMappedPrefix, MAPPED_PREFIX_BYTES) == 0) return {bytes + MAPPED_PREFIX_BYTES, IPV4_BYTES};
+    return {bytes, IPV6_BYTES};
+}
+
+} // namespace
+
+bool SocketAddress::SameHost(const SocketAddress& other) const
+{
+    const std::string mine = HostBytes(storage);
+    return !mine.empty() && mine == HostBytes(other.storage);
+}
+
+int SocketAddress::Length() const
+{
+    if (Family() == AF_INET6) return static_cast<int>(sizeof(sockaddr_in6));
+    if (Family() == AF_INET) return static_cast<int>(sizeof(sockaddr_in));
+    return 0;
+}
+
 IBlockingSocket* CBlockingSocket::NewInstance() const { return new CBlockingSocket(); }
 
-void CBlockingSocket::Open(int type)
+void CBlockingSocket::Open(int family, int type)
 {
     std::lock_guard lock(handleMutex);
     interrupted = false;
-    handle = FromNative(::socket(AF_INET, type, 0));
+    handle = FromNative(::socket(family, type, 0));
     if (handle == 0) throw CBlockingSocketException(kCreateFailed);
 }
 
@@ -194,7 +291,7 @@ void CBlockingSocket::Connect(const SocketAddress& address, int timeoutSeconds)
 {
     nsFTP::ReportSocketActivity();
     MakeNonBlocking(ToNative(handle));
-    if (::connect(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return;
+    if (::connect(ToNative(handle), address.Raw(), address.Length()) == 0) return;
     const int error = LastSocketError();
     if (!ConnectGoesOn(error)) throw CBlockingSocketException(kConnectFailed, error);
     const int ready = WaitReady(handle, WaitFor::Connecting, timeoutSeconds, interrupted);
@@ -207,8 +304,7 @@ void CBlockingSocket::Connect(const SocketAddress& address, int timeoutSeconds)
 
 void CBlockingSocket::Bind(const SocketAddress& address)
 {
-    if (::bind(ToNative(handle), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-        throw CBlockingSocketException(kBindFailed);
+    if (::bind(ToNative(handle), address.Raw(), address.Length()) != 0) throw CBlockingSocketException(kBindFailed);
 }
 
 void CBlockingSocket::Listen()
@@ -233,8 +329,10 @@ bool CBlockingSocket::Accept(IBlockingSocket& target, SocketAddress& peer, int t
     const int ready = WaitReady(handle, WaitFor::Reading, timeoutSeconds, interrupted);
     if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
     if (ready == 0) throw CBlockingSocketException(kAcceptTimeout);
-    AddressLength length = sizeof(peer);
-    const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&peer), &length);
+    sockaddr_storage from{};
+    AddressLength length = sizeof(from);
+    const NativeSocket s = ::accept(ToNative(handle), reinterpret_cast<sockaddr*>(&from), &length);
+    peer = SocketAddress(reinterpret_cast<const sockaddr*>(&from), static_cast<std::size_t>(length));
     {
         std::lock_guard lock(accepted->handleMutex);
         accepted->handle = FromNative(s);
@@ -319,9 +417,11 @@ int CBlockingSocket::Receive(char* buffer, int capacity, int timeoutSeconds)
 
 void CBlockingSocket::LocalAddress(SocketAddress& address)
 {
-    AddressLength length = sizeof(address);
-    if (::getsockname(ToNative(handle), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    sockaddr_storage local{};
+    AddressLength length = sizeof(local);
+    if (::getsockname(ToNative(handle), reinterpret_cast<sockaddr*>(&local), &length) != 0)
         throw CBlockingSocketException(kLocalAddressFailed);
+    address = SocketAddress(reinterpret_cast<const sockaddr*>(&local), static_cast<std::size_t>(length));
 }
 
 bool CBlockingSocket::HasPendingData()
@@ -340,14 +440,30 @@ bool CBlockingSocket::HasPendingData()
     return ready == 1;
 }
 
-SocketAddress CBlockingSocket::ResolveHost(const std::string& host, std::uint16_t port)
+std::vector<SocketAddress> CBlockingSocket::ResolveHost(const std::string& host, std::uint16_t port)
 {
+    // A host field may hold an IPv6 literal the way URLs write it, in brackets.
+    std::string name = host;
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+    std::vector<SocketAddress> addresses;
+    SocketAddress literal;
+    if (SocketAddress::FromText(name, port, literal)) {
+        addresses.push_back(literal);
+        return addresses;
+    }
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (status != 0 || found == nullptr) {
+    const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    for (const addrinfo* entry = found; status == 0 && entry != nullptr; entry = entry->ai_next) {
+        SocketAddress address(entry->ai_addr, static_cast<std::size_t>(entry->ai_addrlen));
+        if (address.Family() != AF_INET && address.Family() != AF_INET6) continue;
+        address.SetPort(port);
+        addresses.push_back(address);
+    }
+    if (found != nullptr) ::freeaddrinfo(found);
+    if (addresses.empty()) {
         std::wstring text = kHostNotFound;
         text.replace(text.find(L"%s"), 2, nsFTP::WireToWide(host));
 #ifdef _WIN32
@@ -356,18 +472,13 @@ SocketAddress CBlockingSocket::ResolveHost(const std::string& host, std::uint16_
         throw CBlockingSocketException(std::move(text), status == EAI_SYSTEM ? errno : status);
 #endif
     }
-    SocketAddress address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return address;
+    return addresses;
 }
 
 std::string CBlockingSocket::ResolveAddress(const SocketAddress& address)
 {
     char name[NI_MAXHOST] = {};
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof(address), name, sizeof(name), nullptr, 0,
+    if (::getnameinfo(address.Raw(), static_cast<AddressLength>(address.Length()), name, sizeof(name), nullptr, 0,
                       NI_NAMEREQD) != 0)
         throw CBlockingSocketException(kAddressNotFound);
     return name;

@@ -1,13 +1,16 @@
 #pragma once
-// Blocking IPv4 TCP sockets with per-call timeouts. Every failure throws
+// Blocking TCP sockets over IPv4 or IPv6 with per-call timeouts. Every failure throws
 // CBlockingSocketException; only the engine catches it.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #else
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -22,7 +25,36 @@ using SocketHandle = SOCKET;
 // descriptor itself is 0 (a process started without standard input).
 using SocketHandle = std::uintptr_t;
 #endif
-using SocketAddress = sockaddr_in;
+
+// An IPv4 or IPv6 address with its port.
+class SocketAddress {
+public:
+    SocketAddress() = default;
+    // Copies a system address of either family; anything else leaves an empty address.
+    SocketAddress(const sockaddr* address, std::size_t length);
+    // The wildcard address of the family, port 0.
+    static SocketAddress Any(int family);
+    // A numeric IPv4 or IPv6 address ("127.0.0.1", "::1"); false for anything else, names included.
+    static bool FromText(const std::string& text, std::uint16_t port, SocketAddress& address);
+
+    int Family() const { return storage.ss_family; }
+    bool IsIPv6() const { return Family() == AF_INET6; }
+    std::uint16_t Port() const;
+    void SetPort(std::uint16_t port);
+    // The address in its numeric form, without the port ("192.0.2.1", "2001:db8::1").
+    std::string HostText() const;
+    // Whether both name the same host, ports aside. An IPv4 address mapped into IPv6
+    // (::ffff:a.b.c.d) is the IPv4 address it carries.
+    bool SameHost(const SocketAddress& other) const;
+
+    const sockaddr* Raw() const { return reinterpret_cast<const sockaddr*>(&storage); }
+    sockaddr* Raw() { return reinterpret_cast<sockaddr*>(&storage); }
+    int Length() const;
+    static constexpr int Capacity() { return static_cast<int>(sizeof(sockaddr_storage)); }
+
+private:
+    sockaddr_storage storage{};
+};
 
 // Winsock error numbers as the messages report them; the same values on every platform.
 constexpr int SOCKET_ERROR_INTERRUPTED = 10004; // WSAEINTR
@@ -55,7 +87,8 @@ class IBlockingSocket {
 public:
     virtual ~IBlockingSocket() = default; // does not close the handle
     virtual IBlockingSocket* NewInstance() const = 0;
-    virtual void Open(int type = SOCK_STREAM) = 0;
+    // A new socket of the address family (AF_INET, AF_INET6).
+    virtual void Open(int family, int type = SOCK_STREAM) = 0;
     // Waits at most timeoutSeconds for the peer to answer; an interrupt ends the wait.
     virtual void Connect(const SocketAddress& address, int timeoutSeconds) = 0;
     virtual void Bind(const SocketAddress& address) = 0;
@@ -72,7 +105,9 @@ public:
     virtual void LocalAddress(SocketAddress& address) = 0;
     virtual SocketHandle Handle() const = 0;
     virtual bool HasPendingData() = 0;
-    virtual SocketAddress ResolveHost(const std::string& host, std::uint16_t port) = 0;
+    // Every address the host has, in the resolver's order of preference; a numeric address
+    // (IPv6 in brackets or not) is taken as it is. Never empty: failure throws.
+    virtual std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) = 0;
     virtual std::string ResolveAddress(const SocketAddress& address) = 0;
 };
 
@@ -83,7 +118,7 @@ public:
     CBlockingSocket& operator=(const CBlockingSocket&) = delete;
 
     IBlockingSocket* NewInstance() const override;
-    void Open(int type = SOCK_STREAM) override;
+    void Open(int family, int type = SOCK_STREAM) override;
     void Connect(const SocketAddress& address, int timeoutSeconds) override;
     void Bind(const SocketAddress& address) override;
     void Listen() override;
@@ -96,7 +131,7 @@ public:
     void LocalAddress(SocketAddress& address) override;
     SocketHandle Handle() const override { return handle; }
     bool HasPendingData() override;
-    SocketAddress ResolveHost(const std::string& host, std::uint16_t port) override;
+    std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) override;
     std::string ResolveAddress(const SocketAddress& address) override;
 
     // One send() after waiting for the socket to become writable; returns what it took.

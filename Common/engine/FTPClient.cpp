@@ -1,15 +1,11 @@
 #include "engine/FTPClient.h"
 
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "engine/Reporter.h"
 #include "engine/TextCodec.h"
-
-#ifdef _WIN32
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
 
 namespace nsFTP {
 
@@ -24,6 +20,7 @@ constexpr wchar_t kLogonFailed[] = L"Logon failed.";
 constexpr int ERROR_CODE_TIMED_OUT = 10060;
 constexpr int ERROR_CODE_MESSAGE_TOO_LONG = 10040;
 constexpr wchar_t kCrLf[] = L"\r\n";
+constexpr wchar_t kConnectTimeout[] = L"Cannot establish a connection to the server (connect timeout).";
 
 // The decimal number at the start of a reply line; -1 when it starts with no digit.
 long LeadingNumber(const std::wstring& line)
@@ -104,23 +101,38 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
     protectData = false;
     features = ServerFeatures();
     ForgetPendingLines();
+    // The timeout covers all of a name's addresses together: a name with many unreachable
+    // addresses must not hold the user for a timeout each.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+    std::vector<nsSocket::SocketAddress> addresses;
     try {
-        controlSocket->Open(SOCK_STREAM);
-        const std::string hostBytes = WideToWire(host);
-        nsSocket::SocketAddress address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = inet_addr(hostBytes.c_str());
-        if (address.sin_addr.s_addr == INADDR_NONE) address = controlSocket->ResolveHost(hostBytes, port);
-        controlSocket->Connect(address, timeout);
-        controlPeer = address;
-        StartReplyClock();
-        return true;
+        addresses = controlSocket->ResolveHost(WideToWire(host), port);
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
-        controlSocket->CloseQuietly();
         return false;
     }
+    // The user hears about the last address tried: with one address that is its failure,
+    // with several they all failed and the last is as telling as any.
+    std::optional<nsSocket::CBlockingSocketException> lastFailure;
+    for (const nsSocket::SocketAddress& address : addresses) {
+        const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (connectionInterrupted || left <= 0) break;
+        try {
+            controlSocket->Open(address.Family(), SOCK_STREAM);
+            // Opening forgets an interrupt that came between two addresses.
+            if (connectionInterrupted) controlSocket->Interrupt();
+            controlSocket->Connect(address, static_cast<int>(left));
+            controlPeer = address;
+            StartReplyClock();
+            return true;
+        } catch (const nsSocket::CBlockingSocketException& failure) {
+            lastFailure = failure;
+            controlSocket->CloseQuietly();
+        }
+    }
+    if (!lastFailure) lastFailure.emplace(kConnectTimeout, ERROR_CODE_TIMED_OUT);
+    ShowSocketFailure(*lastFailure);
+    return false;
 }
 
 void CFTPClient::CloseControlConnection()
@@ -295,6 +307,9 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
     abortRequested = false;
     connectionInterrupted = false;
     finalReplyOwed = false;
+    // Refusals of EPSV and EPRT hold for one connection: the next may reach another server.
+    epsvRefused = false;
+    eprtRefused = false;
 
     const int mode = logonSettings.firewallMode;
     if (mode < 0 || mode >= FIREWALL_MODE_COUNT) {

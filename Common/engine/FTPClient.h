@@ -83,6 +83,9 @@ extern const wchar_t* const PLAIN_AFTER_AUTH_TEXT;
 extern const wchar_t* const CERTIFICATE_REFUSED_TEXT;
 extern const wchar_t* const DATA_NOT_PROTECTED_TEXT;
 extern const wchar_t* const DATA_CERTIFICATE_CHANGED_TEXT;
+extern const wchar_t* const EPSV_REPLY_INVALID_TEXT;
+extern const wchar_t* const EPSV_REFUSED_IPV6_TEXT;
+extern const wchar_t* const EPRT_REFUSED_IPV6_TEXT;
 
 class ListingSink;
 class CallerTransferSocket;
@@ -206,7 +209,11 @@ private:
     bool SelectRepresentation(const RepresentationType& wanted);
     int SetRepresentation(const RepresentationType& representation);
     int SelectAscii();
+    // EPSV, or PASV where EPSV is refused or not wanted; the port the server listens on.
+    int RequestPassivePort(std::uint16_t& port);
     int RequestPassive(std::uint32_t& address, std::uint16_t& port);
+    // EPRT, or PORT where the server refuses EPRT on IPv4, naming the local address.
+    int RequestActive(const nsSocket::SocketAddress& local, std::uint16_t port);
     int SendPortCommand(const std::wstring& addressText, std::uint16_t port);
     bool OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
     bool OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
@@ -263,6 +270,10 @@ private:
     // Where the control connection goes; data connections go there too, whatever
     // address a PASV reply names.
     nsSocket::SocketAddress controlPeer{};
+    // The server answered EPSV or EPRT with 500 or 502 on this connection: PASV or PORT
+    // from then on, without asking again.
+    bool epsvRefused = false;
+    bool eprtRefused = false;
     std::vector<unsigned char> dataBuffer; // allocated at the first data command
     std::chrono::steady_clock::time_point replyDeadline{};
     // Set when the last reply line could not be read because the server had closed the

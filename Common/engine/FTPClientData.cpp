@@ -11,12 +11,6 @@
 #include "engine/Reporter.h"
 #include "engine/TextCodec.h"
 
-#ifdef _WIN32
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
-
 namespace nsFTP {
 
 const wchar_t* const CONNECTION_CLOSED_TEXT =
@@ -26,6 +20,14 @@ const wchar_t* const LISTING_TOO_LARGE_TEXT =
 const wchar_t* const LISTING_TOO_SLOW_TEXT =
     L"The directory listing arrives too slowly; it was stopped. Please try again later.";
 const wchar_t* const OUT_OF_MEMORY_TEXT = L"There is not enough memory to hold the directory listing.";
+const wchar_t* const EPSV_REPLY_INVALID_TEXT =
+    L"The server's reply to EPSV names no valid port; no data connection was opened.";
+const wchar_t* const EPSV_REFUSED_IPV6_TEXT =
+    L"The server refused EPSV. Over IPv6 passive mode needs it, since PASV can only name IPv4 addresses. Try active "
+    L"mode.";
+const wchar_t* const EPRT_REFUSED_IPV6_TEXT =
+    L"The server refused EPRT. Over IPv6 active mode needs it, since PORT can only name IPv4 addresses. Try passive "
+    L"mode.";
 
 namespace {
 
@@ -79,6 +81,39 @@ bool ParsePassiveReply(const std::wstring& text, std::uint32_t& address, std::ui
     }
     return false;
 }
+
+// The port of a 229 reply: "(<d><d><d>port<d>)" after any text (RFC 2428), where <d> is
+// whatever printable character the server chose. The protocol and address fields must be
+// empty, since the data connection goes to the control connection's peer anyway; anything
+// else (another address, a port of 0 or past 65535, more digits than a port has) fails.
+bool ParseExtendedPassiveReply(const std::wstring& text, std::uint16_t& port)
+{
+    constexpr wchar_t kFirstDelimiter = L'!';
+    constexpr wchar_t kLastDelimiter = L'~';
+    constexpr std::size_t kMaxPortDigits = 5;
+    constexpr std::uint32_t kMaxPort = 65535;
+    std::size_t at = text.find(L'(');
+    if (at == std::wstring::npos || ++at >= text.size()) return false;
+    const wchar_t delimiter = text[at];
+    if (delimiter < kFirstDelimiter || delimiter > kLastDelimiter || (delimiter >= L'0' && delimiter <= L'9'))
+        return false;
+    for (int field = 0; field < 3; ++field, ++at)
+        if (at >= text.size() || text[at] != delimiter) return false;
+    std::uint32_t value = 0;
+    std::size_t digits = 0;
+    for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
+        if (++digits > kMaxPortDigits) return false;
+        value = value * 10 + static_cast<std::uint32_t>(text[at] - L'0');
+    }
+    if (digits == 0 || value == 0 || value > kMaxPort) return false;
+    if (at + 1 >= text.size() || text[at] != delimiter || text[at + 1] != L')') return false;
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+// RFC 2428's answers of a server that does not know a command: the caller falls back to
+// the command of RFC 959.
+bool NotImplemented(const ServerReply& reply) { return reply.Code() == L"500" || reply.Code() == L"502"; }
 
 // Runs the action when the scope is left, however it is left.
 template <typename Action> class ScopeExit {
@@ -188,7 +223,7 @@ public:
     void Detach() { engine = nullptr; }
 
     IBlockingSocket* NewInstance() const override { return socket->NewInstance(); }
-    void Open(int type) override { socket->Open(type); }
+    void Open(int family, int type) override { socket->Open(family, type); }
     void Connect(const nsSocket::SocketAddress& address, int timeoutSeconds) override
     {
         socket->Connect(address, timeoutSeconds);
@@ -213,7 +248,7 @@ public:
     void LocalAddress(nsSocket::SocketAddress& address) override { socket->LocalAddress(address); }
     nsSocket::SocketHandle Handle() const override { return socket->Handle(); }
     bool HasPendingData() override { return socket->HasPendingData(); }
-    nsSocket::SocketAddress ResolveHost(const std::string& host, std::uint16_t port) override
+    std::vector<nsSocket::SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) override
     {
         return socket->ResolveHost(host, port);
     }
@@ -324,6 +359,54 @@ int CFTPClient::RequestPassive(std::uint32_t& address, std::uint16_t& port)
     return ShowReplyResult(reply);
 }
 
+int CFTPClient::RequestPassivePort(std::uint16_t& port)
+{
+    const bool ipv6 = controlPeer.IsIPv6();
+    if (!epsvRefused && (logonSettings.extendedPassive || ipv6)) {
+        ServerReply reply;
+        if (!SendCommand(L"EPSV", true) || !ReadReply(reply, true)) {
+            if (!reply.text.empty()) ReportError(reply.text);
+            return REPLY_OTHER;
+        }
+        if (!NotImplemented(reply)) {
+            if (reply.code[0] == L'2' && (reply.Code() != L"229" || !ParseExtendedPassiveReply(reply.text, port))) {
+                ReportError(std::wstring(EPSV_REPLY_INVALID_TEXT) + L"\n\n" + reply.text);
+                return REPLY_OTHER;
+            }
+            return ShowReplyResult(reply);
+        }
+        if (ipv6) {
+            ReportError(std::wstring(EPSV_REFUSED_IPV6_TEXT) + L"\n\n" + reply.text);
+            return REPLY_REFUSED;
+        }
+        epsvRefused = true;
+    }
+    std::uint32_t address = 0;
+    return RequestPassive(address, port);
+}
+
+int CFTPClient::RequestActive(const nsSocket::SocketAddress& local, std::uint16_t port)
+{
+    const std::wstring host = WireToWide(local.HostText());
+    const bool ipv6 = local.IsIPv6();
+    if (!eprtRefused) {
+        ServerReply reply;
+        const std::wstring line =
+            L"EPRT |" + std::wstring(ipv6 ? L"2" : L"1") + L"|" + host + L"|" + std::to_wstring(port) + L"|";
+        if (!SendCommand(line, true) || !ReadReply(reply, true)) {
+            if (!reply.text.empty()) ReportError(reply.text);
+            return REPLY_OTHER;
+        }
+        if (!NotImplemented(reply)) return ShowReplyResult(reply);
+        if (ipv6) {
+            ReportError(std::wstring(EPRT_REFUSED_IPV6_TEXT) + L"\n\n" + reply.text);
+            return REPLY_REFUSED;
+        }
+        eprtRefused = true;
+    }
+    return SendPortCommand(host, port);
+}
+
 int CFTPClient::SendPortCommand(const std::wstring& addressText, std::uint16_t port)
 {
     std::wstring line =
@@ -335,17 +418,16 @@ int CFTPClient::SendPortCommand(const std::wstring& addressText, std::uint16_t p
 
 bool CFTPClient::OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command)
 {
-    std::uint32_t address = 0;
     std::uint16_t port = 0;
-    if (RequestPassive(address, port) != REPLY_OK) return false;
+    if (RequestPassivePort(port) != REPLY_OK) return false;
     try {
-        dataSocket.Open(SOCK_STREAM);
+        // A PASV reply's address is only trusted for its port: a hostile server could aim
+        // the client anywhere, and behind NAT the named address is often unreachable.
+        nsSocket::SocketAddress target = controlPeer;
+        target.SetPort(port);
+        dataSocket.Open(target.Family(), SOCK_STREAM);
         // Opening forgets an interrupt that came before it.
         if (transferInterrupted) dataSocket.Interrupt();
-        // The reply's address is only trusted for its port: a hostile server could aim the
-        // client anywhere, and behind NAT the named address is often unreachable.
-        nsSocket::SocketAddress target = controlPeer;
-        target.sin_port = htons(port);
         dataSocket.Connect(target, timeout);
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
@@ -366,21 +448,20 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
     nsSocket::SocketAddress listening{};
     nsSocket::SocketAddress local{};
     try {
-        listener->Open(SOCK_STREAM);
-        nsSocket::SocketAddress any{};
-        any.sin_family = AF_INET;
-        any.sin_port = 0;
-        any.sin_addr.s_addr = htonl(INADDR_ANY);
-        listener->Bind(any);
+        // The listener takes the address the server reaches this end by, and no other.
+        controlSocket->LocalAddress(local);
+        nsSocket::SocketAddress bindTo = local;
+        bindTo.SetPort(0);
+        listener->Open(local.Family(), SOCK_STREAM);
+        listener->Bind(bindTo);
         listener->LocalAddress(listening);
         listener->Listen();
-        controlSocket->LocalAddress(local);
     } catch (const nsSocket::CBlockingSocketException& failure) {
         ShowSocketFailure(failure);
         listener->CloseQuietly();
         return false;
     }
-    if (SendPortCommand(WireToWide(inet_ntoa(local.sin_addr)), ntohs(listening.sin_port)) != REPLY_OK) {
+    if (RequestActive(local, listening.Port()) != REPLY_OK) {
         listener->CloseQuietly();
         return false;
     }
@@ -402,7 +483,7 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
             const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
             nsSocket::SocketAddress peer{};
             if (!listener->Accept(dataSocket, peer, static_cast<int>(std::max<long long>(left.count(), 0)))) continue;
-            accepted = peer.sin_addr.s_addr == controlPeer.sin_addr.s_addr;
+            accepted = peer.SameHost(controlPeer);
             if (!accepted) dataSocket.CloseQuietly();
         }
     } catch (const nsSocket::CBlockingSocketException& failure) {

@@ -58,6 +58,8 @@ struct LogonSettings {
     std::uint32_t codePage = 0;
     // Whether listings use MLSD when FEAT offers MLST; LIST otherwise.
     bool preferMlsd = true;
+    // Passive mode asks EPSV first; false sends PASV at once on IPv4 (IPv6 needs EPSV).
+    bool extendedPassive = true;
 };
 constexpr std::uint32_t CODE_PAGE_UTF8 = 65001;
 

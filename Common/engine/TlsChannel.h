@@ -27,7 +27,7 @@ public:
     const ITlsEngine& Engine() const { return *engine; }
 
     IBlockingSocket* NewInstance() const override { return socket.NewInstance(); }
-    void Open(int type) override { socket.Open(type); }
+    void Open(int family, int type) override { socket.Open(family, type); }
     void Connect(const SocketAddress& address, int timeoutSeconds) override { socket.Connect(address, timeoutSeconds); }
     void Bind(const SocketAddress& address) override { socket.Bind(address); }
     void Listen() override { socket.Listen(); }
@@ -46,7 +46,7 @@ public:
     void LocalAddress(SocketAddress& address) override { socket.LocalAddress(address); }
     SocketHandle Handle() const override { return socket.Handle(); }
     bool HasPendingData() override { return !plain.empty() || socket.HasPendingData(); }
-    SocketAddress ResolveHost(const std::string& host, std::uint16_t port) override
+    std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t port) override
     {
         return socket.ResolveHost(host, port);
     }

@@ -130,7 +130,7 @@ TEST_P(ListingDeliveryTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
     EXPECT_EQ(entries[1]->size, 5368709120u);
     EXPECT_EQ(entries[0]->path, L"/pub");
     // The first listing after a connect sends no TYPE.
-    EXPECT_THAT(Played(), ElementsAre("PASV", "LIST /pub"));
+    EXPECT_THAT(Played(), ElementsAre("EPSV", "LIST /pub"));
 }
 
 INSTANTIATE_TEST_SUITE_P(InOneBlockOrByteByByte, ListingDeliveryTest,
@@ -156,11 +156,11 @@ TEST_F(DataConnectionTest, TypeIsSentOnlyWhenTheRepresentationChanges)
     EXPECT_EQ(sink.received, "C");
     auto commands = Played();
     ASSERT_EQ(commands.size(), 13u);
-    EXPECT_EQ(commands[5].rfind("PORT 127,0,0,1,", 0), 0u) << commands[5];
-    EXPECT_EQ(std::count(commands[5].begin(), commands[5].end(), ','), 5) << commands[5];
-    commands[5] = "PORT";
-    EXPECT_THAT(commands, ElementsAre("PASV", "LIST", "TYPE I", "PASV", "RETR a", "PORT", "RETR b", "TYPE A N", "PASV",
-                                      "LIST", "TYPE I", "PASV", "RETR c"));
+    EXPECT_EQ(commands[5].rfind("EPRT |1|127.0.0.1|", 0), 0u) << commands[5];
+    EXPECT_EQ(std::count(commands[5].begin(), commands[5].end(), '|'), 4) << commands[5];
+    commands[5] = "EPRT";
+    EXPECT_THAT(commands, ElementsAre("EPSV", "LIST", "TYPE I", "EPSV", "RETR a", "EPRT", "RETR b", "TYPE A N", "EPSV",
+                                      "LIST", "TYPE I", "EPSV", "RETR c"));
 }
 
 // A server that knows only the short "TYPE A": a refusal as not understood is followed by
@@ -200,7 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DataConnectionTest, DataGoesToTheControlPeerWhateverAddressPasvNames)
 {
     // Another loopback address, where nothing listens: only the port may be taken from it.
-    server.On("TYPE I", "200 binary\r\n").ExpectPasv("227 Entering Passive Mode (127,0,0,2,%p).\r\n");
+    server.On("TYPE I", "200 binary\r\n")
+        .RefuseEpsv()
+        .ExpectLegacyPasv("227 Entering Passive Mode (127,0,0,2,%p).\r\n");
     server.On("RETR x", "150 ok\r\n").DataSend("payload").Reply("226 ok\r\n");
     Quit();
     LogOn();
@@ -217,7 +219,7 @@ TEST_F(DataConnectionTest, MalformedOrRefusedPasvRepliesFailBeforeTheCommand)
         "227 Entering Passive Mode\r\n",
         "500 PASV not understood\r\n",
     };
-    server.On("TYPE I", "200 binary\r\n");
+    server.On("TYPE I", "200 binary\r\n").RefuseEpsv();
     for (const char* reply : replies)
         server.On("PASV", reply);
     server.On("CWD /", "250 still in step\r\n");
@@ -239,7 +241,7 @@ TEST_F(DataConnectionTest, TransferCommandsMustBeAnsweredWith1xxAndEndWith2xx)
 {
     server.On("TYPE I", "504 no binary here\r\n");
     server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR gone", "550 No such file\r\n");
-    server.ExpectPort("500 PORT refused\r\n");
+    server.ExpectPort("501 EPRT refused\r\n");
     server.ExpectPort().On("RETR gone", "550 No such file\r\n");
     server.On("TYPE A N", "200 ascii\r\n").ExpectPasv().On("LIST", "150 ok\r\n");
     server.DataSend("-rw-r--r-- 1 u g 1 Jan 1 2020 a\r\n");
@@ -258,7 +260,7 @@ TEST_F(DataConnectionTest, TransferCommandsMustBeAnsweredWith1xxAndEndWith2xx)
     EXPECT_FALSE(client.ListFiles(L"/nope", entries, true));
     EXPECT_THAT(Names(entries), ElementsAre(L"kept")); // failures leave the caller's array alone
     EXPECT_THAT(reporter.Errors(),
-                ElementsAre(L"504 no binary here", L"550 No such file", L"500 PORT refused", L"550 No such file",
+                ElementsAre(L"504 no binary here", L"550 No such file", L"501 EPRT refused", L"550 No such file",
                             L"451 Local error", L"550 /nope: No such directory"));
     EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
     Played();
@@ -391,4 +393,96 @@ TEST_F(DataConnectionTest, SingleCommandsFollowTheirReplies)
     EXPECT_THAT(reporter.Errors(), IsEmpty());
     EXPECT_THAT(reporter.Statuses(), IsEmpty());
     testsupport::ExpectScriptPlayed(server);
+}
+
+// A server without EPSV or EPRT answers 500 or 502; the client falls back to PASV and PORT
+// and asks no more on that connection, and asks again on the next.
+TEST_F(DataConnectionTest, RefusedEpsvAndEprtFallBackToPasvAndPortForTheConnection)
+{
+    server.RefuseEpsv("500 'EPSV': command not understood\r\n").ExpectLegacyPasv();
+    server.On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
+    server.ExpectLegacyPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
+    server.On("TYPE I", "200 binary\r\n").RefuseEprt().ExpectLegacyPort();
+    server.On("RETR a", "150 ok\r\n").DataSend("A").Reply("226 ok\r\n");
+    server.ExpectLegacyPort().On("RETR b", "150 ok\r\n").DataSend("B").Reply("226 ok\r\n");
+    Quit();
+    server.AcceptNext().Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n");
+    server.On("FEAT", "502 Not implemented\r\n").On("PWD", "257 \"/\"\r\n");
+    server.ExpectPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
+    server.On("TYPE I", "200 binary\r\n").ExpectPort().On("RETR c", "150 ok\r\n").DataSend("C").Reply("226 ok\r\n");
+    Quit();
+    LogOn();
+    std::vector<FileStatusPtr> entries;
+    EXPECT_TRUE(client.ListFiles(L"", entries, true));
+    EXPECT_TRUE(client.ListFiles(L"", entries, true));
+    EXPECT_EQ(Download(L"a", false), "A");
+    EXPECT_EQ(Download(L"b", false), "B");
+    client.LogOff();
+    LogonSettings settings;
+    settings.host = L"127.0.0.1";
+    settings.port = server.Port();
+    ASSERT_TRUE(client.LogOn(settings, kTimeout));
+    EXPECT_TRUE(client.ListFiles(L"", entries, true));
+    EXPECT_EQ(Download(L"c", false), "C");
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    auto commands = Played();
+    for (std::string& command : commands)
+        if (command.rfind("EPRT ", 0) == 0 || command.rfind("PORT ", 0) == 0) command.resize(4);
+    EXPECT_THAT(commands, ElementsAre("EPSV", "PASV", "LIST", "PASV", "LIST", "TYPE I", "EPRT", "PORT", "RETR a",
+                                      "PORT", "RETR b", "QUIT", "USER anonymous", "FEAT", "PWD", "EPSV", "LIST",
+                                      "TYPE I", "EPRT", "RETR c"));
+}
+
+TEST_F(DataConnectionTest, NoEpsvSettingSendsPasvAtOnce)
+{
+    server.ExpectLegacyPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
+    Quit();
+    server.Start();
+    LogonSettings settings;
+    settings.host = L"127.0.0.1";
+    settings.port = server.Port();
+    settings.extendedPassive = false;
+    ASSERT_TRUE(client.LogOn(settings, kTimeout));
+    std::vector<FileStatusPtr> entries;
+    EXPECT_TRUE(client.ListFiles(L"", entries, true));
+    EXPECT_THAT(Played(), ElementsAre("PASV", "LIST"));
+}
+
+// A 229 reply must name a port and nothing else, between delimiters that match; whatever
+// else it says is refused before any connection is tried, and the connection goes on.
+TEST_F(DataConnectionTest, HostileEpsvRepliesOpenNoConnection)
+{
+    const std::string replies[] = {
+        "229 Entering Extended Passive Mode (|||0|)\r\n",
+        "229 Entering Extended Passive Mode (|||65536|)\r\n",
+        "229 Entering Extended Passive Mode (|||4294967317|)\r\n", // 21 after a 32-bit wrap
+        "229 Entering Extended Passive Mode (|||%p)\r\n",
+        "229 Entering Extended Passive Mode (||%p|)\r\n",
+        "229 Entering Extended Passive Mode (|||%p!)\r\n",
+        "229 Entering Extended Passive Mode (|2|127.0.0.2|%p|)\r\n",
+        "229 Entering Extended Passive Mode (|1|127.0.0.1|%p|)\r\n",
+        "229 Entering Extended Passive Mode (||| %p|)\r\n",
+        "229 Entering Extended Passive Mode (|||-%p|)\r\n",
+        "229 Entering Extended Passive Mode (1112121)\r\n", // a digit as the delimiter
+        "229 Entering Extended Passive Mode ( |||%p|)\r\n",
+        "229 Entering Extended Passive Mode\r\n",
+        "229 Entering Extended Passive Mode (|||" + std::string(60000, '9') + "|)\r\n",
+        "227 Entering Passive Mode (127,0,0,1,%p)\r\n", // not EPSV's answer
+    };
+    server.On("TYPE I", "200 binary\r\n");
+    for (const std::string& reply : replies)
+        server.ExpectPasv(reply);
+    server.On("CWD /", "250 still in step\r\n");
+    Quit();
+    LogOn();
+    for (const std::string& reply : replies) {
+        reporter.Clear();
+        EXPECT_EQ(client.OpenDataTransfer(L"x", true, false), nullptr) << reply;
+        const auto errors = reporter.Errors();
+        ASSERT_EQ(errors.size(), 1u) << reply;
+        EXPECT_THAT(errors[0], StartsWith(std::wstring(EPSV_REPLY_INVALID_TEXT) + L"\n\n22")) << reply;
+    }
+    EXPECT_EQ(client.ChangeDir(L"/"), REPLY_OK);
+    const auto commands = Played();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR x"), 0);
 }

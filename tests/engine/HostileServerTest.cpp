@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "NamedAddressesSocket.h"
 #include "TestReporter.h"
 #include "engine/FTPClient.h"
 #include "support/ScriptedServer.h"
@@ -213,16 +214,16 @@ TEST_F(HostileDataTest, ActiveModeTurnsAwayAnotherHostThatConnectsFirst)
     server.DataSend("the server's bytes").Reply("226 done\r\n");
     server.On("QUIT", "221 bye\r\n");
     LogOn(30);
-    // Whoever watches the network sees PORT and races the server to the port.
-    std::string intruderFailure = "the intruder never saw PORT";
+    // Whoever watches the network sees EPRT and races the server to the port.
+    std::string intruderFailure = "the intruder never saw EPRT";
     std::thread intruder([&] {
         const auto until = Clock::now() + std::chrono::seconds(20);
         while (Clock::now() < until) {
             for (const std::string& command : server.Commands()) {
-                unsigned h1, h2, h3, h4, p1, p2;
-                if (std::sscanf(command.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) != 6) continue;
+                unsigned port = 0;
+                if (std::sscanf(command.c_str(), "EPRT |1|127.0.0.1|%u|", &port) != 1) continue;
                 testsupport::Socket socket =
-                    testsupport::ConnectLoopback(static_cast<std::uint16_t>(p1 * 256 + p2), kIntruderAddress);
+                    testsupport::ConnectLoopback(static_cast<std::uint16_t>(port), kIntruderAddress);
                 if (!socket.Valid()) {
                     intruderFailure = "the intruder could not connect from 127.0.0.2";
                     return;
@@ -356,8 +357,7 @@ private:
 
 std::string PassiveReplyFor(std::uint16_t port)
 {
-    return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
-           ")\r\n";
+    return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
 }
 
 struct UnansweredConnect {
@@ -388,12 +388,18 @@ protected:
 
 } // namespace
 
+// The name has more addresses than the grace allows timeouts: the timeout is for all of
+// them together, and the interrupt ends the wait for all of them.
 TEST_P(UnansweredConnectTest, TheControlConnectionEndsAtTheTimeoutOrTheInterrupt)
 {
+    constexpr int kAddresses = 12;
+    static_assert(kAddresses * kTimeout > kTimeout + kGrace.count());
     TestReporter reporter;
-    CFTPClient client(new nsSocket::CBlockingSocket);
+    nsSocket::SocketAddress unanswering;
+    ASSERT_TRUE(nsSocket::SocketAddress::FromText("127.0.0.1", nowhere.port, unanswering));
+    CFTPClient client(new NamedAddressesSocket("unanswering.invalid", std::vector(kAddresses, unanswering)));
     LogonSettings settings;
-    settings.host = L"127.0.0.1";
+    settings.host = L"unanswering.invalid";
     settings.port = nowhere.port;
     const auto start = Clock::now();
     {
@@ -416,7 +422,7 @@ TEST_P(UnansweredConnectTest, ThePassiveDataConnectionEndsAtTheTimeoutOrTheInter
         .On("USER anonymous", "230 in\r\n")
         .On("FEAT", "502 Not implemented\r\n")
         .On("PWD", "257 \"/\"\r\n");
-    server.On("PASV", PassiveReplyFor(nowhere.port)).On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
+    server.On("EPSV", PassiveReplyFor(nowhere.port)).On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
     server.Start();
     CFTPClient client(new nsSocket::CBlockingSocket);
     ASSERT_TRUE(client.LogOn(Anonymous(server), Timeout()));

@@ -78,7 +78,7 @@ protected:
             if (c == '/') c = '_';
         localDir = server->MakeDirectory(dirName);
         LogonSettings settings;
-        settings.host = L"127.0.0.1";
+        settings.host = Wide(server->Info().host);
         settings.port = server->Info().port;
         settings.user = Wide(server->Info().user);
         settings.password = Wide(server->Info().password);
@@ -260,6 +260,41 @@ TEST_P(RealServerTransferTest, DirectoryAndFileCommands)
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTransferTest,
                          ::testing::Combine(::testing::ValuesIn(testsupport::kAllServerKinds), ::testing::Bool()),
+                         [](const auto& info) {
+                             std::string name = testsupport::ServerName(std::get<0>(info.param));
+                             std::erase(name, '-');
+                             return name + (std::get<1>(info.param) ? "Passive" : "Active");
+                         });
+
+// The same servers listening on ::1: EPSV and EPRT carry a small tree there and back.
+class RealServerIPv6Test : public RealServerTransferTest {};
+
+TEST_P(RealServerIPv6Test, ASmallTreeMovesByteExact)
+{
+    const std::string files[] = {"top.bin", "sub/inner.bin", "sub/deeper/empty.bin"};
+    ASSERT_EQ(client.MakeDir(Remote("sub"), true), REPLY_OK);
+    ASSERT_EQ(client.MakeDir(Remote("sub/deeper"), true), REPLY_OK);
+    unsigned seed = 1;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const std::string bytes = RandomBytes(file == files[2] ? 0 : 300000 + seed, seed);
+        ++seed;
+        ASSERT_TRUE(Upload(Remote(file), bytes));
+        EXPECT_TRUE(ReadLocal(localDir / file) == bytes);
+        std::string downloaded;
+        ASSERT_TRUE(Download(Remote(file), downloaded));
+        EXPECT_TRUE(downloaded == bytes) << downloaded.size() << " bytes";
+    }
+    std::vector<FileStatusPtr> entries;
+    ASSERT_TRUE(client.ListFiles(Remote("sub"), entries, Passive()));
+    const CFTPFileStatus* deeper = Find(entries, L"deeper");
+    ASSERT_NE(deeper, nullptr);
+    EXPECT_TRUE(deeper->isDirectory);
+    EXPECT_NE(Find(entries, L"inner.bin"), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealServerIPv6Test,
+                         ::testing::Combine(::testing::ValuesIn(testsupport::kIPv6ServerKinds), ::testing::Bool()),
                          [](const auto& info) {
                              std::string name = testsupport::ServerName(std::get<0>(info.param));
                              std::erase(name, '-');

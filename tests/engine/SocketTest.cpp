@@ -21,29 +21,28 @@ using nsSocket::CBlockingSocketException;
 
 namespace {
 
-nsSocket::SocketAddress Loopback(std::uint16_t port)
+nsSocket::SocketAddress Loopback(std::uint16_t port, const char* host = "127.0.0.1")
 {
-    nsSocket::SocketAddress address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    nsSocket::SocketAddress address;
+    EXPECT_TRUE(nsSocket::SocketAddress::FromText(host, port, address)) << host;
     return address;
 }
 
 // A connected pair of engine sockets over loopback.
 struct Pair {
     CBlockingSocket listener, client, server;
-    explicit Pair(int bufferBytes = 0)
+    nsSocket::SocketAddress peer;
+    explicit Pair(int bufferBytes = 0, const char* host = "127.0.0.1")
     {
-        listener.Open();
-        listener.Bind(Loopback(0));
+        const nsSocket::SocketAddress loopback = Loopback(0, host);
+        listener.Open(loopback.Family());
+        listener.Bind(loopback);
         listener.Listen();
         nsSocket::SocketAddress bound{};
         listener.LocalAddress(bound);
-        client.Open();
+        client.Open(loopback.Family());
         if (bufferBytes) SetSendBuffer(client, bufferBytes);
-        client.Connect(Loopback(ntohs(bound.sin_port)), 5);
-        nsSocket::SocketAddress peer{};
+        client.Connect(Loopback(bound.Port(), host), 5);
         EXPECT_TRUE(listener.Accept(server, peer, 5));
         if (bufferBytes) SetReceiveBuffer(server, bufferBytes);
     }
@@ -132,12 +131,12 @@ TEST(BlockingSocketTest, ClosingIsSafeToRepeat)
     EXPECT_EQ(socket.Handle(), 0u);
     EXPECT_NO_THROW(socket.Close());
     socket.CloseQuietly();
-    socket.Open();
+    socket.Open(AF_INET);
     EXPECT_NE(socket.Handle(), 0u);
     EXPECT_NO_THROW(socket.Close());
     EXPECT_EQ(socket.Handle(), 0u);
     EXPECT_NO_THROW(socket.Close());
-    socket.Open();
+    socket.Open(AF_INET);
     socket.CloseQuietly();
     socket.CloseQuietly();
     EXPECT_EQ(socket.Handle(), 0u);
@@ -161,12 +160,12 @@ TEST(BlockingSocketTest, FailuresCarryTheirMessages)
 
     // Nothing listens on a port that was just freed.
     CBlockingSocket probe;
-    probe.Open();
+    probe.Open(AF_INET);
     probe.Bind(Loopback(0));
     nsSocket::SocketAddress freed{};
     probe.LocalAddress(freed);
     probe.Close();
-    socket.Open();
+    socket.Open(AF_INET);
     try {
         socket.Connect(freed, 5);
         FAIL() << "connected";
@@ -175,8 +174,44 @@ TEST(BlockingSocketTest, FailuresCarryTheirMessages)
         EXPECT_NE(e.ErrorCode(), 0);
     }
     socket.CloseQuietly();
+}
 
-    const auto resolved = socket.ResolveHost("127.0.0.1", 2121);
-    EXPECT_EQ(ntohs(resolved.sin_port), 2121);
-    EXPECT_EQ(ntohl(resolved.sin_addr.s_addr), INADDR_LOOPBACK);
+// Literals of both families are taken as they are, an IPv6 one with or without the
+// brackets of URLs; an IPv4 address mapped into IPv6 is the same host as the IPv4 one.
+TEST(BlockingSocketTest, ResolvesLiteralsOfBothFamilies)
+{
+    const struct {
+        const char* host;
+        int family;
+        const char* text;
+    } cases[] = {
+        {"127.0.0.1", AF_INET, "127.0.0.1"},
+        {"::1", AF_INET6, "::1"},
+        {"[::1]", AF_INET6, "::1"},
+        {"[2001:DB8:0::7]", AF_INET6, "2001:db8::7"},
+        {"::ffff:127.0.0.1", AF_INET6, "::ffff:127.0.0.1"},
+    };
+    CBlockingSocket socket;
+    const nsSocket::SocketAddress ipv4 = Loopback(21);
+    for (const auto& c : cases) {
+        const auto resolved = socket.ResolveHost(c.host, 2121);
+        ASSERT_EQ(resolved.size(), 1u) << c.host;
+        EXPECT_EQ(resolved[0].Family(), c.family) << c.host;
+        EXPECT_EQ(resolved[0].HostText(), c.text) << c.host;
+        EXPECT_EQ(resolved[0].Port(), 2121) << c.host;
+        EXPECT_EQ(resolved[0].SameHost(ipv4), std::string(c.text).find("127.0.0.1") != std::string::npos) << c.host;
+    }
+}
+
+TEST(BlockingSocketTest, ConnectsOverIPv6)
+{
+    Pair pair(0, "::1");
+    ASSERT_NE(pair.server.Handle(), 0u);
+    EXPECT_EQ(pair.peer.HostText(), "::1");
+    nsSocket::SocketAddress local;
+    pair.client.LocalAddress(local);
+    EXPECT_TRUE(local.SameHost(pair.peer));
+    EXPECT_EQ(pair.client.SendAll("v6", 2, 5), 2);
+    char buffer[2] = {};
+    EXPECT_EQ(pair.server.Receive(buffer, 2, 5), 2);
 }

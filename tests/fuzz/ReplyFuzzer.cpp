@@ -16,7 +16,7 @@ public:
     {
     }
     IBlockingSocket* NewInstance() const override { return new StreamSocket(nullptr, 0, 0); }
-    void Open(int) override { handle = 1; }
+    void Open(int, int) override { handle = 1; }
     void Connect(const nsSocket::SocketAddress&, int) override {}
     void Bind(const nsSocket::SocketAddress&) override {}
     void Listen() override {}
@@ -45,7 +45,10 @@ public:
     void LocalAddress(nsSocket::SocketAddress& address) override { address = {}; }
     nsSocket::SocketHandle Handle() const override { return handle; }
     bool HasPendingData() override { return position < size; }
-    nsSocket::SocketAddress ResolveHost(const std::string&, std::uint16_t) override { return {}; }
+    std::vector<nsSocket::SocketAddress> ResolveHost(const std::string&, std::uint16_t) override
+    {
+        return {nsSocket::SocketAddress::Any(AF_INET)};
+    }
     std::string ResolveAddress(const nsSocket::SocketAddress&) override { return {}; }
 
 private:

@@ -294,8 +294,8 @@ TEST_F(PaneTest, UpBackspaceAndGoMoveThroughTheTree)
     Finish();
     const std::vector<std::string> commands = server.Commands();
     EXPECT_THAT(std::vector<std::string>(commands.begin() + 4, commands.end()),
-                ElementsAre("CWD /pub/linux", "PASV", "LIST /pub/linux", "CWD /pub", "PASV", "LIST /pub", "CWD /",
-                            "PASV", "LIST /", "CWD /pub", "PASV", "LIST /pub", "CWD /", "PASV", "LIST /",
+                ElementsAre("CWD /pub/linux", "EPSV", "LIST /pub/linux", "CWD /pub", "EPSV", "LIST /pub", "CWD /",
+                            "EPSV", "LIST /", "CWD /pub", "EPSV", "LIST /pub", "CWD /", "EPSV", "LIST /",
                             "CWD /missing", "QUIT"));
 }
 

@@ -99,7 +99,7 @@ TEST_F(DocumentTest, ConnectedSiteNamesTheTitleAndDisconnectRestoresIt)
     run.Frame().Send(WM_COMMAND, MAKEWPARAM(ID_FILE_DISCONNECT, 0));
     Finish();
     EXPECT_THAT(server.Commands(),
-                ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "PASV", "LIST /home/alice", "QUIT"));
+                ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "EPSV", "LIST /home/alice", "QUIT"));
 }
 
 TEST_F(DocumentTest, ConnectLogsOffTheEarlierConnectionFirst)

@@ -42,6 +42,9 @@ const char* ServerName(ServerKind kind)
     case ServerKind::PureFtpdTls: return "pure-ftpd-tls";
     case ServerKind::PureFtpdTlsOnly: return "pure-ftpd-tls-only";
     case ServerKind::ProftpdTls: return "proftpd-tls";
+    case ServerKind::VsftpdIPv6: return "vsftpd-ipv6";
+    case ServerKind::PureFtpdIPv6: return "pure-ftpd-ipv6";
+    case ServerKind::ProftpdIPv6: return "proftpd-ipv6";
     }
     return "?";
 }
@@ -57,9 +60,23 @@ const char* ServerEnvironmentVariable(ServerKind kind)
     case ServerKind::PureFtpdTls: return "ORVID_FTP_PUREFTPD_TLS";
     case ServerKind::PureFtpdTlsOnly: return "ORVID_FTP_PUREFTPD_TLS_ONLY";
     case ServerKind::ProftpdTls: return "ORVID_FTP_PROFTPD_TLS";
+    case ServerKind::VsftpdIPv6: return "ORVID_FTP_VSFTPD_IPV6";
+    case ServerKind::PureFtpdIPv6: return "ORVID_FTP_PUREFTPD_IPV6";
+    case ServerKind::ProftpdIPv6: return "ORVID_FTP_PROFTPD_IPV6";
     }
     return "ORVID_FTP_UNKNOWN";
 }
+
+namespace {
+
+bool ListensOnIPv6(ServerKind kind)
+{
+    return kind == ServerKind::VsftpdIPv6 || kind == ServerKind::PureFtpdIPv6 || kind == ServerKind::ProftpdIPv6;
+}
+
+const char* ServerHost(ServerKind kind) { return ListensOnIPv6(kind) ? "::1" : "127.0.0.1"; }
+
+} // namespace
 
 std::string EncodeServerInfo(const RealServerInfo& info)
 {
@@ -85,6 +102,7 @@ bool DecodeServerInfo(ServerKind kind, std::string_view text, RealServerInfo* in
     if (fields[3] != "0" && fields[3] != "1") return false;
     if (fields[1].empty() || fields[4].empty() || fields[5].empty()) return false;
     info->kind = kind;
+    info->host = ServerHost(kind);
     info->port = static_cast<uint16_t>(number);
     info->user = fields[1];
     info->password = fields[2];
@@ -264,21 +282,40 @@ void EnsureTestUser(uid_t* uid, gid_t* gid)
         throw std::runtime_error(std::string("cannot create the test user ") + kTestUser + ": " + output);
 }
 
-uint16_t PickFreePort()
+// 127.0.0.1 or ::1 with the port; false for anything else.
+bool LoopbackAddress(const std::string& host, uint16_t port, sockaddr_storage* address, socklen_t* length)
 {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    *address = {};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(address);
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        *length = sizeof *v4;
+        return true;
+    }
+    if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) != 1) return false;
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    *length = sizeof *v6;
+    return true;
+}
+
+uint16_t PickFreePort(const std::string& host)
+{
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!LoopbackAddress(host, 0, &address, &length)) throw std::runtime_error("bad loopback address " + host);
+    int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error("socket() failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         close(fd);
-        throw std::runtime_error("cannot find a free port");
+        throw std::runtime_error("cannot find a free port on " + host);
     }
     close(fd);
-    return ntohs(address.sin_port);
+    return address.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+                                         : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const fs::path& log)
@@ -338,15 +375,14 @@ enum class Greeting { Ours, Foreign, Silent, Exited, TimedOut };
 
 // Reads the greeting on `port`. Another process may have grabbed the port between
 // PickFreePort and the server's bind, so the greeting must carry `token`.
-Greeting ReadGreeting(uint16_t port, const std::string& token, std::string* text)
+Greeting ReadGreeting(const std::string& host, uint16_t port, const std::string& token, std::string* text)
 {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!LoopbackAddress(host, port, &address, &length)) return Greeting::Silent;
+    int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return Greeting::Silent;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         close(fd);
         return Greeting::Silent;
     }
@@ -375,13 +411,13 @@ Greeting ReadGreeting(uint16_t port, const std::string& token, std::string* text
     return received.empty() ? Greeting::Silent : Greeting::Foreign;
 }
 
-Greeting AwaitServer(pid_t pid, uint16_t port, const std::string& token, std::string* text)
+Greeting AwaitServer(pid_t pid, const std::string& host, uint16_t port, const std::string& token, std::string* text)
 {
     auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
         int status;
         if (waitpid(pid, &status, WNOHANG) == pid) return Greeting::Exited;
-        Greeting greeting = ReadGreeting(port, token, text);
+        Greeting greeting = ReadGreeting(host, port, token, text);
         if (greeting == Greeting::Ours) return greeting;
         if (greeting == Greeting::Foreign) {
             // Ours may still be starting and lose the bind; it exits on its own then.
@@ -402,15 +438,16 @@ struct Layout {
     fs::path base, root, anon, etc, empty, log;
     std::string token;
     std::string start; // the subdirectory of root the user starts in; empty: root itself
+    std::string host;  // 127.0.0.1 or ::1, the only address the server listens on
+    bool IPv6() const { return host == "::1"; }
 };
 
 std::vector<std::string> ConfigureVsftpd(const Layout& l, uint16_t port, bool anonymous)
 {
-    std::string config = "listen=YES\n"
-                         "listen_ipv6=NO\n"
-                         "listen_address=127.0.0.1\n"
-                         "listen_port=" +
-                         std::to_string(port) +
+    // vsftpd listens on one family: IPv6 takes listen_ipv6 instead of listen.
+    std::string config = std::string(l.IPv6() ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                              : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n") +
+                         "listen_port=" + std::to_string(port) +
                          "\n"
                          "background=NO\n"
                          "seccomp_sandbox=NO\n"
@@ -509,7 +546,7 @@ std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree
     WriteText(fortune, l.token + "\n");
     std::vector<std::string> args = {(tree / "usr/sbin/pure-ftpd").string(),
                                      "-S",
-                                     "127.0.0.1," + std::to_string(port),
+                                     l.host + "," + std::to_string(port),
                                      "-l",
                                      "puredb:" + pdb.string(),
                                      "-F",
@@ -540,8 +577,14 @@ std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree,
                          "Port " +
                          std::to_string(port) +
                          "\n"
-                         "DefaultAddress 127.0.0.1\n"
-                         "UseIPv6 off\n"
+                         "DefaultAddress " +
+                         l.host +
+                         "\n"
+                         // Without SocketBindTight the server listens on every address.
+                         "SocketBindTight on\n"
+                         "UseIPv6 " +
+                         (l.IPv6() ? "on" : "off") +
+                         "\n"
                          "User nobody\n"
                          "Group nogroup\n"
                          "PidFile " +
@@ -648,10 +691,10 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
     }
     fs::path tree = FtpdRoot();
     fs::path binary;
-    const bool vsftpd =
-        kind == ServerKind::Vsftpd || kind == ServerKind::VsftpdTls || kind == ServerKind::VsftpdTlsReuse;
-    const bool pureFtpd =
-        kind == ServerKind::PureFtpd || kind == ServerKind::PureFtpdTls || kind == ServerKind::PureFtpdTlsOnly;
+    const bool vsftpd = kind == ServerKind::Vsftpd || kind == ServerKind::VsftpdTls ||
+                        kind == ServerKind::VsftpdTlsReuse || kind == ServerKind::VsftpdIPv6;
+    const bool pureFtpd = kind == ServerKind::PureFtpd || kind == ServerKind::PureFtpdTls ||
+                          kind == ServerKind::PureFtpdTlsOnly || kind == ServerKind::PureFtpdIPv6;
     binary = vsftpd ? fs::path("/usr/sbin/vsftpd") : pureFtpd ? tree / "usr/sbin/pure-ftpd" : tree / "usr/sbin/proftpd";
     if (!vsftpd && tree.empty()) {
         *why = name + " unavailable: ORVID_FTPD_ROOT is not set (see tests/support/fetch-ftpd)";
@@ -687,12 +730,14 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
         fs::create_directory(dir);
     server->HandOver(l.root);
     l.start = loginSubdirectory;
+    l.host = ServerHost(kind);
     if (!l.start.empty()) {
         fs::create_directory(l.root / l.start);
         server->HandOver(l.root / l.start);
     }
 
     server->info_.kind = kind;
+    server->info_.host = l.host;
     server->info_.user = kTestUser;
     server->info_.password = kTestPassword;
     server->info_.anonymous = anonymous;
@@ -701,13 +746,15 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
 
     std::string greeting;
     for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
-        uint16_t port = PickFreePort();
+        uint16_t port = PickFreePort(l.host);
         std::vector<std::string> args;
         switch (kind) {
-        case ServerKind::Vsftpd: args = ConfigureVsftpd(l, port, anonymous); break;
+        case ServerKind::Vsftpd:
+        case ServerKind::VsftpdIPv6: args = ConfigureVsftpd(l, port, anonymous); break;
         case ServerKind::VsftpdTls: args = ConfigureVsftpdTls(l, port, anonymous, false); break;
         case ServerKind::VsftpdTlsReuse: args = ConfigureVsftpdTls(l, port, anonymous, true); break;
         case ServerKind::PureFtpd:
+        case ServerKind::PureFtpdIPv6:
         case ServerKind::PureFtpdTls:
         case ServerKind::PureFtpdTlsOnly:
             args = ConfigurePureFtpd(l, tree, port, anonymous, server->uid_, server->gid_,
@@ -716,12 +763,13 @@ std::unique_ptr<RealServer> RealServer::Start(ServerKind kind, std::string* why,
                                                                            : 0);
             break;
         case ServerKind::Proftpd:
+        case ServerKind::ProftpdIPv6:
         case ServerKind::ProftpdTls:
             args = ConfigureProftpd(l, tree, port, anonymous, kind == ServerKind::ProftpdTls);
             break;
         }
         pid_t pid = Spawn(args, l.log);
-        Greeting result = AwaitServer(pid, port, l.token, &greeting);
+        Greeting result = AwaitServer(pid, l.host, port, l.token, &greeting);
         if (result == Greeting::Ours) {
             server->pid_ = pid;
             server->info_.port = port;

@@ -41,6 +41,8 @@ namespace testsupport {
 //   PureFtpdTls     pure-ftpd offering TLS (-Y 1); a client may stay plain.
 //   PureFtpdTlsOnly pure-ftpd refusing logons without TLS (-Y 2).
 //   ProftpdTls      proftpd with mod_tls requiring TLS, without session reuse.
+// The IPv6 kinds are the plain servers listening on ::1 instead of 127.0.0.1; they are
+// not among kAllServerKinds either.
 enum class ServerKind {
     Vsftpd,
     PureFtpd,
@@ -49,7 +51,10 @@ enum class ServerKind {
     VsftpdTlsReuse,
     PureFtpdTls,
     PureFtpdTlsOnly,
-    ProftpdTls
+    ProftpdTls,
+    VsftpdIPv6,
+    PureFtpdIPv6,
+    ProftpdIPv6
 };
 
 inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind::PureFtpd, ServerKind::Proftpd};
@@ -57,8 +62,11 @@ inline constexpr ServerKind kAllServerKinds[] = {ServerKind::Vsftpd, ServerKind:
 inline constexpr ServerKind kTlsServerKinds[] = {ServerKind::VsftpdTls, ServerKind::PureFtpdTls,
                                                  ServerKind::PureFtpdTlsOnly, ServerKind::ProftpdTls};
 
+inline constexpr ServerKind kIPv6ServerKinds[] = {ServerKind::VsftpdIPv6, ServerKind::PureFtpdIPv6,
+                                                  ServerKind::ProftpdIPv6};
+
 // "vsftpd", "pure-ftpd", "proftpd", "vsftpd-tls", "vsftpd-tls-reuse", "pure-ftpd-tls",
-// "pure-ftpd-tls-only", "proftpd-tls"
+// "pure-ftpd-tls-only", "proftpd-tls", "vsftpd-ipv6", "pure-ftpd-ipv6", "proftpd-ipv6"
 const char* ServerName(ServerKind kind);
 
 // Name of the environment variable through which ftpfixture passes a server on.
@@ -66,7 +74,8 @@ const char* ServerEnvironmentVariable(ServerKind kind);
 
 struct RealServerInfo {
     ServerKind kind = ServerKind::Vsftpd;
-    uint16_t port = 0; // on 127.0.0.1
+    std::string host = "127.0.0.1"; // "::1" for the IPv6 kinds
+    uint16_t port = 0;
     std::string user, password;
     bool anonymous = false; // anonymous logon accepted
     // The user's FTP root in this process's terms (a Z:\ path under Wine); writable.

@@ -21,8 +21,8 @@ constexpr std::chrono::milliseconds kDataWait{5000};
 
 std::string Quoted(const std::string& bytes) { return "'" + Printable(bytes) + "'"; }
 
-// Parses "h1,h2,h3,h4,p1,p2", each a decimal number from 0 to 255.
-bool ParseHostPort(const std::string& text, uint32_t& address, uint16_t& port)
+// Parses "h1,h2,h3,h4,p1,p2", each a decimal number from 0 to 255, into a dotted address.
+bool ParseHostPort(const std::string& text, std::string& address, uint16_t& port)
 {
     uint32_t fields[6];
     size_t at = 0;
@@ -40,8 +40,31 @@ bool ParseHostPort(const std::string& text, uint32_t& address, uint16_t& port)
         fields[i] = value;
     }
     if (at != text.size()) return false;
-    address = fields[0] << 24 | fields[1] << 16 | fields[2] << 8 | fields[3];
+    address = std::to_string(fields[0]) + "." + std::to_string(fields[1]) + "." + std::to_string(fields[2]) + "." +
+              std::to_string(fields[3]);
     port = static_cast<uint16_t>(fields[4] << 8 | fields[5]);
+    return true;
+}
+
+// Parses EPRT's "|1|a.b.c.d|port|" or "|2|ipv6|port|" (RFC 2428) with '|' as the
+// delimiter, the only one a client has reason to use; the address must be of the family named.
+bool ParseExtendedHostPort(const std::string& text, std::string& address, uint16_t& port)
+{
+    if (text.size() < 7 || text[0] != '|' || (text[1] != '1' && text[1] != '2') || text[2] != '|') return false;
+    const size_t addressEnd = text.find('|', 3);
+    if (addressEnd == std::string::npos || text.back() != '|') return false;
+    const std::string host = text.substr(3, addressEnd - 3);
+    const std::string portText = text.substr(addressEnd + 1, text.size() - addressEnd - 2);
+    if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long value = std::stoul(portText);
+    if (value == 0 || value > 65535) return false;
+    const bool ipv6 = host.find(':') != std::string::npos;
+    if (ipv6 != (text[1] == '2') || host.empty() ||
+        host.find_first_not_of("0123456789abcdefABCDEF.:") != std::string::npos)
+        return false;
+    address = host;
+    port = static_cast<uint16_t>(value);
     return true;
 }
 
@@ -82,11 +105,11 @@ std::string Printable(const std::string& bytes)
     return out;
 }
 
-ScriptedServer::ScriptedServer()
+ScriptedServer::ScriptedServer(Family family) : ipv6_(family == Family::kIPv6)
 {
     StartSockets();
-    listener_ = ListenLoopback(0);
-    if (!listener_.Valid()) throw std::runtime_error("ScriptedServer: cannot listen on 127.0.0.1");
+    listener_ = ListenLoopback(0, ipv6_);
+    if (!listener_.Valid()) throw std::runtime_error(std::string("ScriptedServer: cannot listen on ") + Host());
     port_ = LocalPort(listener_);
 }
 
@@ -163,9 +186,27 @@ ScriptedServer& ScriptedServer::ExpectPasv(std::string replyFormat)
     return Add({StepKind::kExpectPasv, std::move(replyFormat), {}, {}});
 }
 
+ScriptedServer& ScriptedServer::ExpectLegacyPasv(std::string replyFormat)
+{
+    return Add({StepKind::kExpectLegacyPasv, std::move(replyFormat), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::RefuseEpsv(std::string reply) { return On("EPSV", std::move(reply)); }
+
 ScriptedServer& ScriptedServer::ExpectPort(std::string reply)
 {
     return Add({StepKind::kExpectPort, std::move(reply), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::ExpectLegacyPort(std::string reply)
+{
+    return Add({StepKind::kExpectLegacyPort, std::move(reply), {}, {}});
+}
+
+ScriptedServer& ScriptedServer::RefuseEprt(std::string reply)
+{
+    ExpectPrefix("EPRT ");
+    return Reply(std::move(reply));
 }
 
 ScriptedServer& ScriptedServer::DataTrickle(std::string bytes, std::chrono::milliseconds pause)
@@ -258,7 +299,9 @@ std::string ScriptedServer::Describe(const Step& step) const
     case StepKind::kAcceptNext: return "AcceptNext";
     case StepKind::kServe: return "Serve " + step.bytes;
     case StepKind::kExpectPasv: return "ExpectPasv";
+    case StepKind::kExpectLegacyPasv: return "ExpectLegacyPasv";
     case StepKind::kExpectPort: return "ExpectPort";
+    case StepKind::kExpectLegacyPort: return "ExpectLegacyPort";
     case StepKind::kDataSend: return "DataSend of " + std::to_string(step.bytes.size()) + " bytes";
     case StepKind::kDataSendThenReset: return "DataSendThenReset of " + std::to_string(step.bytes.size()) + " bytes";
     case StepKind::kDataTrickle: return "DataTrickle of " + std::to_string(step.bytes.size()) + " bytes";
@@ -368,39 +411,10 @@ bool ScriptedServer::Play(const Step& step, bool last)
         if (!matches) RecordFailure("expected " + wanted + ", got " + Quoted(line));
         return true;
     }
-    case StepKind::kExpectPasv: {
-        std::string line;
-        LineResult result = ExpectLine("'PASV'", line);
-        if (result != LineResult::kLine) return result != LineResult::kLost;
-        if (line != "PASV") RecordFailure("expected 'PASV', got " + Quoted(line));
-        ForgetTransfer();
-        dataListener_ = ListenLoopback(0);
-        if (!dataListener_.Valid()) RecordFailure("ExpectPasv: cannot listen on 127.0.0.1");
-        std::string reply = step.bytes;
-        size_t at = reply.find("%s");
-        if (at != std::string::npos) {
-            reply.replace(at, 2, HostPortText(0x7F000001, LocalPort(dataListener_)));
-        }
-        at = reply.find("%p");
-        if (at != std::string::npos) {
-            const uint16_t port = LocalPort(dataListener_);
-            reply.replace(at, 2, std::to_string(port >> 8) + "," + std::to_string(port & 0xFF));
-        }
-        return SendReply(reply, {reply});
-    }
-    case StepKind::kExpectPort: {
-        std::string line;
-        LineResult result = ExpectLine("a line starting with 'PORT '", line);
-        if (result != LineResult::kLine) return result != LineResult::kLost;
-        ForgetTransfer();
-        if (line.rfind("PORT ", 0) != 0) {
-            RecordFailure("expected a line starting with 'PORT ', got " + Quoted(line));
-        } else if (!ParseHostPort(line.substr(5), activeAddress_, activePort_)) {
-            RecordFailure("ExpectPort: cannot parse the address in " + Quoted(line));
-            activePort_ = 0;
-        }
-        return SendReply(step.bytes, {step.bytes});
-    }
+    case StepKind::kExpectPasv:
+    case StepKind::kExpectLegacyPasv: return PlayPasv(step);
+    case StepKind::kExpectPort:
+    case StepKind::kExpectLegacyPort: return PlayPort(step);
     case StepKind::kDataSend:
     case StepKind::kDataSendThenReset:
     case StepKind::kDataTrickle:
@@ -443,6 +457,48 @@ bool ScriptedServer::Play(const Step& step, bool last)
         return true;
     }
     return true;
+}
+
+bool ScriptedServer::PlayPasv(const Step& step)
+{
+    const std::string command = step.kind == StepKind::kExpectPasv ? "EPSV" : "PASV";
+    std::string line;
+    LineResult result = ExpectLine(Quoted(command), line);
+    if (result != LineResult::kLine) return result != LineResult::kLost;
+    if (line != command) RecordFailure("expected " + Quoted(command) + ", got " + Quoted(line));
+    ForgetTransfer();
+    dataListener_ = ListenLoopback(0, ipv6_);
+    if (!dataListener_.Valid()) RecordFailure(std::string("ExpectPasv: cannot listen on ") + Host());
+    const uint16_t port = LocalPort(dataListener_);
+    std::string reply = step.bytes;
+    size_t at = reply.find("%s");
+    if (at != std::string::npos) reply.replace(at, 2, HostPortText(0x7F000001, port));
+    at = reply.find("%p");
+    if (at != std::string::npos) {
+        reply.replace(at, 2,
+                      step.kind == StepKind::kExpectPasv
+                          ? std::to_string(port)
+                          : std::to_string(port >> 8) + "," + std::to_string(port & 0xFF));
+    }
+    return SendReply(reply, {reply});
+}
+
+bool ScriptedServer::PlayPort(const Step& step)
+{
+    const std::string prefix = step.kind == StepKind::kExpectPort ? "EPRT " : "PORT ";
+    std::string line;
+    LineResult result = ExpectLine("a line starting with " + Quoted(prefix), line);
+    if (result != LineResult::kLine) return result != LineResult::kLost;
+    ForgetTransfer();
+    if (line.rfind(prefix, 0) != 0) {
+        RecordFailure("expected a line starting with " + Quoted(prefix) + ", got " + Quoted(line));
+    } else if (!(step.kind == StepKind::kExpectPort
+                     ? ParseExtendedHostPort(line.substr(prefix.size()), activeAddress_, activePort_)
+                     : ParseHostPort(line.substr(prefix.size()), activeAddress_, activePort_))) {
+        RecordFailure("ExpectPort: cannot parse the address in " + Quoted(line));
+        activePort_ = 0;
+    }
+    return SendReply(step.bytes, {step.bytes});
 }
 
 bool ScriptedServer::SendReply(const std::string& bytes, const std::vector<std::string>& segments)
@@ -542,8 +598,8 @@ bool ScriptedServer::OpenData(const std::string& what)
             return false;
         }
     } else if (activePort_ != 0) {
-        std::string target = HostPortText(activeAddress_, activePort_);
-        opened = StartConnect(activeAddress_, activePort_);
+        const std::string target = activeAddress_ + " port " + std::to_string(activePort_);
+        opened = StartConnectTo(activeAddress_, activePort_);
         activePort_ = 0;
         WaitResult connected = WaitResult::kError;
         while (opened.Valid() && !Stopping() && !Expired(begin)) {
@@ -552,7 +608,7 @@ bool ScriptedServer::OpenData(const std::string& what)
         }
         if (connected != WaitResult::kReady) {
             opened.Close();
-            if (!Stopping()) RecordFailure(what + ": cannot connect to the PORT address " + target);
+            if (!Stopping()) RecordFailure(what + ": cannot connect to the PORT or EPRT address " + target);
             return false;
         }
     } else {

@@ -2,7 +2,7 @@
 
 // Plays the server side of an FTP control connection from a script, byte for byte,
 // and records every command line the client sends. Runs in its own thread and
-// listens on 127.0.0.1 on a free port.
+// listens on 127.0.0.1 (or ::1) on a free port.
 //
 // The first client connection is accepted implicitly when the script starts;
 // AcceptNext() closes the current one and waits for the next.
@@ -16,8 +16,8 @@
 // answered, and a further connection is recorded as a failure.
 //
 // Data connections are scripted in the same step list, so control and data events
-// happen in exactly the order written. ExpectPasv() or ExpectPort() prepares one
-// transfer; the first data step after it opens the connection (accepting the
+// happen in exactly the order written. ExpectPasv() or ExpectPort() (or a legacy form)
+// prepares one transfer; the first data step after it opens the connection (accepting the
 // client's connection in passive mode, connecting to the client in active mode)
 // and every wait for it is bounded by 5 s. A data step without a prepared transfer,
 // or whose connection cannot be opened, is recorded as a failure and the script goes
@@ -40,7 +40,9 @@ namespace testsupport {
 
 class ScriptedServer {
 public:
-    ScriptedServer();
+    enum class Family { kIPv4, kIPv6 };
+    // Listens on 127.0.0.1, or on ::1 for kIPv6; passive data connections use the same address.
+    explicit ScriptedServer(Family family = Family::kIPv4);
     // Stops the thread and closes every socket; returns promptly even when a client
     // is connected and silent.
     ~ScriptedServer();
@@ -48,6 +50,8 @@ public:
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
     uint16_t Port() const { return port_; }
+    // "127.0.0.1" or "::1".
+    const char* Host() const { return ipv6_ ? "::1" : "127.0.0.1"; }
 
     // Script steps; adding steps after Start() throws std::logic_error.
     //
@@ -81,16 +85,27 @@ public:
 
     // Data connection steps.
     //
-    // Reads one line that must be "PASV", listens on a new port of 127.0.0.1 and replies
-    // with `replyFormat`, its first "%s" replaced by "127,0,0,1,p1,p2" and its first "%p"
-    // by "p1,p2" alone (for replies that name another address). Closes the data
-    // connection and listener of any earlier transfer first. Another line is recorded as
-    // a mismatch and answered all the same.
-    ScriptedServer& ExpectPasv(std::string replyFormat = "227 Entering Passive Mode (%s)\r\n");
-    // Reads one line that must be "PORT h1,h2,h3,h4,p1,p2", remembers that address for
-    // the next data step and sends `reply`. An argument that does not parse is a failure.
-    // Closes the data connection and listener of any earlier transfer first.
-    ScriptedServer& ExpectPort(std::string reply = "200 PORT command successful\r\n");
+    // Reads one line that must be "EPSV", listens on a new port of the server's address
+    // and replies with `replyFormat`, its first "%p" replaced by the port number. Closes the
+    // data connection and listener of any earlier transfer first. Another line is recorded
+    // as a mismatch and answered all the same.
+    ScriptedServer& ExpectPasv(std::string replyFormat = "229 Entering Extended Passive Mode (|||%p|)\r\n");
+    // The same for "PASV", for a server without EPSV (see RefuseEpsv): `replyFormat`'s first
+    // "%s" becomes "127,0,0,1,p1,p2" and its first "%p" "p1,p2" alone (for replies that
+    // name another address).
+    ScriptedServer& ExpectLegacyPasv(std::string replyFormat = "227 Entering Passive Mode (%s)\r\n");
+    // Reads "EPSV" and refuses it; the client is then expected to use PASV for the rest of
+    // the connection.
+    ScriptedServer& RefuseEpsv(std::string reply = "502 EPSV not implemented\r\n");
+    // Reads one line that must be "EPRT |1|a.b.c.d|port|" or "EPRT |2|ipv6|port|",
+    // remembers that address for the next data step and sends `reply`. An argument that
+    // does not parse is a failure. Closes the data connection and listener of any earlier
+    // transfer first.
+    ScriptedServer& ExpectPort(std::string reply = "200 EPRT command successful\r\n");
+    // The same for "PORT h1,h2,h3,h4,p1,p2", for a server without EPRT (see RefuseEprt).
+    ScriptedServer& ExpectLegacyPort(std::string reply = "200 PORT command successful\r\n");
+    // Reads a line starting with "EPRT " and refuses it.
+    ScriptedServer& RefuseEprt(std::string reply = "502 EPRT not implemented\r\n");
     // Sends the bytes on the data connection and closes it with a FIN.
     ScriptedServer& DataSend(std::string bytes);
     // Sends the bytes on the data connection, then resets it (zero linger), as a server
@@ -144,7 +159,9 @@ private:
         kAcceptNext,
         kServe,
         kExpectPasv,
+        kExpectLegacyPasv,
         kExpectPort,
+        kExpectLegacyPort,
         kDataSend,
         kDataSendThenReset,
         kDataTrickle,
@@ -179,6 +196,9 @@ private:
     LineResult ExpectLine(const std::string& wanted, std::string& line);
     // Sends `bytes`, cut into `segments`; false as Play.
     bool SendReply(const std::string& bytes, const std::vector<std::string>& segments);
+    // Reads the passive command and listens for its data connection; false as Play.
+    bool PlayPasv(const Step& step);
+    bool PlayPort(const Step& step);
     void PlayData(const Step& step);
     void ForgetTransfer();
     // Opens the data connection prepared by ExpectPasv or ExpectPort unless one is open.
@@ -207,7 +227,8 @@ private:
     Socket connection_;
     std::string pending_;
     Socket dataListener_;
-    uint32_t activeAddress_ = 0;
+    bool ipv6_ = false;
+    std::string activeAddress_;
     uint16_t activePort_ = 0;
     Socket data_;
 

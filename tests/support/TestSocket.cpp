@@ -55,10 +55,10 @@ bool WouldBlock()
 #endif
 }
 
-Socket NewTcpSocket()
+Socket NewTcpSocket(int family = AF_INET)
 {
     StartSockets();
-    NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    NativeSocket s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
 #ifdef _WIN32
     if (s == INVALID_SOCKET) return Socket();
 #else
@@ -123,24 +123,29 @@ void Socket::CloseWithReset()
     Close();
 }
 
-Socket ListenLoopback(uint16_t port)
+Socket ListenLoopback(uint16_t port, bool ipv6)
 {
-    Socket socket = NewTcpSocket();
+    Socket socket = NewTcpSocket(ipv6 ? AF_INET6 : AF_INET);
     if (!socket.Valid()) return socket;
     sockaddr_in address = LoopbackAddress(port);
-    if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(Native(socket), 8) != 0) {
-        socket.Close();
-    }
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_port = htons(port);
+    address6.sin6_addr = in6addr_loopback;
+    const auto* chosen =
+        ipv6 ? reinterpret_cast<const sockaddr*>(&address6) : reinterpret_cast<const sockaddr*>(&address);
+    const int length = ipv6 ? static_cast<int>(sizeof address6) : static_cast<int>(sizeof address);
+    if (::bind(Native(socket), chosen, length) != 0 || ::listen(Native(socket), 8) != 0) socket.Close();
     return socket;
 }
 
 uint16_t LocalPort(const Socket& socket)
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
 Socket Accept(const Socket& listener)
@@ -234,6 +239,29 @@ Socket StartConnect(uint32_t address, uint16_t port)
     if (::connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 && !WouldBlock()) {
         socket.Close();
     }
+    return socket;
+}
+
+Socket StartConnectTo(const std::string& numericAddress, uint16_t port)
+{
+    sockaddr_in target{};
+    sockaddr_in6 target6{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target6.sin6_family = AF_INET6;
+    target6.sin6_port = htons(port);
+    const bool ipv6 = ::inet_pton(AF_INET, numericAddress.c_str(), &target.sin_addr) != 1;
+    if (ipv6 && ::inet_pton(AF_INET6, numericAddress.c_str(), &target6.sin6_addr) != 1) return Socket();
+    Socket socket = NewTcpSocket(ipv6 ? AF_INET6 : AF_INET);
+    if (!socket.Valid()) return socket;
+    if (!SetNonBlocking(socket)) {
+        socket.Close();
+        return socket;
+    }
+    const auto* chosen =
+        ipv6 ? reinterpret_cast<const sockaddr*>(&target6) : reinterpret_cast<const sockaddr*>(&target);
+    const int length = ipv6 ? static_cast<int>(sizeof target6) : static_cast<int>(sizeof target);
+    if (::connect(Native(socket), chosen, length) != 0 && !WouldBlock()) socket.Close();
     return socket;
 }
 

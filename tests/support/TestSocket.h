@@ -47,8 +47,9 @@ private:
     SocketHandle handle_ = kInvalidSocket;
 };
 
-// Listens on 127.0.0.1; port 0 picks a free port. Returns an invalid socket on failure.
-Socket ListenLoopback(uint16_t port = 0);
+// Listens on 127.0.0.1, or ::1 with ipv6; port 0 picks a free port. Returns an invalid
+// socket on failure.
+Socket ListenLoopback(uint16_t port = 0, bool ipv6 = false);
 uint16_t LocalPort(const Socket& socket);
 // Call once the listener is readable; returns an invalid socket on failure.
 Socket Accept(const Socket& listener);
@@ -72,6 +73,8 @@ int SendSome(const Socket& socket, std::string_view bytes);
 // StartConnect returns a non-blocking socket, invalid when the attempt failed at once;
 // `address` is an IPv4 address in host byte order.
 Socket StartConnect(uint32_t address, uint16_t port);
+// The same for a numeric IPv4 or IPv6 address ("127.0.0.1", "::1").
+Socket StartConnectTo(const std::string& numericAddress, uint16_t port);
 // kReady once connected, kError once refused or failed.
 WaitResult WaitConnected(const Socket& socket, std::chrono::milliseconds timeout);
 

@@ -57,6 +57,7 @@ int main(int argc, char** argv)
                                                std::end(testsupport::kAllServerKinds));
     kinds.insert(kinds.end(), std::begin(testsupport::kTlsServerKinds), std::end(testsupport::kTlsServerKinds));
     kinds.push_back(testsupport::ServerKind::VsftpdTlsReuse);
+    kinds.insert(kinds.end(), std::begin(testsupport::kIPv6ServerKinds), std::end(testsupport::kIPv6ServerKinds));
     for (testsupport::ServerKind kind : kinds) {
         const char* variable = testsupport::ServerEnvironmentVariable(kind);
         std::string why, value;

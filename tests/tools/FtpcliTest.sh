@@ -61,6 +61,26 @@ expect 0 "$cli" get "$url/empty" --urls "$work/urls" "$work/many"
 [[ -f $work/many/empty && ! -s $work/many/empty ]] || fail "empty file not downloaded"
 cmp -s "$work/big" "$work/many/big" || fail "download listed in --urls differs"
 
+echo "== EPSV or PASV, and IPv6"
+# The replies (-v) tell which command opened the data connection: 229 answers EPSV, 227 PASV.
+expect 0 "$cli" -v get "$url/empty" "$work/epsv"
+grep -q "^ftpcli: 229 " "$work/err" || fail "--epsv is not the default: $(cat "$work/err")"
+expect 0 "$cli" -v --no-epsv get "$url/empty" "$work/pasv"
+grep -q "^ftpcli: 227 " "$work/err" && ! grep -q "^ftpcli: 229 " "$work/err" || fail "--no-epsv: $(cat "$work/err")"
+if [[ ${ORVID_FTP_VSFTPD_IPV6:-} =~ ^[0-9]+$'\t' ]]; then
+    IFS=$'\t' read -r port6 _ _ _ root6 _ <<<"$ORVID_FTP_VSFTPD_IPV6"
+    url6="ftp://$user:$encoded@[::1]:$port6"
+    for mode in --passive --active; do
+        expect 0 "$cli" $mode put "$work/big" "$url6/big6"
+        cmp -s "$work/big" "$root6/big6" || fail "$mode upload over IPv6 differs"
+        expect 0 "$cli" $mode get "$url6/big6" "$work/back6"
+        cmp -s "$work/big" "$work/back6" || fail "$mode download over IPv6 differs"
+        rm -f "$work/back6" "$root6/big6"
+    done
+else
+    fail "no vsftpd on ::1: ${ORVID_FTP_VSFTPD_IPV6:-not started}"
+fi
+
 echo "== failures"
 echo "old contents" >"$work/stale"
 expect 1 "$cli" get "$url/missing" "$work/stale"

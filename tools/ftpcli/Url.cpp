@@ -68,7 +68,13 @@ bool ParseFtpUrl(std::string_view text, FtpUrl& url, std::string& error)
         if (url.user.empty()) url.user = "anonymous";
     }
 
-    const std::size_t colon = authority.rfind(':');
+    // An IPv6 address is written in brackets ("[::1]:2121"), which the engine takes as they are.
+    const std::size_t hostEnd = authority.starts_with('[') ? authority.find(']') : 0;
+    if (hostEnd == std::string_view::npos) {
+        error = "no closing bracket in " + std::string(text);
+        return false;
+    }
+    const std::size_t colon = authority.find(':', hostEnd);
     std::string_view host = authority.substr(0, colon);
     if (colon != std::string_view::npos) {
         const std::string_view portText = authority.substr(colon + 1);

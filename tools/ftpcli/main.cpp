@@ -20,45 +20,49 @@
 
 namespace {
 
-constexpr const char* USAGE = "usage: ftpcli [options] COMMAND OPERANDS...\n"
-                              "\n"
-                              "  parse [--year Y]          parse listing lines from stdin, one row per line\n"
-                              "  ls URL                    list a remote directory, one row per parsed entry\n"
-                              "  get URL... LOCAL          download; LOCAL is a file, or a directory that receives\n"
-                              "                            each URL's last path segment (required for several URLs)\n"
-                              "  put LOCAL [LOCAL...] URL  upload; URL names the remote file, or a directory when it\n"
-                              "                            ends in '/' or several local files are given\n"
-                              "  mkdir URL | rmdir URL | rm URL\n"
-                              "  mv URL NEWPATH            rename on the server (NEWPATH is a plain server path)\n"
-                              "  chmod MODE URL            SITE CHMOD MODE path\n"
-                              "\n"
-                              "URL: ftp://[user[:password]@]host[:port][/path]; user, password and path are\n"
-                              "percent-decoded; port 21 and user anonymous by default. ftps:// is the same with\n"
-                              "implicit TLS, on port 990 by default. The path goes to the server\n"
-                              "as written: ftp://h/pub/x names /pub/x. Operands of one get that name the same server\n"
-                              "and account share one logon.\n"
-                              "\n"
-                              "Rows (tab-separated, names as UTF-8 bytes):\n"
-                              "  parsed name isDirectory isRetrievable sizeKnown size modified attributes owner\n"
-                              "  group linkCount hasId id\n"
-                              "size is '-' when unknown; modified is seconds since 1970 UTC. parse prints a row for\n"
-                              "every line (parsed 0 and empty fields when the layout is unknown); ls prints parsed\n"
-                              "entries only.\n"
-                              "\n"
-                              "Options:\n"
-                              "  --active       active data connections (PORT); passive is the default\n"
-                              "  --timeout N    seconds per network operation (default 30)\n"
-                              "  --tls MODE     ftp:// URLs: require (AUTH TLS, refused: fail before the password),\n"
-                              "                 try (TLS if the server offers it; without, fail: ftpcli asks\n"
-                              "                 nobody whether clear text will do) or never (the default)\n"
-                              "  --trust SHA256 accept a certificate that no trusted root vouches for when its\n"
-                              "                 SHA-256 fingerprint (64 hex digits) is this one\n"
-                              "  --year Y       parse: date lines without a year as if it were the last second of Y\n"
-                              "                 (UTC); the default is the system clock\n"
-                              "  --urls FILE    get: also fetch the URLs listed in FILE, one per line\n"
-                              "  -v             server replies on stderr\n"
-                              "\n"
-                              "Exit status: 0 success, 1 failure (reported on stderr), 2 usage error.\n";
+constexpr const char* USAGE =
+    "usage: ftpcli [options] COMMAND OPERANDS...\n"
+    "\n"
+    "  parse [--year Y]          parse listing lines from stdin, one row per line\n"
+    "  ls URL                    list a remote directory, one row per parsed entry\n"
+    "  get URL... LOCAL          download; LOCAL is a file, or a directory that receives\n"
+    "                            each URL's last path segment (required for several URLs)\n"
+    "  put LOCAL [LOCAL...] URL  upload; URL names the remote file, or a directory when it\n"
+    "                            ends in '/' or several local files are given\n"
+    "  mkdir URL | rmdir URL | rm URL\n"
+    "  mv URL NEWPATH            rename on the server (NEWPATH is a plain server path)\n"
+    "  chmod MODE URL            SITE CHMOD MODE path\n"
+    "\n"
+    "URL: ftp://[user[:password]@]host[:port][/path], an IPv6 host in brackets; user, password and path are\n"
+    "percent-decoded; port 21 and user anonymous by default. ftps:// is the same with\n"
+    "implicit TLS, on port 990 by default. The path goes to the server\n"
+    "as written: ftp://h/pub/x names /pub/x. Operands of one get that name the same server\n"
+    "and account share one logon.\n"
+    "\n"
+    "Rows (tab-separated, names as UTF-8 bytes):\n"
+    "  parsed name isDirectory isRetrievable sizeKnown size modified attributes owner\n"
+    "  group linkCount hasId id\n"
+    "size is '-' when unknown; modified is seconds since 1970 UTC. parse prints a row for\n"
+    "every line (parsed 0 and empty fields when the layout is unknown); ls prints parsed\n"
+    "entries only.\n"
+    "\n"
+    "Options:\n"
+    "  --active       active data connections (EPRT, then PORT where the server refuses\n"
+    "                 EPRT); passive is the default\n"
+    "  --no-epsv      passive mode sends PASV at once instead of EPSV first (IPv4 only:\n"
+    "                 over IPv6 only EPSV can work); --epsv is the default\n"
+    "  --timeout N    seconds per network operation (default 30)\n"
+    "  --tls MODE     ftp:// URLs: require (AUTH TLS, refused: fail before the password),\n"
+    "                 try (TLS if the server offers it; without, fail: ftpcli asks\n"
+    "                 nobody whether clear text will do) or never (the default)\n"
+    "  --trust SHA256 accept a certificate that no trusted root vouches for when its\n"
+    "                 SHA-256 fingerprint (64 hex digits) is this one\n"
+    "  --year Y       parse: date lines without a year as if it were the last second of Y\n"
+    "                 (UTC); the default is the system clock\n"
+    "  --urls FILE    get: also fetch the URLs listed in FILE, one per line\n"
+    "  -v             server replies on stderr\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (reported on stderr), 2 usage error.\n";
 
 // Errors go to stderr; replies only when asked for.
 class ConsoleReporter final : public nsFTP::IEngineReporter {
@@ -173,6 +177,8 @@ int Run(const std::vector<std::string>& arguments)
             remote.passive = false;
         } else if (argument == "--passive") {
             remote.passive = true;
+        } else if (argument == "--epsv" || argument == "--no-epsv") {
+            remote.extendedPassive = argument == "--epsv";
         } else if (argument == "-v") {
             verbose = true;
         } else if (argument == "--tls" && i + 1 < arguments.size()) {

@@ -32,10 +32,13 @@ std::string Payload(size_t size)
 }
 
 // The port of a "227 ... (127,0,0,1,p1,p2)" reply, 0 when the address is not loopback.
+// The port of a 229 reply "(|||port|)" or of a 227 reply naming 127.0.0.1.
 uint16_t PassivePort(const std::string& reply)
 {
     unsigned h1, h2, h3, h4, p1, p2;
     size_t open = reply.find('(');
+    if (open != std::string::npos && std::sscanf(reply.c_str() + open, "(|||%u|)", &p1) == 1)
+        return static_cast<uint16_t>(p1);
     if (open == std::string::npos ||
         std::sscanf(reply.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2) != 6 || h1 != 127 ||
         h2 != 0 || h3 != 0 || h4 != 1 || p1 > 255 || p2 > 255) {
@@ -43,6 +46,8 @@ uint16_t PassivePort(const std::string& reply)
     }
     return static_cast<uint16_t>(p1 << 8 | p2);
 }
+
+std::string EprtLine(uint16_t port) { return "EPRT |1|127.0.0.1|" + std::to_string(port) + "|"; }
 
 std::string PortLine(uint16_t port)
 {
@@ -69,10 +74,10 @@ private:
     std::string buffered_;
 };
 
-// Sends PASV on `control` and connects `data` to the port in the reply.
+// Sends EPSV on `control` and connects `data` to the port in the reply.
 void EnterPassive(TestClient& control, LineReader& replies, TestClient& data)
 {
-    ASSERT_TRUE(control.Send("PASV\r\n"));
+    ASSERT_TRUE(control.Send("EPSV\r\n"));
     std::string reply = replies.Next();
     uint16_t port = PassivePort(reply);
     ASSERT_NE(port, 0) << reply;
@@ -292,17 +297,17 @@ TEST(ScriptedServerDataTest, PassiveTransfersCarryBytesIntactBothWays)
     const std::string upload = Payload(300000).substr(1);
     ScriptedServer server;
     server.ExpectPasv().On("LIST", "150 Here comes the listing\r\n").DataSend(download).Reply("226 Done\r\n");
-    server.ExpectPasv().On("STOR x", "150 Send it\r\n").DataReceive().Reply("226 Stored\r\n");
+    server.ExpectLegacyPasv().On("STOR x", "150 Send it\r\n").DataReceive().Reply("226 Stored\r\n");
     server.Start();
     TestClient control;
     ASSERT_TRUE(control.Connect(server.Port()));
     LineReader replies(control);
 
     TestClient data;
-    ASSERT_TRUE(control.Send("PASV\r\n"));
+    ASSERT_TRUE(control.Send("EPSV\r\n"));
     std::string reply = replies.Next();
-    EXPECT_EQ(reply.rfind("227 Entering Passive Mode (127,0,0,1,", 0), 0u) << reply;
-    EXPECT_EQ(reply.substr(reply.size() - 3), ")\r\n");
+    EXPECT_EQ(reply.rfind("229 Entering Extended Passive Mode (|||", 0), 0u) << reply;
+    EXPECT_EQ(reply.substr(reply.size() - 4), "|)\r\n");
     ASSERT_TRUE(data.Connect(PassivePort(reply)));
     ASSERT_TRUE(control.Send("LIST\r\n"));
     EXPECT_EQ(replies.Next(), "150 Here comes the listing\r\n");
@@ -313,7 +318,9 @@ TEST(ScriptedServerDataTest, PassiveTransfersCarryBytesIntactBothWays)
 
     TestClient second;
     ASSERT_TRUE(control.Send("PASV\r\n"));
-    ASSERT_TRUE(second.Connect(PassivePort(replies.Next())));
+    reply = replies.Next();
+    EXPECT_EQ(reply.rfind("227 Entering Passive Mode (127,0,0,1,", 0), 0u) << reply;
+    ASSERT_TRUE(second.Connect(PassivePort(reply)));
     ASSERT_TRUE(control.Send("STOR x\r\n"));
     EXPECT_EQ(replies.Next(), "150 Send it\r\n");
     ASSERT_TRUE(second.Send(upload));
@@ -323,7 +330,7 @@ TEST(ScriptedServerDataTest, PassiveTransfersCarryBytesIntactBothWays)
     ExpectScriptPlayed(server);
     ASSERT_EQ(server.DataReceived().size(), 1u);
     EXPECT_TRUE(server.DataReceived()[0] == upload) << server.DataReceived()[0].size() << " bytes";
-    EXPECT_EQ(server.Commands(), (Lines{"PASV", "LIST", "PASV", "STOR x"}));
+    EXPECT_EQ(server.Commands(), (Lines{"EPSV", "LIST", "PASV", "STOR x"}));
 }
 
 TEST(ScriptedServerDataTest, ActiveTransfersConnectToThePortAddressBothWays)
@@ -331,15 +338,15 @@ TEST(ScriptedServerDataTest, ActiveTransfersConnectToThePortAddressBothWays)
     const std::string download = Payload(700000);
     ScriptedServer server;
     server.ExpectPort().On("RETR x", "150 Opening\r\n").DataSend(download).Reply("226 Done\r\n");
-    server.ExpectPort("200 Fine\r\n").On("STOR y", "150 Go\r\n").DataReceive().Reply("226 Stored\r\n");
+    server.ExpectLegacyPort("200 Fine\r\n").On("STOR y", "150 Go\r\n").DataReceive().Reply("226 Stored\r\n");
     server.Start();
     TestClient control;
     ASSERT_TRUE(control.Connect(server.Port()));
     LineReader replies(control);
 
     Socket listener = ListenLoopback(0);
-    ASSERT_TRUE(control.Send(PortLine(LocalPort(listener)) + "\r\n"));
-    EXPECT_EQ(replies.Next(), "200 PORT command successful\r\n");
+    ASSERT_TRUE(control.Send(EprtLine(LocalPort(listener)) + "\r\n"));
+    EXPECT_EQ(replies.Next(), "200 EPRT command successful\r\n");
     ASSERT_TRUE(control.Send("RETR x\r\n"));
     EXPECT_EQ(replies.Next(), "150 Opening\r\n");
     TestClient data;
@@ -363,7 +370,7 @@ TEST(ScriptedServerDataTest, ActiveTransfersConnectToThePortAddressBothWays)
     ExpectScriptPlayed(server);
     EXPECT_EQ(server.DataReceived(), (Lines{std::string("a\0b\r\nc", 7)}));
     EXPECT_EQ(server.Commands(),
-              (Lines{PortLine(LocalPort(listener)), "RETR x", PortLine(LocalPort(secondListener)), "STOR y"}));
+              (Lines{EprtLine(LocalPort(listener)), "RETR x", PortLine(LocalPort(secondListener)), "STOR y"}));
 }
 
 TEST(ScriptedServerDataTest, ResetAfterPartOfTheDataIsAnErrorForTheClient)
@@ -436,8 +443,8 @@ TEST(ScriptedServerDataTest, DataProblemsAreRecordedAndTheScriptGoesOn)
     closed.Close();
     ScriptedServer server;
     server.DataSend("abc").Reply("1\r\n");
-    server.ExpectPasv("227 =%s\r\n");
-    server.ExpectPort().DataReceive().Reply("2\r\n");
+    server.ExpectLegacyPasv("227 =%s\r\n");
+    server.ExpectLegacyPort().DataReceive().Reply("2\r\n");
     server.ExpectPort("200 still\r\n").DataSend("x").Reply("3\r\n");
     server.Start();
     TestClient control;
@@ -450,16 +457,16 @@ TEST(ScriptedServerDataTest, DataProblemsAreRecordedAndTheScriptGoesOn)
     ASSERT_TRUE(control.Send(PortLine(closedPort) + "\r\n"));
     EXPECT_EQ(replies.Next(), "200 PORT command successful\r\n");
     EXPECT_EQ(replies.Next(), "2\r\n");
-    ASSERT_TRUE(control.Send("PORT 127,0,0,1,300,1\r\n"));
+    ASSERT_TRUE(control.Send("EPRT |1|127.0.0.1|65536|\r\n"));
     EXPECT_EQ(replies.Next(), "200 still\r\n");
     EXPECT_EQ(replies.Next(), "3\r\n");
     ASSERT_TRUE(server.WaitFinished(kWait));
 
-    std::string target = PortLine(closedPort).substr(5);
+    std::string target = "127.0.0.1 port " + std::to_string(closedPort);
     EXPECT_EQ(server.Failures(),
               (Lines{"DataSend of 3 bytes: no transfer prepared by ExpectPasv or ExpectPort",
-                     "expected 'PASV', got 'EPSV'", "DataReceive: cannot connect to the PORT address " + target,
-                     "ExpectPort: cannot parse the address in 'PORT 127,0,0,1,300,1'",
+                     "expected 'PASV', got 'EPSV'", "DataReceive: cannot connect to the PORT or EPRT address " + target,
+                     "ExpectPort: cannot parse the address in 'EPRT |1|127.0.0.1|65536|'",
                      "DataSend of 1 bytes: no transfer prepared by ExpectPasv or ExpectPort"}));
     EXPECT_EQ(server.DataReceived(), (Lines{""}));
 }
@@ -480,7 +487,7 @@ TEST(ScriptedServerDataTest, DestructorReturnsPromptlyWhateverTheDataStepWaitsFo
             if (variant == 3) server.Delay(100ms).DataSend("never accepted");
             server.Start();
             ASSERT_TRUE(control.Connect(server.Port()));
-            ASSERT_TRUE(control.Send("PASV\r\n"));
+            ASSERT_TRUE(control.Send("EPSV\r\n"));
             uint16_t port = PassivePort(control.ReceiveUntil("\r\n", kWait));
             ASSERT_NE(port, 0);
             if (variant != 3) {
