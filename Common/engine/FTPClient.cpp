@@ -103,6 +103,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
     controlTls.reset();
     protectData = false;
     features = ServerFeatures();
+    mlsdRefused = false;
     ForgetPendingLines();
     try {
         controlSocket->Open(SOCK_STREAM);
