@@ -52,6 +52,7 @@ public:
         settings.user = Wide(url.user);
         settings.password = Wide(url.password);
         settings.tls = url.implicitTls ? nsFTP::TlsMode::REQUIRE_IMPLICIT : options.tls;
+        settings.preferMlsd = options.preferMlsd;
         client->SetTlsQuestions(&answers);
         if (!client->LogOn(settings, options.timeoutSeconds)) {
             PrintError("cannot log on to " + url.host + ":" + std::to_string(url.port) + " as " + url.user);

@@ -9,6 +9,8 @@ namespace ftpcli {
 
 struct RemoteOptions {
     bool passive = true;
+    // MLSD when the server offers it; LIST otherwise.
+    bool preferMlsd = true;
     int timeoutSeconds = 30;
     // get: a file of further URLs, one per line, fetched after those on the command line
     // (a Windows command line holds at most 32767 characters).

@@ -47,6 +47,8 @@ constexpr const char* USAGE = "usage: ftpcli [options] COMMAND OPERANDS...\n"
                               "\n"
                               "Options:\n"
                               "  --active       active data connections (PORT); passive is the default\n"
+                              "  --mlsd         list with MLSD when the server offers it (the default)\n"
+                              "  --no-mlsd      list with LIST in any case\n"
                               "  --timeout N    seconds per network operation (default 30)\n"
                               "  --tls MODE     ftp:// URLs: require (AUTH TLS, refused: fail before the password),\n"
                               "                 try (TLS if the server offers it; without, fail: ftpcli asks\n"
@@ -173,6 +175,8 @@ int Run(const std::vector<std::string>& arguments)
             remote.passive = false;
         } else if (argument == "--passive") {
             remote.passive = true;
+        } else if (argument == "--mlsd" || argument == "--no-mlsd") {
+            remote.preferMlsd = argument == "--mlsd";
         } else if (argument == "-v") {
             verbose = true;
         } else if (argument == "--tls" && i + 1 < arguments.size()) {
