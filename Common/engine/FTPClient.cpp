@@ -100,6 +100,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
     controlTls.reset();
     protectData = false;
     features = ServerFeatures();
+    mlsdRefused = false;
     ForgetPendingLines();
     // The timeout covers all of a name's addresses together: a name with many unreachable
     // addresses must not hold the user for a timeout each.

@@ -112,9 +112,10 @@ public:
 
     // Data connections and transfers. Passive mode connects to the server's data port
     // before the command; active mode accepts the server's connection after its 1xx reply.
-    // LIST of path (empty: the current directory), parsed; entries are replaced only on success.
+    // The listing of path (empty: the current directory), parsed; entries are replaced only
+    // on success. MLSD when FEAT offered MLST and the logon prefers it, else LIST.
     bool ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive);
-    // The same LIST, each parsed entry handed to onEntry as its line arrives instead of kept;
+    // The same listing, each parsed entry handed to onEntry as its line arrives instead of kept;
     // the entry is reused for the next line. On failure the entries handed out so far were
     // a part of the listing only.
     bool ListFiles(const std::wstring& path, const std::function<void(const CFTPFileStatus&)>& onEntry, bool passive);
@@ -215,6 +216,7 @@ private:
     // EPRT, or PORT where the server refuses EPRT on IPv4, naming the local address.
     int RequestActive(const nsSocket::SocketAddress& local, std::uint16_t port);
     int SendPortCommand(const std::wstring& addressText, std::uint16_t port);
+    bool SendDataCommand(const std::wstring& command);
     bool OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
     bool OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command);
     bool OpenDataConnection(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command, bool passive);
@@ -253,6 +255,8 @@ private:
     nsSocket::TlsSessionInfo tlsSession;
     bool protectData = false;
     ServerFeatures features;
+    // The server answered MLSD as an unknown command: this connection lists with LIST.
+    bool mlsdRefused = false;
     ITlsQuestions* tlsQuestions = nullptr;
     // Read by a user-interface thread that asks a worker's transfer to stop.
     std::atomic<bool> transferInProgress{false};

@@ -158,23 +158,31 @@ public:
         return !tooMany;
     }
 
+    // Whether the lines are MLSD entries rather than LIST lines; set before the data arrives.
+    void ReadMachineList(bool machine) { machineList = machine; }
+
     std::vector<FileStatusPtr> entries;
 
 private:
+    bool ParseLine(CFTPFileStatus& entry) const
+    {
+        return machineList ? ParseMachineListLine(line, entry) : ParseListLine(line, entry, clock);
+    }
+
     void ParseCompleteLines()
     {
         while (stream.GetNextLine(line)) {
             if (tooMany) continue;
             if (consumer != nullptr) {
                 reused.Reset();
-                if (!ParseListLine(line, reused, clock) || !Count()) continue;
+                if (!ParseLine(reused) || !Count()) continue;
                 reused.path = path;
                 (*consumer)(reused);
                 continue;
             }
             auto* status = new CFTPFileStatus;
             FileStatusPtr entry(status);
-            if (!ParseListLine(line, *status, clock) || !Count()) continue;
+            if (!ParseLine(*status) || !Count()) continue;
             status->path = path;
             entries.push_back(std::move(entry));
         }
@@ -202,6 +210,7 @@ private:
     std::wstring line;
     std::size_t count = 0;
     bool tooMany = false;
+    bool machineList = false;
 };
 
 // The data socket a caller-driven transfer hands out. However the caller lets go of it,
@@ -416,6 +425,20 @@ int CFTPClient::SendPortCommand(const std::wstring& addressText, std::uint16_t p
     return SimpleCommand(line);
 }
 
+// True once the server has answered 1xx. A server that does not know MLSD (500, 502) is
+// not shown: the listing falls back to LIST, and the connection remembers it.
+bool CFTPClient::SendDataCommand(const std::wstring& command)
+{
+    ServerReply reply;
+    if (SendCommand(command, true) && ReadReply(reply, true) && reply.code[0] == L'1') return true;
+    if (command.starts_with(L"MLSD") && (reply.Code() == L"500" || reply.Code() == L"502")) {
+        mlsdRefused = true;
+        return false;
+    }
+    if (!reply.text.empty()) ReportError(reply.text);
+    return false;
+}
+
 bool CFTPClient::OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command)
 {
     std::uint16_t port = 0;
@@ -434,12 +457,7 @@ bool CFTPClient::OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::w
         dataSocket.CloseQuietly();
         return false;
     }
-    ServerReply reply;
-    if (!SendCommand(command, true) || !ReadReply(reply, true) || reply.code[0] != L'1') {
-        if (!reply.text.empty()) ReportError(reply.text);
-        return false;
-    }
-    return true;
+    return SendDataCommand(command);
 }
 
 bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command)
@@ -465,9 +483,7 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
         listener->CloseQuietly();
         return false;
     }
-    ServerReply reply;
-    if (!SendCommand(command, true) || !ReadReply(reply, true) || reply.code[0] != L'1') {
-        if (!reply.text.empty()) ReportError(reply.text);
+    if (!SendDataCommand(command)) {
         listener->CloseQuietly();
         return false;
     }
@@ -656,8 +672,9 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
     if (!SecureDataConnection(dataSocket)) return false;
     bool moved = false;
     try {
-        moved = TransferReceivesData(kind) ? ReceiveLoop(*dataSocket, sinkOrSource, kind == TRANSFER_LIST)
-                                           : SendLoop(*dataSocket, sinkOrSource);
+        moved = TransferReceivesData(kind)
+                    ? ReceiveLoop(*dataSocket, sinkOrSource, kind == TRANSFER_LIST || kind == TRANSFER_MACHINE_LIST)
+                    : SendLoop(*dataSocket, sinkOrSource);
     } catch (...) {
         // The caller's sink or source gave up (out of memory, say): the server's reply to
         // the command must not be taken for the next command's.
@@ -698,7 +715,14 @@ bool CFTPClient::ListFiles(const std::wstring& path, const std::function<void(co
 
 bool CFTPClient::RunListing(ListingSink& sink, const std::wstring& path, bool passive)
 {
-    if (!RunDataCommand(sink, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
+    const bool machine = logonSettings.preferMlsd && !mlsdRefused && features.Has(L"MLST");
+    sink.ReadMachineList(machine);
+    if (!RunDataCommand(sink, machine ? TRANSFER_MACHINE_LIST : TRANSFER_LIST, path, RepresentationType{}, passive)) {
+        // Only a server that does not know MLSD gets the LIST: any other failure is the path's.
+        if (!machine || !mlsdRefused) return false;
+        sink.ReadMachineList(false);
+        if (!RunDataCommand(sink, TRANSFER_LIST, path, RepresentationType{}, passive)) return false;
+    }
     if (sink.Finish()) return true;
     ReportError(LISTING_TOO_LARGE_TEXT);
     return false;

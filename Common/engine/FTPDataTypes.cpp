@@ -92,13 +92,15 @@ std::wstring TransferCommandText(TransferCommand command, const std::wstring& pa
     case TRANSFER_STORE: return L"STOR " + path;
     case TRANSFER_STORE_UNIQUE: return L"STOU " + path;
     case TRANSFER_APPEND: return L"APPE " + path;
+    case TRANSFER_MACHINE_LIST: return path.empty() ? L"MLSD" : L"MLSD " + path;
     }
     return {};
 }
 
 bool TransferReceivesData(TransferCommand command)
 {
-    return command == TRANSFER_LIST || command == TRANSFER_NAME_LIST || command == TRANSFER_RETRIEVE;
+    return command == TRANSFER_LIST || command == TRANSFER_NAME_LIST || command == TRANSFER_RETRIEVE ||
+           command == TRANSFER_MACHINE_LIST;
 }
 
 bool ServerReply::IsValidCode(std::wstring_view text)

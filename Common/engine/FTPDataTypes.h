@@ -114,10 +114,11 @@ enum TransferCommand : std::int32_t {
     TRANSFER_STORE = 3,
     TRANSFER_STORE_UNIQUE = 4,
     TRANSFER_APPEND = 5,
+    TRANSFER_MACHINE_LIST = 6, // MLSD
 };
 // The command line for a data-channel command; empty for an unknown kind.
 std::wstring TransferCommandText(TransferCommand command, const std::wstring& path);
-// Kinds 0-2 receive data from the server, 3-5 send data to it.
+// Kinds 0-2 and 6 receive data from the server, 3-5 send data to it.
 bool TransferReceivesData(TransferCommand command);
 
 // The engine-wide reply result: 0 for 2xx, 1 for 4xx/5xx, -1 for anything else or when

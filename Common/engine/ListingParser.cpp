@@ -223,6 +223,100 @@ void ApplyEplfFact(CFTPFileStatus& entry, std::wstring_view fact)
     }
 }
 
+// MLSD facts (RFC 3659).
+constexpr std::size_t MODIFY_DIGITS = 14; // YYYYMMDDHHMMSS, then an optional ".fraction"
+constexpr int MIN_MODIFY_YEAR = 1970;
+constexpr int MAX_MODIFY_YEAR = 9999;
+constexpr int MAX_MODIFY_SECOND = 60; // a leap second
+constexpr std::size_t MAX_MODE_DIGITS = 7;
+constexpr std::uint64_t OCTAL_BASE = 8;
+constexpr std::size_t PERMISSION_TRIPLES = 3;
+constexpr unsigned SPECIAL_BITS_SHIFT = 9; // setuid, setgid and sticky sit above rwxrwxrwx
+constexpr unsigned TRIPLE_BITS = 3;
+
+bool EqualsNoCase(std::wstring_view text, std::wstring_view lowerCase)
+{
+    if (text.size() != lowerCase.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (AsciiLower(text[i]) != lowerCase[i]) return false;
+    return true;
+}
+
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view lowerCase)
+{
+    return text.size() >= lowerCase.size() && EqualsNoCase(text.substr(0, lowerCase.size()), lowerCase);
+}
+
+int DaysInMonth(int year, int month)
+{
+    static constexpr std::array<int, MONTHS_PER_YEAR> days{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[static_cast<std::size_t>(month - 1)];
+}
+
+// YYYYMMDDHHMMSS[.fraction] in UTC; nothing unless every part is in range.
+std::optional<std::int64_t> ModifyTime(std::wstring_view value)
+{
+    if (value.size() < MODIFY_DIGITS) return std::nullopt;
+    const std::wstring_view fraction = value.substr(MODIFY_DIGITS);
+    if (!fraction.empty() && (fraction[0] != L'.' || !ReadDecimal(fraction.substr(1)).complete)) return std::nullopt;
+    const auto part = [value](std::size_t start, std::size_t length) {
+        return DateNumber(value.substr(start, length));
+    };
+    const int year = part(0, 4);
+    const int month = part(4, 2);
+    const int day = part(6, 2);
+    const int hour = part(8, 2);
+    const int minute = part(10, 2);
+    const int second = part(12, 2);
+    if (year < MIN_MODIFY_YEAR || year > MAX_MODIFY_YEAR || month < 1 || month > MONTHS_PER_YEAR || day < 1 ||
+        day > DaysInMonth(year, month) || hour < 0 || hour > MAX_HOUR || minute < 0 || minute > MAX_MINUTE ||
+        second < 0 || second > MAX_MODIFY_SECOND)
+        return std::nullopt;
+    return DaysFromCivil(year, month, day) * SECONDS_PER_DAY + hour * SECONDS_PER_HOUR + minute * SECONDS_PER_MINUTE +
+           second;
+}
+
+// An octal mode's permission bits (with setuid, setgid and sticky) as LIST's attribute
+// text shows them after the type letter; nothing for a value that is no octal number.
+std::optional<std::wstring> ModeText(std::wstring_view value)
+{
+    if (value.empty() || value.size() > MAX_MODE_DIGITS) return std::nullopt;
+    std::uint64_t mode = 0;
+    for (const wchar_t c : value) {
+        if (c < L'0' || c > L'7') return std::nullopt;
+        mode = mode * OCTAL_BASE + static_cast<std::uint64_t>(c - L'0');
+    }
+    std::wstring text(PERMISSION_TRIPLES * TRIPLE_BITS, L'-');
+    static constexpr std::wstring_view letters = L"rwx";
+    // For owner, group and others: the special bit that shows in that triple's x column.
+    static constexpr std::array<wchar_t, PERMISSION_TRIPLES> specialSet{L's', L's', L't'};
+    static constexpr std::array<wchar_t, PERMISSION_TRIPLES> specialOnly{L'S', L'S', L'T'};
+    for (std::size_t triple = 0; triple < PERMISSION_TRIPLES; ++triple) {
+        const unsigned shift = static_cast<unsigned>(PERMISSION_TRIPLES - 1 - triple) * TRIPLE_BITS;
+        const std::uint64_t bits = (mode >> shift) & 7U;
+        for (std::size_t bit = 0; bit < TRIPLE_BITS; ++bit)
+            if ((bits & (4U >> bit)) != 0) text[triple * TRIPLE_BITS + bit] = letters[bit];
+        const bool special = ((mode >> (SPECIAL_BITS_SHIFT + PERMISSION_TRIPLES - 1 - triple)) & 1U) != 0;
+        if (special) {
+            wchar_t& execute = text[triple * TRIPLE_BITS + 2];
+            execute = execute == L'x' ? specialSet[triple] : specialOnly[triple];
+        }
+    }
+    return text;
+}
+
+enum class MachineKind { UNSTATED, FILE, DIRECTORY, LINK, OTHER, LISTED_DIRECTORY };
+
+MachineKind KindFromType(std::wstring_view value)
+{
+    if (EqualsNoCase(value, L"file")) return MachineKind::FILE;
+    if (EqualsNoCase(value, L"dir")) return MachineKind::DIRECTORY;
+    if (EqualsNoCase(value, L"cdir") || EqualsNoCase(value, L"pdir")) return MachineKind::LISTED_DIRECTORY;
+    if (StartsWithNoCase(value, L"os.unix=slink") || EqualsNoCase(value, L"os.unix=symlink")) return MachineKind::LINK;
+    return MachineKind::OTHER;
+}
+
 } // namespace
 
 ListingClock ListingClock::FromSystemClock()
@@ -295,6 +389,76 @@ bool ParseListLine(const std::wstring& line, CFTPFileStatus& entry, const Listin
     if (text.find(L';') != std::wstring_view::npos) return ParseVersionedLine(entry, text);
     if (IsDigit(text[0])) return ParseDosLine(entry, text);
     return false;
+}
+
+bool ParseMachineListLine(std::wstring_view line, CFTPFileStatus& entry)
+{
+    entry.Reset();
+    const std::size_t space = line.find(L' ');
+    if (space == std::wstring_view::npos) return false;
+    const std::wstring_view name = line.substr(space + 1);
+    if (name.empty() || name.find(L'\0') != std::wstring_view::npos) return false;
+
+    MachineKind kind = MachineKind::UNSTATED;
+    std::optional<bool> mayRetrieve;
+    std::wstring_view mode;
+    std::wstring_view ownerName;
+    std::wstring_view ownerId;
+    std::wstring_view groupName;
+    std::wstring_view groupId;
+    const std::wstring_view facts = line.substr(0, space);
+    for (std::size_t start = 0; start < facts.size();) {
+        const std::size_t end = FindChar(facts, start, L';');
+        const std::wstring_view fact = facts.substr(start, end - start);
+        start = end + 1;
+        const std::size_t equals = fact.find(L'=');
+        if (equals == std::wstring_view::npos) continue;
+        const std::wstring_view factName = fact.substr(0, equals);
+        const std::wstring_view value = fact.substr(equals + 1);
+        if (EqualsNoCase(factName, L"type")) {
+            kind = KindFromType(value);
+        } else if (EqualsNoCase(factName, L"size")) {
+            const DecimalValue decimal = ReadDecimal(value);
+            entry.sizeKnown = decimal.complete ? 1 : 0;
+            entry.size = decimal.complete ? decimal.value : 0;
+        } else if (EqualsNoCase(factName, L"modify")) {
+            entry.modified = ModifyTime(value).value_or(0);
+        } else if (EqualsNoCase(factName, L"perm")) {
+            mayRetrieve = value.find_first_of(L"rR") != std::wstring_view::npos;
+        } else if (EqualsNoCase(factName, L"unix.mode")) {
+            mode = value;
+        } else if (EqualsNoCase(factName, L"unix.owner") || EqualsNoCase(factName, L"unix.ownername")) {
+            // Some servers give the number as UNIX.owner beside the name as UNIX.ownername.
+            if (ownerName.empty() || EqualsNoCase(factName, L"unix.ownername")) ownerName = value;
+        } else if (EqualsNoCase(factName, L"unix.uid")) {
+            ownerId = value;
+        } else if (EqualsNoCase(factName, L"unix.group") || EqualsNoCase(factName, L"unix.groupname")) {
+            if (groupName.empty() || EqualsNoCase(factName, L"unix.groupname")) groupName = value;
+        } else if (EqualsNoCase(factName, L"unix.gid")) {
+            groupId = value;
+        }
+    }
+    if (kind == MachineKind::LISTED_DIRECTORY) return false;
+
+    // As with LIST's type letter: files may be fetched, links may be either, and perm
+    // narrows what a file or link offers.
+    entry.isDirectory = kind == MachineKind::DIRECTORY || kind == MachineKind::LINK;
+    entry.isRetrievable = (kind == MachineKind::FILE || kind == MachineKind::LINK) && mayRetrieve.value_or(true);
+    wchar_t typeLetter = L'?';
+    if (kind == MachineKind::FILE) typeLetter = L'-';
+    if (kind == MachineKind::DIRECTORY) typeLetter = L'd';
+    if (kind == MachineKind::LINK) typeLetter = L'l';
+    if (const auto permissions = ModeText(mode)) {
+        entry.attributes.assign(1, typeLetter);
+        entry.attributes += *permissions;
+    } else if (kind == MachineKind::LINK) {
+        // Links are told by their attribute text's first letter.
+        entry.attributes.assign(1, typeLetter);
+    }
+    entry.owner.assign(ownerName.empty() ? ownerId : ownerName);
+    entry.group.assign(groupName.empty() ? groupId : groupName);
+    entry.name.assign(name);
+    return true;
 }
 
 bool ParseEplfLine(CFTPFileStatus& entry, std::wstring_view line)

@@ -5,6 +5,7 @@
 //   versioned  README.TXT;1  2/3  27-APR-2007 13:45:10  [GROUP,OWNER]  (RWED,RWED,RE,)
 //   DOS        04-27-07  09:09PM  <DIR>  name
 // Dates without a zone are taken as the client machine's local time.
+// MLSD and MLST entries (RFC 3659) have a parser of their own: their facts need no guessing.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,18 @@ std::optional<std::int64_t> MakeLocalTime(int year, int month, int day, int hour
 // Fills entry from one listing line; false when the line is of no known layout. Entries of
 // a known layout whose date cannot be read are kept with modified 0.
 bool ParseListLine(const std::wstring& line, CFTPFileStatus& entry, const ListingClock& clock);
+
+// Fills entry from one MLSD line (or an MLST entry without its leading space):
+// "fact=value;fact=value; name", the name being everything after the first space. Facts
+// used: type, size, modify (UTC), perm, UNIX.mode, UNIX.owner/ownername/uid and
+// UNIX.group/groupname/gid; fact names and the type's value in any case, other facts and
+// facts without '=' ignored. False, and the line dropped, when there is no space, the name
+// is empty or holds a NUL (the rest of it would be lost on the way to a local path), or the
+// type is cdir or pdir (the directory itself and its parent). A size that is no decimal or
+// overflows leaves the size unknown; a modify that is no valid time from 1970 to 9999 leaves
+// modified 0. Names holding '/' or naming "." or ".." are kept, as LIST keeps them: the
+// walks and transfers screen every listed name before it becomes a path.
+bool ParseMachineListLine(std::wstring_view line, CFTPFileStatus& entry);
 
 // The layouts one by one; each expects a cleared entry.
 bool ParseEplfLine(CFTPFileStatus& entry, std::wstring_view line);

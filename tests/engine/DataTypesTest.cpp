@@ -85,8 +85,11 @@ TEST(CommandTextTest, RepresentationAndTransferCommands)
     EXPECT_EQ(TransferCommandText(TRANSFER_STORE, L"a"), L"STOR a");
     EXPECT_EQ(TransferCommandText(TRANSFER_STORE_UNIQUE, L"a"), L"STOU a");
     EXPECT_EQ(TransferCommandText(TRANSFER_APPEND, L"a"), L"APPE a");
-    EXPECT_EQ(TransferCommandText(static_cast<TransferCommand>(6), L"a"), L"");
+    EXPECT_EQ(TransferCommandText(TRANSFER_MACHINE_LIST, L""), L"MLSD");
+    EXPECT_EQ(TransferCommandText(TRANSFER_MACHINE_LIST, L"/pub dir"), L"MLSD /pub dir");
+    EXPECT_EQ(TransferCommandText(static_cast<TransferCommand>(7), L"a"), L"");
     EXPECT_TRUE(TransferReceivesData(TRANSFER_RETRIEVE));
+    EXPECT_TRUE(TransferReceivesData(TRANSFER_MACHINE_LIST));
     EXPECT_FALSE(TransferReceivesData(TRANSFER_STORE));
 }
 

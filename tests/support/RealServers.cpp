@@ -544,16 +544,10 @@ std::vector<std::string> ConfigurePureFtpd(const Layout& l, const fs::path& tree
     // The fortune shows up in the greeting and tells our server from any other.
     fs::path fortune = l.etc / "fortune";
     WriteText(fortune, l.token + "\n");
-    std::vector<std::string> args = {(tree / "usr/sbin/pure-ftpd").string(),
-                                     "-S",
-                                     l.host + "," + std::to_string(port),
-                                     "-l",
-                                     "puredb:" + pdb.string(),
-                                     "-F",
-                                     fortune.string(),
-                                     "-H",
-                                     "-A",
-                                     "-i"};
+    std::vector<std::string> args = {(tree / "usr/sbin/pure-ftpd").string(), "-S", l.host + "," + std::to_string(port),
+                                     "-l", "puredb:" + pdb.string(), "-F", fortune.string(), "-H", "-A", "-i",
+                                     // Listings are cut at 10,000 entries by default; the bench lists 100,000.
+                                     "-L", "1000000:8"};
     if (!anonymous) args.push_back("-E");
     if (tls != 0) {
         const Certificate certificate = MakeCertificate(l);

@@ -53,6 +53,7 @@ public:
         settings.password = Wide(url.password);
         settings.tls = url.implicitTls ? nsFTP::TlsMode::REQUIRE_IMPLICIT : options.tls;
         settings.extendedPassive = options.extendedPassive;
+        settings.preferMlsd = options.preferMlsd;
         client->SetTlsQuestions(&answers);
         if (!client->LogOn(settings, options.timeoutSeconds)) {
             PrintError("cannot log on to " + url.host + ":" + std::to_string(url.port) + " as " + url.user);

@@ -11,6 +11,8 @@ struct RemoteOptions {
     bool passive = true;
     // Passive mode asks EPSV first (--epsv), or PASV straight away (--no-epsv).
     bool extendedPassive = true;
+    // MLSD when the server offers it; LIST otherwise.
+    bool preferMlsd = true;
     int timeoutSeconds = 30;
     // get: a file of further URLs, one per line, fetched after those on the command line
     // (a Windows command line holds at most 32767 characters).

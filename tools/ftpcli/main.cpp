@@ -51,6 +51,8 @@ constexpr const char* USAGE =
     "                 EPRT); passive is the default\n"
     "  --no-epsv      passive mode sends PASV at once instead of EPSV first (IPv4 only:\n"
     "                 over IPv6 only EPSV can work); --epsv is the default\n"
+    "  --mlsd         list with MLSD when the server offers it (the default)\n"
+    "  --no-mlsd      list with LIST in any case\n"
     "  --timeout N    seconds per network operation (default 30)\n"
     "  --tls MODE     ftp:// URLs: require (AUTH TLS, refused: fail before the password),\n"
     "                 try (TLS if the server offers it; without, fail: ftpcli asks\n"
@@ -179,6 +181,8 @@ int Run(const std::vector<std::string>& arguments)
             remote.passive = true;
         } else if (argument == "--epsv" || argument == "--no-epsv") {
             remote.extendedPassive = argument == "--epsv";
+        } else if (argument == "--mlsd" || argument == "--no-mlsd") {
+            remote.preferMlsd = argument == "--mlsd";
         } else if (argument == "-v") {
             verbose = true;
         } else if (argument == "--tls" && i + 1 < arguments.size()) {
