@@ -156,7 +156,7 @@ bool CFTPClient::SendCommand(const std::wstring& command, bool report)
         DrainFinalReply();
         if (!IsConnected()) return false;
     }
-    const std::string line = WideToWire(command) + "\r\n";
+    const std::string line = codec.Encode(command) + "\r\n";
     StartReplyClock();
     try {
         Control().SendAll(line.data(), static_cast<int>(line.size()), timeout);
@@ -230,7 +230,7 @@ bool CFTPClient::ReadReplyLine(std::wstring& line, bool report)
         controlSocket->CloseQuietly();
         return false;
     }
-    line = WireToWide(pendingLines.front());
+    line = codec.Decode(pendingLines.front());
     pendingLines.pop_front();
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, kCrLf) == 0) line.resize(line.size() - 2);
     return true;
@@ -287,6 +287,7 @@ int CFTPClient::GetCurrentDir(std::wstring& path)
 bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
 {
     logonSettings = settings;
+    codec = TextCodec(settings.codePage);
     if (IsConnected()) LogOff();
     timeout = timeoutSeconds;
     // Whatever an earlier connection left behind, this one starts without a transfer.

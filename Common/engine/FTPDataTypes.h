@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/SmartPointer.h"
+#include "engine/TextCodec.h"
 
 namespace nsFTP {
 
@@ -53,7 +54,13 @@ struct LogonSettings {
     FirewallMode firewallMode = FIREWALL_NONE;
     // What a site asks for is the site's business; a logon that names nothing speaks plain FTP.
     TlsMode tls = TlsMode::PLAIN_ONLY;
+    // How names and replies are encoded: 0 is Auto (UTF-8, OPTS UTF8 ON when offered),
+    // CODE_PAGE_UTF8 asks for UTF-8 in any case, anything else is a Windows code page.
+    std::uint32_t codePage = 0;
+    // Whether listings use MLSD when FEAT offers MLST; LIST otherwise.
+    bool preferMlsd = true;
 };
+constexpr std::uint32_t CODE_PAGE_UTF8 = 65001;
 
 // The target server as the logon commands name it: the host, with ":port" unless 21.
 std::wstring TargetText(const LogonSettings& settings);
@@ -184,7 +191,9 @@ protected:
 // Collects a listing in memory and hands it out line by line.
 class COutputStream final : public ITransferNotification {
 public:
-    explicit COutputStream(std::wstring separator) : separator(std::move(separator)) {}
+    explicit COutputStream(std::wstring separator, TextCodec codec = {}) : separator(std::move(separator)), codec(codec)
+    {
+    }
 
     void OnBytesReceived(const unsigned char* buffer, std::int32_t count) override;
     void OnPreBytesSend(unsigned char*, std::size_t, std::int32_t&) override {}
@@ -194,7 +203,7 @@ public:
     bool GetNextLine(std::wstring& line);
     void SetStartPosition();
     const std::wstring& GetText();
-    // Decodes what was held back for a UTF-8 sequence the next block would complete; at
+    // Decodes what was held back for a character the next block would complete; at
     // the end of the data, those bytes are all there is.
     void DecodePendingBytes();
     // Forgets the lines already handed out, so that a listing read as it arrives keeps
@@ -203,9 +212,10 @@ public:
 
 private:
     std::wstring separator;
+    TextCodec codec;
     std::wstring text;
     std::size_t readPosition = 0;
-    std::string pendingBytes; // the start of a UTF-8 sequence that the next receive completes
+    std::string pendingBytes; // the start of a character that the next receive completes
 };
 
 } // namespace nsFTP

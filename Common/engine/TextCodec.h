@@ -12,14 +12,17 @@
 namespace nsFTP {
 
 // The character sets a connection can use. The values are the Windows code page numbers and are kept
-// with the sites, so they never change.
-constexpr std::uint32_t CODE_PAGE_AUTO = 0; // UTF-8, and OPTS UTF8 ON when FEAT offers UTF8
-constexpr std::uint32_t CODE_PAGE_UTF8 = 65001;
+// with the sites, so they never change. Besides the code pages, LogonSettings::codePage may be
+// CODE_PAGE_UTF8, or Auto: UTF-8, with OPTS UTF8 ON only when FEAT offers UTF8.
+constexpr std::uint32_t CODE_PAGE_AUTO = 0;
 constexpr std::uint32_t CODE_PAGE_WESTERN = 1252;
 constexpr std::uint32_t CODE_PAGE_CYRILLIC = 1251;
 constexpr std::uint32_t CODE_PAGE_CENTRAL_EUROPEAN = 1250;
 constexpr std::uint32_t CODE_PAGE_JAPANESE = 932;
 constexpr std::uint32_t CODE_PAGE_CHINESE_SIMPLIFIED = 936;
+// The code pages offered, in the order a list shows them.
+inline constexpr std::uint32_t CODE_PAGES[] = {CODE_PAGE_WESTERN, CODE_PAGE_CYRILLIC, CODE_PAGE_CENTRAL_EUROPEAN,
+                                               CODE_PAGE_JAPANESE, CODE_PAGE_CHINESE_SIMPLIFIED};
 
 // The UTF-8 conversions, for every text that is UTF-8 whatever the connection uses.
 std::string WideToWire(std::wstring_view text);
@@ -39,7 +42,7 @@ struct CodePageTable;
 class TextCodec {
 public:
     TextCodec() = default; // UTF-8
-    // CODE_PAGE_AUTO, CODE_PAGE_UTF8 and any number not listed above give UTF-8.
+    // Any number not listed above gives UTF-8.
     explicit TextCodec(std::uint32_t codePage);
 
     bool IsUtf8() const { return table == nullptr; }
