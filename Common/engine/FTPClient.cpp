@@ -102,6 +102,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
     CloseControlConnection();
     controlTls.reset();
     protectData = false;
+    features = ServerFeatures();
     ForgetPendingLines();
     try {
         controlSocket->Open(SOCK_STREAM);
@@ -348,6 +349,7 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
         }
         if (next == LOGON_STEP_LOGGED_ON) {
             if (controlTls && !ProtectDataConnections()) return false;
+            if (!LearnFeatures()) return false;
             currentDirectory.clear();
             std::wstring path;
             return GetCurrentDir(path) == REPLY_OK;
@@ -357,6 +359,26 @@ bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
     }
     ReportError(kLogonFailed);
     return false;
+}
+
+bool CFTPClient::LearnFeatures()
+{
+    ServerReply reply;
+    if (!SendCommand(L"FEAT", true)) return false;
+    // A server that does not know FEAT offers nothing beyond RFC 959; only a lost
+    // connection ends the logon.
+    if (ReadReply(reply, true)) features = ServerFeatures::Parse(reply.text);
+    if (!IsConnected()) {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return false;
+    }
+    if (features.Has(L"UTF8") && (logonSettings.codePage == 0 || logonSettings.codePage == CODE_PAGE_UTF8)) {
+        // Names are UTF-8 whatever the answer: a refusal changes nothing the engine does.
+        if (!SendCommand(L"OPTS UTF8 ON", true)) return false;
+        ReadReply(reply, true);
+        if (!IsConnected()) return false;
+    }
+    return true;
 }
 
 int CFTPClient::LogOff(int replyWaitSeconds)

@@ -15,6 +15,7 @@
 
 #include "engine/BlockingSocket.h"
 #include "engine/FTPDataTypes.h"
+#include "engine/ServerFeatures.h"
 #include "engine/TlsChannel.h"
 
 namespace nsFTP {
@@ -145,6 +146,8 @@ public:
     const nsSocket::TlsSessionInfo* TlsSession() const { return controlTls ? &tlsSession : nullptr; }
     // Whether data connections are encrypted (PROT P was accepted).
     bool DataProtected() const { return protectData; }
+    // What the server's FEAT reply offered at logon; none before that or without FEAT.
+    const ServerFeatures& Features() const { return features; }
     // From any thread: the entries parsed so far by the listing in progress (or the last one).
     std::size_t ListingProgress() const { return listedEntries; }
 
@@ -186,6 +189,8 @@ private:
     bool StartControlTls();
     bool AllowPlainLogon();
     bool ProtectDataConnections();
+    // FEAT and what follows from it, once logged on; false when the connection was lost.
+    bool LearnFeatures();
     // A data connection that is open and answered 1xx becomes TLS when PROT P holds;
     // false (shown, the final reply drained) when its handshake fails.
     bool SecureDataConnection(std::unique_ptr<nsSocket::IBlockingSocket>& dataSocket);
@@ -241,6 +246,7 @@ private:
     std::unique_ptr<nsSocket::TlsChannel> controlTls;
     nsSocket::TlsSessionInfo tlsSession;
     bool protectData = false;
+    ServerFeatures features;
     ITlsQuestions* tlsQuestions = nullptr;
     // Read by a user-interface thread that asks a worker's transfer to stop.
     std::atomic<bool> transferInProgress{false};

@@ -77,7 +77,7 @@ protected:
         EXPECT_TRUE(script.Failures().empty()) << (script.Failures().empty() ? "" : Narrow(script.Failures()[0]));
         EXPECT_TRUE(script.Finished());
         std::vector<std::string> commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 3);
+        commands.erase(commands.begin(), commands.begin() + 4);
         if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
         return commands;
     }

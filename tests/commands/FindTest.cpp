@@ -120,7 +120,7 @@ protected:
         EXPECT_TRUE(server.WaitFinished(SCRIPT_TIMEOUT)) << server.CurrentStep();
         EXPECT_THAT(server.Failures(), IsEmpty());
         std::vector<std::string> commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 3);
+        commands.erase(commands.begin(), commands.begin() + 4);
         if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
         return commands;
     }

@@ -41,7 +41,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr auto SCRIPT_TIMEOUT = std::chrono::seconds(10);
-constexpr std::size_t LOGON_COMMANDS = 3; // USER, PASS, PWD
+constexpr std::size_t LOGON_COMMANDS = 4; // USER, PASS, FEAT, PWD
 const wchar_t* const OPEN_CAPTION = L"Open";
 const wchar_t* const SELECT_FOLDER_CAPTION = L"Select Folder";
 

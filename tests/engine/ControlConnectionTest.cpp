@@ -45,7 +45,13 @@ protected:
         return s;
     }
     // A logged-on connection for tests of the line protocol.
-    void LogOnPlainly() { server.Reply(kGreeting).On("USER anonymous", "230 Welcome\r\n").On("PWD", kPwdReply); }
+    void LogOnPlainly()
+    {
+        server.Reply(kGreeting)
+            .On("USER anonymous", "230 Welcome\r\n")
+            .On("FEAT", "502 Not implemented\r\n")
+            .On("PWD", kPwdReply);
+    }
     std::vector<std::string> Played()
     {
         testsupport::ExpectScriptPlayed(server);
@@ -79,8 +85,8 @@ TEST_P(LogonWalkTest, SendsTheModesSequence)
         expected.push_back(command);
     }
     if (c.loggedOn) {
-        server.On("PWD", kPwdReply);
-        expected.push_back("PWD");
+        server.On("FEAT", "502 Not implemented\r\n").On("PWD", kPwdReply);
+        expected.insert(expected.end(), {"FEAT", "PWD"});
     }
     server.Close();
     server.Start();
@@ -163,7 +169,11 @@ INSTANTIATE_TEST_SUITE_P(AllModes, LogonWalkTest, ::testing::Values(
 
 TEST_F(ControlConnectionTest, TargetOnPort21IsTheBareHost)
 {
-    server.Reply(kGreeting).On("USER joe@myhost", "230 in\r\n").On("PWD", kPwdReply).Close();
+    server.Reply(kGreeting)
+        .On("USER joe@myhost", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", kPwdReply)
+        .Close();
     server.Start();
     EXPECT_TRUE(client.LogOn(ThroughFirewall(FIREWALL_USER_NO_LOGON, 21), kTimeout));
     Played();
@@ -185,7 +195,11 @@ TEST_F(ControlConnectionTest, GreetingCodesAreCheckedStrictly)
 {
     // 099 and 260 carry no valid code, so the greeting read fails and is shown.
     server.Reply("099 odd\r\n").AcceptNext().Reply("260 odd\r\n").AcceptNext().Reply("421 busy\r\n").AcceptNext();
-    server.Reply("220\r\n").On("USER joe", "230 in\r\n").On("PWD", kPwdReply).Close();
+    server.Reply("220\r\n")
+        .On("USER joe", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", kPwdReply)
+        .Close();
     server.Start();
     EXPECT_FALSE(client.LogOn(Direct(), kTimeout));
     EXPECT_FALSE(client.LogOn(Direct(), kTimeout));
@@ -221,7 +235,11 @@ TEST_F(ControlConnectionTest, ALineSplitAtAnyByteIsReadWhole)
         ScriptedServer split;
         // Apart long enough that a busy machine still delivers the two parts separately.
         split.SegmentPause(std::chrono::milliseconds(50));
-        split.ReplySplit(greeting, {cut}).On("USER joe", "230 in\r\n").On("PWD", kPwdReply).Close();
+        split.ReplySplit(greeting, {cut})
+            .On("USER joe", "230 in\r\n")
+            .On("FEAT", "502 Not implemented\r\n")
+            .On("PWD", kPwdReply)
+            .Close();
         split.Start();
         CFTPClient splitClient(new nsSocket::CBlockingSocket);
         LogonSettings settings = Direct();
@@ -358,20 +376,31 @@ TEST_F(ControlConnectionTest, LogOnWhileConnectedQuitsTheOldConnectionFirst)
 {
     LogOnPlainly();
     server.On("QUIT", "221 Goodbye\r\n").AcceptNext();
-    server.Reply(kGreeting).On("USER joe", "230 in\r\n").On("PWD", "257 \"/my \"\"quoted\"\" dir\" here\r\n").Close();
+    server.Reply(kGreeting)
+        .On("USER joe", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", "257 \"/my \"\"quoted\"\" dir\" here\r\n")
+        .Close();
     server.Start();
     ASSERT_TRUE(client.LogOn(Direct(L"anonymous"), kTimeout));
     EXPECT_EQ(client.CurrentDirectory(), L"/home/joe");
     ASSERT_TRUE(client.LogOn(Direct(), kTimeout));
     EXPECT_EQ(client.CurrentDirectory(), L"/my \"quoted\" dir");
-    EXPECT_THAT(Played(), ElementsAre("USER anonymous", "PWD", "QUIT", "USER joe", "PWD"));
+    EXPECT_THAT(Played(), ElementsAre("USER anonymous", "FEAT", "PWD", "QUIT", "USER joe", "FEAT", "PWD"));
 }
 
 TEST_F(ControlConnectionTest, CurrentDirectoryComesFromTheCacheOrA2xxReply)
 {
-    server.Reply(kGreeting).On("USER joe", "230 in\r\n").On("PWD", "257 /home/joe is it\r\n");
+    server.Reply(kGreeting)
+        .On("USER joe", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", "257 /home/joe is it\r\n");
     server.On("QUIT", "221 Goodbye\r\n").AcceptNext();
-    server.Reply(kGreeting).On("USER joe", "230 in\r\n").On("PWD", "550 Permission denied\r\n").Close();
+    server.Reply(kGreeting)
+        .On("USER joe", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", "550 Permission denied\r\n")
+        .Close();
     server.Start();
     ASSERT_TRUE(client.LogOn(Direct(), kTimeout));
     std::wstring path;
@@ -383,5 +412,80 @@ TEST_F(ControlConnectionTest, CurrentDirectoryComesFromTheCacheOrA2xxReply)
     EXPECT_FALSE(client.LogOn(Direct(), kTimeout));
     EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 Permission denied"));
     EXPECT_EQ(client.CurrentDirectory(), L"");
-    EXPECT_THAT(Played(), ElementsAre("USER joe", "PWD", "QUIT", "USER joe", "PWD"));
+    EXPECT_THAT(Played(), ElementsAre("USER joe", "FEAT", "PWD", "QUIT", "USER joe", "FEAT", "PWD"));
+}
+
+TEST(ServerFeaturesTest, ParsesTheFeatReply)
+{
+    const ServerFeatures features = ServerFeatures::Parse(L"211-Extensions supported:\r\n"
+                                                          L" mlst type*;size*;modify*;\r\n"
+                                                          L" HASH SHA-256*;MD5\r\n"
+                                                          L" UTF8\r\n"
+                                                          L"not a feature: no leading space\r\n"
+                                                          L" REST STREAM\r\n"
+                                                          L"211 End");
+    EXPECT_TRUE(features.Has(L"MLST"));
+    EXPECT_TRUE(features.Has(L"utf8"));
+    EXPECT_EQ(features.Parameters(L"Mlst"), L"type*;size*;modify*;");
+    EXPECT_EQ(features.Parameters(L"HASH"), L"SHA-256*;MD5");
+    EXPECT_EQ(features.Parameters(L"REST"), L"STREAM");
+    EXPECT_FALSE(features.Has(L"not"));
+    EXPECT_FALSE(features.Has(L"MLSD"));
+    // Only a 211 lists features.
+    EXPECT_TRUE(ServerFeatures::Parse(L"500-huh\r\n UTF8\r\n500 end").Empty());
+    EXPECT_TRUE(ServerFeatures::Parse(L"211 No features").Empty());
+}
+
+struct FeatCase {
+    const char* name;
+    const char* featReply; // nullptr: the server closes the connection instead of answering
+    std::uint32_t codePage;
+    std::vector<std::string> commands; // after USER joe and FEAT
+    bool loggedOn;
+};
+
+// FEAT follows the logon; OPTS UTF8 ON follows a FEAT that lists UTF8, unless the site
+// names a code page of its own; a refused FEAT is no reason to fail.
+TEST_F(ControlConnectionTest, FeatAfterTheLogonAndUtf8WhenOffered)
+{
+    const FeatCase cases[] = {
+        {"utf8", "211-Features:\r\n UTF8\r\n211 End\r\n", 0, {"OPTS UTF8 ON", "PWD"}, true},
+        {"utf8 asked for", "211-Features:\r\n UTF8\r\n211 End\r\n", CODE_PAGE_UTF8, {"OPTS UTF8 ON", "PWD"}, true},
+        {"code page", "211-Features:\r\n UTF8\r\n211 End\r\n", 1252, {"PWD"}, true},
+        {"no utf8", "211-Features:\r\n MDTM\r\n211 End\r\n", 0, {"PWD"}, true},
+        {"refused", "500 FEAT not understood\r\n", 0, {"PWD"}, true},
+        {"garbage", "hello\r\n", 0, {"PWD"}, true},
+        {"closed", nullptr, 0, {}, false},
+    };
+    for (const FeatCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestReporter reporter;
+        ScriptedServer script;
+        script.Reply(kGreeting).On("USER joe", "230 in\r\n");
+        if (c.featReply == nullptr) {
+            script.Expect("FEAT").Close();
+        } else {
+            script.On("FEAT", c.featReply);
+            for (const std::string& command : c.commands)
+                script.On(command, command == "PWD" ? kPwdReply : "200 OK\r\n");
+            script.Close();
+        }
+        script.Start();
+        CFTPClient connection(new nsSocket::CBlockingSocket);
+        LogonSettings settings;
+        settings.host = L"127.0.0.1";
+        settings.port = script.Port();
+        settings.user = L"joe";
+        settings.codePage = c.codePage;
+        EXPECT_EQ(connection.LogOn(settings, kTimeout), c.loggedOn);
+        testsupport::ExpectScriptPlayed(script);
+        std::vector<std::string> expected{"USER joe", "FEAT"};
+        expected.insert(expected.end(), c.commands.begin(), c.commands.end());
+        EXPECT_EQ(script.Commands(), expected);
+        EXPECT_EQ(connection.Features().Has(L"UTF8"),
+                  c.loggedOn && std::string(c.featReply).find("UTF8") != std::string::npos);
+        if (c.loggedOn) {
+            EXPECT_THAT(reporter.Errors(), IsEmpty());
+        }
+    }
 }

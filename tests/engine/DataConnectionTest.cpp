@@ -40,7 +40,10 @@ class DataConnectionTest : public ::testing::Test {
 protected:
     DataConnectionTest()
     {
-        server.Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
+        server.Reply("220 ready\r\n")
+            .On("USER anonymous", "230 in\r\n")
+            .On("FEAT", "502 Not implemented\r\n")
+            .On("PWD", "257 \"/\"\r\n");
     }
     void LogOn(int timeout = kTimeout, std::uint32_t codePage = CODE_PAGE_AUTO)
     {
@@ -52,14 +55,14 @@ protected:
         ASSERT_TRUE(client.LogOn(settings, timeout));
         reporter.Clear();
     }
-    // The commands after the logon's USER and PWD.
+    // The commands after the logon's USER, FEAT and PWD.
     std::vector<std::string> Played()
     {
         client.LogOff();
         server.WaitDisconnected(std::chrono::seconds(5));
         testsupport::ExpectScriptPlayed(server);
         auto commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 2);
+        commands.erase(commands.begin(), commands.begin() + 3);
         if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
         return commands;
     }

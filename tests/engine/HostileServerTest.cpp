@@ -66,7 +66,11 @@ std::string Repeated(const std::string& line, std::size_t times)
 void ExpectAFreshLogonWorks(CFTPClient& client)
 {
     ScriptedServer next;
-    next.Reply(kGreeting).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n").On("QUIT", "221 bye\r\n");
+    next.Reply(kGreeting)
+        .On("USER anonymous", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", "257 \"/\"\r\n")
+        .On("QUIT", "221 bye\r\n");
     next.Start();
     EXPECT_TRUE(client.LogOn(Anonymous(next), kPatientTimeout));
     EXPECT_FALSE(client.IsTransferInProgress());
@@ -150,6 +154,7 @@ TEST(HostileServer, ANulInAReplyHidesNothingAfterIt)
     const char reply[] = "220 before\0after\r\n230 early\r\n";
     server.Reply(std::string(reply, sizeof reply - 1))
         .Expect("USER anonymous")
+        .On("FEAT", "502 Not implemented\r\n")
         .On("PWD", "257 \"/nul\"\r\n")
         .On("QUIT", "221 bye\r\n");
     server.Start();
@@ -162,7 +167,13 @@ TEST(HostileServer, ANulInAReplyHidesNothingAfterIt)
 
 class HostileDataTest : public ::testing::Test {
 protected:
-    HostileDataTest() { server.Reply(kGreeting).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n"); }
+    HostileDataTest()
+    {
+        server.Reply(kGreeting)
+            .On("USER anonymous", "230 in\r\n")
+            .On("FEAT", "502 Not implemented\r\n")
+            .On("PWD", "257 \"/\"\r\n");
+    }
     void LogOn(int timeout = kPatientTimeout)
     {
         server.Start();
@@ -401,7 +412,10 @@ TEST_P(UnansweredConnectTest, ThePassiveDataConnectionEndsAtTheTimeoutOrTheInter
 {
     TestReporter reporter;
     ScriptedServer server;
-    server.Reply(kGreeting).On("USER anonymous", "230 in\r\n").On("PWD", "257 \"/\"\r\n");
+    server.Reply(kGreeting)
+        .On("USER anonymous", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
+        .On("PWD", "257 \"/\"\r\n");
     server.On("PASV", PassiveReplyFor(nowhere.port)).On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
     server.Start();
     CFTPClient client(new nsSocket::CBlockingSocket);

@@ -84,6 +84,6 @@ TEST(ConnectTest, SiteManagerConnectsListsKeepsAliveAndDisconnectResets)
     EXPECT_TRUE(server.WaitFinished(kScriptTimeout)) << server.CurrentStep();
     EXPECT_THAT(server.Failures(), IsEmpty());
     EXPECT_THAT(server.Commands(),
-                ElementsAre("USER alice", "PASS secret", "PWD", "PASV", "LIST /home/alice", "PWD", "QUIT"));
+                ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "PASV", "LIST /home/alice", "PWD", "QUIT"));
     EXPECT_THAT(reporter.Errors(), IsEmpty());
 }

@@ -293,7 +293,7 @@ TEST_F(PaneTest, UpBackspaceAndGoMoveThroughTheTree)
     Session().LogOff();
     Finish();
     const std::vector<std::string> commands = server.Commands();
-    EXPECT_THAT(std::vector<std::string>(commands.begin() + 3, commands.end()),
+    EXPECT_THAT(std::vector<std::string>(commands.begin() + 4, commands.end()),
                 ElementsAre("CWD /pub/linux", "PASV", "LIST /pub/linux", "CWD /pub", "PASV", "LIST /pub", "CWD /",
                             "PASV", "LIST /", "CWD /pub", "PASV", "LIST /pub", "CWD /", "PASV", "LIST /",
                             "CWD /missing", "QUIT"));

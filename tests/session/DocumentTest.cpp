@@ -98,7 +98,8 @@ TEST_F(DocumentTest, ConnectedSiteNamesTheTitleAndDisconnectRestoresIt)
     // A second Disconnect has nothing to do.
     run.Frame().Send(WM_COMMAND, MAKEWPARAM(ID_FILE_DISCONNECT, 0));
     Finish();
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "PASV", "LIST /home/alice", "QUIT"));
+    EXPECT_THAT(server.Commands(),
+                ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "PASV", "LIST /home/alice", "QUIT"));
 }
 
 TEST_F(DocumentTest, ConnectLogsOffTheEarlierConnectionFirst)
@@ -135,7 +136,7 @@ TEST_F(DocumentTest, IdleConnectionGetsAQuietPwdOnlyWithKeepAlive)
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "PWD", "QUIT"));
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "PWD", "QUIT"));
 }
 
 // A job's worker owns the connection while its modal dialog runs; the view's timer still
@@ -155,7 +156,7 @@ TEST_F(DocumentTest, KeepAliveWaitsWhileAWorkerUsesTheConnection)
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "PWD", "QUIT"));
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "PWD", "QUIT"));
 }
 
 TEST_F(DocumentTest, IdleConnectionWithoutKeepAliveReceivesNothing)
@@ -169,7 +170,7 @@ TEST_F(DocumentTest, IdleConnectionWithoutKeepAliveReceivesNothing)
     run.View().SetKeepAliveInterval(KEEPALIVE_INTERVAL_MS);
     Session().LogOff();
     Finish();
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "QUIT"));
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "QUIT"));
 }
 
 namespace {
@@ -211,7 +212,7 @@ TEST_F(DocumentTest, ConnectCommandQuitsBeforeTheSiteManagerAndCancelKeepsTheTit
     KillTimer(nullptr, timer);
 
     EXPECT_TRUE(SiteManagerAnswer::seen);
-    EXPECT_THAT(SiteManagerAnswer::commandsWhenOpened, ElementsAre("USER alice", "PASS secret", "PWD", "QUIT"));
+    EXPECT_THAT(SiteManagerAnswer::commandsWhenOpened, ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "QUIT"));
     EXPECT_FALSE(Session().IsConnected());
     EXPECT_EQ(Document().GetTitle(), L"Disconnected");
     Finish();

@@ -69,7 +69,7 @@ TEST(ExitWhileConnected, LogsOffWhileTheWindowStandsAndLeavesNothingOnScreen)
         // sockets keep the library up.)
         nsFTP::ReportError(L"Unable to send data. Error code: 10038");
     }
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "QUIT"));
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "QUIT"));
     EXPECT_THAT(server.Failures(), IsEmpty());
     EXPECT_THAT(answerer.MessageTexts(), IsEmpty());
     EXPECT_EQ(VisibleWindowsOfThisProcess(), 0);

@@ -149,7 +149,7 @@ TEST_F(SessionTest, NothingIsSentForAnEmptyStartDirectoryOrWhenDisconnected)
     GoToStartDirectory(session, L" / ");
     session.LogOff();
     Finish();
-    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "PWD", "QUIT"));
+    EXPECT_THAT(server.Commands(), ElementsAre("USER alice", "PASS secret", "FEAT", "PWD", "QUIT"));
 }
 
 namespace {
@@ -182,7 +182,9 @@ TEST_F(SessionTest, FirewallLogonsGoThroughTheProxyInTheModesOrder)
         proxy.Reply("220 proxy ready\r\n");
         for (const auto& [line, reply] : firewall.steps)
             proxy.On(line, reply);
-        proxy.On("PWD", "257 \"/home/alice\"\r\n").On("CWD /home/alice/www", "250 ok\r\n");
+        proxy.On("FEAT", "502 Not implemented\r\n")
+            .On("PWD", "257 \"/home/alice\"\r\n")
+            .On("CWD /home/alice/www", "250 ok\r\n");
         proxy.On("QUIT", "221 bye\r\n");
         proxy.Start();
 

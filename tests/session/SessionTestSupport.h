@@ -48,6 +48,7 @@ inline void ScriptLogon(testsupport::ScriptedServer& server, const std::string& 
     server.Reply("220 ready\r\n")
         .On("USER alice", "331 password\r\n")
         .On("PASS secret", "230 in\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
         .On("PWD", "257 \"" + home + "\" is current\r\n");
 }
 

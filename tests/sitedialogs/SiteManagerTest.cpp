@@ -376,6 +376,7 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     server.Reply("220 Ready\r\n")
         .On("USER joe", "331 Password\r\n")
         .On("PASS pw", "230 In\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
         .On("PWD", "257 \"/home/joe\"\r\n")
         .On("CWD /home/joe/www", "250 Done\r\n")
         .On("QUIT", "221 Bye\r\n");
@@ -413,7 +414,7 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     EXPECT_TRUE(server.WaitFinished(std::chrono::seconds(5)));
     EXPECT_TRUE(server.Failures().empty());
     std::vector<std::string> commands = server.Commands();
-    EXPECT_EQ(commands, (std::vector<std::string>{"USER joe", "PASS pw", "PWD", "CWD /home/joe/www", "QUIT"}));
+    EXPECT_EQ(commands, (std::vector<std::string>{"USER joe", "PASS pw", "FEAT", "PWD", "CWD /home/joe/www", "QUIT"}));
 }
 
 // Site Properties names the encryption of the site's last connection, also once it is gone
@@ -424,6 +425,7 @@ TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheLastConnection)
     server.Reply("220 Ready\r\n")
         .On("USER joe", "331 Password\r\n")
         .On("PASS pw", "230 In\r\n")
+        .On("FEAT", "502 Not implemented\r\n")
         .On("PWD", "257 \"/\"\r\n")
         .On("QUIT", "221 Bye\r\n");
     server.Start();
@@ -525,6 +527,7 @@ TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
             .Reply("220 Ready\r\n")
             .On("USER joe", "331 Password\r\n")
             .On("PASS pw", "230 In\r\n")
+            .On("FEAT", "502 Not implemented\r\n")
             .On("PWD", "257 \"/home/joe\"\r\n")
             .On("QUIT", "221 Bye\r\n");
         server.Start();
