@@ -372,7 +372,10 @@ bool CFTPClient::LearnFeatures()
         if (!reply.text.empty()) ReportError(reply.text);
         return false;
     }
-    if (features.Has(L"UTF8") && (logonSettings.codePage == 0 || logonSettings.codePage == CODE_PAGE_UTF8)) {
+    // UTF-8 chosen for the site asks for it even from servers that need it without listing it;
+    // a code page never does.
+    if (logonSettings.codePage == CODE_PAGE_UTF8 ||
+        (logonSettings.codePage == CODE_PAGE_AUTO && features.Has(L"UTF8"))) {
         // Names are UTF-8 whatever the answer: a refusal changes nothing the engine does.
         if (!SendCommand(L"OPTS UTF8 ON", true)) return false;
         ReadReply(reply, true);
