@@ -170,7 +170,7 @@ bool CFTPClient::SendCommand(const std::wstring& command, bool report)
         DrainFinalReply();
         if (!IsConnected()) return false;
     }
-    const std::string line = WideToWire(command) + "\r\n";
+    const std::string line = codec.Encode(command) + "\r\n";
     StartReplyClock();
     try {
         Control().SendAll(line.data(), static_cast<int>(line.size()), timeout);
@@ -244,7 +244,7 @@ bool CFTPClient::ReadReplyLine(std::wstring& line, bool report)
         controlSocket->CloseQuietly();
         return false;
     }
-    line = WireToWide(pendingLines.front());
+    line = codec.Decode(pendingLines.front());
     pendingLines.pop_front();
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, kCrLf) == 0) line.resize(line.size() - 2);
     return true;
@@ -301,6 +301,7 @@ int CFTPClient::GetCurrentDir(std::wstring& path)
 bool CFTPClient::LogOn(const LogonSettings& settings, int timeoutSeconds)
 {
     logonSettings = settings;
+    codec = TextCodec(settings.codePage);
     if (IsConnected()) LogOff();
     timeout = timeoutSeconds;
     // Whatever an earlier connection left behind, this one starts without a transfer.
@@ -387,7 +388,10 @@ bool CFTPClient::LearnFeatures()
         if (!reply.text.empty()) ReportError(reply.text);
         return false;
     }
-    if (features.Has(L"UTF8") && (logonSettings.codePage == 0 || logonSettings.codePage == CODE_PAGE_UTF8)) {
+    // UTF-8 chosen for the site asks for it even from servers that need it without listing it;
+    // a code page never does.
+    if (logonSettings.codePage == CODE_PAGE_UTF8 ||
+        (logonSettings.codePage == CODE_PAGE_AUTO && features.Has(L"UTF8"))) {
         // Names are UTF-8 whatever the answer: a refusal changes nothing the engine does.
         if (!SendCommand(L"OPTS UTF8 ON", true)) return false;
         ReadReply(reply, true);

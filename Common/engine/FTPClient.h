@@ -245,6 +245,7 @@ private:
     std::wstring currentDirectory;
     int timeout = DEFAULT_TIMEOUT_SECONDS;
     std::wstring lineSeparator = L"\r\n";
+    TextCodec codec; // the logon's character set, for commands, replies and listings
     std::array<char, RECEIVE_BUFFER_SIZE> receiveBuffer{};
     std::deque<std::string> pendingLines;
     std::string partialLine; // received bytes of a line whose LF has not arrived yet

@@ -136,9 +136,10 @@ class ListingSink final : public ITransferNotification {
 public:
     using EntryConsumer = std::function<void(const CFTPFileStatus&)>;
 
-    ListingSink(const std::wstring& separator, const std::wstring& path, std::atomic<std::size_t>& progress,
-                const EntryConsumer* consumer = nullptr)
-        : stream(separator), path(path), clock(ListingClock::FromSystemClock()), consumer(consumer), progress(progress)
+    ListingSink(const std::wstring& separator, const TextCodec& codec, const std::wstring& path,
+                std::atomic<std::size_t>& progress, const EntryConsumer* consumer = nullptr)
+        : stream(separator, codec), path(path), clock(ListingClock::FromSystemClock()), consumer(consumer),
+          progress(progress)
     {
         progress = 0;
     }
@@ -691,7 +692,7 @@ bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCom
 bool CFTPClient::ListFiles(const std::wstring& path, std::vector<FileStatusPtr>& entries, bool passive)
 {
     try {
-        ListingSink sink(lineSeparator, path, listedEntries);
+        ListingSink sink(lineSeparator, codec, path, listedEntries);
         if (!RunListing(sink, path, passive)) return false;
         entries = std::move(sink.entries);
         return true;
@@ -705,7 +706,7 @@ bool CFTPClient::ListFiles(const std::wstring& path, const std::function<void(co
                            bool passive)
 {
     try {
-        ListingSink sink(lineSeparator, path, listedEntries, &onEntry);
+        ListingSink sink(lineSeparator, codec, path, listedEntries, &onEntry);
         return RunListing(sink, path, passive);
     } catch (const std::bad_alloc&) {
         ReportError(OUT_OF_MEMORY_TEXT);

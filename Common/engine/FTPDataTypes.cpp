@@ -139,11 +139,11 @@ void COutputStream::OnBytesReceived(const unsigned char* buffer, std::int32_t co
     if (count <= 0) return;
     const std::string_view bytes(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(count));
     if (pendingBytes.empty()) {
-        const std::size_t used = AppendWireToWide(bytes, text, true);
+        const std::size_t used = codec.AppendDecoded(bytes, text, true);
         pendingBytes.assign(bytes.substr(used));
     } else {
         pendingBytes.append(bytes);
-        const std::size_t used = AppendWireToWide(pendingBytes, text, true);
+        const std::size_t used = codec.AppendDecoded(pendingBytes, text, true);
         pendingBytes.erase(0, used);
     }
 }
@@ -151,7 +151,7 @@ void COutputStream::OnBytesReceived(const unsigned char* buffer, std::int32_t co
 void COutputStream::DecodePendingBytes()
 {
     if (pendingBytes.empty()) return;
-    AppendWireToWide(pendingBytes, text, false);
+    codec.AppendDecoded(pendingBytes, text, false);
     pendingBytes.clear();
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/SmartPointer.h"
+#include "engine/TextCodec.h"
 
 namespace nsFTP {
 
@@ -193,7 +194,9 @@ protected:
 // Collects a listing in memory and hands it out line by line.
 class COutputStream final : public ITransferNotification {
 public:
-    explicit COutputStream(std::wstring separator) : separator(std::move(separator)) {}
+    explicit COutputStream(std::wstring separator, TextCodec codec = {}) : separator(std::move(separator)), codec(codec)
+    {
+    }
 
     void OnBytesReceived(const unsigned char* buffer, std::int32_t count) override;
     void OnPreBytesSend(unsigned char*, std::size_t, std::int32_t&) override {}
@@ -203,7 +206,7 @@ public:
     bool GetNextLine(std::wstring& line);
     void SetStartPosition();
     const std::wstring& GetText();
-    // Decodes what was held back for a UTF-8 sequence the next block would complete; at
+    // Decodes what was held back for a character the next block would complete; at
     // the end of the data, those bytes are all there is.
     void DecodePendingBytes();
     // Forgets the lines already handed out, so that a listing read as it arrives keeps
@@ -212,9 +215,10 @@ public:
 
 private:
     std::wstring separator;
+    TextCodec codec;
     std::wstring text;
     std::size_t readPosition = 0;
-    std::string pendingBytes; // the start of a UTF-8 sequence that the next receive completes
+    std::string pendingBytes; // the start of a character that the next receive completes
 };
 
 } // namespace nsFTP

@@ -66,6 +66,8 @@ nsFTP::LogonSettings MakeLogonSettings(const SiteRecord& site)
     case SiteEncryption::RequireImplicit: settings.tls = nsFTP::TlsMode::REQUIRE_IMPLICIT; break;
     case SiteEncryption::PlainOnly: settings.tls = nsFTP::TlsMode::PLAIN_ONLY; break;
     }
+    settings.codePage = GetSiteCodePage(site);
+    settings.preferMlsd = PrefersMlsd(site);
     if (site.firewallType != FIREWALL_TYPE_NONE) {
         settings.firewallHost = GetText(site.firewallHost);
         settings.firewallUser = GetText(site.firewallUser);

@@ -24,6 +24,20 @@ constexpr EncryptionChoice ENCRYPTION_CHOICES[] = {
     {SiteEncryption::PlainOnly, L"Only use plain FTP (insecure)"},
 };
 
+struct CharsetChoice {
+    std::uint32_t codePage;
+    const wchar_t* label;
+};
+constexpr CharsetChoice CHARSET_CHOICES[] = {
+    {nsFTP::CODE_PAGE_AUTO, L"Auto"},
+    {nsFTP::CODE_PAGE_UTF8, L"UTF-8"},
+    {nsFTP::CODE_PAGE_WESTERN, L"Western (Windows-1252)"},
+    {nsFTP::CODE_PAGE_CYRILLIC, L"Cyrillic (Windows-1251)"},
+    {nsFTP::CODE_PAGE_CENTRAL_EUROPEAN, L"Central European (Windows-1250)"},
+    {nsFTP::CODE_PAGE_JAPANESE, L"Japanese (Shift-JIS)"},
+    {nsFTP::CODE_PAGE_CHINESE_SIMPLIFIED, L"Chinese Simplified (GBK)"},
+};
+
 constexpr const wchar_t* CONNECTION_PREFIX = L"Last connection: ";
 
 int ChoiceIndex(SiteEncryption encryption)
@@ -32,6 +46,14 @@ int ChoiceIndex(SiteEncryption encryption)
         if (ENCRYPTION_CHOICES[index].value == encryption) return static_cast<int>(index);
     }
     return -1;
+}
+
+int CharsetIndex(std::uint32_t codePage)
+{
+    for (std::size_t index = 0; index < std::size(CHARSET_CHOICES); ++index) {
+        if (CHARSET_CHOICES[index].codePage == codePage) return static_cast<int>(index);
+    }
+    return 0;
 }
 
 bool RequiresTls(SiteEncryption encryption)
@@ -77,6 +99,8 @@ void CSiteProp::LoadFrom(const SiteRecord& site)
     directory = ::GetText(site.directory);
     keepAlive = site.keepAlive != 0;
     parentGroup = site.parentId;
+    codePage = GetSiteCodePage(site);
+    preferMlsd = PrefersMlsd(site);
     firewallType = site.firewallType;
     firewallHost = ::GetText(site.firewallHost);
     firewallPort = site.firewallPort;
@@ -98,6 +122,8 @@ void CSiteProp::StoreTo(SiteRecord& site) const
     ::SetText(site.directory, directory);
     site.keepAlive = keepAlive ? 1 : 0;
     site.parentId = parentGroup;
+    SetSiteCodePage(site, codePage);
+    SetPrefersMlsd(site, preferMlsd);
     site.firewallType = firewallType;
     ::SetText(site.firewallHost, firewallHost);
     site.firewallPort = firewallPort;
@@ -114,6 +140,9 @@ BOOL CSiteProp::OnInitDialog()
     for (const EncryptionChoice& choice : ENCRYPTION_CHOICES)
         encryptionCombo.AddString(choice.label);
     shownEncryption = encryption;
+    const fw::ComboBox charsetCombo(Child(IDC_SITE_CHARSET));
+    for (const CharsetChoice& choice : CHARSET_CHOICES)
+        charsetCombo.AddString(choice.label);
     Child(IDC_SITE_CONNECTION).SetText(connectionText.empty() ? std::wstring() : CONNECTION_PREFIX + connectionText);
     fw::Dialog::OnInitDialog();
     parentCombo = fw::ComboBox(Child(static_cast<int>(SharedDialogs().siteParent)));
@@ -202,6 +231,10 @@ void CSiteProp::DoDataExchange(fw::DataExchange& exchange)
         exchange.Fail(IDC_SITE_TIMEOUT, TimeoutRangeMessage());
     exchange.Text(IDC_SITE_DIRECTORY, directory);
     exchange.Check(IDC_SITE_KEEP_ALIVE, keepAlive);
+    int charset = CharsetIndex(codePage);
+    exchange.ComboSelection(IDC_SITE_CHARSET, charset);
+    if (exchange.IsSaving() && charset >= 0) codePage = CHARSET_CHOICES[charset].codePage;
+    exchange.Check(IDC_SITE_MLSD, preferMlsd);
 }
 
 void CSiteProp::OnOK()

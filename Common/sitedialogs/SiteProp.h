@@ -1,15 +1,15 @@
 #pragma once
 // Site Properties (dialog 136): edits one site's label, host, port, passive mode, encryption,
-// login, password, anonymous logon, timeout, start directory, keep-alive, parent group and,
-// through "Proxy...", its firewall settings. The caller sets the members before DoModal and
-// reads them after IDOK; the dialog itself checks the label against the site list, and
-// refuses a firewall mode together with a required FTP over TLS, which can't protect such
-// a logon.
+// character set, listing command, login, password, anonymous logon, timeout, start directory, keep-alive, parent group
+// and, through "Proxy...", its firewall settings. The caller sets the members before DoModal and reads them after IDOK;
+// the dialog itself checks the label against the site list, and refuses a firewall mode together with a required FTP
+// over TLS, which can't protect such a logon.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
+#include "engine/TextCodec.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "sites/SiteRecord.h"
@@ -43,6 +43,8 @@ public:
     std::wstring directory;
     bool keepAlive = true;
     std::int32_t parentGroup = NO_GROUP;
+    std::uint32_t codePage = nsFTP::CODE_PAGE_AUTO; // as LogonSettings::codePage
+    bool preferMlsd = true;
 
     // Shown and changed through "Proxy..."; a new site has no firewall.
     std::int32_t firewallType = FIREWALL_TYPE_NONE;

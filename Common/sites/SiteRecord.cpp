@@ -5,6 +5,8 @@
 #include <iterator>
 #include <limits>
 
+#include "engine/FTPDataTypes.h"
+#include "engine/TextCodec.h"
 #include "engine/TlsEngine.h"
 
 namespace {
@@ -230,6 +232,51 @@ bool SetTrustedCertificate(SiteRecord& site, std::string_view sha256Hex)
     AdoptTlsFields(site);
     std::memcpy(site.trustedCertificate, bytes, sizeof bytes);
     return true;
+}
+
+namespace {
+
+bool HasProtocolFields(const SiteRecord& site)
+{
+    return std::memcmp(site.protocolMarker, SITE_PROTOCOL_MARKER, sizeof site.protocolMarker) == 0;
+}
+
+void AdoptProtocolFields(SiteRecord& site)
+{
+    if (HasProtocolFields(site)) return;
+    std::memcpy(site.protocolMarker, SITE_PROTOCOL_MARKER, sizeof site.protocolMarker);
+    site.codePage = nsFTP::CODE_PAGE_AUTO;
+    site.listOnly = 0;
+    std::memset(site.reserved1b, 0, sizeof site.reserved1b);
+}
+
+bool IsOfferedCodePage(std::uint32_t codePage)
+{
+    return codePage == nsFTP::CODE_PAGE_AUTO || codePage == nsFTP::CODE_PAGE_UTF8 ||
+           std::find(std::begin(nsFTP::CODE_PAGES), std::end(nsFTP::CODE_PAGES), codePage) !=
+               std::end(nsFTP::CODE_PAGES);
+}
+
+} // namespace
+
+std::uint32_t GetSiteCodePage(const SiteRecord& site)
+{
+    if (!HasProtocolFields(site) || !IsOfferedCodePage(site.codePage)) return nsFTP::CODE_PAGE_AUTO;
+    return site.codePage;
+}
+
+bool PrefersMlsd(const SiteRecord& site) { return !HasProtocolFields(site) || site.listOnly == 0; }
+
+void SetSiteCodePage(SiteRecord& site, std::uint32_t codePage)
+{
+    AdoptProtocolFields(site);
+    site.codePage = IsOfferedCodePage(codePage) ? codePage : nsFTP::CODE_PAGE_AUTO;
+}
+
+void SetPrefersMlsd(SiteRecord& site, bool prefer)
+{
+    AdoptProtocolFields(site);
+    site.listOnly = prefer ? 0 : 1;
 }
 
 SiteRecord DefaultSiteRecord()

@@ -9,6 +9,9 @@
 // count only behind SITE_TLS_MARKER: a record without it (one an older copy made) loads as
 // "if available", with nothing trusted or allowed, whatever those bytes hold.
 //
+// The character set and the listing command live behind SITE_PROTOCOL_MARKER in the same
+// range: a record without it loads as Auto with MLSD where offered.
+//
 // Portable: compiles for Windows and natively, so the codec can be tested under the
 // sanitizers. Nothing here touches the registry.
 #include <array>
@@ -50,6 +53,7 @@ enum class SiteEncryption : std::uint8_t {
 };
 inline constexpr std::uint8_t SITE_TLS_MARKER[4] = {'T', 'L', 'S', '1'};
 constexpr std::size_t CERTIFICATE_HASH_BYTES = 32; // SHA-256
+inline constexpr std::uint8_t SITE_PROTOCOL_MARKER[4] = {'P', 'R', 'O', '1'};
 
 using SiteText = char16_t[SITE_TEXT_UNITS];
 
@@ -69,10 +73,14 @@ struct SiteRecord {
     std::uint8_t passwordProtected; // flag: the password is kept in a protected value
     std::uint8_t reserved1a;
     std::uint8_t trustedCertificate[CERTIFICATE_HASH_BYTES]; // SHA-256 trusted always; zeros: none
-    std::uint8_t reserved1[168];                             // written back as read
-    std::uint32_t timeout;                                   // seconds
-    SiteText directory;                                      // start directory on the server
-    std::uint32_t keepAlive;                                 // flag
+    std::uint8_t protocolMarker[4];                          // SITE_PROTOCOL_MARKER when the two fields below are ours
+    std::uint32_t codePage;                                  // LogonSettings::codePage
+    std::uint8_t listOnly;                                   // flag: LIST even where the server offers MLSD
+    std::uint8_t reserved1b[3];
+    std::uint8_t reserved1[156]; // written back as read
+    std::uint32_t timeout;       // seconds
+    SiteText directory;          // start directory on the server
+    std::uint32_t keepAlive;     // flag
     std::uint8_t reserved2[4];
     std::int32_t groupId;  // NO_GROUP for a site; 0 or more for a group
     std::int32_t parentId; // a site's group, or NO_GROUP; groups keep NO_GROUP
@@ -99,7 +107,10 @@ static_assert(offsetof(SiteRecord, anonymous) == 776);
 static_assert(offsetof(SiteRecord, tlsMarker) == 780);
 static_assert(offsetof(SiteRecord, encryption) == 784);
 static_assert(offsetof(SiteRecord, trustedCertificate) == 788);
-static_assert(offsetof(SiteRecord, reserved1) == 820);
+static_assert(offsetof(SiteRecord, protocolMarker) == 820);
+static_assert(offsetof(SiteRecord, codePage) == 824);
+static_assert(offsetof(SiteRecord, listOnly) == 828);
+static_assert(offsetof(SiteRecord, reserved1) == 832);
 static_assert(offsetof(SiteRecord, timeout) == 988);
 static_assert(offsetof(SiteRecord, directory) == 992);
 static_assert(offsetof(SiteRecord, keepAlive) == 1184);
@@ -138,6 +149,14 @@ void SetAllowsPlainFtp(SiteRecord& site, bool allow);
 void SetHasProtectedPassword(SiteRecord& site, bool isProtected);
 // sha256Hex: 64 hex digits, or empty for none. Anything else is refused (false).
 bool SetTrustedCertificate(SiteRecord& site, std::string_view sha256Hex);
+
+// The character set and the listing command, read as SITE_PROTOCOL_MARKER says. A stored code
+// page this program does not offer reads as Auto.
+std::uint32_t GetSiteCodePage(const SiteRecord& site);
+bool PrefersMlsd(const SiteRecord& site);
+// Each setter first makes both fields ours. A code page that is not offered is stored as Auto.
+void SetSiteCodePage(SiteRecord& site, std::uint32_t codePage);
+void SetPrefersMlsd(SiteRecord& site, bool prefer);
 
 // The text up to the terminating zero (or the whole array when a stored record lacks one).
 std::wstring GetText(const SiteText& field);

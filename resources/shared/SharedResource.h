@@ -55,6 +55,8 @@
 // The TLS version and cipher of the connection to the site; empty unless the site is the
 // one connected.
 #define IDC_SITE_CONNECTION 1201
+#define IDC_SITE_CHARSET 1203
+#define IDC_SITE_MLSD 1204
 
 // The firewall (proxy) settings.
 #define IDD_PROXY 138

@@ -445,7 +445,8 @@ struct FeatCase {
 };
 
 // FEAT follows the logon; OPTS UTF8 ON follows a FEAT that lists UTF8, unless the site
-// names a code page of its own; a refused FEAT is no reason to fail.
+// names a code page of its own, and always follows when the site asks for UTF-8; a refused
+// FEAT is no reason to fail.
 TEST_F(ControlConnectionTest, FeatAfterTheLogonAndUtf8WhenOffered)
 {
     const FeatCase cases[] = {
@@ -453,6 +454,12 @@ TEST_F(ControlConnectionTest, FeatAfterTheLogonAndUtf8WhenOffered)
         {"utf8 asked for", "211-Features:\r\n UTF8\r\n211 End\r\n", CODE_PAGE_UTF8, {"OPTS UTF8 ON", "PWD"}, true},
         {"code page", "211-Features:\r\n UTF8\r\n211 End\r\n", 1252, {"PWD"}, true},
         {"no utf8", "211-Features:\r\n MDTM\r\n211 End\r\n", 0, {"PWD"}, true},
+        {"utf8 asked for, not listed",
+         "211-Features:\r\n MDTM\r\n211 End\r\n",
+         CODE_PAGE_UTF8,
+         {"OPTS UTF8 ON", "PWD"},
+         true},
+        {"utf8 asked for, FEAT refused", "502 no\r\n", CODE_PAGE_UTF8, {"OPTS UTF8 ON", "PWD"}, true},
         {"refused", "500 FEAT not understood\r\n", 0, {"PWD"}, true},
         {"garbage", "hello\r\n", 0, {"PWD"}, true},
         {"closed", nullptr, 0, {}, false},

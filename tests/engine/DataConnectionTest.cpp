@@ -45,12 +45,13 @@ protected:
             .On("FEAT", "502 Not implemented\r\n")
             .On("PWD", "257 \"/\"\r\n");
     }
-    void LogOn(int timeout = kTimeout)
+    void LogOn(int timeout = kTimeout, std::uint32_t codePage = CODE_PAGE_AUTO)
     {
         server.Start();
         LogonSettings settings;
         settings.host = L"127.0.0.1";
         settings.port = server.Port();
+        settings.codePage = codePage;
         ASSERT_TRUE(client.LogOn(settings, timeout));
         reporter.Clear();
     }
@@ -135,6 +136,35 @@ TEST_P(ListingDeliveryTest, ListingParsesLinesAndDropsAnUnterminatedLastOne)
 
 INSTANTIATE_TEST_SUITE_P(InOneBlockOrByteByByte, ListingDeliveryTest,
                          ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
+// A server that names its files in Windows-1252, one name holding a byte that 1252 leaves
+// undefined: with the site's code page the names read as text, and every command names them
+// byte for byte as listed.
+TEST_F(DataConnectionTest, CodePageNamesReadAsTextAndGoBackByteForByte)
+{
+    server.ExpectPasv().On("LIST", "150 here\r\n");
+    const std::string listing = "-rw-r--r-- 1 u g 5 Jan  5  2020 Caf\xE9 \x80.txt\r\n"
+                                "-rw-r--r-- 1 u g 5 Jan  5  2020 odd\x81.bin\r\n";
+    server.DataTrickle(listing, std::chrono::milliseconds(0));
+    server.Reply("226 done\r\n");
+    server.On("TYPE I", "200 binary\r\n").ExpectPasv().On("RETR odd\x81.bin", "150 ok\r\n").DataSend("odd");
+    server.Reply("226 done\r\n");
+    server.On("RNFR Caf\xE9 \x80.txt", "350 ready\r\n").On("RNTO na\xEFve\x81", "250 renamed\r\n");
+    server.On("DELE odd\x81.bin", "250 deleted\r\n");
+    Quit();
+    LogOn(kTimeout, CODE_PAGE_WESTERN);
+    std::vector<FileStatusPtr> entries;
+    ASSERT_TRUE(client.ListFiles(L"", entries, true));
+    const std::wstring odd = L"odd" + std::wstring(1, wchar_t(0xDC81)) + L".bin";
+    EXPECT_THAT(Names(entries), ElementsAre(L"Caf\u00e9 \u20ac.txt", odd));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(Download(entries[1]->name, true), "odd");
+    EXPECT_EQ(client.Rename(entries[0]->name, L"na\u00efve" + std::wstring(1, wchar_t(0xDC81))), REPLY_OK);
+    EXPECT_EQ(client.Delete(entries[1]->name), REPLY_OK);
+    EXPECT_THAT(reporter.Errors(), IsEmpty());
+    EXPECT_THAT(Played(), ElementsAre("PASV", "LIST", "TYPE I", "PASV", "RETR odd\x81.bin", "RNFR Caf\xE9 \x80.txt",
+                                      "RNTO na\xEFve\x81", "DELE odd\x81.bin"));
+}
 
 TEST_F(DataConnectionTest, TypeIsSentOnlyWhenTheRepresentationChanges)
 {

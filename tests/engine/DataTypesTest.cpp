@@ -232,3 +232,71 @@ TEST(TextCodecTest, EveryByteSequenceRoundTrips)
     // A surrogate that no decoded byte produces has no bytes of its own.
     EXPECT_EQ(WideToWire(std::wstring(1, wchar_t(0xD800))), "?");
 }
+
+namespace {
+std::wstring Escaped(std::string_view bytes)
+{
+    std::wstring text;
+    for (const char b : bytes)
+        text.push_back(static_cast<wchar_t>(0xDC00 + static_cast<unsigned char>(b)));
+    return text;
+}
+} // namespace
+
+// Windows converts with its own code page tables and the native build with iconv; both must give the
+// same text for every byte pair, or a name would differ between the builds.
+TEST(TextCodecTest, CodePagesDecodeAlikeOnEveryPlatformAndRoundTripEveryByte)
+{
+    struct Case {
+        std::uint32_t codePage;
+        std::string bytes;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {CODE_PAGE_WESTERN, "caf\xE9 \x80", L"caf\u00e9 \u20ac"},
+        {CODE_PAGE_WESTERN, "\x81\x8D\x8F\x90\x9D", Escaped("\x81\x8D\x8F\x90\x9D")}, // undefined
+        {CODE_PAGE_CYRILLIC, "\xCF\xF0\xE8\xE2\xE5\xF2", L"\u041f\u0440\u0438\u0432\u0435\u0442"},
+        {CODE_PAGE_CYRILLIC, "\x98", Escaped("\x98")},
+        {CODE_PAGE_CENTRAL_EUROPEAN, "\x8A\xB9", L"\u0160\u0105"},
+        {CODE_PAGE_CENTRAL_EUROPEAN, "\x81\x83\x88\x90\x98", Escaped("\x81\x83\x88\x90\x98")},
+        {CODE_PAGE_JAPANESE, "\x93\xFA\x96\x7B \xB1", L"\u65e5\u672c \uff71"},
+        {CODE_PAGE_JAPANESE, "\x80\xA0\xFD", Escaped("\x80\xA0\xFD")},
+        // A duplicate that the platform encodes as FA 5C, and a lead byte without its trail.
+        {CODE_PAGE_JAPANESE, "\xED\x40\x93 ", Escaped("\xED") + L"@" + Escaped("\x93") + L" "},
+        {CODE_PAGE_CHINESE_SIMPLIFIED, "\xD6\xD0\xCE\xC4 \x80", L"\u4e2d\u6587 \u20ac"},
+        {CODE_PAGE_CHINESE_SIMPLIFIED, "\xAA\xA1\xFF", Escaped("\xAA\xA1\xFF")}, // user-defined, undefined
+        {CODE_PAGE_UTF8, "\xC3\xA9\xE9", L"\u00e9" + Escaped("\xE9")},
+        {CODE_PAGE_AUTO, "\xC3\xA9\xE9", L"\u00e9" + Escaped("\xE9")},
+    };
+    for (const Case& c : cases) {
+        const TextCodec codec(c.codePage);
+        EXPECT_EQ(codec.Decode(c.bytes), c.text) << c.codePage << " " << c.bytes;
+        EXPECT_EQ(codec.Encode(c.text), c.bytes) << c.codePage << " " << c.bytes;
+    }
+    EXPECT_EQ(TextCodec(CODE_PAGE_WESTERN).Encode(L"\u0100\u65e5"), "??");
+
+    // FNV-1a over the text of every byte pair from 80 00 to FF FF, as both platforms decode it.
+    const std::pair<std::uint32_t, std::uint32_t> digests[] = {
+        {CODE_PAGE_WESTERN, 3212778373u},           {CODE_PAGE_CYRILLIC, 685313025u},
+        {CODE_PAGE_CENTRAL_EUROPEAN, 2856041189u},  {CODE_PAGE_JAPANESE, 2367802889u},
+        {CODE_PAGE_CHINESE_SIMPLIFIED, 658594073u},
+    };
+    for (const auto& [codePage, expected] : digests) {
+        const TextCodec codec(codePage);
+        std::uint32_t digest = 2166136261u;
+        for (int first = 0x80; first < 0x100; ++first) {
+            for (int second = 0; second < 0x100; ++second) {
+                const std::string bytes{static_cast<char>(first), static_cast<char>(second)};
+                const std::wstring text = codec.Decode(bytes);
+                ASSERT_EQ(codec.Encode(text), bytes) << codePage << " " << first << " " << second;
+                std::wstring split;
+                const std::size_t used = codec.AppendDecoded(bytes.substr(0, 1), split, true);
+                codec.AppendDecoded(std::string_view(bytes).substr(used), split, false);
+                ASSERT_EQ(split, text) << codePage << " " << first << " " << second;
+                for (const wchar_t unit : text)
+                    digest = (digest ^ static_cast<std::uint32_t>(unit)) * 16777619u;
+            }
+        }
+        EXPECT_EQ(digest, expected) << codePage;
+    }
+}

@@ -75,15 +75,21 @@ TEST(MakeLogonSettings, AnonymousSitesIgnoreUserAndFirewallOnlyWhenTyped)
     EXPECT_NE(std::wstring(ANONYMOUS_PASSWORD).find(L'@'), std::wstring::npos);
     EXPECT_EQ(settings.firewallMode, nsFTP::FIREWALL_NONE);
     EXPECT_EQ(settings.firewallHost, L"");
+    EXPECT_EQ(settings.codePage, nsFTP::CODE_PAGE_AUTO);
+    EXPECT_TRUE(settings.preferMlsd);
 
     site.anonymous = 0;
     site.firewallType = 6;
+    SetSiteCodePage(site, nsFTP::CODE_PAGE_CYRILLIC);
+    SetPrefersMlsd(site, false);
     settings = MakeLogonSettings(site);
     EXPECT_EQ(settings.user, L"bob");
     EXPECT_EQ(settings.password, L"pw");
     EXPECT_EQ(settings.firewallMode, nsFTP::FIREWALL_USER_FIREID_AT_HOST);
     EXPECT_EQ(settings.firewallHost, L"proxy");
     EXPECT_EQ(settings.firewallPort, 8021);
+    EXPECT_EQ(settings.codePage, nsFTP::CODE_PAGE_CYRILLIC);
+    EXPECT_FALSE(settings.preferMlsd);
 }
 
 TEST_F(SessionTest, OpenSiteKeepsTheSiteAndHomeAndGoesToTheStartDirectory)

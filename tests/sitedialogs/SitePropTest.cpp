@@ -2,7 +2,7 @@
 // timer: defaults, the OK checks with their exact messages in order, the host prefix, the
 // parent-group list, the firewall settings, the length limits of the text boxes, and the
 // encryption: its list, the port that follows implicit TLS, and the refusal of a firewall
-// mode under a required TLS.
+// mode under a required TLS; the character set and the MLSD choice.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -327,6 +327,48 @@ TEST(CSiteProp, EncryptionLoadsAndStoresEveryChoice)
         properties.StoreTo(stored);
         EXPECT_EQ(GetSiteEncryption(stored), ENCRYPTION_VALUES[next]) << row;
         EXPECT_EQ(stored.port, 2121) << row;
+    }
+}
+
+// Like the encryption, every character set opens selected and every entry chosen is stored,
+// and the MLSD box shows and stores the site's choice.
+TEST(CSiteProp, CharacterSetAndMlsdLoadAndStoreEveryChoice)
+{
+    constexpr std::uint32_t codePages[] = {nsFTP::CODE_PAGE_AUTO,
+                                           nsFTP::CODE_PAGE_UTF8,
+                                           nsFTP::CODE_PAGE_WESTERN,
+                                           nsFTP::CODE_PAGE_CYRILLIC,
+                                           nsFTP::CODE_PAGE_CENTRAL_EUROPEAN,
+                                           nsFTP::CODE_PAGE_JAPANESE,
+                                           nsFTP::CODE_PAGE_CHINESE_SIMPLIFIED};
+    constexpr int count = static_cast<int>(std::size(codePages));
+    for (int row = 0; row < count; ++row) {
+        const int next = (row + 1) % count;
+        const bool mlsd = row % 2 == 0;
+        SiteList list;
+        list.Append(Site(L"Home"));
+        SetSiteCodePage(list[0], codePages[row]);
+        SetPrefersMlsd(list[0], mlsd);
+        CSiteProp properties(list);
+        properties.LoadFrom(list[0]);
+        DialogScript script;
+        script.On(SITE_PROPERTIES, [row, next, mlsd](HWND dialog) {
+            EXPECT_EQ(ComboEntries(dialog, IDC_SITE_CHARSET),
+                      (std::vector<std::wstring>{L"Auto", L"UTF-8", L"Western (Windows-1252)",
+                                                 L"Cyrillic (Windows-1251)", L"Central European (Windows-1250)",
+                                                 L"Japanese (Shift-JIS)", L"Chinese Simplified (GBK)"}));
+            EXPECT_EQ(ComboSelection(dialog, IDC_SITE_CHARSET), row);
+            EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_SITE_MLSD), mlsd ? BST_CHECKED : BST_UNCHECKED);
+            Choose(dialog, IDC_SITE_CHARSET, next);
+            Click(dialog, IDC_SITE_MLSD);
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ(properties.DoModal(), IDOK) << row;
+        ExpectNoFailures(script);
+        SiteRecord stored = list[0];
+        properties.StoreTo(stored);
+        EXPECT_EQ(GetSiteCodePage(stored), codePages[next]) << row;
+        EXPECT_EQ(PrefersMlsd(stored), !mlsd) << row;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FTPDataTypes.h"
 #include "sites/SiteRecord.h"
 
 namespace {
@@ -139,6 +140,38 @@ TEST(SiteRecord, TlsFieldsCountOnlyBehindTheirMarker)
     }
     site.encryption = 9; // from a later copy
     EXPECT_EQ(GetSiteEncryption(site), SiteEncryption::RequireExplicit);
+}
+
+// Like the TLS fields, the character set and listing command count only behind their own
+// marker, so a record from an older copy is Auto with MLSD where offered.
+TEST(SiteRecord, CharacterSetAndListingCountOnlyBehindTheirMarker)
+{
+    SiteRecord old = DefaultSiteRecord();
+    EXPECT_EQ(GetSiteCodePage(old), nsFTP::CODE_PAGE_AUTO);
+    EXPECT_TRUE(PrefersMlsd(old));
+    std::memset(old.protocolMarker, 0x5A, 4 + 4 + 4);
+    EXPECT_EQ(GetSiteCodePage(old), nsFTP::CODE_PAGE_AUTO);
+    EXPECT_TRUE(PrefersMlsd(old));
+
+    SiteRecord adopted = old;
+    SetPrefersMlsd(adopted, false);
+    EXPECT_EQ(GetSiteCodePage(adopted), nsFTP::CODE_PAGE_AUTO);
+    EXPECT_FALSE(PrefersMlsd(adopted));
+    EXPECT_EQ(GetSiteEncryption(adopted), GetSiteEncryption(old)) << "the TLS fields are untouched";
+
+    for (const std::uint32_t codePage : {nsFTP::CODE_PAGE_UTF8, nsFTP::CODE_PAGE_JAPANESE, nsFTP::CODE_PAGE_AUTO}) {
+        SiteRecord site = DefaultSiteRecord();
+        SetSiteCodePage(site, codePage);
+        const std::optional<SiteRecord> loaded = DecodeSiteRecord(EncodeSiteRecord(site));
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(GetSiteCodePage(*loaded), codePage);
+        EXPECT_TRUE(PrefersMlsd(*loaded));
+    }
+    SiteRecord site = DefaultSiteRecord();
+    SetSiteCodePage(site, 437); // not offered
+    EXPECT_EQ(GetSiteCodePage(site), nsFTP::CODE_PAGE_AUTO);
+    site.codePage = 28591; // from a later copy
+    EXPECT_EQ(GetSiteCodePage(site), nsFTP::CODE_PAGE_AUTO);
 }
 
 TEST(SiteText, TextIsCutTo95UnitsWithoutSplittingAPairAndTheArrayTailIsZeroed)
