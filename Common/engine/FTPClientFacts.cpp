@@ -138,8 +138,8 @@ std::optional<std::int64_t> ParseFactTime(std::wstring_view text)
     const std::int64_t hour = Digits(text.substr(8, 2));
     const std::int64_t minute = Digits(text.substr(10, 2));
     const std::int64_t second = Digits(text.substr(12, 2));
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 59)
         return std::nullopt;
     return DaysFromCivil(year, month, day) * SECONDS_PER_DAY + hour * SECONDS_PER_HOUR + minute * SECONDS_PER_MINUTE +
            second;
@@ -168,7 +168,8 @@ std::wstring FactTimeText(std::int64_t utcSeconds)
     wchar_t text[FACT_TIME_DIGITS + 1];
     swprintf(text, FACT_TIME_DIGITS + 1, L"%04d%02d%02d%02d%02d%02d", static_cast<int>(year), static_cast<int>(month),
              static_cast<int>(day), static_cast<int>(rest / SECONDS_PER_HOUR),
-             static_cast<int>(rest % SECONDS_PER_HOUR / SECONDS_PER_MINUTE), static_cast<int>(rest % SECONDS_PER_MINUTE));
+             static_cast<int>(rest % SECONDS_PER_HOUR / SECONDS_PER_MINUTE),
+             static_cast<int>(rest % SECONDS_PER_MINUTE));
     return text;
 }
 
@@ -185,14 +186,17 @@ int CFTPClient::FactReply(const std::wstring& command, std::wstring& value, std:
         failure = reply.text;
         return REPLY_REFUSED;
     }
-    // One line, "213 value": a multi-line reply or another code leaves nothing to trust.
+    // "213 value", on the last line of a reply whose earlier lines tell of progress (a
+    // digest of a large file takes a while); another code leaves nothing to trust.
+    const std::size_t lineBreak = reply.text.rfind(L'\n');
+    const std::wstring_view last =
+        std::wstring_view(reply.text).substr(lineBreak == std::wstring::npos ? 0 : lineBreak + 1);
     const bool expected = reply.Code() == L"213" || (accept250 && reply.Code() == L"250");
-    if (!expected || reply.text.size() < 5 || reply.text[3] != L' ' ||
-        reply.text.find_first_of(L"\r\n") != std::wstring::npos) {
+    if (!expected || last.size() < 5 || last.substr(0, 3) != reply.Code() || last[3] != L' ') {
         failure = UnclearReply(command, reply.text);
         return REPLY_OTHER;
     }
-    value = reply.text.substr(4);
+    value = last.substr(4);
     return REPLY_OK;
 }
 

@@ -126,13 +126,11 @@ TEST_F(FactsServerTest, RepliesParseStrictly)
          REPLY_OTHER,
          ""},
         {"size negative", none, Ask::Size, {{"TYPE I", "200 ok\r\n"}, {"SIZE f", "213 -1\r\n"}}, REPLY_OTHER, ""},
-        {"size multi-line",
+        {"size missing",
          none,
          Ask::Size,
-         {{"TYPE I", "200 ok\r\n"}, {"SIZE f", "213-5\r\n213 6\r\n"}},
-         REPLY_OTHER,
-         ""},
-        {"size missing", none, Ask::Size, {{"TYPE I", "200 ok\r\n"}, {"SIZE f", "550 No such file\r\n"}}, REPLY_REFUSED,
+         {{"TYPE I", "200 ok\r\n"}, {"SIZE f", "550 No such file\r\n"}},
+         REPLY_REFUSED,
          ""},
         {"mdtm", none, Ask::Modified, {{"MDTM f", "213 20010203040506.123\r\n"}}, REPLY_OK, "981173106"},
         {"mdtm month 13", none, Ask::Modified, {{"MDTM f", "213 20011303040506\r\n"}}, REPLY_OTHER, ""},
@@ -162,6 +160,12 @@ TEST_F(FactsServerTest, RepliesParseStrictly)
          {{"HASH f", "213 MD5 0-3 900150983cd24fb0d6963f7d28e17f72 f\r\n"}},
          REPLY_OK,
          "MD5 900150983cd24fb0d6963f7d28e17f72"},
+        {"hash after progress lines",
+         Feat(" HASH SHA-256*\r\n"),
+         Ask::Hash,
+         {{"HASH f", "213-Computing SHA-256 digest\r\n213 SHA-256 0-3 " + kSha256Abc + " f\r\n"}},
+         REPLY_OK,
+         "SHA-256 " + kSha256Abc},
         {"hash of another algorithm",
          Feat(" HASH SHA-256*;SHA-1\r\n"),
          Ask::Hash,
@@ -199,17 +203,28 @@ TEST_F(FactsServerTest, RepliesParseStrictly)
          REPLY_OK,
          "MD5 900150983cd24fb0d6963f7d28e17f72"},
         {"xmd5 garbage", Feat(" XMD5\r\n"), Ask::Hash, {{"XMD5 f", "250 not a digest at all\r\n"}}, REPLY_OTHER, ""},
-        {"xmd5 glued", Feat(" XMD5\r\n"), Ask::Hash,
-         {{"XMD5 f", "250 900150983cd24fb0d6963f7d28e17f72f\r\n"}}, REPLY_OTHER, ""},
+        {"xmd5 glued",
+         Feat(" XMD5\r\n"),
+         Ask::Hash,
+         {{"XMD5 f", "250 900150983cd24fb0d6963f7d28e17f72f\r\n"}},
+         REPLY_OTHER,
+         ""},
         {"xcrc", Feat(" XCRC\r\n"), Ask::Hash, {{"XCRC f", "250 CBF43926\r\n"}}, REPLY_OK, "CRC32 cbf43926"},
-        {"names that only look alike", Feat(" XSHA\r\n XMD5EXT\r\n HASHES SHA-256\r\n"), Ask::Hash, {}, REPLY_REFUSED,
+        {"names that only look alike",
+         Feat(" XSHA\r\n XMD5EXT\r\n HASHES SHA-256\r\n"),
+         Ask::Hash,
+         {},
+         REPLY_REFUSED,
          ""},
     };
     for (const FactRow& row : rows) {
         SCOPED_TRACE(row.name);
         reporter.Clear();
         auto server = std::make_unique<ScriptedServer>();
-        server->Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("FEAT", row.feat).On("PWD", "257 \"/\"\r\n");
+        server->Reply("220 ready\r\n")
+            .On("USER anonymous", "230 in\r\n")
+            .On("FEAT", row.feat)
+            .On("PWD", "257 \"/\"\r\n");
         for (const auto& [command, reply] : row.exchange)
             server->On(command, reply);
         server->On("QUIT", "221 bye\r\n");
@@ -239,11 +254,12 @@ TEST_F(FactsServerTest, RepliesParseStrictly)
         case Ask::Hash: {
             RemoteHash hash;
             result = fresh.FileHash(L"f", hash, failure);
-            if (result == REPLY_OK) value = std::string(hash.algorithm == HashAlgorithm::Sha256 ? "SHA-256"
-                                                        : hash.algorithm == HashAlgorithm::Md5  ? "MD5"
-                                                        : hash.algorithm == HashAlgorithm::Sha1 ? "SHA-1"
-                                                                                                : "CRC32") +
-                                            " " + hash.hex;
+            if (result == REPLY_OK)
+                value = std::string(hash.algorithm == HashAlgorithm::Sha256 ? "SHA-256"
+                                    : hash.algorithm == HashAlgorithm::Md5  ? "MD5"
+                                    : hash.algorithm == HashAlgorithm::Sha1 ? "SHA-1"
+                                                                            : "CRC32") +
+                        " " + hash.hex;
             break;
         }
         }
