@@ -77,7 +77,8 @@ std::optional<HashAlgorithm> HashAlgorithmFromName(std::wstring_view name)
         if (known.size() != name.size()) continue;
         bool same = true;
         for (std::size_t i = 0; i < name.size() && same; ++i) {
-            const wchar_t c = name[i] >= L'a' && name[i] <= L'z' ? static_cast<wchar_t>(name[i] - L'a' + L'A') : name[i];
+            const wchar_t c =
+                name[i] >= L'a' && name[i] <= L'z' ? static_cast<wchar_t>(name[i] - L'a' + L'A') : name[i];
             same = c == known[i];
         }
         if (same) return algorithm;
@@ -122,7 +123,8 @@ void Digest::Update(const void* bytes, std::size_t count)
         if (algorithm == HashAlgorithm::Crc32)
             state->crc = RtlComputeCrc32(state->crc, data, static_cast<INT>(piece));
         else
-            state->failed = !BCRYPT_SUCCESS(BCryptHashData(state->hash, const_cast<BYTE*>(data), static_cast<ULONG>(piece), 0));
+            state->failed =
+                !BCRYPT_SUCCESS(BCryptHashData(state->hash, const_cast<BYTE*>(data), static_cast<ULONG>(piece), 0));
         data += piece;
         count -= piece;
     }
