@@ -5,15 +5,18 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/BlockingSocket.h"
+#include "engine/Digest.h"
 #include "engine/FTPDataTypes.h"
 #include "engine/ServerFeatures.h"
 #include "engine/TlsChannel.h"
@@ -87,6 +90,21 @@ extern const wchar_t* const EPSV_REPLY_INVALID_TEXT;
 extern const wchar_t* const EPSV_REFUSED_IPV6_TEXT;
 extern const wchar_t* const EPRT_REFUSED_IPV6_TEXT;
 
+// A time of RFC 3659 (YYYYMMDDHHMMSS, then optionally "." and fraction digits, UTC) as
+// seconds since 1970 UTC; the fraction is dropped. Nothing else is taken: no sign, no
+// blanks, no 61st second, no 30 February.
+std::optional<std::int64_t> ParseFactTime(std::wstring_view text);
+// The YYYYMMDDHHMMSS text of seconds since 1970 UTC (years 1 to 9999).
+std::wstring FactTimeText(std::int64_t utcSeconds);
+
+// A remote file's digest as the server reported it, hex in lower case.
+struct RemoteHash {
+    HashAlgorithm algorithm = HashAlgorithm::Sha256;
+    std::string hex;
+};
+
+extern const wchar_t* const RESUME_NOT_OFFERED_TEXT;
+
 class ListingSink;
 class CallerTransferSocket;
 
@@ -127,7 +145,11 @@ public:
     // bytes with ReadData or WriteData and ends with CloseDataTransfer. A transfer the
     // caller drops without it (an early return, an exception) is ended all the same: the
     // engine is idle again, and the server's final reply is read before the next command.
-    std::unique_ptr<nsSocket::IBlockingSocket> OpenDataTransfer(const std::wstring& path, bool passive, bool upload);
+    // From offset on, REST n goes right before RETR or STOR (the server must offer REST
+    // STREAM and answer 350; otherwise the transfer fails, shown, rather than start from
+    // byte 0). An upload with append sends APPE instead, with no REST.
+    std::unique_ptr<nsSocket::IBlockingSocket> OpenDataTransfer(const std::wstring& path, bool passive, bool upload,
+                                                                std::uint64_t offset = 0, bool append = false);
     // count 0 after a successful read means the server has sent everything.
     bool ReadData(nsSocket::IBlockingSocket& dataSocket, char* buffer, int capacity, int& count);
     bool WriteData(nsSocket::IBlockingSocket& dataSocket, const char* bytes, int length, int& count);
@@ -167,6 +189,25 @@ public:
     int Delete(const std::wstring& path);
     int Rename(const std::wstring& from, const std::wstring& to);
     int SiteCommand(const std::wstring& text);
+
+    // Facts about one remote file (FTPClientFacts.cpp). Each returns REPLY_OK with the
+    // fact; REPLY_REFUSED with the server's reply in failure (a 550 for a missing file is
+    // news for the caller, not an error box); REPLY_OTHER with the reason in failure when
+    // the reply can't be trusted, or with failure empty when the connection failed (shown).
+    // SIZE, in binary representation: a size in ASCII depends on the line ends.
+    int FileSize(const std::wstring& path, std::uint64_t& size, std::wstring& failure);
+    // MDTM, as seconds since 1970 UTC.
+    int FileModified(const std::wstring& path, std::int64_t& utcSeconds, std::wstring& failure);
+    // MFMT; sent only when the server offers it, else REPLY_REFUSED and nothing is sent.
+    int SetFileModified(const std::wstring& path, std::int64_t utcSeconds, std::wstring& failure);
+    bool CanSetModified() const { return features.Has(L"MFMT"); }
+    // REST STREAM, which resumed transfers need.
+    bool CanResume() const;
+    // The digest FileHash would ask for: HASH's best of SHA-256, SHA-1, MD5, else the best
+    // of XSHA256, XSHA1, XMD5, XCRC that FEAT lists; none when the server offers none.
+    std::optional<HashAlgorithm> OfferedHash() const;
+    // The server's digest of the whole file, by OfferedHash's choice.
+    int FileHash(const std::wstring& path, RemoteHash& hash, std::wstring& failure);
 
     bool IsConnected() const { return controlSocket->Handle() != 0; }
     const std::wstring& CurrentDirectory() const { return currentDirectory; }
@@ -232,6 +273,11 @@ private:
     // The engine goes first: the caller's transfer socket must not reach back into it.
     void ForgetCallerTransfer();
     bool SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotification& source);
+    // The REST of a resumed transfer, sent right before its command; false (shown) unless 350.
+    bool SendRestart();
+    // A fact command's single-line 213 (or 250 where given) reply, after TYPE I when binary;
+    // the text after the code, or REPLY_* as the fact queries return them.
+    int FactReply(const std::wstring& command, std::wstring& value, std::wstring& failure, bool accept250 = false);
     bool StopLoopForAbort(nsSocket::IBlockingSocket& dataSocket);
     void FailDataCall(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
     void FailLoop(nsSocket::IBlockingSocket& dataSocket, const nsSocket::CBlockingSocketException& failure);
@@ -271,6 +317,8 @@ private:
     // with its final reply unread.
     CallerTransferSocket* callerTransfer = nullptr;
     bool finalReplyOwed = false;
+    // The offset of the transfer being opened, for SendRestart; 0 starts at the beginning.
+    std::uint64_t restartOffset = 0;
     LogonSettings logonSettings;
     // Where the control connection goes; data connections go there too, whatever
     // address a PASV reply names.

@@ -458,7 +458,7 @@ bool CFTPClient::OpenPassive(nsSocket::IBlockingSocket& dataSocket, const std::w
         dataSocket.CloseQuietly();
         return false;
     }
-    return SendDataCommand(command);
+    return SendRestart() && SendDataCommand(command);
 }
 
 bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::wstring& command)
@@ -484,7 +484,7 @@ bool CFTPClient::OpenActive(nsSocket::IBlockingSocket& dataSocket, const std::ws
         listener->CloseQuietly();
         return false;
     }
-    if (!SendDataCommand(command)) {
+    if (!SendRestart() || !SendDataCommand(command)) {
         listener->CloseQuietly();
         return false;
     }
@@ -654,6 +654,19 @@ bool CFTPClient::SendLoop(nsSocket::IBlockingSocket& dataSocket, ITransferNotifi
     return true;
 }
 
+// RFC 3659: REST must come right before the transfer command it moves, after PASV or PORT.
+bool CFTPClient::SendRestart()
+{
+    if (restartOffset == 0) return true;
+    ServerReply reply;
+    if (!SendCommand(L"REST " + std::to_wstring(restartOffset), true) || !ReadReply(reply, true) ||
+        reply.Code() != L"350") {
+        if (!reply.text.empty()) ReportError(reply.text);
+        return false;
+    }
+    return true;
+}
+
 bool CFTPClient::RunDataCommand(ITransferNotification& sinkOrSource, TransferCommand kind, const std::wstring& path,
                                 const RepresentationType& representation, bool passive)
 {
@@ -730,16 +743,24 @@ bool CFTPClient::RunListing(ListingSink& sink, const std::wstring& path, bool pa
 }
 
 std::unique_ptr<nsSocket::IBlockingSocket> CFTPClient::OpenDataTransfer(const std::wstring& path, bool passive,
-                                                                        bool upload)
+                                                                        bool upload, std::uint64_t offset, bool append)
 {
     if (transferInProgress || callerTransfer != nullptr || !IsConnected() || HoldsLineBreak(path, true)) return nullptr;
+    append = append && upload;
+    if (offset > 0 && !append && !CanResume()) {
+        ReportError(RESUME_NOT_OFFERED_TEXT);
+        return nullptr;
+    }
     std::unique_ptr<nsSocket::IBlockingSocket> dataSocket(controlSocket->NewInstance());
     transferInterrupted = false;
     SetActiveTransfer(dataSocket.get());
-    if (!SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) ||
-        !OpenDataConnection(*dataSocket, TransferCommandText(upload ? TRANSFER_STORE : TRANSFER_RETRIEVE, path),
-                            passive) ||
-        !SecureDataConnection(dataSocket)) {
+    restartOffset = append ? 0 : offset;
+    const TransferCommand kind = append ? TRANSFER_APPEND : upload ? TRANSFER_STORE : TRANSFER_RETRIEVE;
+    const bool opened =
+        SelectRepresentation(RepresentationType{RepresentationType::IMAGE, RepresentationType::NON_PRINT}) &&
+        OpenDataConnection(*dataSocket, TransferCommandText(kind, path), passive);
+    restartOffset = 0;
+    if (!opened || !SecureDataConnection(dataSocket)) {
         EndTransferState();
         dataSocket->CloseQuietly();
         return nullptr;

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 
 #include "TestReporter.h"
+#include "engine/Digest.h"
 #include "engine/FTPClient.h"
 #include "engine/TextCodec.h"
 #include "support/RealServers.h"
@@ -95,9 +97,9 @@ protected:
     static std::wstring Wide(const std::string& utf8) { return WireToWide(utf8); }
     std::wstring Remote(const std::string& name) const { return remoteDir + L"/" + Wide(name); }
 
-    bool Upload(const std::wstring& path, const std::string& bytes)
+    bool Upload(const std::wstring& path, const std::string& bytes, std::uint64_t offset = 0, bool append = false)
     {
-        auto data = client.OpenDataTransfer(path, Passive(), true);
+        auto data = client.OpenDataTransfer(path, Passive(), true, offset, append);
         if (!data) return false;
         bool ok = true;
         for (std::size_t done = 0; ok && done < bytes.size();) {
@@ -108,10 +110,10 @@ protected:
         }
         return client.CloseDataTransfer(std::move(data)) && ok;
     }
-    bool Download(const std::wstring& path, std::string& bytes)
+    bool Download(const std::wstring& path, std::string& bytes, std::uint64_t offset = 0)
     {
         bytes.clear();
-        auto data = client.OpenDataTransfer(path, Passive(), false);
+        auto data = client.OpenDataTransfer(path, Passive(), false, offset);
         if (!data) return false;
         std::vector<char> buffer(kBlock);
         int count = 0;
@@ -256,6 +258,53 @@ TEST_P(RealServerTransferTest, DirectoryAndFileCommands)
     EXPECT_EQ(client.RemoveDir(Remote("new dir")), REPLY_OK);
     EXPECT_FALSE(std::filesystem::exists(localDir / "new dir"));
     EXPECT_EQ(client.KeepAlivePwd(), REPLY_OK);
+}
+
+// What each server offers is printed for the record; whatever it offers must hold: a
+// resumed upload and download give the file whole, and its size, time and digest agree.
+TEST_P(RealServerTransferTest, ResumeAndFileFacts)
+{
+    const std::string bytes = RandomBytes(3 * kBlock + 123, 24);
+    const std::wstring path = Remote("resumed.bin");
+    const std::size_t cut = kBlock + 7;
+    ASSERT_TRUE(Upload(path, bytes.substr(0, cut)));
+    std::wstring failure;
+    std::uint64_t size = 0;
+    ASSERT_EQ(client.FileSize(path, size, failure), REPLY_OK) << WideToWire(failure);
+    EXPECT_EQ(size, cut);
+    const auto offered = client.OfferedHash();
+    std::cout << testsupport::ServerName(Kind()) << " offers:" << (client.CanResume() ? " REST STREAM" : "")
+              << (client.Features().Has(L"SIZE") ? " SIZE" : "") << (client.Features().Has(L"MDTM") ? " MDTM" : "")
+              << (client.CanSetModified() ? " MFMT" : "")
+              << " HASH=" << WideToWire(client.Features().Parameters(L"HASH"))
+              << " digest=" << (offered ? WideToWire(HashAlgorithmName(*offered)) : "none") << "\n";
+
+    if (client.CanResume()) {
+        ASSERT_TRUE(Upload(path, bytes.substr(cut), cut));
+    } else {
+        ASSERT_TRUE(Upload(path, bytes.substr(cut), 0, true));
+    }
+    std::string downloaded;
+    ASSERT_TRUE(Download(path, downloaded));
+    EXPECT_TRUE(downloaded == bytes);
+    if (client.CanResume()) {
+        ASSERT_TRUE(Download(path, downloaded, cut));
+        EXPECT_TRUE(downloaded == bytes.substr(cut));
+    }
+
+    if (client.CanSetModified()) {
+        EXPECT_EQ(client.SetFileModified(path, 981173106, failure), REPLY_OK) << WideToWire(failure);
+        std::int64_t modified = 0;
+        EXPECT_EQ(client.FileModified(path, modified, failure), REPLY_OK) << WideToWire(failure);
+        EXPECT_EQ(modified, 981173106);
+    }
+    if (offered) {
+        RemoteHash remote;
+        ASSERT_EQ(client.FileHash(path, remote, failure), REPLY_OK) << WideToWire(failure);
+        Digest digest(*offered);
+        digest.Update(bytes.data(), bytes.size());
+        EXPECT_EQ(remote.hex, digest.Final());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTransferTest,

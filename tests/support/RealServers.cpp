@@ -613,13 +613,15 @@ std::vector<std::string> ConfigureProftpd(const Layout& l, const fs::path& tree,
                   "  </Limit>\n"
                   "</Anonymous>\n";
     }
+    const bool digest = fs::exists(tree / "usr/lib/proftpd/mod_digest.so");
+    if (tls || digest) config += "ModulePath " + (tree / "usr/lib/proftpd").string() + "\n";
+    // mod_digest (from the same package as mod_tls) answers HASH and XCRC, XMD5, XSHA1, XSHA256.
+    if (digest) config += "LoadModule mod_digest.c\nDigestEngine on\n";
     if (tls) {
         const Certificate certificate = MakeCertificate(l);
         // Data connections need not resume the control connection's session: not every TLS
         // client can.
-        config += "ModulePath " + (tree / "usr/lib/proftpd").string() +
-                  "\n"
-                  "LoadModule mod_tls.c\n"
+        config += "LoadModule mod_tls.c\n"
                   "TLSEngine on\n"
                   "TLSRequired on\n"
                   "TLSProtocol TLSv1.2 TLSv1.3\n"

@@ -52,6 +52,36 @@ bool LocalFile::Write(const char* bytes, std::size_t length)
     return false;
 }
 
+bool LocalFile::Seek(std::uint64_t offset)
+{
+    std::uint64_t size = 0;
+    if (!Size(size)) return false;
+#ifdef _WIN32
+    const bool moved = offset <= size && _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    const bool moved = offset <= size && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+    if (!moved) errorText = "cannot continue " + path + " at byte " + std::to_string(offset);
+    return moved;
+}
+
+bool LocalFile::Size(std::uint64_t& size)
+{
+#ifdef _WIN32
+    struct _stat64 status {};
+    const bool known = _fstat64(_fileno(file), &status) == 0;
+#else
+    struct stat status {};
+    const bool known = fstat(fileno(file), &status) == 0;
+#endif
+    if (!known) {
+        errorText = "cannot read the size of " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
 bool LocalFile::Close()
 {
     if (file == nullptr) return true;

@@ -66,6 +66,7 @@ public:
 
     nsFTP::CFTPClient& Client() { return *client; }
     bool Passive() const { return options.passive; }
+    bool Resume() const { return options.resume; }
     char* Buffer() { return buffer.data(); }
 
 private:
@@ -96,16 +97,19 @@ bool ParseUrls(const std::vector<std::string>& texts, std::vector<FtpUrl>& urls)
     return true;
 }
 
-// RETR into local; a download that fails for any reason leaves no file behind.
+// RETR into local; a download that fails for any reason leaves no file behind, unless it
+// resumes one, which keeps what arrived for the next try.
 bool Download(Session& session, const FtpUrl& url, const std::string& local)
 {
     LocalFile file;
-    if (!file.Open(local, "wb")) {
+    std::uint64_t offset = 0;
+    if (!file.Open(local, session.Resume() ? "ab" : "wb") || (session.Resume() && !file.Size(offset))) {
         PrintError(file.ErrorText());
         return false;
     }
     nsFTP::CFTPClient& client = session.Client();
-    std::unique_ptr<nsSocket::IBlockingSocket> data = client.OpenDataTransfer(Wide(url.path), session.Passive(), false);
+    std::unique_ptr<nsSocket::IBlockingSocket> data =
+        client.OpenDataTransfer(Wide(url.path), session.Passive(), false, offset);
     bool complete = data != nullptr;
     std::string localError;
     while (complete) {
@@ -125,12 +129,28 @@ bool Download(Session& session, const FtpUrl& url, const std::string& local)
         complete = false;
     }
     if (complete) return true;
-    RemoveFile(local);
+    if (!session.Resume()) RemoveFile(local);
     PrintError(localError.empty() ? "cannot retrieve " + url.path : localError);
     return false;
 }
 
-// STOR from local. A partial upload is deleted, as it can only mislead.
+// The size of the remote file an upload resumes; 0 when the server has none (550).
+bool RemoteOffset(nsFTP::CFTPClient& client, const std::string& remotePath, std::uint64_t& offset)
+{
+    offset = 0;
+    std::wstring failure;
+    const int result = client.FileSize(Wide(remotePath), offset, failure);
+    if (result == nsFTP::REPLY_OK || (result == nsFTP::REPLY_REFUSED && failure.rfind(L"550", 0) == 0)) {
+        if (result != nsFTP::REPLY_OK) offset = 0;
+        return true;
+    }
+    PrintError("cannot learn the size of " + remotePath +
+               (failure.empty() ? std::string() : ": " + nsFTP::WideToWire(failure)));
+    return false;
+}
+
+// STOR from local. A partial upload is deleted, as it can only mislead, unless it resumes
+// one: what arrived is kept for the next try.
 bool Upload(Session& session, const std::string& local, const std::string& remotePath)
 {
     LocalFile file;
@@ -139,8 +159,18 @@ bool Upload(Session& session, const std::string& local, const std::string& remot
         return false;
     }
     nsFTP::CFTPClient& client = session.Client();
+    std::uint64_t offset = 0;
+    if (session.Resume()) {
+        if (!RemoteOffset(client, remotePath, offset)) return false;
+        if (!file.Seek(offset)) {
+            PrintError(file.ErrorText());
+            return false;
+        }
+    }
+    // Without REST STREAM, APPE continues the file all the same.
+    const bool append = offset > 0 && !client.CanResume();
     std::unique_ptr<nsSocket::IBlockingSocket> data =
-        client.OpenDataTransfer(Wide(remotePath), session.Passive(), true);
+        client.OpenDataTransfer(Wide(remotePath), session.Passive(), true, offset, append);
     bool complete = data != nullptr;
     bool localFailure = false;
     while (complete) {
@@ -159,7 +189,7 @@ bool Upload(Session& session, const std::string& local, const std::string& remot
     if (complete) return true;
     if (localFailure) {
         PrintError(file.ErrorText());
-        client.Delete(Wide(remotePath));
+        if (!session.Resume()) client.Delete(Wide(remotePath));
     } else {
         PrintError("cannot store " + remotePath);
     }
@@ -260,6 +290,20 @@ int RunPut(Session& session, const std::vector<std::string>& args)
 
 int Result(int reply) { return reply == nsFTP::REPLY_OK ? 0 : 1; }
 
+int RunHash(nsFTP::CFTPClient& client, const FtpUrl& url)
+{
+    nsFTP::RemoteHash hash;
+    std::wstring failure;
+    if (client.FileHash(Wide(url.path), hash, failure) != nsFTP::REPLY_OK) {
+        PrintError(!client.OfferedHash() ? std::string("the server offers no file digest")
+                                         : "cannot have the digest of " + url.path +
+                                               (failure.empty() ? std::string() : ": " + nsFTP::WideToWire(failure)));
+        return 1;
+    }
+    std::printf("%s %s\n", nsFTP::WideToWire(nsFTP::HashAlgorithmName(hash.algorithm)).c_str(), hash.hex.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "ftpcli: %s\n", text.c_str()); }
@@ -289,6 +333,7 @@ int RunRemoteCommand(const std::string& command, const std::vector<std::string>&
     if (command == "mkdir") return Result(client.MakeDir(path, true));
     if (command == "rmdir") return Result(client.RemoveDir(path));
     if (command == "rm") return Result(client.Delete(path));
+    if (command == "hash") return RunHash(client, url);
     if (command == "mv") return Result(client.Rename(path, Wide(args[1])));
     return Result(client.SiteCommand(L"CHMOD " + Wide(args[0]) + L" " + path));
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The commands that talk to a server: ls, get, put, mkdir, rmdir, rm, mv, chmod.
+// The commands that talk to a server: ls, get, put, mkdir, rmdir, rm, mv, chmod, hash.
 #include <string>
 #include <vector>
 
@@ -22,6 +22,9 @@ struct RemoteOptions {
     // A certificate that no trusted root vouches for is accepted only with this SHA-256
     // (64 hex digits); ftpcli asks nobody.
     std::string trustedSha256;
+    // get and put continue from the size of what is already there (REST, or APPE for an
+    // upload when the server has no REST STREAM), and keep a partial file on failure.
+    bool resume = false;
 };
 
 // Prints "ftpcli: text" on stderr.

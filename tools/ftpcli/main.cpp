@@ -32,6 +32,8 @@ constexpr const char* USAGE =
     "  mkdir URL | rmdir URL | rm URL\n"
     "  mv URL NEWPATH            rename on the server (NEWPATH is a plain server path)\n"
     "  chmod MODE URL            SITE CHMOD MODE path\n"
+    "  hash URL                  the server's digest of the file: \"ALGORITHM hex\"\n"
+    "                            (SHA-256, SHA-1, MD5 or CRC32, whichever it offers best)\n"
     "\n"
     "URL: ftp://[user[:password]@]host[:port][/path], an IPv6 host in brackets; user, password and path are\n"
     "percent-decoded; port 21 and user anonymous by default. ftps:// is the same with\n"
@@ -62,6 +64,8 @@ constexpr const char* USAGE =
     "  --year Y       parse: date lines without a year as if it were the last second of Y\n"
     "                 (UTC); the default is the system clock\n"
     "  --urls FILE    get: also fetch the URLs listed in FILE, one per line\n"
+    "  --resume       get, put: continue from the size of the file already there (the\n"
+    "                 local file, or the remote one), and keep a partial file on failure\n"
     "  -v             server replies on stderr\n"
     "\n"
     "Exit status: 0 success, 1 failure (reported on stderr), 2 usage error.\n";
@@ -175,6 +179,8 @@ int Run(const std::vector<std::string>& arguments)
         } else if (argument == "--help" || argument == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
+        } else if (argument == "--resume") {
+            remote.resume = true;
         } else if (argument == "--active") {
             remote.passive = false;
         } else if (argument == "--passive") {
@@ -235,7 +241,7 @@ int Run(const std::vector<std::string>& arguments)
             status = RunParse(yearGiven ? ftpcli::ClockForYear(year) : nsFTP::ListingClock::FromSystemClock());
         }
     } else if (command == "ls" || command == "get" || command == "put" || command == "mkdir" || command == "rmdir" ||
-               command == "rm" || command == "mv" || command == "chmod") {
+               command == "rm" || command == "mv" || command == "chmod" || command == "hash") {
         nsSocket::SocketLibrary sockets;
         if (!sockets.Started()) {
             ftpcli::PrintError("cannot start the socket library");
