@@ -240,7 +240,7 @@ TEST_F(MlsdChoiceTest, MlsdWhenMlstIsOfferedAndItsRefusalForAPathIsShown)
     EXPECT_THAT(List(L"/gone"), ElementsAre(L"<failed>"));
     EXPECT_THAT(reporter.Errors(), ElementsAre(L"550 No such directory"));
     EXPECT_THAT(List(L""), IsEmpty());
-    EXPECT_THAT(Played(), ElementsAre("PASV", "MLSD /pub", "PASV", "MLSD /gone", "PASV", "MLSD"));
+    EXPECT_THAT(Played(), ElementsAre("EPSV", "MLSD /pub", "EPSV", "MLSD /gone", "EPSV", "MLSD"));
 }
 
 // A server that does not know MLSD after all: LIST at once, without a box, and for the rest
@@ -257,7 +257,7 @@ TEST_P(MlsdRefusalTest, FallsBackToListForTheConnection)
     EXPECT_THAT(List(L"/pub"), ElementsAre(L"docs/"));
     EXPECT_THAT(List(L"/pub"), ElementsAre(L"docs/"));
     EXPECT_THAT(reporter.Errors(), IsEmpty());
-    EXPECT_THAT(Played(), ElementsAre("PASV", "MLSD /pub", "PASV", "LIST /pub", "PASV", "LIST /pub"));
+    EXPECT_THAT(Played(), ElementsAre("EPSV", "MLSD /pub", "EPSV", "LIST /pub", "EPSV", "LIST /pub"));
 }
 
 INSTANTIATE_TEST_SUITE_P(UnknownCommand, MlsdRefusalTest,
@@ -276,7 +276,7 @@ TEST_P(ListChoiceTest, ListWhenTheSitePrefersItOrMlstIsNotOffered)
     server.ExpectPasv().On("LIST /pub", "150 ok\r\n").DataSend(kListListing).Reply("226 ok\r\n");
     Start(GetParam().preferMlsd);
     EXPECT_THAT(List(L"/pub"), ElementsAre(L"docs/"));
-    EXPECT_THAT(Played(), ElementsAre("PASV", "LIST /pub"));
+    EXPECT_THAT(Played(), ElementsAre("EPSV", "LIST /pub"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Choices, ListChoiceTest,
