@@ -155,6 +155,9 @@ struct CFTPFileStatus {
     std::int32_t sizeKnown = 0;
     std::uint64_t size = 0; // SIZE_UNKNOWN when the listing had no usable size
     std::int64_t modified = 0;
+    // The listing gave modified as an instant (MLSD's UTC modify fact), not a calendar
+    // time read in some zone.
+    bool modifiedExact = false;
     std::wstring attributes;
     std::wstring owner;
     std::wstring group;
@@ -173,6 +176,7 @@ struct CFTPFileStatus {
         sizeKnown = 0;
         size = 0;
         modified = 0;
+        modifiedExact = false;
         hasId = 0;
     }
 };

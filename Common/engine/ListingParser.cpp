@@ -422,7 +422,9 @@ bool ParseMachineListLine(std::wstring_view line, CFTPFileStatus& entry)
             entry.sizeKnown = decimal.complete ? 1 : 0;
             entry.size = decimal.complete ? decimal.value : 0;
         } else if (EqualsNoCase(factName, L"modify")) {
-            entry.modified = ModifyTime(value).value_or(0);
+            const std::optional<std::int64_t> modified = ModifyTime(value);
+            entry.modified = modified.value_or(0);
+            entry.modifiedExact = modified.has_value();
         } else if (EqualsNoCase(factName, L"perm")) {
             mayRetrieve = value.find_first_of(L"rR") != std::wstring_view::npos;
         } else if (EqualsNoCase(factName, L"unix.mode")) {

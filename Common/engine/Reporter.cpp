@@ -6,17 +6,26 @@ namespace nsFTP {
 namespace {
 std::atomic<IEngineReporter*> installedReporter{nullptr};
 thread_local int quietDepth = 0;
+thread_local CapturedErrors* capture = nullptr;
 } // namespace
 
 QuietErrors::QuietErrors() noexcept { ++quietDepth; }
 
 QuietErrors::~QuietErrors() { --quietDepth; }
 
+CapturedErrors::CapturedErrors() noexcept : outer(capture) { capture = this; }
+
+CapturedErrors::~CapturedErrors() { capture = outer; }
+
 void SetEngineReporter(IEngineReporter* reporter) { installedReporter.store(reporter); }
 
 void ReportError(const std::wstring& text)
 {
     if (quietDepth > 0) return;
+    if (capture != nullptr) {
+        capture->last = text;
+        return;
+    }
     if (IEngineReporter* reporter = installedReporter.load()) reporter->ShowError(text);
 }
 

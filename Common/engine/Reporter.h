@@ -37,4 +37,23 @@ public:
     QuietErrors& operator=(const QuietErrors&) = delete;
 };
 
+// While one lives on a thread, the engine's error boxes on that thread are kept in it
+// instead of shown: for work that tries several times and tells the user only how the
+// last try failed. A QuietErrors on the same thread still drops them.
+class CapturedErrors {
+public:
+    CapturedErrors() noexcept;
+    ~CapturedErrors();
+    CapturedErrors(const CapturedErrors&) = delete;
+    CapturedErrors& operator=(const CapturedErrors&) = delete;
+    // The last error reported since Clear (or since this was made); empty when none.
+    const std::wstring& Last() const noexcept { return last; }
+    void Clear() noexcept { last.clear(); }
+
+private:
+    friend void ReportError(const std::wstring& text);
+    CapturedErrors* outer;
+    std::wstring last;
+};
+
 } // namespace nsFTP

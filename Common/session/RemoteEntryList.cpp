@@ -84,6 +84,7 @@ RemoteEntry MakeRemoteEntry(const nsFTP::CFTPFileStatus& status)
     // EPLF and versioned listings may give no size at all: that is unknown, not empty.
     entry.size = status.sizeKnown != 0 ? status.size : REMOTE_SIZE_UNKNOWN;
     entry.time = ListedTimeToFileTime(status.modified);
+    entry.timeExact = status.modifiedExact ? 1 : 0;
     return entry;
 }
 

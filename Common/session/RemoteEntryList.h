@@ -27,6 +27,7 @@ struct RemoteEntry {
     std::uint32_t isLink = 0;      // the attribute text begins with "l"
     std::uint64_t size = 0;        // REMOTE_SIZE_UNKNOWN when the listing had none
     FILETIME time = {};            // UTC
+    std::uint32_t timeExact = 0;   // the listing gave the instant (MLSD), not a calendar time
     std::wstring directory;        // where the entry was listed
     std::wstring name;             // for a link, the text before " -> "
     std::wstring displayName;      // as listed, link target included

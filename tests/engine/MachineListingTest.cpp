@@ -101,6 +101,8 @@ TEST(MachineListParserTest, EntriesFromEveryFactUsed)
         EXPECT_EQ(entry.sizeKnown, c.sizeKnown);
         EXPECT_EQ(entry.size, c.size);
         EXPECT_EQ(entry.modified, c.modified);
+        // An instant to give a downloaded copy only when modify was valid (big.iso's is 1970's first second).
+        EXPECT_EQ(entry.modifiedExact, c.modified != 0 || std::wstring_view(c.name) == L"big.iso");
         EXPECT_EQ(entry.attributes, c.attributes);
         EXPECT_EQ(entry.owner, c.owner);
         EXPECT_EQ(entry.group, c.group);
