@@ -12,10 +12,17 @@ namespace {
 
 const wchar_t* const DIRECTORY_QUESTION = L"The directory \"%ls\" already exists. Would you like to replace it?";
 const wchar_t* const FILE_QUESTION = L"The file \"%ls\" already exists. Would you like to replace it?";
+const wchar_t* const PARTIAL_DOWNLOAD_QUESTION = L"Part of the file \"%ls\" was downloaded before. Would you like to "
+                                                 L"replace it? Choose Resume to download only the rest.";
+const wchar_t* const PARTIAL_UPLOAD_QUESTION = L"The file \"%ls\" already exists and is shorter. Would you like to "
+                                               L"replace it? Choose Resume to upload only the rest.";
 
-std::wstring Question(bool isDirectory, const std::wstring& name)
+std::wstring Question(bool isDirectory, ResumeOffer offer, const std::wstring& name)
 {
-    const wchar_t* format = isDirectory ? DIRECTORY_QUESTION : FILE_QUESTION;
+    const wchar_t* format = isDirectory                      ? DIRECTORY_QUESTION
+                            : offer == ResumeOffer::Download ? PARTIAL_DOWNLOAD_QUESTION
+                            : offer == ResumeOffer::Upload   ? PARTIAL_UPLOAD_QUESTION
+                                                             : FILE_QUESTION;
     std::vector<wchar_t> text(std::wcslen(format) + name.size() + 1);
     std::swprintf(text.data(), text.size(), format, name.c_str());
     return text.data();
@@ -24,8 +31,8 @@ std::wstring Question(bool isDirectory, const std::wstring& name)
 } // namespace
 
 CAskReplaceDlg::CAskReplaceDlg(HWND owner, bool isDirectory, const std::wstring& name, const std::wstring& serverText,
-                               const std::wstring& localText)
-    : fw::Dialog(SharedDialogs().askReplace), owner(owner), isDirectory(isDirectory), name(name),
+                               const std::wstring& localText, ResumeOffer offer)
+    : fw::Dialog(SharedDialogs().askReplace), owner(owner), isDirectory(isDirectory), offer(offer), name(name),
       serverText(serverText), localText(localText)
 {
 }
@@ -41,9 +48,17 @@ BOOL CAskReplaceDlg::OnInitDialog()
         icon.Reset(info.hIcon);
     iconControl.Attach(Handle(), IDC_ITEM_ICON);
     iconControl.SetIcon(icon.Get());
-    message = Question(isDirectory, name);
+    message = Question(isDirectory, offer, name);
+    if (offer != ResumeOffer::None) ShowWindow(GetDlgItem(Handle(), IDC_REPLACE_RESUME), SW_SHOW);
     UpdateData(false);
     return TRUE;
+}
+
+bool CAskReplaceDlg::OnCommand(UINT id, UINT code)
+{
+    if (id != IDC_REPLACE_RESUME || offer == ResumeOffer::None) return fw::Dialog::OnCommand(id, code);
+    EndDialog(IDC_REPLACE_RESUME);
+    return true;
 }
 
 void CAskReplaceDlg::DoDataExchange(fw::DataExchange& exchange)

@@ -1,7 +1,7 @@
 #include "transfer/BlockWriter.h"
 
-CBlockWriter::CBlockWriter(HANDLE file, std::vector<char>& first, std::vector<char>& second)
-    : file(file), buffers{&first, &second}, handedOver(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+CBlockWriter::CBlockWriter(HANDLE file, std::vector<char>& first, std::vector<char>& second, nsFTP::Digest* digest)
+    : file(file), buffers{&first, &second}, digest(digest), handedOver(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       writtenOut(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     if (handedOver && writtenOut) thread.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
@@ -21,6 +21,7 @@ DWORD WINAPI CBlockWriter::ThreadMain(LPVOID parameter)
             self->error = GetLastError();
             if (self->error == ERROR_SUCCESS) self->error = ERROR_WRITE_FAULT;
         }
+        if (self->digest != nullptr) self->digest->Update(bytes, count);
         self->written += count;
         SetEvent(self->writtenOut.Get());
     }

@@ -2,18 +2,21 @@
 // Writes a download's blocks to its local file on a thread of its own, so that the next
 // block comes off the network while the last one goes to the disk. Two buffers take turns:
 // one is written while the caller fills the other; memory stays two blocks whatever the
-// file's size.
+// file's size. The same thread feeds what it wrote to the download's digest, if any, so
+// that checking a file costs no second read.
 #include <windows.h>
 
 #include <cstdint>
 #include <vector>
 
+#include "engine/Digest.h"
 #include "framework/Handles.h"
 
 class CBlockWriter {
 public:
-    // The buffers are the caller's, of one size each; they must outlive the writer.
-    CBlockWriter(HANDLE file, std::vector<char>& first, std::vector<char>& second);
+    // The buffers are the caller's, of one size each, and so is the digest (may be null);
+    // they must outlive the writer.
+    CBlockWriter(HANDLE file, std::vector<char>& first, std::vector<char>& second, nsFTP::Digest* digest = nullptr);
     ~CBlockWriter();
     CBlockWriter(const CBlockWriter&) = delete;
     CBlockWriter& operator=(const CBlockWriter&) = delete;
@@ -37,6 +40,7 @@ private:
 
     HANDLE file;
     std::vector<char>* buffers[2];
+    nsFTP::Digest* digest;
     int next = 0;
     // The block handed over: which buffer and how many bytes; read by the thread only
     // between handedOver and writtenOut.

@@ -37,12 +37,14 @@ std::wstring_view LastPart(std::wstring_view name)
 }
 
 void AddChild(TransferList* list, const TransferItem& directory, std::uint64_t size, bool isDirectory,
-              const std::wstring& name, const std::wstring& path, const FILETIME& time, bool isLink)
+              const std::wstring& name, const std::wstring& path, const FILETIME& time, bool isLink,
+              bool timeExact = false)
 {
     TransferItem* added = AddItem(size, list, isDirectory, JoinRemotePath(directory.name, name), path,
                                   time.dwLowDateTime, time.dwHighDateTime);
     if (added == nullptr) return;
     added->isLink = isLink ? 1 : 0;
+    added->timeExact = timeExact ? 1 : 0;
     added->depth = directory.depth + 1;
 }
 
@@ -109,7 +111,7 @@ Descent AddRemoteChildren(TransferList* list, RemoteListing& listing, std::set<s
         }
         const std::uint64_t size = record->sizeKnown != 0 ? entry.size : REMOTE_SIZE_UNKNOWN;
         AddChild(list, directory, size, record->isDirectory, entry.name, JoinRemotePath(base, entry.name), entry.time,
-                 entry.isLink != 0);
+                 entry.isLink != 0, entry.timeExact != 0);
     }
     return Descent::Listed;
 }
@@ -248,7 +250,9 @@ std::unique_ptr<TransferList> MakeTransferList(ConnectionSession& session, const
         }
         TransferItem* item = AddItem(entry.size, list.get(), entry.isDirectory != 0, entry.name, path,
                                      entry.time.dwLowDateTime, entry.time.dwHighDateTime);
-        if (item != nullptr) item->isLink = entry.isLink;
+        if (item == nullptr) continue;
+        item->isLink = entry.isLink;
+        item->timeExact = entry.timeExact;
     }
     return list;
 }

@@ -194,7 +194,12 @@ void CUploadDlg::StopWorker()
     if (cancelEvent) SetEvent(cancelEvent.Get());
     // After the event: a transfer the worker opens later sees the event before it reads,
     // and one already open fails at once instead of waiting for a silent server.
-    if (worker && session != nullptr) session->Engine().InterruptDataTransfer();
+    if (!worker || session == nullptr) return;
+    if (waitingOnControl.load()) {
+        session->Engine().InterruptConnection();
+    } else {
+        session->Engine().InterruptDataTransfer();
+    }
 }
 
 void CUploadDlg::EndJob(INT_PTR result)
@@ -313,6 +318,7 @@ void CUploadDlg::ReportFailedDownloads()
     for (const FailedDownload& failure : failedDownloads) {
         std::wstring line = ShortenedForDisplay(failure.localPath);
         if (failure.error != ERROR_SUCCESS) line += L": " + SystemErrorText(failure.error);
+        if (!failure.note.empty()) line += (failure.error != ERROR_SUCCESS ? L"; " : L": ") + failure.note;
         lines.push_back(std::move(line));
     }
     std::wstring text = failedDownloads.size() == 1 ? DOWNLOAD_FAILED_TEXT : DOWNLOADS_FAILED_TEXT;

@@ -16,6 +16,7 @@
 
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
+#include "transfer/AskReplaceDlg.h"
 #include "transfer/TransferList.h"
 
 class ConnectionSession;
@@ -43,8 +44,19 @@ constexpr std::size_t TRANSFER_BLOCK_BYTES = 1024 * 1024;
 constexpr ULONGLONG PROGRESS_INTERVAL_MS = 50;
 
 // A download's file is written under its name with this suffix, in the same directory, and
-// takes its real name only once it is whole.
+// takes its real name only once it is whole. One that was cut short stays, to be resumed,
+// when the server can resume.
 constexpr wchar_t PARTIAL_DOWNLOAD_SUFFIX[] = L".part";
+
+// A connection that drops during a job is tried again this many times per file, after
+// these waits; the dialog counts them down, and Cancel ends them.
+constexpr int RETRY_TRIES = 3;
+constexpr DWORD RETRY_WAIT_SECONDS[RETRY_TRIES] = {1, 3, 9};
+// The dialog's texts while a job waits to try again, and while it logs on again.
+extern const wchar_t* const RETRY_WAIT_FORMAT;
+extern const wchar_t* const RECONNECTING_FORMAT;
+// Follows a file's name in the dialog once the server's digest matched the bytes written.
+extern const wchar_t* const VERIFIED_SUFFIX;
 
 // The one warning box that names the entries a list left out, and the links and
 // directories its walk did not follow (at most 20 paths, each shortened in the middle);
@@ -54,10 +66,12 @@ void ShowLeftOut(const TransferList& list);
 // like ShowLeftOut's.
 bool RefusedAsTooLarge(const TransferList& list);
 
-// A file a download could not bring whole, and the system's error when there was one.
+// A file a download could not bring whole, the system's error when there was one, and what
+// else the user should know (a digest that differed, a partial file kept).
 struct FailedDownload {
     std::wstring localPath;
     DWORD error = ERROR_SUCCESS;
+    std::wstring note;
 };
 
 class CUploadDlg : public fw::Dialog {
@@ -113,15 +127,32 @@ private:
     // Asks about every item from first on whose name the download's destination holds, or
     // an earlier item of the list takes, in the same directory.
     bool CheckDownloadReplace(TransferItem* first, DownloadNames& names);
-    bool AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
-                    const std::wstring& localText);
+    enum class ReplaceAnswer { Replace, Resume, Refuse };
+    ReplaceAnswer AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
+                             const std::wstring& localText, ResumeOffer offer = ResumeOffer::None);
 
     // Uploads and downloads (UploadDlgTransfer.cpp).
     UINT RunTransfer(bool upload);
     bool UploadFile(const TransferItem& item, const std::wstring& remotePath);
+    // Where an upload goes on: the size of the server's copy when it is shorter than the
+    // local file's size, else 0.
+    std::uint64_t UploadResumePoint(const std::wstring& remotePath, std::uint64_t localSize);
     // False when the file did not arrive whole; a file that was tried is then recorded in
-    // failedDownloads, and nothing of it is left under either name.
+    // failedDownloads, and nothing of it is left under its name. Its partial file stays
+    // when it holds bytes the server can resume from, or when the digest differed.
     bool DownloadFile(const TransferItem& item, const std::wstring& localPath);
+    struct PartialFile;
+    bool OpenEarlierPartial(const TransferItem& item, const std::wstring& localPath, PartialFile& partial);
+    bool FailDownload(const std::wstring& localPath, PartialFile& partial, DWORD error, std::wstring note = {});
+    // The server's digest against the bytes written: false (recorded) when they differ.
+    bool VerifyDownload(const TransferItem& item, const std::wstring& localPath, PartialFile& partial);
+    // Gives the local file the server's time: the listing's when it was exact, else MDTM's.
+    void KeepServerTime(const TransferItem& item, HANDLE file);
+    // After a connection dropped mid-file: waits the next try's time, the dialog counting
+    // down, then logs on again when the control connection went too. False when the tries
+    // are used up, the user cancelled, or the logon failed (the reason shown).
+    bool RetryAfterDrop(int& tries);
+    bool LogOnAgain(std::wstring& failure);
     void MakeDirectoryQuietly(const std::wstring& path, bool remote);
 
     // Deletes and moves (UploadDlgTree.cpp).
@@ -142,6 +173,9 @@ private:
     std::atomic<std::uint64_t> progressTotal{0};
     std::atomic<std::uint64_t> progressPosition{0};
     std::atomic<bool> positionPending{false};
+    // Set while the worker waits on the control connection alone (a logon, a digest): a
+    // Cancel then cuts the whole connection, since no data connection is there to cut.
+    std::atomic<bool> waitingOnControl{false};
 
     // Worker only.
     std::vector<char> block;

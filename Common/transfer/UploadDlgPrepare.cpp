@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "SharedResource.h"
 #include "engine/Reporter.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
@@ -212,13 +213,18 @@ bool CUploadDlg::PrepareUpload()
     return CheckUploadReplace(callersLast->next, names);
 }
 
-bool CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name, const std::wstring& serverText,
-                            const std::wstring& localText)
+CUploadDlg::ReplaceAnswer CUploadDlg::AskReplace(bool isDirectory, const std::wstring& name,
+                                                 const std::wstring& serverText, const std::wstring& localText,
+                                                 ResumeOffer offer)
 {
     // Once the user has cancelled the job, no further question is asked.
-    if (CancelRequested()) return false;
-    CAskReplaceDlg prompt(window, isDirectory, name, serverText, localText);
-    return prompt.DoModal() == IDOK;
+    if (CancelRequested()) return ReplaceAnswer::Refuse;
+    CAskReplaceDlg prompt(window, isDirectory, name, serverText, localText, offer);
+    switch (prompt.DoModal()) {
+    case IDOK: return ReplaceAnswer::Replace;
+    case IDC_REPLACE_RESUME: return ReplaceAnswer::Resume;
+    default: return ReplaceAnswer::Refuse;
+    }
 }
 
 // Each item is compared with what its directory on the server holds, and with the items of
@@ -242,6 +248,8 @@ bool CUploadDlg::CheckUploadReplace(TransferItem* first, UploadNames& names)
         const NameRecord mine = {item->isDirectory != 0, item->size, item->lastWrite};
         const NameRecord* holder = nullptr;
         std::wstring shown = item->name;
+        // A shorter file of the server's may be what an earlier upload left unfinished.
+        bool resumable = false;
         if (const auto taken = directory.taken.find(leaf); taken != directory.taken.end()) {
             if (!(mine.isDirectory && taken->second.isDirectory)) holder = &taken->second;
         } else if (const auto present = directory.present.find(leaf); present != directory.present.end()) {
@@ -250,10 +258,16 @@ bool CUploadDlg::CheckUploadReplace(TransferItem* first, UploadNames& names)
             if (!mine.isDirectory || item->depth == 0) holder = &present->second;
             // The server's own spelling: that is the item to be replaced.
             shown = parent.empty() ? present->first : JoinRemotePath(parent, present->first);
+            resumable = !mine.isDirectory && !present->second.isDirectory && present->second.size > 0 &&
+                        present->second.size < mine.size;
         }
-        if (holder != nullptr && !AskReplace(holder->isDirectory, shown, SideText(holder->size, holder->time, true),
-                                             SideText(item->size, item->lastWrite, true)))
-            accepted = false;
+        if (holder != nullptr) {
+            const ReplaceAnswer answer = AskReplace(
+                holder->isDirectory, shown, SideText(holder->size, holder->time, true),
+                SideText(item->size, item->lastWrite, true), resumable ? ResumeOffer::Upload : ResumeOffer::None);
+            if (answer == ReplaceAnswer::Refuse) accepted = false;
+            if (answer == ReplaceAnswer::Resume) item->resume = 1;
+        }
         directory.taken.insert_or_assign(leaf, mine);
     }
     return accepted;
@@ -270,6 +284,7 @@ bool CUploadDlg::AskUnseenDirectory(const std::wstring& path)
 bool CUploadDlg::CheckDownloadReplace(TransferItem* first, DownloadNames& names)
 {
     bool accepted = true;
+    const bool canResume = session->Engine().CanResume();
     for (TransferItem* item = first; item != nullptr; item = item->next) {
         // Left out by the job, or never made: nothing of these lands at the destination.
         if (item->isLoop != 0 || !IsUsableLocalRelativeName(item->name)) continue;
@@ -294,13 +309,31 @@ bool CUploadDlg::CheckDownloadReplace(TransferItem* first, DownloadNames& names)
                 localSide = true;
             }
         }
+        // What an earlier download of the file left unfinished, if the server can send the
+        // rest; the prompt then shows it as the local side.
+        const NameRecord* partial = nullptr;
+        const bool nameTaken = holder != nullptr;
+        if (canResume && !mine.isDirectory && item->sizeUnknown == 0 && (holder == nullptr || localSide)) {
+            const auto found = directory.present.find(leaf + PARTIAL_DOWNLOAD_SUFFIX);
+            if (found != directory.present.end() && !found->second.isDirectory && found->second.size > 0 &&
+                found->second.size < item->size) {
+                partial = &found->second;
+                holder = partial;
+                localSide = true;
+            }
+        }
         if (holder != nullptr) {
             const std::wstring shown = WithLocalSeparators(item->name);
-            if (AskReplace(mine.isDirectory, shown, SideText(item->size, item->lastWrite, true),
-                           SideText(holder->size, holder->time, !localSide))) {
-                item->replace = 1;
-            } else {
+            const ReplaceAnswer answer =
+                AskReplace(mine.isDirectory, shown, SideText(item->size, item->lastWrite, true),
+                           SideText(holder->size, holder->time, !localSide),
+                           partial != nullptr ? ResumeOffer::Download : ResumeOffer::None);
+            if (answer == ReplaceAnswer::Refuse) {
                 accepted = false;
+            } else {
+                if (nameTaken) item->replace = 1;
+                // Either way the earlier part is this file's to use or to write over.
+                if (partial != nullptr) (answer == ReplaceAnswer::Resume ? item->resume : item->restartPartial) = 1;
             }
         }
         directory.taken.insert_or_assign(leaf, mine);

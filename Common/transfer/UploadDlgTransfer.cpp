@@ -4,8 +4,12 @@
 #include "transfer/UploadDlg.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <optional>
+#include <vector>
 
+#include "engine/Digest.h"
+#include "engine/Reporter.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
 #include "session/Win32Reporter.h"
@@ -13,9 +17,58 @@
 #include "shell/ShellHelpers.h"
 #include "transfer/BlockWriter.h"
 
+const wchar_t* const RETRY_WAIT_FORMAT = L"Connection lost. Trying again in %u s (try %d of %d)...";
+const wchar_t* const RECONNECTING_FORMAT = L"Connecting again (try %d of %d)...";
+const wchar_t* const VERIFIED_SUFFIX = L" (verified)";
+
 namespace {
 
 const wchar_t* const UPLOAD_FAILED = L"Failed to upload file:\n";
+const wchar_t* const UPLOAD_SIZE_DIFFERS = L"The server's copy has another size than the file uploaded:\n";
+const wchar_t* const PARTIAL_KEPT_NOTE = L"the part received is kept, to be resumed";
+const wchar_t* const DIGEST_DIFFERS_FORMAT = L"its %ls digest differs from the server's; what arrived is kept as %ls";
+
+constexpr std::int64_t FILE_TIME_EPOCH_OFFSET_SECONDS = 11644473600LL;
+constexpr std::int64_t FILE_TIME_TICKS_PER_SECOND = 10000000LL;
+constexpr int DWORD_BITS = 32;
+
+std::wstring Formatted(const wchar_t* format, auto... values)
+{
+    std::vector<wchar_t> text(std::wcslen(format) + 64);
+    std::swprintf(text.data(), text.size(), format, values...);
+    return text.data();
+}
+
+// Seconds since 1970 and a file time, both UTC.
+std::int64_t UnixSeconds(const FILETIME& time)
+{
+    const auto ticks =
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << DWORD_BITS) | time.dwLowDateTime);
+    return ticks / FILE_TIME_TICKS_PER_SECOND - FILE_TIME_EPOCH_OFFSET_SECONDS;
+}
+
+FILETIME FileTimeOf(std::int64_t unixSeconds)
+{
+    const auto ticks =
+        static_cast<std::uint64_t>((unixSeconds + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND);
+    FILETIME time = {};
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> DWORD_BITS);
+    return time;
+}
+
+// A reply of the 5xx kind: the server refused for good, and trying again changes nothing.
+bool IsPermanentRefusal(const std::wstring& text)
+{
+    return text.size() >= 3 && text[0] == L'5' && std::iswdigit(text[1]) != 0 && std::iswdigit(text[2]) != 0;
+}
+
+bool SeekTo(HANDLE file, std::uint64_t offset)
+{
+    LARGE_INTEGER distance = {};
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != 0;
+}
 
 std::wstring WithRemoteSeparators(std::wstring path)
 {
@@ -76,7 +129,8 @@ UINT CUploadDlg::RunTransfer(bool upload)
         if (upload) {
             if (!UploadFile(*item, destination)) break;
         } else if (!DownloadFile(*item, destination) && !session->IsConnected()) {
-            // The engine has said that the connection is gone; no further file can come.
+            // The connection is gone, and trying again did not bring it back; no further
+            // file can come.
             break;
         }
     }
@@ -84,6 +138,67 @@ UINT CUploadDlg::RunTransfer(bool upload)
     ReportFailedDownloads();
     ClearList(list.get());
     return IDOK;
+}
+
+bool CUploadDlg::RetryAfterDrop(int& tries)
+{
+    std::wstring failure;
+    while (tries < RETRY_TRIES && !CancelRequested()) {
+        const DWORD seconds = RETRY_WAIT_SECONDS[tries];
+        ++tries;
+        for (DWORD left = seconds; left > 0; --left) {
+            PostName(Formatted(RETRY_WAIT_FORMAT, static_cast<unsigned>(left), tries, RETRY_TRIES));
+            if (WaitForSingleObject(cancelEvent.Get(), 1000) != WAIT_TIMEOUT) return false;
+        }
+        // A data connection that broke leaves the control connection in step.
+        if (session->IsConnected()) return true;
+        PostName(Formatted(RECONNECTING_FORMAT, tries, RETRY_TRIES));
+        if (LogOnAgain(failure)) return true;
+        if (CancelRequested()) return false;
+        // A server that refuses the logon refuses the next try too; one that could not be
+        // reached is tried until the tries are used up.
+        if (IsPermanentRefusal(failure)) break;
+    }
+    if (!failure.empty()) ShowTransferFailure(L"", failure);
+    return false;
+}
+
+bool CUploadDlg::LogOnAgain(std::wstring& failure)
+{
+    nsFTP::CFTPClient& engine = session->Engine();
+    const std::wstring directory = engine.CurrentDirectory();
+    bool loggedOn = false;
+    {
+        nsFTP::CapturedErrors captured;
+        // Nobody is asked during a job: the answers a tool gave, or the site's kept ones.
+        engine.SetTlsQuestions(session->unattendedAnswers);
+        waitingOnControl.store(true);
+        // A Cancel that came just before the flag was set finds no logon to cut.
+        loggedOn = !CancelRequested() && engine.LogOn(session->logonSettings, engine.Timeout());
+        waitingOnControl.store(false);
+        engine.SetTlsQuestions(nullptr);
+        failure = captured.Last();
+    }
+    if (!loggedOn) {
+        // A connection left open without a logon would only collect refusals.
+        session->LogOff();
+        return false;
+    }
+    // The window goes on where it was, not in the home directory of the new logon.
+    if (!directory.empty()) {
+        nsFTP::QuietErrors quiet;
+        engine.ChangeDir(directory);
+    }
+    return true;
+}
+
+std::uint64_t CUploadDlg::UploadResumePoint(const std::wstring& remotePath, std::uint64_t localSize)
+{
+    nsFTP::QuietErrors quiet;
+    std::uint64_t size = 0;
+    std::wstring failure;
+    if (session->Engine().FileSize(remotePath, size, failure) != nsFTP::REPLY_OK || size > localSize) return 0;
+    return size;
 }
 
 bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remotePath)
@@ -98,29 +213,73 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
         return false;
     }
     nsFTP::CFTPClient& engine = session->Engine();
-    std::unique_ptr<nsSocket::IBlockingSocket> transfer = session->OpenRemoteTransfer(remotePath, true);
-    if (!transfer) return false;
-    PostName(item.path);
-
-    std::uint64_t count = 0;
+    const bool passive = session->currentSite.passive != 0;
+    const std::uint64_t jobBytesBefore = bytesMoved;
+    std::uint64_t offset = item.resume != 0 ? UploadResumePoint(remotePath, item.size) : 0;
+    int tries = 0;
     for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(local.Get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr) || read == 0) break;
-        int sent = 0;
-        if (!engine.WriteData(*transfer, block.data(), static_cast<int>(read), sent)) break;
-        count += static_cast<std::uint64_t>(sent);
-        bytesMoved += static_cast<std::uint64_t>(sent);
-        PostPosition(bytesMoved);
-        if (CancelRequested()) break;
+        if (!SeekTo(local.Get(), offset)) {
+            ShowLastError(item.path);
+            return false;
+        }
+        bytesMoved = jobBytesBefore + offset;
+        // REST and STOR where the server resumes; else APPE adds to its copy.
+        const bool append = offset > 0 && !engine.CanResume();
+        std::unique_ptr<nsSocket::IBlockingSocket> transfer =
+            engine.OpenDataTransfer(remotePath, passive, true, append ? 0 : offset, append);
+        if (!transfer) {
+            if (session->IsConnected() || !RetryAfterDrop(tries)) return false;
+            offset = UploadResumePoint(remotePath, item.size);
+            continue;
+        }
+        PostName(item.path);
+
+        std::uint64_t count = offset;
+        bool sendFailed = false;
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadFile(local.Get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr) || read == 0)
+                break;
+            int sent = 0;
+            if (!engine.WriteData(*transfer, block.data(), static_cast<int>(read), sent)) {
+                sendFailed = true;
+                break;
+            }
+            count += static_cast<std::uint64_t>(sent);
+            bytesMoved += static_cast<std::uint64_t>(sent);
+            PostPosition(bytesMoved);
+            if (CancelRequested()) break;
+        }
+        PostPosition(bytesMoved, true);
+        // The transfer ends before any box, so that the server is not left waiting on an
+        // open data connection while the user reads.
+        const bool confirmed = engine.CloseDataTransfer(std::move(transfer));
+        // Whole: every byte sent, and the server's word that it has them all.
+        if (count == item.size && !sendFailed && confirmed && !CancelRequested()) break;
+        const bool dropped = sendFailed || !session->IsConnected();
+        if (CancelRequested() || !dropped || !RetryAfterDrop(tries)) {
+            ShowTransferFailure(UPLOAD_FAILED, item.path);
+            return false;
+        }
+        offset = UploadResumePoint(remotePath, item.size);
     }
-    PostPosition(bytesMoved, true);
     local.Reset();
-    // The transfer ends before any box, so that the server is not left waiting on an
-    // open data connection while the user reads.
-    engine.CloseDataTransfer(std::move(transfer));
-    if (count == item.size) return true;
-    ShowTransferFailure(UPLOAD_FAILED, item.path);
-    return false;
+    // A file sent in pieces is checked by the size the server ended with.
+    if (item.resume != 0 || tries > 0) {
+        nsFTP::QuietErrors quiet;
+        std::uint64_t size = 0;
+        std::wstring failure;
+        if (engine.FileSize(remotePath, size, failure) == nsFTP::REPLY_OK && size != item.size) {
+            ShowTransferFailure(UPLOAD_SIZE_DIFFERS, item.path);
+            return false;
+        }
+    }
+    if (engine.CanSetModified()) {
+        nsFTP::QuietErrors quiet;
+        std::wstring failure;
+        engine.SetFileModified(remotePath, UnixSeconds(item.lastWrite), failure);
+    }
+    return true;
 }
 
 namespace {
@@ -143,86 +302,210 @@ fw::FileHandle CreatePartialFile(const std::wstring& localPath, std::wstring& pa
 
 } // namespace
 
+// A download's local side: the partial file, the bytes it holds, and their digest when the
+// server offers one to compare with.
+struct CUploadDlg::PartialFile {
+    std::wstring path;
+    fw::FileHandle file;
+    std::uint64_t count = 0;
+    std::optional<nsFTP::Digest> digest;
+
+    void StartDigest(nsFTP::CFTPClient& engine)
+    {
+        digest.reset();
+        if (const auto algorithm = engine.OfferedHash()) digest.emplace(*algorithm);
+    }
+};
+
+// The partial file an earlier run left: resumed after its bytes are read into the digest
+// (the only time they are read again), or written over when the user chose to start again.
+bool CUploadDlg::OpenEarlierPartial(const TransferItem& item, const std::wstring& localPath, PartialFile& partial)
+{
+    partial.path = localPath + PARTIAL_DOWNLOAD_SUFFIX;
+    const bool resume = item.resume != 0;
+    partial.file.Reset(CreateFileW(partial.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   resume ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!partial.file) return false;
+    partial.StartDigest(session->Engine());
+    if (!resume) return true;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(partial.file.Get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) return false;
+        if (read == 0) return true;
+        if (partial.digest) partial.digest->Update(block.data(), read);
+        partial.count += read;
+        if (CancelRequested()) return false;
+    }
+}
+
+bool CUploadDlg::FailDownload(const std::wstring& localPath, PartialFile& partial, DWORD error, std::wstring note)
+{
+    partial.file.Reset();
+    if (!partial.path.empty()) {
+        // What arrived is worth keeping only where the server can send the rest.
+        const bool keep = !note.empty() || (partial.count > 0 && session->Engine().CanResume());
+        if (!keep) {
+            DeleteFileW(partial.path.c_str());
+        } else if (note.empty()) {
+            note = PARTIAL_KEPT_NOTE;
+        }
+    }
+    failedDownloads.push_back({localPath, error, std::move(note)});
+    return false;
+}
+
+bool CUploadDlg::VerifyDownload(const TransferItem& item, const std::wstring& localPath, PartialFile& partial)
+{
+    if (!partial.digest) return true;
+    const std::string written = partial.digest->Final();
+    nsFTP::RemoteHash remote;
+    std::wstring failure;
+    int result = nsFTP::REPLY_OTHER;
+    {
+        // A server that can't say stays unverified: the size has been checked already.
+        nsFTP::QuietErrors quiet;
+        waitingOnControl.store(true);
+        if (!CancelRequested()) result = session->Engine().FileHash(item.path, remote, failure);
+        waitingOnControl.store(false);
+    }
+    if (result != nsFTP::REPLY_OK || written.empty()) return true;
+    if (remote.algorithm == partial.digest->Algorithm() && remote.hex == written) {
+        PostName(item.path + VERIFIED_SUFFIX);
+        return true;
+    }
+    const std::size_t slash = partial.path.find_last_of(L'\\');
+    const std::wstring kept = slash == std::wstring::npos ? partial.path : partial.path.substr(slash + 1);
+    return FailDownload(localPath, partial, ERROR_SUCCESS,
+                        Formatted(DIGEST_DIFFERS_FORMAT, nsFTP::HashAlgorithmName(remote.algorithm), kept.c_str()));
+}
+
+void CUploadDlg::KeepServerTime(const TransferItem& item, HANDLE file)
+{
+    FILETIME time = item.lastWrite;
+    if (item.timeExact == 0) {
+        nsFTP::CFTPClient& engine = session->Engine();
+        if (!engine.Features().Has(L"MDTM")) return;
+        nsFTP::QuietErrors quiet;
+        std::int64_t seconds = 0;
+        std::wstring failure;
+        if (engine.FileModified(item.path, seconds, failure) != nsFTP::REPLY_OK) return;
+        time = FileTimeOf(seconds);
+    }
+    SetFileTime(file, nullptr, nullptr, &time);
+}
+
 bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& localPath)
 {
     if (CancelRequested()) return false;
     nsFTP::CFTPClient& engine = session->Engine();
-    std::unique_ptr<nsSocket::IBlockingSocket> transfer = session->OpenRemoteTransfer(item.path, false);
-    if (!transfer) {
-        failedDownloads.push_back({localPath});
-        return false;
-    }
-    PostName(item.path);
-
-    // Opened only after the server has agreed to send, and never over anything: not over
-    // the real name, which only the rename below gives, and not over a file of the user's
-    // that happens to carry the temporary name.
-    std::wstring partialPath;
-    fw::FileHandle local = CreatePartialFile(localPath, partialPath);
-    if (!local) {
-        const DWORD error = GetLastError();
-        engine.CloseDataTransfer(std::move(transfer));
-        failedDownloads.push_back({localPath, error});
-        return false;
-    }
-
-    std::uint64_t count = 0;
-    DWORD error = ERROR_SUCCESS;
-    bool ended = false;
-    // A file of more than one block goes to the disk on a thread of its own, while the
-    // next block comes off the network.
-    std::optional<CBlockWriter> writer;
-    if (item.sizeUnknown != 0 || item.size > block.size()) {
-        spareBlock.resize(block.size());
-        writer.emplace(local.Get(), block, spareBlock);
-        if (!writer->Started()) writer.reset();
-    }
+    const bool passive = session->currentSite.passive != 0;
+    PartialFile partial;
+    if ((item.resume != 0 || item.restartPartial != 0) && !OpenEarlierPartial(item, localPath, partial))
+        return FailDownload(localPath, partial, GetLastError());
+    const std::uint64_t jobBytesBefore = bytesMoved;
+    int tries = 0;
     for (;;) {
-        std::vector<char>& buffer = writer ? writer->Buffer() : block;
-        int received = 0;
-        if (!engine.ReadData(*transfer, buffer.data(), static_cast<int>(buffer.size()), received)) break;
-        if (received == 0) {
-            ended = true;
-            break;
+        bytesMoved = jobBytesBefore + partial.count;
+        std::unique_ptr<nsSocket::IBlockingSocket> transfer =
+            engine.OpenDataTransfer(item.path, passive, false, partial.count);
+        if (!transfer) {
+            if (session->IsConnected() || !RetryAfterDrop(tries))
+                return FailDownload(localPath, partial, ERROR_SUCCESS);
+            continue;
+        }
+        PostName(item.path);
+
+        // Opened only after the server has agreed to send, and never over anything: not over
+        // the real name, which only the rename below gives, and not over a file of the
+        // user's that happens to carry the temporary name.
+        if (!partial.file) {
+            partial.file = CreatePartialFile(localPath, partial.path);
+            if (!partial.file) {
+                const DWORD error = GetLastError();
+                engine.CloseDataTransfer(std::move(transfer));
+                partial.path.clear();
+                return FailDownload(localPath, partial, error);
+            }
+            partial.StartDigest(engine);
+        }
+
+        DWORD error = ERROR_SUCCESS;
+        bool ended = false;
+        // A file of more than one block goes to the disk on a thread of its own, while the
+        // next block comes off the network.
+        std::optional<CBlockWriter> writer;
+        if (item.sizeUnknown != 0 || item.size - partial.count > block.size()) {
+            spareBlock.resize(block.size());
+            writer.emplace(partial.file.Get(), block, spareBlock, partial.digest ? &*partial.digest : nullptr);
+            if (!writer->Started()) writer.reset();
+        }
+        for (;;) {
+            std::vector<char>& buffer = writer ? writer->Buffer() : block;
+            int received = 0;
+            if (!engine.ReadData(*transfer, buffer.data(), static_cast<int>(buffer.size()), received)) break;
+            if (received == 0) {
+                ended = true;
+                break;
+            }
+            if (writer) {
+                // False when an earlier block could not be written; Finish tells why.
+                if (!writer->Write(static_cast<DWORD>(received))) break;
+                bytesMoved += static_cast<std::uint64_t>(received);
+            } else {
+                DWORD written = 0;
+                if (!WriteFile(partial.file.Get(), buffer.data(), static_cast<DWORD>(received), &written, nullptr) ||
+                    written != static_cast<DWORD>(received)) {
+                    error = GetLastError();
+                    if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+                }
+                if (partial.digest) partial.digest->Update(buffer.data(), written);
+                partial.count += written;
+                bytesMoved += written;
+            }
+            PostPosition(bytesMoved);
+            if (error != ERROR_SUCCESS || CancelRequested()) break;
         }
         if (writer) {
-            // False when an earlier block could not be written; Finish tells why.
-            if (!writer->Write(static_cast<DWORD>(received))) break;
-            bytesMoved += static_cast<std::uint64_t>(received);
-        } else {
-            DWORD written = 0;
-            if (!WriteFile(local.Get(), buffer.data(), static_cast<DWORD>(received), &written, nullptr) ||
-                written != static_cast<DWORD>(received)) {
-                error = GetLastError();
-                if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
-            }
-            count += written;
-            bytesMoved += written;
+            error = writer->Finish();
+            partial.count += writer->Written();
+            writer.reset();
         }
-        PostPosition(bytesMoved);
-        if (error != ERROR_SUCCESS || CancelRequested()) break;
-    }
-    if (writer) {
-        error = writer->Finish();
-        count = writer->Written();
-        writer.reset();
+        PostPosition(bytesMoved, true);
+        const bool confirmed = engine.CloseDataTransfer(std::move(transfer));
+        // A cancel counts as cut short, since the cut data connection may look like an
+        // ordinary end.
+        if (error != ERROR_SUCCESS || CancelRequested()) return FailDownload(localPath, partial, error);
+        // Every byte the server sent, and its word that it sent everything.
+        if (ended && confirmed) break;
+        // The data connection broke (the server may say so with a failure reply after
+        // closing it cleanly), or the control connection went with the final reply: the
+        // file goes on where it stopped, or from its start where the server can't resume.
+        const bool cutShort = !confirmed && (item.sizeUnknown != 0 || partial.count < item.size);
+        const bool dropped = !ended || cutShort || !session->IsConnected();
+        if (!dropped || !RetryAfterDrop(tries)) return FailDownload(localPath, partial, ERROR_SUCCESS);
+        if (!engine.CanResume() && partial.count > 0) {
+            if (!SeekTo(partial.file.Get(), 0) || !SetEndOfFile(partial.file.Get()))
+                return FailDownload(localPath, partial, GetLastError());
+            partial.count = 0;
+            partial.StartDigest(engine);
+        }
     }
     PostPosition(bytesMoved, true);
-    local.Reset();
-    const bool confirmed = engine.CloseDataTransfer(std::move(transfer));
-    // Whole: every byte the server sent, the server's word that it sent everything, and the
-    // listed size. A cancel also counts as cut short, since the cut data connection may
-    // look like an ordinary end.
-    const bool whole = error == ERROR_SUCCESS && ended && confirmed && !CancelRequested() &&
-                       (item.sizeUnknown != 0 || count == item.size);
-    if (whole) {
-        // The same directory, so a rename: an agreed replacement happens only now, and a
-        // file that appeared under the name meanwhile is kept.
-        const DWORD replace = item.replace != 0 ? MOVEFILE_REPLACE_EXISTING : 0;
-        if (MoveFileExW(partialPath.c_str(), localPath.c_str(), replace)) return true;
-        error = GetLastError();
+    // The listed size, when there was one; then the server's digest, where it offers one.
+    if (item.sizeUnknown == 0 && partial.count != item.size) {
+        // More than listed can't be resumed from.
+        if (partial.count > item.size) partial.count = 0;
+        return FailDownload(localPath, partial, ERROR_SUCCESS);
     }
-    DeleteFileW(partialPath.c_str());
-    failedDownloads.push_back({localPath, error});
-    return false;
+    if (!VerifyDownload(item, localPath, partial)) return false;
+    KeepServerTime(item, partial.file.Get());
+    partial.file.Reset();
+    // The same directory, so a rename: an agreed replacement happens only now, and a file
+    // that appeared under the name meanwhile is kept.
+    const DWORD replace = item.replace != 0 ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (MoveFileExW(partial.path.c_str(), localPath.c_str(), replace)) return true;
+    const DWORD error = GetLastError();
+    // Whole, but not where it belongs: nothing is kept to resume.
+    partial.count = 0;
+    return FailDownload(localPath, partial, error);
 }

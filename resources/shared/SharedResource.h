@@ -18,6 +18,8 @@
 #define IDC_REPLACE_SERVER_TEXT 1035
 #define IDC_REPLACE_LOCAL_LABEL 1038
 #define IDC_REPLACE_LOCAL_TEXT 1036
+// Shown only when the item can be resumed instead of replaced.
+#define IDC_REPLACE_RESUME 1205
 
 // The icon static of the replace prompt and the properties dialog.
 #define IDC_ITEM_ICON 1018

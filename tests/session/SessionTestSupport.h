@@ -43,12 +43,13 @@ inline SiteRecord RealServerSite(const testsupport::RealServer& server, const st
 }
 
 // Greeting, USER alice, PASS secret and the logon's PWD answered with home.
-inline void ScriptLogon(testsupport::ScriptedServer& server, const std::string& home = "/home/alice")
+inline void ScriptLogon(testsupport::ScriptedServer& server, const std::string& home = "/home/alice",
+                        const std::string& featReply = "502 Not implemented\r\n")
 {
     server.Reply("220 ready\r\n")
         .On("USER alice", "331 password\r\n")
         .On("PASS secret", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", featReply)
         .On("PWD", "257 \"" + home + "\" is current\r\n");
 }
 

@@ -76,15 +76,6 @@ protected:
     LocalDirectory local;
 };
 
-std::vector<std::wstring> ExactNames(const fs::path& directory)
-{
-    std::vector<std::wstring> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
-        names.push_back(entry.path().filename().wstring());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A tree with what trips up tree copies: nested and empty directories, a directory whose
 // first level holds only directories, empty, tiny and multi-block files, blanks and
 // non-ASCII letters in names.
@@ -153,8 +144,10 @@ TEST_P(RealServerJobTest, ReplacePromptAsksForEachConflictAndOneRefusalTransfers
     };
     answerer.OnDialog(L"Confirm Replace", answer(IDCANCEL)).OnDialog(L"Confirm Replace", answer(IDOK));
     EXPECT_EQ(RunJob(&session, list(), remoteDirectory, JOB_UPLOAD), IDCANCEL);
-    EXPECT_THAT(questions, ElementsAre(L"The file \"A.TXT\" already exists. Would you like to replace it?",
-                                       L"The file \"B.TXT\" already exists. Would you like to replace it?"));
+    // Each server copy is shorter, so each could be what an earlier upload left unfinished.
+    EXPECT_THAT(questions, Each(::testing::EndsWith(L"already exists and is shorter. Would you like to replace it? "
+                                                    L"Choose Resume to upload only the rest.")));
+    EXPECT_THAT(questions, ElementsAre(StartsWith(L"The file \"A.TXT\""), StartsWith(L"The file \"B.TXT\"")));
     EXPECT_THAT(serverTexts, Each(StartsWith(L"3 B (3 bytes)\r\n")));
     EXPECT_THAT(localTexts, Each(StartsWith(L"5 B (5 bytes)\r\n")));
     // Wine finds names without regard to case, so the listing has the last word.
@@ -192,6 +185,72 @@ TEST_P(RealServerJobTest, DownloadReplacePromptShowsBothSidesAndReplacesALongerF
     EXPECT_THAT(serverText, StartsWith(L"2.00 Kb (2048 bytes)\r\n"));
     EXPECT_THAT(localText, StartsWith(L"3.91 Kb(4000 bytes)\r\n"));
     EXPECT_EQ(ReadBytes(local.Path() / L"report.txt"), std::string(2048, 'n'));
+    EXPECT_THAT(answerer.MessageTexts(), IsEmpty());
+}
+
+void SetUnixTime(const fs::path& path, std::uint64_t seconds)
+{
+    const std::uint64_t ticks = (seconds + 11644473600ULL) * 10000000ULL;
+    const FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+}
+
+std::uint64_t UnixTime(const fs::path& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    const std::uint64_t ticks =
+        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return ticks / 10000000ULL - 11644473600ULL;
+}
+
+// Resume sends only what the other side lacks, both ways: the part already there stays as
+// it is (here it differs from the source, which shows that it was not sent again), and the
+// file ends at the source's size. A download takes the server's time; a new upload keeps
+// its time where the server can set it.
+TEST_P(RealServerJobTest, ResumeSendsOnlyTheRestBothWays)
+{
+    constexpr std::size_t SIZE = 300000;
+    constexpr std::size_t HELD = 120000;
+    constexpr std::uint64_t TIME = 981173106;
+    WriteBytes(local.Path() / L"source.bin", SIZE, 7);
+    const std::string bytes = ReadBytes(local.Path() / L"source.bin");
+    SetUnixTime(server->WriteFile(testDirectory + "/down.bin", bytes), TIME);
+    WriteBytes(local.Path() / L"down.bin.part", HELD, 8);
+    const std::string localHeld = ReadBytes(local.Path() / L"down.bin.part");
+    server->WriteFile(testDirectory + "/up.bin", std::string(HELD, 's'));
+    const fs::path up = local.Path() / L"up" / L"up.bin";
+    WriteBytes(up, SIZE, 7);
+    const fs::path stamped = local.Path() / L"up" / L"stamped.bin";
+    WriteBytes(stamped, 10, 9);
+    SetUnixTime(stamped, TIME);
+
+    std::vector<std::wstring> questions;
+    answerer.OnDialog(L"Confirm Replace", [&](HWND prompt) {
+        questions.push_back(testsupport::ItemText(prompt, IDC_REPLACE_MESSAGE));
+        testsupport::PostCommand(prompt, IDC_REPLACE_RESUME);
+    });
+    answerer.OnDialog(L"Confirm Replace", [&](HWND prompt) {
+        questions.push_back(testsupport::ItemText(prompt, IDC_REPLACE_MESSAGE));
+        testsupport::PostCommand(prompt, IDC_REPLACE_RESUME);
+    });
+    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{JoinRemote(remoteDirectory, L"down.bin"), false}}, {SIZE}),
+                     local.Path().wstring(), JOB_DOWNLOAD),
+              IDOK);
+    EXPECT_EQ(RunJob(&session, LocalList({up, stamped}), remoteDirectory, JOB_UPLOAD), IDOK);
+
+    EXPECT_THAT(questions, ElementsAre(StartsWith(L"Part of the file \"down.bin\" was downloaded before."),
+                                       StartsWith(L"The file \"up.bin\" already exists and is shorter.")));
+    EXPECT_EQ(ReadBytes(local.Path() / L"down.bin"), localHeld + bytes.substr(HELD));
+    EXPECT_EQ(UnixTime(local.Path() / L"down.bin"), TIME);
+    EXPECT_EQ(ReadBytes(serverDirectory / "up.bin"), std::string(HELD, 's') + bytes.substr(HELD));
+    if (session.Engine().CanSetModified()) {
+        EXPECT_EQ(UnixTime(serverDirectory / "stamped.bin"), TIME);
+    }
+    EXPECT_THAT(ExactNames(local.Path()), ElementsAre(L"down.bin", L"source.bin", L"up"));
     EXPECT_THAT(answerer.MessageTexts(), IsEmpty());
 }
 
@@ -239,9 +298,10 @@ TEST_P(RealServerJobTest, CancelInTheMiddleOfALargeDownloadEndsPromptlyAndKeepsT
     const auto ending = std::chrono::steady_clock::now() - cancelled;
     // Not a timing test: only that the end does not hang on the rest of the file.
     EXPECT_LT(ending, std::chrono::seconds(20));
-    // Nothing of the cut file stays, under its name or the temporary one.
-    EXPECT_THAT(ExactNames(local.Path()), IsEmpty());
-    EXPECT_THAT(answerer.MessageTexts(), ElementsAre(L"Failed to download file:\n" + target.wstring()));
+    // The cut file stays under its temporary name only, to be resumed.
+    EXPECT_THAT(ExactNames(local.Path()), ElementsAre(Wide(LARGE_FILE_NAME) + PARTIAL_DOWNLOAD_SUFFIX));
+    EXPECT_THAT(answerer.MessageTexts(), ElementsAre(L"Failed to download file:\n" + target.wstring() +
+                                                     L": the part received is kept, to be resumed"));
     // The job's worker and writer threads are gone (they may take a moment to end).
     EXPECT_TRUE(testsupport::PollUntil([&] { return ThreadsOfThisProcess() <= threadsBefore; }));
 

@@ -7,6 +7,7 @@
 #include "SharedResource.h"
 #include "TestReporter.h"
 #include "TransferTestSupport.h"
+#include "engine/Digest.h"
 #include "session/ConnectionSession.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowAnswerer.h"
@@ -148,27 +149,148 @@ TEST_F(ScriptedJobTest, DeleteRemovesLinksNotWhatTheyPointTo)
     EXPECT_THAT(reporter.Errors(), IsEmpty());
 }
 
-// The server resets the data connection after a part of the file: the job says which
-// file failed and ends by itself, and the control connection stays in step.
-TEST_F(ScriptedJobTest, DroppedDataConnectionIsReportedAndTheJobEnds)
+std::string Sha256(const std::string& bytes)
 {
+    nsFTP::Digest digest(nsFTP::HashAlgorithm::Sha256);
+    digest.Update(bytes.data(), bytes.size());
+    return digest.Final();
+}
+
+std::uint64_t UnixSeconds(const fs::path& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    const std::uint64_t ticks =
+        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return ticks / FILE_TIME_TICKS_PER_SECOND - FILE_TIME_EPOCH_OFFSET_SECONDS;
+}
+
+std::wstring RetryWait(unsigned seconds, int attempt)
+{
+    return L"Connection lost. Trying again in " + std::to_wstring(seconds) + L" s (try " + std::to_wstring(attempt) +
+           L" of 3)...";
+}
+
+// The data connection breaks once with the control connection kept, then the control
+// connection goes too: the job waits, logs on again, goes back to its directory and
+// fetches the file from its start, since this server can't resume. A logon refused on the
+// next reconnect ends the job with the server's word.
+TEST_F(ScriptedJobTest, DroppedConnectionsAreTriedAgainUntilTheLogonIsRefused)
+{
+    const std::string bytes(1000, 'b');
     ScriptLogon(server);
     server.On("TYPE I", "200 binary\r\n");
     server.ExpectPasv().On("RETR /home/alice/big.bin", "150 sending\r\n");
-    server.DataSendThenReset(std::string(1000, 'x'));
-    server.Reply("426 Connection closed; transfer aborted.\r\n");
+    server.DataSendThenReset(bytes.substr(0, 400)).Reply("426 Connection closed; transfer aborted.\r\n");
+    server.ExpectPasv().On("RETR /home/alice/big.bin", "150 sending\r\n").DataSend(bytes.substr(0, 300)).Close();
+    server.AcceptNext();
+    ScriptLogon(server);
+    server.On("CWD /home/alice", "250 ok\r\n").On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("RETR /home/alice/big.bin", "150 sending\r\n").DataSend(bytes).Reply("226 done\r\n");
+    server.ExpectPasv().On("RETR /home/alice/next.bin", "150 sending\r\n").DataSend("nn").Close();
+    server.AcceptNext();
+    server.Reply("220 ready\r\n").On("USER alice", "331 password\r\n").On("PASS secret", "530 Login incorrect.\r\n");
     server.On("QUIT", "221 bye\r\n");
     Connect();
 
     LocalDirectory local;
-    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/big.bin", false}}, {100000}),
-                     local.Path().wstring(), JOB_DOWNLOAD),
-              IDOK);
+    ProgressRecorder progress;
+    EXPECT_EQ(
+        RunJob(&session,
+               RemoteList(&session, {{L"/home/alice/big.bin", false}, {L"/home/alice/next.bin", false}}, {1000, 5}),
+               local.Path().wstring(), JOB_DOWNLOAD),
+        IDOK);
+    EXPECT_EQ(ReadBytes(local.Path() / L"big.bin"), bytes);
+    EXPECT_THAT(ExactNames(local.Path()), ElementsAre(L"big.bin"));
+    // Each wait counts down by the second.
+    const std::vector<std::wstring> waits = {RetryWait(1, 1),
+                                             RetryWait(3, 2),
+                                             RetryWait(2, 2),
+                                             RetryWait(1, 2),
+                                             L"Connecting again (try 2 of 3)...",
+                                             RetryWait(1, 1),
+                                             L"Connecting again (try 1 of 3)..."};
+    std::vector<std::wstring> shown;
+    for (const std::wstring& name : progress.names)
+        if (!name.starts_with(L"/")) shown.push_back(name);
+    EXPECT_EQ(shown, waits);
+    EXPECT_THAT(
+        answerer.MessageTexts(),
+        ElementsAre(L"530 Login incorrect.", L"Failed to download file:\n" + (local.Path() / L"next.bin").wstring()));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_TRUE(server.WaitFinished(SCRIPT_TIMEOUT)) << server.CurrentStep();
+    EXPECT_THAT(server.Failures(), IsEmpty());
+}
+
+// Where the server resumes and gives digests, a file cut at 60 % goes on from its partial
+// file after the reconnect, is checked against the server's SHA-256 and takes the server's
+// time; a file whose digest differs is named and its bytes kept in the partial file.
+TEST_F(ScriptedJobTest, ResumedFilesAreVerifiedAndAMismatchKeepsThePartialFile)
+{
+    const std::string features = "211-Features:\r\n REST STREAM\r\n HASH SHA-256*\r\n MDTM\r\n211 End\r\n";
+    const std::string bytes(1000, 'r');
+    const std::string other(10, 'o');
+    ScriptLogon(server, "/home/alice", features);
+    server.On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("RETR /home/alice/cut.bin", "150 sending\r\n").DataSend(bytes.substr(0, 600)).Close();
+    server.AcceptNext();
+    ScriptLogon(server, "/home/alice", features);
+    server.On("CWD /home/alice", "250 ok\r\n").On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("REST 600", "350 restarting\r\n").On("RETR /home/alice/cut.bin", "150 sending\r\n");
+    server.DataSend(bytes.substr(600)).Reply("226 done\r\n");
+    server.On("HASH /home/alice/cut.bin", "213 SHA-256 0-999 " + Sha256(bytes) + " cut.bin\r\n");
+    server.On("MDTM /home/alice/cut.bin", "213 20010203040506\r\n");
+    server.ExpectPasv().On("RETR /home/alice/bad.bin", "150 sending\r\n").DataSend(other).Reply("226 done\r\n");
+    server.On("HASH /home/alice/bad.bin", "213 SHA-256 0-9 " + Sha256("x") + " bad.bin\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    ProgressRecorder progress;
+    EXPECT_EQ(
+        RunJob(&session,
+               RemoteList(&session, {{L"/home/alice/cut.bin", false}, {L"/home/alice/bad.bin", false}}, {1000, 10}),
+               local.Path().wstring(), JOB_DOWNLOAD),
+        IDOK);
+    EXPECT_EQ(ReadBytes(local.Path() / L"cut.bin"), bytes);
+    EXPECT_EQ(UnixSeconds(local.Path() / L"cut.bin"), 981173106u);
+    EXPECT_THAT(progress.names, ::testing::Contains(L"/home/alice/cut.bin (verified)"));
+    EXPECT_THAT(progress.names, ::testing::Not(::testing::Contains(L"/home/alice/bad.bin (verified)")));
+    EXPECT_THAT(ExactNames(local.Path()), ElementsAre(L"bad.bin.part", L"cut.bin"));
+    EXPECT_EQ(ReadBytes(local.Path() / L"bad.bin.part"), other);
     EXPECT_THAT(answerer.MessageTexts(),
-                ElementsAre(L"Failed to download file:\n" + (local.Path() / L"big.bin").wstring()));
-    EXPECT_TRUE(session.IsConnected());
+                ElementsAre(L"Failed to download file:\n" + (local.Path() / L"bad.bin").wstring() +
+                            L": its SHA-256 digest differs from the server's; what arrived is kept as bad.bin.part"));
     Finish();
-    EXPECT_THAT(reporter.Errors(), ::testing::Contains(L"426 Connection closed; transfer aborted."));
+}
+
+// Cancel during the wait before a try ends the job at once: no further try, and far sooner
+// than the 9 s wait.
+TEST_F(ScriptedJobTest, CancelDuringARetryWaitStopsTheJob)
+{
+    ScriptLogon(server);
+    server.On("TYPE I", "200 binary\r\n");
+    for (int drop = 0; drop < 3; ++drop) {
+        server.ExpectPasv().On("RETR /home/alice/f.bin", "150 sending\r\n");
+        server.DataSendThenReset("ff").Reply("426 aborted\r\n");
+    }
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    ProgressRecorder progress;
+    std::chrono::steady_clock::time_point cancelled;
+    progress.onName = [&](HWND dialog, const std::wstring& name) {
+        if (name != RetryWait(9, 3)) return;
+        cancelled = std::chrono::steady_clock::now();
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/f.bin", false}}, {100}), local.Path().wstring(),
+                     JOB_DOWNLOAD),
+              IDCANCEL);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(6));
+    EXPECT_THAT(Snapshot(local.Path()), IsEmpty());
+    Finish();
 }
 
 // A listed name that would climb out of the download's target is left out and named;

@@ -1,5 +1,6 @@
 #include "TransferTestSupport.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 
@@ -77,6 +78,15 @@ std::string ReadBytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::wstring> ExactNames(const fs::path& directory)
+{
+    std::vector<std::wstring> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
+        names.push_back(entry.path().filename().wstring());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::map<std::wstring, std::string> Snapshot(const fs::path& root)

@@ -41,6 +41,8 @@ std::string ReadBytes(const fs::path& path);
 // Every entry below root by its "/" joined relative name: "dir" for a directory, else the
 // size and a hash of the content.
 std::map<std::wstring, std::string> Snapshot(const fs::path& root);
+// The names in one directory as the file system spells them, sorted.
+std::vector<std::wstring> ExactNames(const fs::path& directory);
 
 // What the progress dialog of a job showed, seen from hooks on this thread: every name the
 // worker posted, and the texts, bar and title when the dialog closed.
