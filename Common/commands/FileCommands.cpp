@@ -326,9 +326,10 @@ void OpenRemoteFileCommand(HWND owner, ConnectionSession& session, const RemoteE
         return;
     }
     const std::wstring copy = JoinLocalPath(folder, entry.name);
-    // The folder is the program's own, so an earlier copy there goes without asking; the
-    // download would otherwise ask whether to replace it.
+    // The folder is the program's own, so an earlier copy there, whole or partial, goes
+    // without asking; the download would otherwise ask whether to replace or resume it.
     DeleteFileW(copy.c_str());
+    DeleteFileW((copy + PARTIAL_DOWNLOAD_SUFFIX).c_str());
     CUploadDlg job(&session, MakeTransferList(session, {entry}), folder, JOB_DOWNLOAD);
     if (job.DoModal(owner) != IDOK) return;
     // The job also ends with IDOK when it stopped at a failure; only a whole copy is opened.

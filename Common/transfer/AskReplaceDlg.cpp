@@ -12,10 +12,10 @@ namespace {
 
 const wchar_t* const DIRECTORY_QUESTION = L"The directory \"%ls\" already exists. Would you like to replace it?";
 const wchar_t* const FILE_QUESTION = L"The file \"%ls\" already exists. Would you like to replace it?";
-const wchar_t* const PARTIAL_DOWNLOAD_QUESTION = L"Part of the file \"%ls\" was downloaded before. Would you like to "
-                                                 L"replace it? Choose Resume to download only the rest.";
-const wchar_t* const PARTIAL_UPLOAD_QUESTION = L"The file \"%ls\" already exists and is shorter. Would you like to "
-                                               L"replace it? Choose Resume to upload only the rest.";
+const wchar_t* const PARTIAL_DOWNLOAD_QUESTION =
+    L"The file \"%ls\" was partly downloaded. Would you like to replace it, or resume it?";
+const wchar_t* const PARTIAL_UPLOAD_QUESTION =
+    L"The file \"%ls\" already exists and is shorter. Would you like to replace it, or resume it?";
 
 std::wstring Question(bool isDirectory, ResumeOffer offer, const std::wstring& name)
 {

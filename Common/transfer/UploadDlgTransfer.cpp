@@ -17,8 +17,8 @@
 #include "shell/ShellHelpers.h"
 #include "transfer/BlockWriter.h"
 
-const wchar_t* const RETRY_WAIT_FORMAT = L"Connection lost. Trying again in %u s (try %d of %d)...";
-const wchar_t* const RECONNECTING_FORMAT = L"Connecting again (try %d of %d)...";
+const wchar_t* const RETRY_WAIT_FORMAT = L"Connection lost. Retry %d of %d in %u s...";
+const wchar_t* const RECONNECTING_FORMAT = L"Reconnecting (retry %d of %d)...";
 const wchar_t* const VERIFIED_SUFFIX = L" (verified)";
 
 namespace {
@@ -32,10 +32,14 @@ constexpr std::int64_t FILE_TIME_EPOCH_OFFSET_SECONDS = 11644473600LL;
 constexpr std::int64_t FILE_TIME_TICKS_PER_SECOND = 10000000LL;
 constexpr int DWORD_BITS = 32;
 
+constexpr std::size_t FORMAT_ROOM = 64;
+
+// The format filled in, however long the values.
 std::wstring Formatted(const wchar_t* format, auto... values)
 {
-    std::vector<wchar_t> text(std::wcslen(format) + 64);
-    std::swprintf(text.data(), text.size(), format, values...);
+    std::vector<wchar_t> text(std::wcslen(format) + FORMAT_ROOM);
+    while (std::swprintf(text.data(), text.size(), format, values...) < 0)
+        text.resize(text.size() * 2);
     return text.data();
 }
 
@@ -147,7 +151,7 @@ bool CUploadDlg::RetryAfterDrop(int& tries)
         const DWORD seconds = RETRY_WAIT_SECONDS[tries];
         ++tries;
         for (DWORD left = seconds; left > 0; --left) {
-            PostName(Formatted(RETRY_WAIT_FORMAT, static_cast<unsigned>(left), tries, RETRY_TRIES));
+            PostName(Formatted(RETRY_WAIT_FORMAT, tries, RETRY_TRIES, static_cast<unsigned>(left)));
             if (WaitForSingleObject(cancelEvent.Get(), 1000) != WAIT_TIMEOUT) return false;
         }
         // A data connection that broke leaves the control connection in step.
@@ -170,7 +174,8 @@ bool CUploadDlg::LogOnAgain(std::wstring& failure)
     bool loggedOn = false;
     {
         nsFTP::CapturedErrors captured;
-        // Nobody is asked during a job: the answers a tool gave, or the site's kept ones.
+        // Nobody is asked during a job: a certificate or a plain logon that needs the user's
+        // word fails the reconnect, with the reason shown.
         engine.SetTlsQuestions(session->unattendedAnswers);
         waitingOnControl.store(true);
         // A Cancel that came just before the flag was set finds no logon to cut.
@@ -229,7 +234,7 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
             engine.OpenDataTransfer(remotePath, passive, true, append ? 0 : offset, append);
         if (!transfer) {
             if (session->IsConnected() || !RetryAfterDrop(tries)) return false;
-            offset = UploadResumePoint(remotePath, item.size);
+            offset = engine.CanResume() ? UploadResumePoint(remotePath, item.size) : 0;
             continue;
         }
         PostName(item.path);
@@ -261,7 +266,8 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
             ShowTransferFailure(UPLOAD_FAILED, item.path);
             return false;
         }
-        offset = UploadResumePoint(remotePath, item.size);
+        // Where the server can't resume, the file starts again.
+        offset = engine.CanResume() ? UploadResumePoint(remotePath, item.size) : 0;
     }
     local.Reset();
     // A file sent in pieces is checked by the size the server ended with.
@@ -309,6 +315,8 @@ struct CUploadDlg::PartialFile {
     fw::FileHandle file;
     std::uint64_t count = 0;
     std::optional<nsFTP::Digest> digest;
+    // An earlier run's file that this one goes on with: a failure never deletes it.
+    bool earlier = false;
 
     void StartDigest(nsFTP::CFTPClient& engine)
     {
@@ -323,6 +331,7 @@ bool CUploadDlg::OpenEarlierPartial(const TransferItem& item, const std::wstring
 {
     partial.path = localPath + PARTIAL_DOWNLOAD_SUFFIX;
     const bool resume = item.resume != 0;
+    partial.earlier = resume;
     partial.file.Reset(CreateFileW(partial.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    resume ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!partial.file) return false;
@@ -343,7 +352,7 @@ bool CUploadDlg::FailDownload(const std::wstring& localPath, PartialFile& partia
     partial.file.Reset();
     if (!partial.path.empty()) {
         // What arrived is worth keeping only where the server can send the rest.
-        const bool keep = !note.empty() || (partial.count > 0 && session->Engine().CanResume());
+        const bool keep = !note.empty() || partial.earlier || (partial.count > 0 && session->Engine().CanResume());
         if (!keep) {
             DeleteFileW(partial.path.c_str());
         } else if (note.empty()) {

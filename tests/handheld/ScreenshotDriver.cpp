@@ -7,6 +7,7 @@
 //   sitemanager  the Site Manager with sample sites, as the start-up opens it
 //   siteprops    Site Properties of a sample site, with the line of a sample TLS connection
 //   copy         a paste into the local list, a download halfway from a scripted server
+//   resume       the same paste asking whether to resume the first file's partial copy
 //   certificate  the certificate dialog of vsftpd with TLS and its self-signed certificate
 //   plain-ftp    the plain-FTP question of vsftpd without TLS, for a site "if available"
 #include <windows.h>
@@ -194,6 +195,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         if (!ConnectForTlsQuestion(server, which == L"certificate" ? testsupport::ServerKind::VsftpdTls
                                                                    : testsupport::ServerKind::Vsftpd))
             return 1;
+    } else if (which == L"resume") {
+        ScriptLogon(scripted, "/home/alice", "211-Features:\r\n REST STREAM\r\n211 End\r\n");
+        scripted.Delay(SERVER_PAUSE).Start();
+        std::ofstream(local / L"orlet-setup-3.3-arm.cab.part", std::ios::binary)
+            << std::string(FIRST_FILE_BYTES / 3, 'x');
+        if (!OpenSite(Document().Session(), ScriptedSite(scripted))) return 1;
+        SetTimer(nullptr, 0, SHOW_DELAY_MS, StartCopy);
     } else if (which == L"copy") {
         ScriptLogon(scripted);
         scripted.On("TYPE I", "200 binary\r\n");

@@ -51,4 +51,38 @@ TEST(AskReplaceDlgTest, FileFormAndEnterAgrees)
     EXPECT_EQ(seen.localText, L"2.00 Kb (2048 bytes)\r\nday two");
 }
 
+// Resume is there only when offered, says what it would do, and answers with its own id.
+TEST(AskReplaceDlgTest, ResumeIsOfferedOnlyWhereItCanBeDone)
+{
+    struct Row {
+        ResumeOffer offer;
+        const wchar_t* question;
+        INT_PTR answer;
+    };
+    const Row rows[] = {
+        {ResumeOffer::None, L"The file \"f.bin\" already exists. Would you like to replace it?", IDCANCEL},
+        {ResumeOffer::Download,
+         L"The file \"f.bin\" was partly downloaded. Would you like to replace it, or resume it?", IDC_REPLACE_RESUME},
+        {ResumeOffer::Upload,
+         L"The file \"f.bin\" already exists and is shorter. Would you like to replace it, or resume it?",
+         IDC_REPLACE_RESUME},
+    };
+    for (const Row& row : rows) {
+        testsupport::WindowAnswerer answerer;
+        std::wstring question;
+        answerer.OnDialog(L"Confirm Replace", [&question](HWND prompt) {
+            question = testsupport::ItemText(prompt, IDC_REPLACE_MESSAGE);
+            HWND resume = GetDlgItem(prompt, IDC_REPLACE_RESUME);
+            if (IsWindowVisible(resume)) {
+                PostMessageW(resume, BM_CLICK, 0, 0);
+            } else {
+                testsupport::PostCommand(prompt, IDCANCEL);
+            }
+        });
+        CAskReplaceDlg prompt(nullptr, false, L"f.bin", L"server", L"local", row.offer);
+        EXPECT_EQ(prompt.DoModal(), row.answer);
+        EXPECT_EQ(question, row.question);
+    }
+}
+
 } // namespace

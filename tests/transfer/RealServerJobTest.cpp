@@ -145,8 +145,8 @@ TEST_P(RealServerJobTest, ReplacePromptAsksForEachConflictAndOneRefusalTransfers
     answerer.OnDialog(L"Confirm Replace", answer(IDCANCEL)).OnDialog(L"Confirm Replace", answer(IDOK));
     EXPECT_EQ(RunJob(&session, list(), remoteDirectory, JOB_UPLOAD), IDCANCEL);
     // Each server copy is shorter, so each could be what an earlier upload left unfinished.
-    EXPECT_THAT(questions, Each(::testing::EndsWith(L"already exists and is shorter. Would you like to replace it? "
-                                                    L"Choose Resume to upload only the rest.")));
+    EXPECT_THAT(questions, Each(::testing::EndsWith(
+                               L"already exists and is shorter. Would you like to replace it, or resume it?")));
     EXPECT_THAT(questions, ElementsAre(StartsWith(L"The file \"A.TXT\""), StartsWith(L"The file \"B.TXT\"")));
     EXPECT_THAT(serverTexts, Each(StartsWith(L"3 B (3 bytes)\r\n")));
     EXPECT_THAT(localTexts, Each(StartsWith(L"5 B (5 bytes)\r\n")));
@@ -242,7 +242,7 @@ TEST_P(RealServerJobTest, ResumeSendsOnlyTheRestBothWays)
               IDOK);
     EXPECT_EQ(RunJob(&session, LocalList({up, stamped}), remoteDirectory, JOB_UPLOAD), IDOK);
 
-    EXPECT_THAT(questions, ElementsAre(StartsWith(L"Part of the file \"down.bin\" was downloaded before."),
+    EXPECT_THAT(questions, ElementsAre(StartsWith(L"The file \"down.bin\" was partly downloaded."),
                                        StartsWith(L"The file \"up.bin\" already exists and is shorter.")));
     EXPECT_EQ(ReadBytes(local.Path() / L"down.bin"), localHeld + bytes.substr(HELD));
     EXPECT_EQ(UnixTime(local.Path() / L"down.bin"), TIME);

@@ -167,8 +167,7 @@ std::uint64_t UnixSeconds(const fs::path& path)
 
 std::wstring RetryWait(unsigned seconds, int attempt)
 {
-    return L"Connection lost. Trying again in " + std::to_wstring(seconds) + L" s (try " + std::to_wstring(attempt) +
-           L" of 3)...";
+    return L"Connection lost. Retry " + std::to_wstring(attempt) + L" of 3 in " + std::to_wstring(seconds) + L" s...";
 }
 
 // The data connection breaks once with the control connection kept, then the control
@@ -207,9 +206,9 @@ TEST_F(ScriptedJobTest, DroppedConnectionsAreTriedAgainUntilTheLogonIsRefused)
                                              RetryWait(3, 2),
                                              RetryWait(2, 2),
                                              RetryWait(1, 2),
-                                             L"Connecting again (try 2 of 3)...",
+                                             L"Reconnecting (retry 2 of 3)...",
                                              RetryWait(1, 1),
-                                             L"Connecting again (try 1 of 3)..."};
+                                             L"Reconnecting (retry 1 of 3)..."};
     std::vector<std::wstring> shown;
     for (const std::wstring& name : progress.names)
         if (!name.starts_with(L"/")) shown.push_back(name);
@@ -290,6 +289,37 @@ TEST_F(ScriptedJobTest, CancelDuringARetryWaitStopsTheJob)
               IDCANCEL);
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(6));
     EXPECT_THAT(Snapshot(local.Path()), IsEmpty());
+    Finish();
+}
+
+// An upload whose control connection went before the server's word is sent again, from its
+// start on a server that can't resume, and checked by size; one the server answers with a
+// failure is reported, not taken as done.
+TEST_F(ScriptedJobTest, UploadsAreSentAgainAfterADropAndOnlyConfirmedOnesCount)
+{
+    ScriptLogon(server);
+    ScriptListing("LIST /home/alice/up", "");
+    server.On("MKD /home/alice/up", "550 exists\r\n").On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("STOR /home/alice/up/a.bin", "150 ok\r\n").DataReceive().Close();
+    server.AcceptNext();
+    ScriptLogon(server);
+    server.On("CWD /home/alice", "250 ok\r\n").On("TYPE I", "200 binary\r\n");
+    server.ExpectPasv().On("STOR /home/alice/up/a.bin", "150 ok\r\n").DataReceive().Reply("226 done\r\n");
+    server.On("SIZE /home/alice/up/a.bin", "213 3\r\n");
+    server.ExpectPasv().On("STOR /home/alice/up/b.bin", "150 ok\r\n").DataReceive().Reply("452 Disk full\r\n");
+    server.On("QUIT", "221 bye\r\n");
+    Connect();
+
+    LocalDirectory local;
+    WriteBytes(local.Path() / L"a.bin", 3, 1);
+    WriteBytes(local.Path() / L"b.bin", 2, 2);
+    EXPECT_EQ(
+        RunJob(&session, LocalList({local.Path() / L"a.bin", local.Path() / L"b.bin"}), L"/home/alice/up", JOB_UPLOAD),
+        IDOK);
+    const std::string a = ReadBytes(local.Path() / L"a.bin");
+    EXPECT_THAT(server.DataReceived(), ElementsAre(a, a, ReadBytes(local.Path() / L"b.bin")));
+    EXPECT_THAT(answerer.MessageTexts(),
+                ElementsAre(L"Failed to upload file:\n" + (local.Path() / L"b.bin").wstring()));
     Finish();
 }
 

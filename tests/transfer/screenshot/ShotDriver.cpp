@@ -3,6 +3,7 @@
 //   transfer_screenshot_driver progress   a download halfway: the first file is in, the
 //                                         server is slow to start the second
 //   transfer_screenshot_driver replace    an upload asking whether to replace index.html
+//   transfer_screenshot_driver resume     a download offering to resume a partial file
 #include <windows.h>
 
 #include <commctrl.h>
@@ -31,12 +32,12 @@ constexpr int SITE_TIMEOUT_SECONDS = 900;
 const char* const FIRST_FILE = "/home/alice/releases/2026/december/orvid-setup-1.4.2-x86.exe";
 const char* const SECOND_FILE = "/home/alice/releases/2026/december/orvid-1.4.2-manual.pdf";
 
-void ScriptLogon(testsupport::ScriptedServer& server)
+void ScriptLogon(testsupport::ScriptedServer& server, const std::string& featReply)
 {
     server.Reply("220 ready\r\n")
         .On("USER alice", "331 password\r\n")
         .On("PASS secret", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", featReply)
         .On("PWD", "257 \"/home/alice\" is current\r\n");
 }
 
@@ -75,13 +76,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     const std::wstring local = TempDirectory();
 
     testsupport::ScriptedServer server;
-    ScriptLogon(server);
+    ScriptLogon(server,
+                which == L"resume" ? "211-Features:\r\n REST STREAM\r\n211 End\r\n" : "502 Not implemented\r\n");
     auto list = std::make_unique<TransferList>();
     std::wstring target;
     UINT kind = JOB_DOWNLOAD;
     if (which == L"replace") {
         server.ExpectPasv().On("LIST /home/alice/www", "150 listing\r\n");
-        server.DataSend("-rw-r--r-- 1 maria staff 48213 Mar  4 09:15 index.html\r\n"
+        server.DataSend("-rw-r--r-- 1 maria staff 58213 Mar  4 09:15 index.html\r\n"
                         "-rw-r--r-- 1 maria staff 2310 Mar  4 09:15 style.css\r\n");
         server.Reply("226 done\r\n").Delay(SERVER_PAUSE);
         const std::wstring page = local + L"\\index.html";
@@ -92,6 +94,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
                 data.ftLastWriteTime.dwHighDateTime);
         target = L"/home/alice/www";
         kind = JOB_UPLOAD;
+    } else if (which == L"resume") {
+        server.Delay(SERVER_PAUSE);
+        const std::wstring partial = local + L"\\orvid-setup-1.4.2-x86.exe.part";
+        std::ofstream(std::filesystem::path(partial), std::ios::binary) << std::string(FIRST_FILE_BYTES / 3, 'x');
+        AddItem(FIRST_FILE_BYTES, list.get(), false, L"orvid-setup-1.4.2-x86.exe", Wide(FIRST_FILE), 0, 0);
+        target = local;
     } else {
         server.On("TYPE I", "200 binary\r\n");
         server.ExpectPasv().On(std::string("RETR ") + FIRST_FILE, "150 sending\r\n");
