@@ -151,7 +151,7 @@ private:
     // After a connection dropped mid-file: waits the next try's time, the dialog counting
     // down, then logs on again when the control connection went too. False when the tries
     // are used up, the user cancelled, or the logon failed (the reason shown).
-    bool RetryAfterDrop(int& tries);
+    bool RetryAfterDrop();
     bool LogOnAgain(std::wstring& failure);
     void MakeDirectoryQuietly(const std::wstring& path, bool remote);
 
@@ -183,6 +183,9 @@ private:
     std::vector<FailedDownload> failedDownloads;
     std::uint64_t bytesMoved = 0;
     ULONGLONG lastPositionPost = 0;
+    // Tries since the last file that moved whole: a server that drops every connection costs
+    // the job three waits, not three per file.
+    int triesUsed = 0;
 
     // User-interface thread only.
     bool ending = false;

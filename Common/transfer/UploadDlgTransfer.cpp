@@ -103,6 +103,7 @@ UINT CUploadDlg::RunTransfer(bool upload)
     if (session == nullptr || !PrepareJob()) return IDCANCEL;
     block.resize(TRANSFER_BLOCK_BYTES);
     bytesMoved = 0;
+    triesUsed = 0;
     failedDownloads.clear();
     bool targetMade = false;
     for (TransferItem* item = FirstItem(list.get(), false); item != nullptr; item = NextItem(list.get(), false)) {
@@ -144,19 +145,19 @@ UINT CUploadDlg::RunTransfer(bool upload)
     return IDOK;
 }
 
-bool CUploadDlg::RetryAfterDrop(int& tries)
+bool CUploadDlg::RetryAfterDrop()
 {
     std::wstring failure;
-    while (tries < RETRY_TRIES && !CancelRequested()) {
-        const DWORD seconds = RETRY_WAIT_SECONDS[tries];
-        ++tries;
+    while (triesUsed < RETRY_TRIES && !CancelRequested()) {
+        const DWORD seconds = RETRY_WAIT_SECONDS[triesUsed];
+        ++triesUsed;
         for (DWORD left = seconds; left > 0; --left) {
-            PostName(Formatted(RETRY_WAIT_FORMAT, tries, RETRY_TRIES, static_cast<unsigned>(left)));
+            PostName(Formatted(RETRY_WAIT_FORMAT, triesUsed, RETRY_TRIES, static_cast<unsigned>(left)));
             if (WaitForSingleObject(cancelEvent.Get(), 1000) != WAIT_TIMEOUT) return false;
         }
         // A data connection that broke leaves the control connection in step.
         if (session->IsConnected()) return true;
-        PostName(Formatted(RECONNECTING_FORMAT, tries, RETRY_TRIES));
+        PostName(Formatted(RECONNECTING_FORMAT, triesUsed, RETRY_TRIES));
         if (LogOnAgain(failure)) return true;
         if (CancelRequested()) return false;
         // A server that refuses the logon refuses the next try too; one that could not be
@@ -221,7 +222,8 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
     const bool passive = session->currentSite.passive != 0;
     const std::uint64_t jobBytesBefore = bytesMoved;
     std::uint64_t offset = item.resume != 0 ? UploadResumePoint(remotePath, item.size) : 0;
-    int tries = 0;
+    // A file sent more than once is checked by the size the server ended with.
+    bool sentAgain = item.resume != 0;
     for (;;) {
         if (!SeekTo(local.Get(), offset)) {
             ShowLastError(item.path);
@@ -233,7 +235,8 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
         std::unique_ptr<nsSocket::IBlockingSocket> transfer =
             engine.OpenDataTransfer(remotePath, passive, true, append ? 0 : offset, append);
         if (!transfer) {
-            if (session->IsConnected() || !RetryAfterDrop(tries)) return false;
+            if (session->IsConnected() || !RetryAfterDrop()) return false;
+            sentAgain = true;
             offset = engine.CanResume() ? UploadResumePoint(remotePath, item.size) : 0;
             continue;
         }
@@ -262,16 +265,17 @@ bool CUploadDlg::UploadFile(const TransferItem& item, const std::wstring& remote
         // Whole: every byte sent, and the server's word that it has them all.
         if (count == item.size && !sendFailed && confirmed && !CancelRequested()) break;
         const bool dropped = sendFailed || !session->IsConnected();
-        if (CancelRequested() || !dropped || !RetryAfterDrop(tries)) {
+        if (CancelRequested() || !dropped || !RetryAfterDrop()) {
             ShowTransferFailure(UPLOAD_FAILED, item.path);
             return false;
         }
         // Where the server can't resume, the file starts again.
+        sentAgain = true;
         offset = engine.CanResume() ? UploadResumePoint(remotePath, item.size) : 0;
     }
     local.Reset();
-    // A file sent in pieces is checked by the size the server ended with.
-    if (item.resume != 0 || tries > 0) {
+    triesUsed = 0;
+    if (sentAgain) {
         nsFTP::QuietErrors quiet;
         std::uint64_t size = 0;
         std::wstring failure;
@@ -412,14 +416,12 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
     if ((item.resume != 0 || item.restartPartial != 0) && !OpenEarlierPartial(item, localPath, partial))
         return FailDownload(localPath, partial, GetLastError());
     const std::uint64_t jobBytesBefore = bytesMoved;
-    int tries = 0;
     for (;;) {
         bytesMoved = jobBytesBefore + partial.count;
         std::unique_ptr<nsSocket::IBlockingSocket> transfer =
             engine.OpenDataTransfer(item.path, passive, false, partial.count);
         if (!transfer) {
-            if (session->IsConnected() || !RetryAfterDrop(tries))
-                return FailDownload(localPath, partial, ERROR_SUCCESS);
+            if (session->IsConnected() || !RetryAfterDrop()) return FailDownload(localPath, partial, ERROR_SUCCESS);
             continue;
         }
         PostName(item.path);
@@ -485,13 +487,16 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
         // ordinary end.
         if (error != ERROR_SUCCESS || CancelRequested()) return FailDownload(localPath, partial, error);
         // Every byte the server sent, and its word that it sent everything.
-        if (ended && confirmed) break;
+        if (ended && confirmed) {
+            triesUsed = 0;
+            break;
+        }
         // The data connection broke (the server may say so with a failure reply after
         // closing it cleanly), or the control connection went with the final reply: the
         // file goes on where it stopped, or from its start where the server can't resume.
         const bool cutShort = !confirmed && (item.sizeUnknown != 0 || partial.count < item.size);
         const bool dropped = !ended || cutShort || !session->IsConnected();
-        if (!dropped || !RetryAfterDrop(tries)) return FailDownload(localPath, partial, ERROR_SUCCESS);
+        if (!dropped || !RetryAfterDrop()) return FailDownload(localPath, partial, ERROR_SUCCESS);
         if (!engine.CanResume() && partial.count > 0) {
             if (!SeekTo(partial.file.Get(), 0) || !SetEndOfFile(partial.file.Get()))
                 return FailDownload(localPath, partial, GetLastError());
