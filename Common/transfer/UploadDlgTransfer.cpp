@@ -12,6 +12,7 @@
 #include "engine/Reporter.h"
 #include "framework/Handles.h"
 #include "session/ConnectionSession.h"
+#include "session/RemoteEntryList.h"
 #include "session/Win32Reporter.h"
 #include "shell/Format.h"
 #include "shell/ShellHelpers.h"
@@ -43,22 +44,12 @@ std::wstring Formatted(const wchar_t* format, auto... values)
     return text.data();
 }
 
-// Seconds since 1970 and a file time, both UTC.
+// A file time as seconds since 1970, both UTC.
 std::int64_t UnixSeconds(const FILETIME& time)
 {
     const auto ticks =
         static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << DWORD_BITS) | time.dwLowDateTime);
     return ticks / FILE_TIME_TICKS_PER_SECOND - FILE_TIME_EPOCH_OFFSET_SECONDS;
-}
-
-FILETIME FileTimeOf(std::int64_t unixSeconds)
-{
-    const auto ticks =
-        static_cast<std::uint64_t>((unixSeconds + FILE_TIME_EPOCH_OFFSET_SECONDS) * FILE_TIME_TICKS_PER_SECOND);
-    FILETIME time = {};
-    time.dwLowDateTime = static_cast<DWORD>(ticks);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> DWORD_BITS);
-    return time;
 }
 
 // A reply of the 5xx kind: the server refused for good, and trying again changes nothing.
@@ -402,7 +393,7 @@ void CUploadDlg::KeepServerTime(const TransferItem& item, HANDLE file)
         std::int64_t seconds = 0;
         std::wstring failure;
         if (engine.FileModified(item.path, seconds, failure) != nsFTP::REPLY_OK) return;
-        time = FileTimeOf(seconds);
+        time = ListedTimeToFileTime(seconds);
     }
     SetFileTime(file, nullptr, nullptr, &time);
 }
