@@ -52,11 +52,6 @@ constexpr wchar_t PARTIAL_DOWNLOAD_SUFFIX[] = L".part";
 // these waits; the dialog counts them down, and Cancel ends them.
 constexpr int RETRY_TRIES = 3;
 constexpr DWORD RETRY_WAIT_SECONDS[RETRY_TRIES] = {1, 3, 9};
-// The dialog's texts while a job waits to try again, and while it logs on again.
-extern const wchar_t* const RETRY_WAIT_FORMAT;
-extern const wchar_t* const RECONNECTING_FORMAT;
-// Follows a file's name in the dialog once the server's digest matched the bytes written.
-extern const wchar_t* const VERIFIED_SUFFIX;
 
 // The one warning box that names the entries a list left out, and the links and
 // directories its walk did not follow (at most 20 paths, each shortened in the middle);

@@ -18,11 +18,13 @@
 #include "shell/ShellHelpers.h"
 #include "transfer/BlockWriter.h"
 
+namespace {
+
+// The name line while a job waits to try again, and while it logs on again.
 const wchar_t* const RETRY_WAIT_FORMAT = L"Connection lost. Retry %d of %d in %u s...";
 const wchar_t* const RECONNECTING_FORMAT = L"Reconnecting (retry %d of %d)...";
+// Follows a file's name once the server's digest matched the bytes written.
 const wchar_t* const VERIFIED_SUFFIX = L" (verified)";
-
-namespace {
 
 const wchar_t* const UPLOAD_FAILED = L"Failed to upload file:\n";
 const wchar_t* const UPLOAD_SIZE_DIFFERS = L"The server's copy has another size than the file uploaded:\n";
