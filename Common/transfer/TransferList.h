@@ -54,9 +54,6 @@ struct TransferItem {
     // Set by the replace prompt's Resume: a download goes on from its partial file, an
     // upload from the size the server's copy has.
     std::uint32_t resume;
-    // Set when a download was offered Resume and the user chose to start again: the
-    // partial file an earlier run left is written over.
-    std::uint32_t restartPartial;
     // lastWrite is the server's exact instant (MLSD), good enough to give the local copy.
     std::uint32_t timeExact;
     TransferItem* next;

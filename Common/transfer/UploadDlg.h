@@ -137,7 +137,7 @@ private:
     // when it holds bytes the server can resume from, or when the digest differed.
     bool DownloadFile(const TransferItem& item, const std::wstring& localPath);
     struct PartialFile;
-    bool OpenEarlierPartial(const TransferItem& item, const std::wstring& localPath, PartialFile& partial);
+    bool OpenEarlierPartial(const std::wstring& localPath, PartialFile& partial);
     bool FailDownload(const std::wstring& localPath, PartialFile& partial, DWORD error, std::wstring note = {});
     // The server's digest against the bytes written: false (recorded) when they differ.
     bool VerifyDownload(const TransferItem& item, const std::wstring& localPath, PartialFile& partial);

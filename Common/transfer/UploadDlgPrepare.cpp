@@ -332,8 +332,10 @@ bool CUploadDlg::CheckDownloadReplace(TransferItem* first, DownloadNames& names)
                 accepted = false;
             } else {
                 if (nameTaken) item->replace = 1;
-                // Either way the earlier part is this file's to use or to write over.
-                if (partial != nullptr) (answer == ReplaceAnswer::Resume ? item->resume : item->restartPartial) = 1;
+                // OK downloads the file anew under a fresh temporary name: the partial file
+                // could be a file of the user's that only looks like one, so nothing but
+                // Resume writes to it.
+                if (partial != nullptr && answer == ReplaceAnswer::Resume) item->resume = 1;
             }
         }
         directory.taken.insert_or_assign(leaf, mine);

@@ -322,18 +322,16 @@ struct CUploadDlg::PartialFile {
     }
 };
 
-// The partial file an earlier run left: resumed after its bytes are read into the digest
-// (the only time they are read again), or written over when the user chose to start again.
-bool CUploadDlg::OpenEarlierPartial(const TransferItem& item, const std::wstring& localPath, PartialFile& partial)
+// The partial file an earlier run left, to be resumed: its bytes are read into the digest
+// (the only time they are read again), and the download appends.
+bool CUploadDlg::OpenEarlierPartial(const std::wstring& localPath, PartialFile& partial)
 {
     partial.path = localPath + PARTIAL_DOWNLOAD_SUFFIX;
-    const bool resume = item.resume != 0;
-    partial.earlier = resume;
+    partial.earlier = true;
     partial.file.Reset(CreateFileW(partial.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   resume ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!partial.file) return false;
     partial.StartDigest(session->Engine());
-    if (!resume) return true;
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(partial.file.Get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) return false;
@@ -406,7 +404,7 @@ bool CUploadDlg::DownloadFile(const TransferItem& item, const std::wstring& loca
     nsFTP::CFTPClient& engine = session->Engine();
     const bool passive = session->currentSite.passive != 0;
     PartialFile partial;
-    if ((item.resume != 0 || item.restartPartial != 0) && !OpenEarlierPartial(item, localPath, partial))
+    if (item.resume != 0 && !OpenEarlierPartial(localPath, partial))
         return FailDownload(localPath, partial, GetLastError());
     const std::uint64_t jobBytesBefore = bytesMoved;
     for (;;) {
