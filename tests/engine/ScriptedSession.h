@@ -81,10 +81,7 @@ protected:
         if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
         return commands;
     }
-    std::string Download(const std::wstring& path, bool passive)
-    {
-        return enginetest::Download(client, path, passive);
-    }
+    std::string Download(const std::wstring& path, bool passive) { return enginetest::Download(client, path, passive); }
 
     TestReporter reporter;
     testsupport::ScriptedServer server;
