@@ -63,6 +63,8 @@ int CloseNative(NativeSocket s) { return ::close(s); }
 constexpr int WAIT_SLICE_MS = 100;
 constexpr int MS_PER_SECOND = 1000;
 constexpr int INTERRUPTED_WAIT = -2;
+// Winsock reports a failed connect among the exceptions; only then is its error asked for.
+constexpr int CONNECT_FAILED_WAIT = -3;
 
 enum class WaitFor { Reading, Writing, Connecting };
 
@@ -77,8 +79,10 @@ int WaitSlice(SocketHandle handle, WaitFor what, int milliseconds)
     FD_ZERO(&failed);
     FD_SET(ToNative(handle), &failed);
     timeval limit{milliseconds / MS_PER_SECOND, (milliseconds % MS_PER_SECOND) * MS_PER_SECOND};
-    return select(0, what == WaitFor::Reading ? &set : nullptr, what != WaitFor::Reading ? &set : nullptr,
-                  what == WaitFor::Connecting ? &failed : nullptr, &limit);
+    const int ready = select(0, what == WaitFor::Reading ? &set : nullptr, what != WaitFor::Reading ? &set : nullptr,
+                             what == WaitFor::Connecting ? &failed : nullptr, &limit);
+    if (ready > 0 && what == WaitFor::Connecting && FD_ISSET(ToNative(handle), &failed)) return CONNECT_FAILED_WAIT;
+    return ready;
 #else
     pollfd entry{ToNative(handle), static_cast<short>(what == WaitFor::Reading ? POLLIN : POLLOUT), 0};
     int result;
@@ -297,9 +301,14 @@ void CBlockingSocket::Connect(const SocketAddress& address, int timeoutSeconds)
     const int ready = WaitReady(handle, WaitFor::Connecting, timeoutSeconds, interrupted);
     if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
     if (ready == 0) throw CBlockingSocketException(kConnectTimeout, SOCKET_ERROR_TIMED_OUT);
+    if (ready == CONNECT_FAILED_WAIT) throw CBlockingSocketException(kConnectFailed, ConnectOutcome(ToNative(handle)));
     if (ready < 0) throw CBlockingSocketException(kConnectFailed);
+#ifndef _WIN32
+    // poll() reports a failed connect as ready too; under Winsock a writable socket is a
+    // connected one, and each call more is a round trip to the wineserver under Wine.
     const int outcome = ConnectOutcome(ToNative(handle));
     if (outcome != 0) throw CBlockingSocketException(kConnectFailed, outcome);
+#endif
 }
 
 void CBlockingSocket::Bind(const SocketAddress& address)
@@ -381,7 +390,10 @@ int CBlockingSocket::SendSome(const char* bytes, int length, int timeoutSeconds)
         // A peer that has gone must show up as a failed send, not as SIGPIPE.
         const int sent = static_cast<int>(::send(ToNative(handle), bytes, static_cast<size_t>(length), MSG_NOSIGNAL));
 #endif
-        if (sent >= 0) return sent;
+        if (sent >= 0) {
+            answerPending = true;
+            return sent;
+        }
         if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kSendFailed);
         const int ready = WaitReady(handle, WaitFor::Writing, timeoutSeconds, interrupted);
         if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
@@ -400,15 +412,20 @@ int CBlockingSocket::SendAll(const char* bytes, int length, int timeoutSeconds)
 int CBlockingSocket::Receive(char* buffer, int capacity, int timeoutSeconds)
 {
     nsFTP::ReportSocketActivity();
+    bool waitFirst = answerPending;
+    answerPending = false;
     for (;;) {
         if (interrupted) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
+        if (!waitFirst) {
 #ifdef _WIN32
-        const int received = ::recv(ToNative(handle), buffer, capacity, 0);
+            const int received = ::recv(ToNative(handle), buffer, capacity, 0);
 #else
-        const auto received = ::recv(ToNative(handle), buffer, static_cast<size_t>(capacity), 0);
+            const auto received = ::recv(ToNative(handle), buffer, static_cast<size_t>(capacity), 0);
 #endif
-        if (received >= 0) return static_cast<int>(received);
-        if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kReceiveFailed);
+            if (received >= 0) return static_cast<int>(received);
+            if (!WouldBlock(LastSocketError())) throw CBlockingSocketException(kReceiveFailed);
+        }
+        waitFirst = false;
         const int ready = WaitReady(handle, WaitFor::Reading, timeoutSeconds, interrupted);
         if (ready == INTERRUPTED_WAIT) throw CBlockingSocketException(kInterrupted, SOCKET_ERROR_INTERRUPTED);
         if (ready == 0) throw CBlockingSocketException(kReceiveTimeout);

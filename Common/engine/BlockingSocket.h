@@ -140,6 +140,9 @@ public:
 private:
     SocketHandle handle = 0;
     std::atomic<bool> interrupted{false};
+    // Set by a send, cleared by a receive: the peer's answer to what was just sent cannot
+    // be there yet, so the receive waits before it tries.
+    bool answerPending = false;
     // Interrupt comes from another thread: the handle must not be closed (and its number
     // reused by another socket) between its check and the shutdown.
     std::mutex handleMutex;

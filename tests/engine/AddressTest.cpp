@@ -6,48 +6,17 @@
 #include <vector>
 
 #include "NamedAddressesSocket.h"
-#include "TestReporter.h"
-#include "engine/FTPClient.h"
-#include "support/ScriptedServer.h"
+#include "ScriptedSession.h"
 #include "support/TestSocket.h"
 
 using namespace nsFTP;
+using namespace enginetest;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 using testsupport::ScriptedServer;
 
 namespace {
-
-constexpr int kTimeout = 10;
-constexpr char kLogon[] = "220 ready\r\n";
-
-void ScriptLogon(ScriptedServer& server)
-{
-    server.Reply(kLogon).On("USER anonymous", "230 in\r\n").On("FEAT", "502 Not implemented\r\n");
-    server.On("PWD", "257 \"/\"\r\n");
-}
-
-LogonSettings Anonymous(const std::wstring& host, std::uint16_t port)
-{
-    LogonSettings settings;
-    settings.host = host;
-    settings.port = port;
-    return settings;
-}
-
-std::string Download(CFTPClient& client, const std::wstring& path, bool passive)
-{
-    auto data = client.OpenDataTransfer(path, passive, false);
-    if (!data) return "<no transfer>";
-    std::string bytes;
-    char buffer[1000];
-    int count = 0;
-    while (client.ReadData(*data, buffer, sizeof(buffer), count) && count > 0)
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    if (!client.CloseDataTransfer(std::move(data))) bytes += "<close failed>";
-    return bytes;
-}
 
 // A port on the address where nothing listens, so that a connect is refused at once.
 nsSocket::SocketAddress Refusing(const char* host)
@@ -60,13 +29,6 @@ nsSocket::SocketAddress Refusing(const char* host)
     probe.LocalAddress(address);
     probe.Close();
     return address;
-}
-
-std::vector<std::string> Commands(ScriptedServer& server)
-{
-    server.WaitDisconnected(std::chrono::seconds(5));
-    testsupport::ExpectScriptPlayed(server);
-    return server.Commands();
 }
 
 } // namespace

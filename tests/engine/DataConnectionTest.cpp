@@ -6,11 +6,10 @@
 #include <functional>
 #include <tuple>
 
-#include "TestReporter.h"
-#include "engine/FTPClient.h"
-#include "support/ScriptedServer.h"
+#include "ScriptedSession.h"
 
 using namespace nsFTP;
+using namespace enginetest;
 using ::testing::AnyOf;
 using ::testing::ElementsAre;
 using ::testing::Eq;
@@ -20,8 +19,6 @@ using testsupport::ScriptedServer;
 
 namespace {
 
-// Far more than a scripted reply ever takes; the tests that wait one out pass their own.
-constexpr int kTimeout = 10;
 const RepresentationType kImage{RepresentationType::IMAGE, RepresentationType::NON_PRINT};
 
 class Collector : public ITransferNotification {
@@ -36,53 +33,10 @@ public:
     std::function<void()> onReceive;
 };
 
-class DataConnectionTest : public ::testing::Test {
+class DataConnectionTest : public ScriptedSessionTest {
 protected:
-    DataConnectionTest()
-    {
-        server.Reply("220 ready\r\n")
-            .On("USER anonymous", "230 in\r\n")
-            .On("FEAT", "502 Not implemented\r\n")
-            .On("PWD", "257 \"/\"\r\n");
-    }
-    void LogOn(int timeout = kTimeout, std::uint32_t codePage = CODE_PAGE_AUTO)
-    {
-        server.Start();
-        LogonSettings settings;
-        settings.host = L"127.0.0.1";
-        settings.port = server.Port();
-        settings.codePage = codePage;
-        ASSERT_TRUE(client.LogOn(settings, timeout));
-        reporter.Clear();
-    }
-    // The commands after the logon's USER, FEAT and PWD.
-    std::vector<std::string> Played()
-    {
-        client.LogOff();
-        server.WaitDisconnected(std::chrono::seconds(5));
-        testsupport::ExpectScriptPlayed(server);
-        auto commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 3);
-        if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
-        return commands;
-    }
-    std::string Download(const std::wstring& path, bool passive)
-    {
-        auto data = client.OpenDataTransfer(path, passive, false);
-        if (!data) return "<no transfer>";
-        std::string bytes;
-        char buffer[1000];
-        int count = 0;
-        while (client.ReadData(*data, buffer, sizeof(buffer), count) && count > 0)
-            bytes.append(buffer, static_cast<std::size_t>(count));
-        if (!client.CloseDataTransfer(std::move(data))) bytes += "<close failed>";
-        return bytes;
-    }
+    DataConnectionTest() { ScriptLogon(server); }
     void Quit() { server.On("QUIT", "221 bye\r\n"); }
-
-    TestReporter reporter;
-    ScriptedServer server;
-    CFTPClient client{new nsSocket::CBlockingSocket};
 };
 
 std::vector<std::wstring> Names(const std::vector<FileStatusPtr>& entries)
@@ -152,7 +106,9 @@ TEST_F(DataConnectionTest, CodePageNamesReadAsTextAndGoBackByteForByte)
     server.On("RNFR Caf\xE9 \x80.txt", "350 ready\r\n").On("RNTO na\xEFve\x81", "250 renamed\r\n");
     server.On("DELE odd\x81.bin", "250 deleted\r\n");
     Quit();
-    LogOn(kTimeout, CODE_PAGE_WESTERN);
+    LogonSettings western;
+    western.codePage = CODE_PAGE_WESTERN;
+    LogOn(western);
     std::vector<FileStatusPtr> entries;
     ASSERT_TRUE(client.ListFiles(L"", entries, true));
     const std::wstring odd = L"odd" + std::wstring(1, wchar_t(0xDC81)) + L".bin";
@@ -340,7 +296,7 @@ TEST_F(DataConnectionTest, ActiveModeGivesUpWhenTheServerNeverConnects)
     server.Reply("425 Can't open data connection\r\n");
     server.On("CWD /", "250 still in step\r\n");
     Quit();
-    LogOn(1);
+    LogOn({}, 1);
     EXPECT_EQ(client.OpenDataTransfer(L"x", false, false), nullptr);
     const auto errors = reporter.Errors();
     ASSERT_EQ(errors.size(), 1u);
@@ -436,8 +392,7 @@ TEST_F(DataConnectionTest, RefusedEpsvAndEprtFallBackToPasvAndPortForTheConnecti
     server.On("RETR a", "150 ok\r\n").DataSend("A").Reply("226 ok\r\n");
     server.ExpectLegacyPort().On("RETR b", "150 ok\r\n").DataSend("B").Reply("226 ok\r\n");
     Quit();
-    server.AcceptNext().Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n");
-    server.On("FEAT", "502 Not implemented\r\n").On("PWD", "257 \"/\"\r\n");
+    ScriptLogon(server.AcceptNext());
     server.ExpectPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
     server.On("TYPE I", "200 binary\r\n").ExpectPort().On("RETR c", "150 ok\r\n").DataSend("C").Reply("226 ok\r\n");
     Quit();
@@ -448,10 +403,7 @@ TEST_F(DataConnectionTest, RefusedEpsvAndEprtFallBackToPasvAndPortForTheConnecti
     EXPECT_EQ(Download(L"a", false), "A");
     EXPECT_EQ(Download(L"b", false), "B");
     client.LogOff();
-    LogonSettings settings;
-    settings.host = L"127.0.0.1";
-    settings.port = server.Port();
-    ASSERT_TRUE(client.LogOn(settings, kTimeout));
+    ASSERT_TRUE(client.LogOn(Anonymous(L"127.0.0.1", server.Port()), kTimeout));
     EXPECT_TRUE(client.ListFiles(L"", entries, true));
     EXPECT_EQ(Download(L"c", false), "C");
     EXPECT_THAT(reporter.Errors(), IsEmpty());
@@ -467,12 +419,9 @@ TEST_F(DataConnectionTest, NoEpsvSettingSendsPasvAtOnce)
 {
     server.ExpectLegacyPasv().On("LIST", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
     Quit();
-    server.Start();
     LogonSettings settings;
-    settings.host = L"127.0.0.1";
-    settings.port = server.Port();
     settings.extendedPassive = false;
-    ASSERT_TRUE(client.LogOn(settings, kTimeout));
+    LogOn(settings);
     std::vector<FileStatusPtr> entries;
     EXPECT_TRUE(client.ListFiles(L"", entries, true));
     EXPECT_THAT(Played(), ElementsAre("PASV", "LIST"));

@@ -6,17 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "TestReporter.h"
+#include "ScriptedSession.h"
 #include "engine/Digest.h"
-#include "engine/FTPClient.h"
-#include "support/ScriptedServer.h"
 
 using namespace nsFTP;
+using namespace enginetest;
 using testsupport::ScriptedServer;
 
 namespace {
-
-constexpr int kTimeout = 10;
 
 // Both builds must agree with the published vectors, piece by piece as in one go.
 TEST(DigestTest, KnownVectorsInPieces)
@@ -60,38 +57,7 @@ TEST(FactTimeTest, ParsesOnlyWholeValidTimes)
         EXPECT_EQ(ParseFactTime(FactTimeText(t)), t);
 }
 
-class FactsServerTest : public ::testing::Test {
-protected:
-    void LogOn(const std::string& feat)
-    {
-        server.Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("FEAT", feat);
-        server.On("PWD", "257 \"/\"\r\n");
-    }
-    void Connect()
-    {
-        server.Start();
-        LogonSettings settings;
-        settings.host = L"127.0.0.1";
-        settings.port = server.Port();
-        ASSERT_TRUE(client.LogOn(settings, kTimeout));
-        reporter.Clear();
-    }
-    // The commands after the logon's USER, FEAT and PWD.
-    std::vector<std::string> Played()
-    {
-        client.LogOff();
-        server.WaitDisconnected(std::chrono::seconds(5));
-        testsupport::ExpectScriptPlayed(server);
-        auto commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 3);
-        if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
-        return commands;
-    }
-
-    TestReporter reporter;
-    ScriptedServer server;
-    CFTPClient client{new nsSocket::CBlockingSocket};
-};
+class FactsServerTest : public ScriptedSessionTest {};
 
 std::string Feat(const std::string& lines) { return "211-Features:\r\n" + lines + "211 End\r\n"; }
 
@@ -221,19 +187,13 @@ TEST_F(FactsServerTest, RepliesParseStrictly)
         SCOPED_TRACE(row.name);
         reporter.Clear();
         auto server = std::make_unique<ScriptedServer>();
-        server->Reply("220 ready\r\n")
-            .On("USER anonymous", "230 in\r\n")
-            .On("FEAT", row.feat)
-            .On("PWD", "257 \"/\"\r\n");
+        ScriptLogon(*server, row.feat);
         for (const auto& [command, reply] : row.exchange)
             server->On(command, reply);
         server->On("QUIT", "221 bye\r\n");
         server->Start();
         CFTPClient fresh(new nsSocket::CBlockingSocket);
-        LogonSettings settings;
-        settings.host = L"127.0.0.1";
-        settings.port = server->Port();
-        ASSERT_TRUE(fresh.LogOn(settings, kTimeout));
+        ASSERT_TRUE(fresh.LogOn(Anonymous(L"127.0.0.1", server->Port()), kTimeout));
         std::wstring failure;
         std::string value;
         int result = REPLY_OTHER;
@@ -269,8 +229,7 @@ TEST_F(FactsServerTest, RepliesParseStrictly)
         EXPECT_EQ(failure.empty(), row.result == REPLY_OK || row.exchange.empty());
         EXPECT_TRUE(reporter.Errors().empty());
         fresh.LogOff();
-        server->WaitDisconnected(std::chrono::seconds(5));
-        testsupport::ExpectScriptPlayed(*server);
+        Commands(*server);
     }
 }
 
@@ -301,12 +260,7 @@ TEST_F(FactsServerTest, ResumedTransfersRestartWhereAsked)
         SCOPED_TRACE(row.name);
         reporter.Clear();
         ScriptedServer server;
-        server.Reply("220 ready\r\n")
-            .On("USER anonymous", "230 in\r\n")
-            .On("FEAT", Feat(" REST STREAM\r\n"))
-            .On("PWD", "257 \"/\"\r\n")
-            .On("TYPE I", "200 ok\r\n")
-            .ExpectPasv();
+        ScriptLogon(server, Feat(" REST STREAM\r\n")).On("TYPE I", "200 ok\r\n").ExpectPasv();
         if (!row.rest.empty()) server.On("REST " + std::to_string(row.offset), row.rest);
         if (!row.transfer.empty()) {
             server.On(row.transfer, "150 go\r\n");
@@ -319,10 +273,7 @@ TEST_F(FactsServerTest, ResumedTransfersRestartWhereAsked)
         server.On("QUIT", "221 bye\r\n");
         server.Start();
         CFTPClient fresh(new nsSocket::CBlockingSocket);
-        LogonSettings settings;
-        settings.host = L"127.0.0.1";
-        settings.port = server.Port();
-        ASSERT_TRUE(fresh.LogOn(settings, kTimeout));
+        ASSERT_TRUE(fresh.LogOn(Anonymous(L"127.0.0.1", server.Port()), kTimeout));
         auto data = fresh.OpenDataTransfer(L"f", true, row.upload, row.offset, row.append);
         ASSERT_EQ(data != nullptr, !row.transfer.empty());
         if (data) {
@@ -342,8 +293,7 @@ TEST_F(FactsServerTest, ResumedTransfersRestartWhereAsked)
             EXPECT_EQ(reporter.Errors(), std::vector<std::wstring>{L"502 No"});
         }
         fresh.LogOff();
-        server.WaitDisconnected(std::chrono::seconds(5));
-        testsupport::ExpectScriptPlayed(server);
+        Commands(server);
         if (row.upload) {
             EXPECT_EQ(server.DataReceived(), std::vector<std::string>{"tail"});
         }
@@ -354,9 +304,8 @@ TEST_F(FactsServerTest, ResumedTransfersRestartWhereAsked)
 // from byte 0, to be appended after the part already there.
 TEST_F(FactsServerTest, ResumeNeedsRestStream)
 {
-    LogOn(Feat(" REST\r\n SIZE\r\n"));
-    server.On("QUIT", "221 bye\r\n");
-    Connect();
+    ScriptLogon(server, Feat(" REST\r\n SIZE\r\n")).On("QUIT", "221 bye\r\n");
+    LogOn();
     EXPECT_FALSE(client.CanResume());
     EXPECT_EQ(client.OpenDataTransfer(L"f", true, false, 4), nullptr);
     EXPECT_EQ(reporter.Errors(), std::vector<std::wstring>{RESUME_NOT_OFFERED_TEXT});

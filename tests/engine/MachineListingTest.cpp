@@ -10,12 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "TestReporter.h"
-#include "engine/FTPClient.h"
+#include "ScriptedSession.h"
 #include "engine/ListingParser.h"
 #include "engine/TextCodec.h"
 #include "support/RealServers.h"
-#include "support/ScriptedServer.h"
 
 #ifdef _WIN32
 #include <sys/utime.h>
@@ -24,6 +22,7 @@
 #endif
 
 using namespace nsFTP;
+using namespace enginetest;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testsupport::ScriptedServer;
@@ -182,33 +181,14 @@ TEST(MachineListParserTest, ListingsOfRealServers)
 
 namespace {
 
-class MlsdChoiceTest : public ::testing::Test {
+class MlsdChoiceTest : public ScriptedSessionTest {
 protected:
-    void LogOn(const char* featReply)
-    {
-        server.Reply("220 ready\r\n").On("USER anonymous", "230 in\r\n").On("FEAT", featReply);
-        server.On("PWD", "257 \"/\"\r\n");
-    }
     void Start(bool preferMlsd = true)
     {
         server.On("QUIT", "221 bye\r\n");
-        server.Start();
         LogonSettings settings;
-        settings.host = L"127.0.0.1";
-        settings.port = server.Port();
         settings.preferMlsd = preferMlsd;
-        ASSERT_TRUE(client.LogOn(settings, 10));
-    }
-    // The commands after the logon's USER, FEAT and PWD.
-    std::vector<std::string> Played()
-    {
-        client.LogOff();
-        server.WaitDisconnected(std::chrono::seconds(5));
-        testsupport::ExpectScriptPlayed(server);
-        auto commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + 3);
-        if (!commands.empty() && commands.back() == "QUIT") commands.pop_back();
-        return commands;
+        LogOn(settings);
     }
     std::vector<std::wstring> List(const std::wstring& path)
     {
@@ -219,10 +199,6 @@ protected:
             names.push_back(entry->name + (entry->isDirectory ? L"/" : L""));
         return names;
     }
-
-    TestReporter reporter;
-    ScriptedServer server;
-    CFTPClient client{new nsSocket::CBlockingSocket};
 };
 
 const char* const kMlstOffered = "211-Features:\r\n MLST type*;size*;modify*;perm*;\r\n211 End\r\n";
@@ -233,7 +209,7 @@ const char* const kListListing = "drwxr-xr-x 2 u g 4096 Jan  5  2020 docs\r\n";
 
 TEST_F(MlsdChoiceTest, MlsdWhenMlstIsOfferedAndItsRefusalForAPathIsShown)
 {
-    LogOn(kMlstOffered);
+    ScriptLogon(server, kMlstOffered);
     server.ExpectPasv().On("MLSD /pub", "150 ok\r\n").DataSend(kMlstListing).Reply("226 ok\r\n");
     server.ExpectPasv().On("MLSD /gone", "550 No such directory\r\n");
     server.ExpectPasv().On("MLSD", "150 ok\r\n").DataSend("").Reply("226 ok\r\n");
@@ -251,7 +227,7 @@ class MlsdRefusalTest : public MlsdChoiceTest, public ::testing::WithParamInterf
 
 TEST_P(MlsdRefusalTest, FallsBackToListForTheConnection)
 {
-    LogOn("211-Features:\r\n MLST type*;size*;\r\n211 End\r\n");
+    ScriptLogon(server, "211-Features:\r\n MLST type*;size*;\r\n211 End\r\n");
     server.ExpectPasv().On("MLSD /pub", GetParam());
     server.ExpectPasv().On("LIST /pub", "150 ok\r\n").DataSend(kListListing).Reply("226 ok\r\n");
     server.ExpectPasv().On("LIST /pub", "150 ok\r\n").DataSend(kListListing).Reply("226 ok\r\n");
@@ -274,7 +250,7 @@ class ListChoiceTest : public MlsdChoiceTest, public ::testing::WithParamInterfa
 
 TEST_P(ListChoiceTest, ListWhenTheSitePrefersItOrMlstIsNotOffered)
 {
-    LogOn(GetParam().featReply);
+    ScriptLogon(server, GetParam().featReply);
     server.ExpectPasv().On("LIST /pub", "150 ok\r\n").DataSend(kListListing).Reply("226 ok\r\n");
     Start(GetParam().preferMlsd);
     EXPECT_THAT(List(L"/pub"), ElementsAre(L"docs/"));
