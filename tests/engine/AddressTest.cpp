@@ -74,8 +74,8 @@ TEST(IPv6Test, RefusedEpsvOrEprtOverIPv6IsExplained)
     client.LogOff();
     const auto errors = reporter.Errors();
     ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[0], std::wstring(EPSV_REFUSED_IPV6_TEXT) + L"\n\n502 EPSV not implemented");
-    EXPECT_EQ(errors[1], std::wstring(EPRT_REFUSED_IPV6_TEXT) + L"\n\n502 EPRT not implemented");
+    EXPECT_EQ(errors[0], std::wstring(EPSV_REFUSED_IPV6_TEXT) + L"\n\n502 EPSV not supported");
+    EXPECT_EQ(errors[1], std::wstring(EPRT_REFUSED_IPV6_TEXT) + L"\n\n502 EPRT not supported");
     Commands(server);
 }
 

@@ -49,7 +49,7 @@ protected:
     {
         server.Reply(kGreeting)
             .On("USER anonymous", "230 Welcome\r\n")
-            .On("FEAT", "502 Not implemented\r\n")
+            .On("FEAT", "502 Command not supported\r\n")
             .On("PWD", kPwdReply);
     }
     std::vector<std::string> Played()
@@ -85,7 +85,7 @@ TEST_P(LogonWalkTest, SendsTheModesSequence)
         expected.push_back(command);
     }
     if (c.loggedOn) {
-        server.On("FEAT", "502 Not implemented\r\n").On("PWD", kPwdReply);
+        server.On("FEAT", "502 Command not supported\r\n").On("PWD", kPwdReply);
         expected.insert(expected.end(), {"FEAT", "PWD"});
     }
     server.Close();
@@ -171,7 +171,7 @@ TEST_F(ControlConnectionTest, TargetOnPort21IsTheBareHost)
 {
     server.Reply(kGreeting)
         .On("USER joe@myhost", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", kPwdReply)
         .Close();
     server.Start();
@@ -197,7 +197,7 @@ TEST_F(ControlConnectionTest, GreetingCodesAreCheckedStrictly)
     server.Reply("099 odd\r\n").AcceptNext().Reply("260 odd\r\n").AcceptNext().Reply("421 busy\r\n").AcceptNext();
     server.Reply("220\r\n")
         .On("USER joe", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", kPwdReply)
         .Close();
     server.Start();
@@ -237,7 +237,7 @@ TEST_F(ControlConnectionTest, ALineSplitAtAnyByteIsReadWhole)
         split.SegmentPause(std::chrono::milliseconds(50));
         split.ReplySplit(greeting, {cut})
             .On("USER joe", "230 in\r\n")
-            .On("FEAT", "502 Not implemented\r\n")
+            .On("FEAT", "502 Command not supported\r\n")
             .On("PWD", kPwdReply)
             .Close();
         split.Start();
@@ -378,7 +378,7 @@ TEST_F(ControlConnectionTest, LogOnWhileConnectedQuitsTheOldConnectionFirst)
     server.On("QUIT", "221 Goodbye\r\n").AcceptNext();
     server.Reply(kGreeting)
         .On("USER joe", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 \"/my \"\"quoted\"\" dir\" here\r\n")
         .Close();
     server.Start();
@@ -393,12 +393,12 @@ TEST_F(ControlConnectionTest, CurrentDirectoryComesFromTheCacheOrA2xxReply)
 {
     server.Reply(kGreeting)
         .On("USER joe", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 /home/joe is it\r\n");
     server.On("QUIT", "221 Goodbye\r\n").AcceptNext();
     server.Reply(kGreeting)
         .On("USER joe", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "550 Permission denied\r\n")
         .Close();
     server.Start();

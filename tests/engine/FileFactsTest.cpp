@@ -81,7 +81,7 @@ struct FactRow {
 // range or a number past 64 bits is never a fact, let alone a verified download.
 TEST_F(FactsServerTest, RepliesParseStrictly)
 {
-    const std::string none = "502 Not implemented\r\n";
+    const std::string none = "502 Command not supported\r\n";
     const std::vector<FactRow> rows = {
         {"size", none, Ask::Size, {{"TYPE I", "200 ok\r\n"}, {"SIZE f", "213 5368709120\r\n"}}, REPLY_OK, "5368709120"},
         {"size garbage", none, Ask::Size, {{"TYPE I", "200 ok\r\n"}, {"SIZE f", "213 12x\r\n"}}, REPLY_OTHER, ""},

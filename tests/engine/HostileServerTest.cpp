@@ -72,7 +72,7 @@ void ExpectAFreshLogonWorks(CFTPClient& client)
     ScriptedServer next;
     next.Reply(kGreeting)
         .On("USER anonymous", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 \"/\"\r\n")
         .On("QUIT", "221 bye\r\n");
     next.Start();
@@ -158,7 +158,7 @@ TEST(HostileServer, ANulInAReplyHidesNothingAfterIt)
     const char reply[] = "220 before\0after\r\n230 early\r\n";
     server.Reply(std::string(reply, sizeof reply - 1))
         .Expect("USER anonymous")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 \"/nul\"\r\n")
         .On("QUIT", "221 bye\r\n");
     server.Start();
@@ -175,7 +175,7 @@ protected:
     {
         server.Reply(kGreeting)
             .On("USER anonymous", "230 in\r\n")
-            .On("FEAT", "502 Not implemented\r\n")
+            .On("FEAT", "502 Command not supported\r\n")
             .On("PWD", "257 \"/\"\r\n");
     }
     void LogOn(int timeout = kPatientTimeout)
@@ -423,7 +423,7 @@ TEST_P(UnansweredConnectTest, ThePassiveDataConnectionEndsAtTheTimeoutOrTheInter
     ScriptedServer server;
     server.Reply(kGreeting)
         .On("USER anonymous", "230 in\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 \"/\"\r\n");
     server.On("EPSV", PassiveReplyFor(nowhere.port)).On("CWD /", "250 ok\r\n").On("QUIT", "221 bye\r\n");
     server.Start();

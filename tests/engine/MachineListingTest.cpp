@@ -239,7 +239,7 @@ TEST_P(MlsdRefusalTest, FallsBackToListForTheConnection)
 }
 
 INSTANTIATE_TEST_SUITE_P(UnknownCommand, MlsdRefusalTest,
-                         ::testing::Values("500 Unknown command\r\n", "502 Not implemented\r\n"));
+                         ::testing::Values("500 Unknown command\r\n", "502 Command not supported\r\n"));
 
 struct ListChoice {
     const char* featReply;
@@ -260,7 +260,7 @@ TEST_P(ListChoiceTest, ListWhenTheSitePrefersItOrMlstIsNotOffered)
 INSTANTIATE_TEST_SUITE_P(Choices, ListChoiceTest,
                          ::testing::Values(ListChoice{"211-Features:\r\n MLST type*;\r\n211 End\r\n", false},
                                            ListChoice{"211-Features:\r\n MDTM\r\n211 End\r\n", true},
-                                           ListChoice{"502 Not implemented\r\n", true}));
+                                           ListChoice{"502 Command not supported\r\n", true}));
 
 namespace {
 

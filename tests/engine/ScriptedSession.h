@@ -18,7 +18,7 @@ namespace enginetest {
 
 // Far more than a scripted reply ever takes; the tests that wait one out pass their own.
 constexpr int kTimeout = 10;
-inline const std::string kNoFeatures = "502 Not implemented\r\n";
+inline const std::string kNoFeatures = "502 Command not supported\r\n";
 
 // The server's half of an anonymous logon: greeting, USER, FEAT answered with feat, PWD.
 inline testsupport::ScriptedServer& ScriptLogon(testsupport::ScriptedServer& server,

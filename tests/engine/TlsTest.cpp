@@ -215,7 +215,7 @@ TEST(TlsLogonTest, NoPasswordLeavesUnprotectedUnlessTheUserAgrees)
         if (c.loggedOn)
             server.On("USER user", "331 Password\r\n")
                 .On("PASS secret", "230 In\r\n")
-                .On("FEAT", "502 Not implemented\r\n")
+                .On("FEAT", "502 Command not supported\r\n")
                 .On("PWD", "257 \"/\"\r\n")
                 .On("QUIT", "221 Bye\r\n");
         server.Start();
@@ -258,7 +258,7 @@ TEST(TlsLogonTest, FirewallModesCannotRequireTls)
     TestReporter reporter;
     ScriptedServer server;
     server.Reply(kGreeting).On("USER user@127.0.0.1:2121", "331 Password\r\n").On("PASS secret", "230 In\r\n");
-    server.On("FEAT", "502 Not implemented\r\n").On("PWD", "257 \"/\"\r\n").On("QUIT", "221 Bye\r\n").Start();
+    server.On("FEAT", "502 Command not supported\r\n").On("PWD", "257 \"/\"\r\n").On("QUIT", "221 Bye\r\n").Start();
     LogonSettings settings = Settings(2121, TlsMode::EXPLICIT_IF_AVAILABLE);
     settings.firewallMode = FIREWALL_USER_NO_LOGON;
     settings.firewallHost = L"127.0.0.1";
@@ -464,7 +464,7 @@ TEST(TlsLogonTest, ImplicitTlsStartsWithTheHandshake)
         const std::pair<const char*, const char*> replies[] = {
             {"", "220 Secure\r\n"},          {"USER user", "331 Password\r\n"},
             {"PASS secret", "230 In\r\n"},   {"PBSZ 0", "200 PBSZ=0\r\n"},
-            {"PROT P", "200 Protected\r\n"}, {"FEAT", "502 Not implemented\r\n"},
+            {"PROT P", "200 Protected\r\n"}, {"FEAT", "502 Command not supported\r\n"},
             {"PWD", "257 \"/home\"\r\n"},    {"QUIT", "221 Bye\r\n"}};
         std::string pending;
         for (const auto& [expected, reply] : replies) {

@@ -182,7 +182,7 @@ TEST_F(SessionTest, FirewallLogonsGoThroughTheProxyInTheModesOrder)
         proxy.Reply("220 proxy ready\r\n");
         for (const auto& [line, reply] : firewall.steps)
             proxy.On(line, reply);
-        proxy.On("FEAT", "502 Not implemented\r\n")
+        proxy.On("FEAT", "502 Command not supported\r\n")
             .On("PWD", "257 \"/home/alice\"\r\n")
             .On("CWD /home/alice/www", "250 ok\r\n");
         proxy.On("QUIT", "221 bye\r\n");

@@ -44,7 +44,7 @@ inline SiteRecord RealServerSite(const testsupport::RealServer& server, const st
 
 // Greeting, USER alice, PASS secret and the logon's PWD answered with home.
 inline void ScriptLogon(testsupport::ScriptedServer& server, const std::string& home = "/home/alice",
-                        const std::string& featReply = "502 Not implemented\r\n")
+                        const std::string& featReply = "502 Command not supported\r\n")
 {
     server.Reply("220 ready\r\n")
         .On("USER alice", "331 password\r\n")

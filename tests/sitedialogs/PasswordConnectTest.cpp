@@ -108,7 +108,7 @@ TEST_F(PasswordConnectTest, AnUnreadablePasswordIsAskedForAndCancelConnectsNothi
         server.Reply("220 Ready\r\n")
             .On("USER joe", "331 Password\r\n")
             .On("PASS typed", "230 In\r\n")
-            .On("FEAT", "502 Not implemented\r\n")
+            .On("FEAT", "502 Command not supported\r\n")
             .On("PWD", "257 \"/\"\r\n")
             .On("QUIT", "221 Bye\r\n");
         server.Start();

@@ -376,7 +376,7 @@ TEST_F(SiteManagerTest, ConnectOpensTheSelectedSiteAndReportsTheTitle)
     server.Reply("220 Ready\r\n")
         .On("USER joe", "331 Password\r\n")
         .On("PASS pw", "230 In\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 \"/home/joe\"\r\n")
         .On("CWD /home/joe/www", "250 Done\r\n")
         .On("QUIT", "221 Bye\r\n");
@@ -425,7 +425,7 @@ TEST_F(SiteManagerTest, SitePropertiesShowTheEncryptionOfTheLastConnection)
     server.Reply("220 Ready\r\n")
         .On("USER joe", "331 Password\r\n")
         .On("PASS pw", "230 In\r\n")
-        .On("FEAT", "502 Not implemented\r\n")
+        .On("FEAT", "502 Command not supported\r\n")
         .On("PWD", "257 \"/\"\r\n")
         .On("QUIT", "221 Bye\r\n");
     server.Start();
@@ -527,7 +527,7 @@ TEST(OpenSite, AStoredTimeoutOutsideTheAcceptedRangeIsClamped)
             .Reply("220 Ready\r\n")
             .On("USER joe", "331 Password\r\n")
             .On("PASS pw", "230 In\r\n")
-            .On("FEAT", "502 Not implemented\r\n")
+            .On("FEAT", "502 Command not supported\r\n")
             .On("PWD", "257 \"/home/joe\"\r\n")
             .On("QUIT", "221 Bye\r\n");
         server.Start();

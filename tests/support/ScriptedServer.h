@@ -96,7 +96,7 @@ public:
     ScriptedServer& ExpectLegacyPasv(std::string replyFormat = "227 Entering Passive Mode (%s)\r\n");
     // Reads "EPSV" and refuses it; the client is then expected to use PASV for the rest of
     // the connection.
-    ScriptedServer& RefuseEpsv(std::string reply = "502 EPSV not implemented\r\n");
+    ScriptedServer& RefuseEpsv(std::string reply = "502 EPSV not supported\r\n");
     // Reads one line that must be "EPRT |1|a.b.c.d|port|" or "EPRT |2|ipv6|port|",
     // remembers that address for the next data step and sends `reply`. An argument that
     // does not parse is a failure. Closes the data connection and listener of any earlier
@@ -105,7 +105,7 @@ public:
     // The same for "PORT h1,h2,h3,h4,p1,p2", for a server without EPRT (see RefuseEprt).
     ScriptedServer& ExpectLegacyPort(std::string reply = "200 PORT command successful\r\n");
     // Reads a line starting with "EPRT " and refuses it.
-    ScriptedServer& RefuseEprt(std::string reply = "502 EPRT not implemented\r\n");
+    ScriptedServer& RefuseEprt(std::string reply = "502 EPRT not supported\r\n");
     // Sends the bytes on the data connection and closes it with a FIN.
     ScriptedServer& DataSend(std::string bytes);
     // Sends the bytes on the data connection, then resets it (zero linger), as a server

@@ -41,6 +41,16 @@ protected:
         EXPECT_THAT(server.Failures(), IsEmpty());
     }
 
+    // One download job of files in /home/alice, with their listed sizes, into local.
+    INT_PTR DownloadFromHome(const LocalDirectory& local, const std::vector<std::wstring>& names,
+                             const std::vector<std::uint64_t>& sizes)
+    {
+        std::vector<std::pair<std::wstring, bool>> paths;
+        for (const std::wstring& name : names)
+            paths.push_back({L"/home/alice/" + name, false});
+        return RunJob(&session, RemoteList(&session, paths, sizes), local.Path().wstring(), JOB_DOWNLOAD);
+    }
+
     // One passive listing, command as given, with these lines.
     void ScriptListing(const std::string& command, const std::string& lines)
     {
@@ -194,11 +204,7 @@ TEST_F(ScriptedJobTest, DroppedConnectionsAreTriedAgainUntilTheLogonIsRefused)
 
     LocalDirectory local;
     ProgressRecorder progress;
-    EXPECT_EQ(
-        RunJob(&session,
-               RemoteList(&session, {{L"/home/alice/big.bin", false}, {L"/home/alice/next.bin", false}}, {1000, 5}),
-               local.Path().wstring(), JOB_DOWNLOAD),
-        IDOK);
+    EXPECT_EQ(DownloadFromHome(local, {L"big.bin", L"next.bin"}, {1000, 5}), IDOK);
     EXPECT_EQ(ReadBytes(local.Path() / L"big.bin"), bytes);
     EXPECT_THAT(ExactNames(local.Path()), ElementsAre(L"big.bin"));
     // Each wait counts down by the second.
@@ -246,11 +252,7 @@ TEST_F(ScriptedJobTest, ResumedFilesAreVerifiedAndAMismatchKeepsThePartialFile)
 
     LocalDirectory local;
     ProgressRecorder progress;
-    EXPECT_EQ(
-        RunJob(&session,
-               RemoteList(&session, {{L"/home/alice/cut.bin", false}, {L"/home/alice/bad.bin", false}}, {1000, 10}),
-               local.Path().wstring(), JOB_DOWNLOAD),
-        IDOK);
+    EXPECT_EQ(DownloadFromHome(local, {L"cut.bin", L"bad.bin"}, {1000, 10}), IDOK);
     EXPECT_EQ(ReadBytes(local.Path() / L"cut.bin"), bytes);
     EXPECT_EQ(UnixSeconds(local.Path() / L"cut.bin"), 981173106u);
     EXPECT_THAT(progress.names, ::testing::Contains(L"/home/alice/cut.bin (verified)"));
@@ -284,9 +286,7 @@ TEST_F(ScriptedJobTest, CancelDuringARetryWaitStopsTheJob)
         cancelled = std::chrono::steady_clock::now();
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     };
-    EXPECT_EQ(RunJob(&session, RemoteList(&session, {{L"/home/alice/f.bin", false}}, {100}), local.Path().wstring(),
-                     JOB_DOWNLOAD),
-              IDCANCEL);
+    EXPECT_EQ(DownloadFromHome(local, {L"f.bin"}, {100}), IDCANCEL);
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(6));
     EXPECT_THAT(Snapshot(local.Path()), IsEmpty());
     Finish();

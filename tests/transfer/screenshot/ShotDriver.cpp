@@ -77,7 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 
     testsupport::ScriptedServer server;
     ScriptLogon(server,
-                which == L"resume" ? "211-Features:\r\n REST STREAM\r\n211 End\r\n" : "502 Not implemented\r\n");
+                which == L"resume" ? "211-Features:\r\n REST STREAM\r\n211 End\r\n" : "502 Command not supported\r\n");
     auto list = std::make_unique<TransferList>();
     std::wstring target;
     UINT kind = JOB_DOWNLOAD;
