@@ -4,6 +4,8 @@
 //                                         server is slow to start the second
 //   transfer_screenshot_driver replace    an upload asking whether to replace index.html
 //   transfer_screenshot_driver resume     a download offering to resume a partial file
+//   transfer_screenshot_driver retry      a download whose data connection broke three
+//                                         times, counting down to its last try
 #include <windows.h>
 
 #include <commctrl.h>
@@ -98,6 +100,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
         server.Delay(SERVER_PAUSE);
         const std::wstring partial = local + L"\\orvid-setup-1.4.2-x86.exe.part";
         std::ofstream(std::filesystem::path(partial), std::ios::binary) << std::string(FIRST_FILE_BYTES / 3, 'x');
+        AddItem(FIRST_FILE_BYTES, list.get(), false, L"orvid-setup-1.4.2-x86.exe", Wide(FIRST_FILE), 0, 0);
+        target = local;
+    } else if (which == L"retry") {
+        server.On("TYPE I", "200 binary\r\n");
+        for (int drop = 0; drop < 3; ++drop) {
+            server.ExpectPasv().On(std::string("RETR ") + FIRST_FILE, "150 sending\r\n");
+            server.DataSendThenReset(std::string(FIRST_FILE_BYTES / 2, 'x')).Reply("426 Connection closed\r\n");
+        }
+        server.Delay(SERVER_PAUSE);
         AddItem(FIRST_FILE_BYTES, list.get(), false, L"orvid-setup-1.4.2-x86.exe", Wide(FIRST_FILE), 0, 0);
         target = local;
     } else {
